@@ -1,0 +1,287 @@
+#include "app/driver.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "app/arg_list.h"
+#include "app/summary.h"
+#include "io/byte_stream.h"
+#include "io/file_dialog.h"
+#include "io/path_util.h"
+#include "platform/platform.h"
+#include "twist/bone_pairs.h"
+#include "twist/model_axes.h"
+#include "twist/run_settings.h"
+#include "vmd/convert.h"
+#include "vmd/prescan.h"
+
+namespace torsel {
+namespace {
+
+constexpr int kMaxPlatformArgs = 511;
+constexpr int kUnsupportedModeStatus = 1;
+
+char gProgramDir[plat::kPathMax];
+char gDialogPath[plat::kPathMax];
+char gInputPath[plat::kPathMax];
+char gOutputPath[plat::kPathMax];
+
+bool isOptionToken(const char* token) { return token[0] == '-' || (plat::kSlashStartsOption && token[0] == '/'); }
+
+// An option's decimal value after an optional '=': white space, a sign and
+// digits, saturating at the int32 limits. Without digits the value is 0 and
+// the walk goes on right after the letter or the '='.
+const char* readValue(const char* p, int32_t* value) {
+  if (*p == '=') p++;
+  const char* s = p;
+  while (*s == ' ' || (*s >= '\t' && *s <= '\r')) s++;
+  bool negative = false;
+  if (*s == '+' || *s == '-') negative = *s++ == '-';
+  if (*s < '0' || *s > '9') {
+    *value = 0;
+    return p;
+  }
+  int64_t v = 0;
+  for (; *s >= '0' && *s <= '9'; s++) {
+    if (v <= INT64_C(2147483648)) v = v * 10 + (*s - '0');
+  }
+  if (negative) v = -v;
+  if (v > INT32_MAX) v = INT32_MAX;
+  if (v < INT32_MIN) v = INT32_MIN;
+  *value = static_cast<int32_t>(v);
+  return s;
+}
+
+int8_t low8(int32_t v) { return static_cast<int8_t>(static_cast<uint8_t>(v & 0xFF)); }
+
+// Walks one option token. With `apply` the values are stored and
+// confirmed; without, they are only stepped over. Unknown characters are
+// reported either way.
+void walkOptionToken(const char* token, bool apply) {
+  const char* p = token;
+  int32_t v = 0;
+  while (*p != '\0') {
+    switch (*p) {
+      case '-':
+      case '/':
+        p++;
+        break;
+      case 'R':
+      case 'r':
+        p = readValue(p + 1, &v);
+        if (apply) {
+          gSettings.refPosture = v;
+          std::printf("Ref.posture = %ld time frame. \n", static_cast<long>(v));
+        }
+        break;
+      case 'F':
+      case 'f':
+        p = readValue(p + 1, &v);
+        if (apply) {
+          gSettings.fromFrame = v;
+          std::printf("  conv from Frame = %ld. \n", static_cast<long>(v));
+        }
+        break;
+      case 'T':
+      case 't':
+        p = readValue(p + 1, &v);
+        if (apply) {
+          gSettings.toFrame = v;
+          std::printf("  conv to   Frame = %ld. \n", static_cast<long>(v));
+        }
+        break;
+      case 'M':
+      case 'm':
+        p = readValue(p + 1, &v);
+        if (apply) {
+          gSettings.convMode = low8(v);
+          std::printf("Conv.mode = %ld. \n", static_cast<long>(gSettings.convMode));
+        }
+        break;
+      case 'D':
+      case 'd':
+        p = readValue(p + 1, &v);
+        if (apply) {
+          gSettings.displayLevel = low8(v);
+          std::printf("Info.displayLevel = %ld. \n", static_cast<long>(gSettings.displayLevel));
+        }
+        break;
+      case 'C':
+      case 'c':
+        p++;
+        if (*p == '=') p++;
+        if (apply) {
+          gSettings.checkMode = 0xFF;
+          std::printf("VMDfile.checkmode = ON. \n");
+        }
+        break;
+      case 'N':
+      case 'n':
+        if (p[1] == 'D' || p[1] == 'd') {
+          p += 2;
+          if (apply) {
+            gSettings.noDialog = 0xFF;
+            std::printf("Cancel.displaying.dialogue. \n");
+          }
+        } else {
+          p = readValue(p + 1, &v);
+        }
+        break;
+      default:
+        std::printf("\nOption error: <%c> %02X", *p, static_cast<unsigned>(static_cast<signed char>(*p)));
+        p++;
+        break;
+    }
+  }
+}
+
+void deriveModes() {
+  const int8_t mode = gSettings.convMode;
+  gSettings.handTwist = (mode >= 8 && (mode & 8) != 0) ? 8 : 0;
+  gSettings.subMode = static_cast<int8_t>(mode & ~8);
+}
+
+void printPairCounts() {
+  std::printf("  => between start(%ld) and end(%ld) frame time, \n", static_cast<long>(gSettings.fromFrame),
+              static_cast<long>(gSettings.toFrame));
+  constexpr const char* kLines[kPairCount] = {
+      "     Left  arm   count = %ld (%s) \n",
+      "     Left  elbow count = %ld (%s) \n",
+      "     Right arm   count = %ld (%s) \n",
+      "     Right elbow count = %ld (%s) \n",
+  };
+  for (int i = 0; i < kPairCount; i++) {
+    std::printf(kLines[i], static_cast<long>(gScans[i].reccnt), plat::conText(gPairs[i].sourceBone));
+  }
+  std::printf("\n");
+}
+
+// One file argument: pre-scan, then (unless checking) conversion.
+int32_t processFile(const char* token) {
+  std::printf("\n");
+  if (std::strlen(token) >= sizeof gInputPath ||
+      pathOutputName(gOutputPath, static_cast<int>(sizeof gOutputPath), token) != 0) {
+    gInputPath[0] = '\0';
+    std::printf("Path too long : %s\n", token);
+    return kResultCannotOpen;
+  }
+  std::strcpy(gInputPath, token);
+  deriveModes();
+
+  int32_t result = confirmMotionFile(gInputPath);
+  if (result != kResultOk) return result;
+  if (showAtLeast(1)) printPairCounts();
+  if (gSettings.checkMode) return kResultOk;
+
+  result = convertMotionFile(gOutputPath, gInputPath);
+  if (result != kResultOk) return result;
+  std::printf("=> %s \n", gOutputPath);
+  std::printf("Conversion OK. \n");
+  return kResultOk;
+}
+
+void reportResult(int32_t result) {
+  if (result == kResultOk) return;
+  std::printf("Error code %d. \n", static_cast<int>(result));
+  if (result == kResultCannotOpen) std::printf(": cannot open file. \n");
+  if (result == kResultFormat) std::printf(": file format. \n");
+}
+
+}  // namespace
+
+void printUsage() {
+  std::printf("Usage \n");
+  std::printf("   Torsel [Options] <vmdFileName> (<vmdFileName> ...) \n");
+  std::printf(" Options \n");
+  std::printf("   -Fxxx   convert start frame time  (From)(default %ld) \n", static_cast<long>(gSettings.fromFrame));
+  std::printf("   -Txxx   convert end   frame time  (To  )(default %ld) \n", static_cast<long>(gSettings.toFrame));
+  std::printf("   -C      VMD file check mode                           \n");
+  std::printf("   -ND     cancel displaying dialogue (no dialogue) (non-stop)  \n");
+  std::printf("   -Mxxx   conversion mode (0 to 12)(default %d) \n", static_cast<int>(gSettings.convMode));
+  std::printf("           -M0   min orbit YZ  rotation of arm-twist conv. \n");
+  std::printf("           -M1   Y-and-Z axis  rotation of arm-twist conv. \n");
+  std::printf("           -M2   pure X cancel rotation of arm-twist conv. \n");
+  std::printf("           -M3   axis-dependent X cancel rotation of arm-twist conv. (past) \n");
+  std::printf("           -M4   axis-dependent X cancel rotation of arm-twist conv. (inv order)\n");
+  std::printf("           -M5   axis-dependent X cancel rotation of arm-twist conv. \n");
+  std::printf("           -M8   min orbit YZ  rotation of arm- and hand-twist conv. \n");
+  std::printf("           -M9   Y-and-Z axis  rotation of arm- and hand-twist conv. \n");
+  std::printf("           -M10  pure X cancel rotation of arm- and hand-twist conv. \n");
+  std::printf("           -M11  axis-dependent X cancel rotation of arm- and hand-twist conv.  \n");
+  std::printf("                                                                         (past) \n");
+  std::printf("           -M12  axis-dependent X cancel rotation of arm- and hand-twist conv.  \n");
+  std::printf("                                                                    (inv order) \n");
+  std::printf("           -M13  axis-dependent X cancel rotation of arm- and hand-twist conv.  \n");
+}
+
+int runTorsel(int argc, char** argv) {
+  std::printf("Torsel V1.04a\n");
+
+  clearArgList(&gArgs);
+  for (int i = 0; i < argc; i++) {
+    if (i == kMaxPlatformArgs) {
+      std::printf("Too many command line parameters.\n");
+      break;
+    }
+    addArgToken(&gArgs, argv[i]);
+  }
+  const char* program = gArgs.argCount > 0 ? gArgs.argItems[0] : "";
+  if (std::strlen(program) < sizeof gProgramDir) {
+    pathDirPart(gProgramDir, program);
+  } else {
+    gProgramDir[0] = '\0';
+  }
+
+  gSettings = RunSettings{};
+  deriveModes();
+  copySetupRestQuats();
+  printModelSetupLine();
+
+  if (gArgs.argCount < 2) {
+    gDialogPath[0] = '\0';
+    bool chosen = openFileDialog(gDialogPath, kDialogMotion, gProgramDir) == 0;
+    if (chosen) {
+      addArgToken(&gArgs, gDialogPath);
+      chosen = gArgs.argCount >= 2 && rdProbe(gDialogPath) == 0;
+      rdClose();
+    }
+    if (!chosen) {
+      printUsage();
+      std::fflush(stdout);
+      return 0;
+    }
+  }
+
+  for (int i = 1; i < gArgs.argCount; i++) {
+    if (isOptionToken(gArgs.argItems[i])) walkOptionToken(gArgs.argItems[i], true);
+  }
+  deriveModes();
+  // Any other method would write rotations that nothing defined.
+  if (!gSettings.checkMode && (gSettings.subMode < 0 || gSettings.subMode > 5)) {
+    std::printf("Conv.mode %ld is not supported. \n", static_cast<long>(gSettings.convMode));
+    printUsage();
+    std::fflush(stdout);
+    return kUnsupportedModeStatus;
+  }
+  gTotals = RunTotals{};
+
+  int32_t result = kResultOk;
+  gInputPath[0] = '\0';
+  for (int i = 1; i < gArgs.argCount && result == kResultOk; i++) {
+    const char* token = gArgs.argItems[i];
+    if (isOptionToken(token)) {
+      walkOptionToken(token, false);
+    } else {
+      result = processFile(token);
+    }
+  }
+
+  reportResult(result);
+  std::fflush(stdout);
+  showRunSummary(gInputPath);
+  std::fflush(stdout);
+  return result;
+}
+
+}  // namespace torsel

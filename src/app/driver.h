@@ -1,0 +1,12 @@
+#pragma once
+
+namespace torsel {
+
+/// The whole run: banner, arguments, options, every file in turn, the
+/// result report and the summary. Returns the run result, the exit status.
+int runTorsel(int argc, char** argv);
+
+/// Prints the usage text with the current range and mode.
+void printUsage();
+
+}  // namespace torsel

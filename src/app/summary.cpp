@@ -1,0 +1,124 @@
+#include "app/summary.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "io/path_util.h"
+#include "platform/platform.h"
+#include "twist/run_settings.h"
+
+namespace torsel {
+namespace {
+
+constexpr int kTextSize = 520;
+char gText[kTextSize];
+int gTextUsed = 0;
+char gLine[kTextSize];
+char gFileName[plat::kPathMax];
+char gStem[plat::kPathMax];
+
+struct SummaryLines {
+  const char* fileName;
+  const char* allFiles;
+  const char* leftArm;
+  const char* leftElbow;
+  const char* rightArm;
+  const char* rightElbow;
+  const char* outputName;
+  const char* total;
+};
+
+constexpr SummaryLines kEnglish = {
+    "%s \r\n",
+    "All files total \r\n",
+    " Left  arm    %d  frame(s) \r\n",
+    " Left  elbow  %d  frame(s) \r\n",
+    " Right arm    %d  frame(s) \r\n",
+    " Right elbow  %d  frame(s) \r\n",
+    "%s-cnv.vmd \r\n",
+    "=> %d file(s), total %d frame(s) converted. ",
+};
+
+constexpr SummaryLines kJapanese = {
+    "%s \r\n",
+    "\x91\x53\x83\x74\x83\x40\x83\x43\x83\x8B\x8C\x76 \r\n",  // 全ファイル計
+    " \x8D\xB6\x98\x72\x81\x40  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",    // 左腕　  %d フレーム
+    " \x8D\xB6\x82\xD0\x82\xB6  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",    // 左ひじ  %d フレーム
+    " \x89\x45\x98\x72\x81\x40  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",    // 右腕　  %d フレーム
+    " \x89\x45\x82\xD0\x82\xB6  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",    // 右ひじ  %d フレーム
+    "%s-cnv.vmd \r\n",
+    // => %d つのファイル, 合計 %d フレームを変換しました.
+    "=> %d \x82\xC2\x82\xCC\x83\x74\x83\x40\x83\x43\x83\x8B, \x8D\x87\x8C\x76 %d "
+    "\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0\x95\xCF\x8A\xB7\x82\xB5\x82\xDC\x82\xB5\x82\xBD. ",
+};
+
+// Bytes of the character starting at p, in the encoding the text is shown in.
+int charLength(const char* p) {
+  unsigned char c = static_cast<unsigned char>(*p);
+  if (plat::isLeadByte(c)) return p[1] != '\0' ? 2 : 1;
+  if (plat::conIsUtf8()) {
+    int n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    for (int i = 1; i < n; i++) {
+      if (p[i] == '\0') return i;
+    }
+    return n;
+  }
+  return 1;
+}
+
+// Formats one line and appends what fits, whole characters only.
+void appendLine(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(gLine, sizeof gLine, plat::conText(format), args);
+  va_end(args);
+  for (const char* p = gLine; *p != '\0';) {
+    int n = charLength(p);
+    if (gTextUsed + n >= kTextSize) return;
+    std::memcpy(gText + gTextUsed, p, static_cast<size_t>(n));
+    gTextUsed += n;
+    p += n;
+  }
+  gText[gTextUsed] = '\0';
+}
+
+}  // namespace
+
+const char* buildSummaryText(const char* lastInput) {
+  const SummaryLines& t = plat::langId() == plat::kLangJapanese ? kJapanese : kEnglish;
+  gTextUsed = 0;
+  gText[0] = '\0';
+  const RunTotals& r = gTotals;
+  int32_t total = static_cast<int32_t>(static_cast<uint32_t>(r.leftArm) + static_cast<uint32_t>(r.leftElbow) +
+                                       static_cast<uint32_t>(r.rightArm) + static_cast<uint32_t>(r.rightElbow));
+  if (std::strlen(lastInput) >= sizeof gFileName || findFileName(gFileName, lastInput) != 0) gFileName[0] = '\0';
+
+  if (r.convertedFileCount == 1) appendLine(t.fileName, gFileName);
+  if (r.convertedFileCount >= 2) appendLine(t.allFiles);
+  appendLine(t.leftArm, static_cast<int>(r.leftArm));
+  if (gSettings.handTwist) appendLine(t.leftElbow, static_cast<int>(r.leftElbow));
+  appendLine(t.rightArm, static_cast<int>(r.rightArm));
+  if (gSettings.handTwist) appendLine(t.rightElbow, static_cast<int>(r.rightElbow));
+  if (r.convertedFileCount == 1) {
+    pathStripExt(gStem, gFileName);
+    appendLine(t.outputName, gStem);
+  }
+  appendLine(t.total, static_cast<int>(r.convertedFileCount), static_cast<int>(total));
+  return gText;
+}
+
+void showRunSummary(const char* lastInput) {
+  const char* text = buildSummaryText(lastInput);
+  if (!gSettings.noDialog) {
+    plat::messageBox(text, "VMD motion converter", 0x40040);  // MB_OK | MB_ICONINFORMATION | MB_TOPMOST
+    return;
+  }
+  for (const char* p = text; *p != '\0'; p++) {
+    if (p[0] == '\r' && p[1] == '\n') continue;
+    std::putchar(*p);
+  }
+  std::putchar('\n');
+}
+
+}  // namespace torsel

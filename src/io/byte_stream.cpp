@@ -1,0 +1,128 @@
+#include "io/byte_stream.h"
+
+#include "platform/platform.h"
+
+namespace torsel {
+
+RdStream gRd;
+WrStream gWr;
+
+namespace {
+
+// The stream buffers the file itself, so the runtime's own buffering is
+// switched off rather than stacked on top of it.
+int unbuffer(std::FILE* f) { return std::setvbuf(f, nullptr, _IONBF, 0) == 0 ? 0 : -1; }
+
+int openInput(const char* path, bool verbose) {
+  rdClose();
+  std::FILE* f = plat::openRead(path);
+  if (f == nullptr) {
+    if (verbose) std::printf("Cannot open RD file : %s\n", path);
+    return -1;
+  }
+  if (verbose && unbuffer(f) != 0) {
+    std::printf("Buffering failed.(RD) \n");
+    std::fclose(f);
+    return -1;
+  }
+  gRd.file = f;
+  gRd.closed = 0;
+  gRd.failed = 0;
+  gRd.count = 0;
+  gRd.pos = 0;
+  gRd.len = 0;
+  return 0;
+}
+
+// Writes out the buffered bytes; on failure prints the disk-full message
+// once and closes the stream without trying again.
+int flushBuffer() {
+  if (gWr.len > 0 &&
+      std::fwrite(gWr.buf, 1, static_cast<size_t>(gWr.len), gWr.file) != static_cast<size_t>(gWr.len)) {
+    std::printf("File writing error.(or Disk full)\n");
+    std::fclose(gWr.file);
+    gWr.file = nullptr;
+    gWr.closed = 0xFF;
+    gWr.len = 0;
+    return -1;
+  }
+  gWr.len = 0;
+  return 0;
+}
+
+}  // namespace
+
+int rdOpen(const char* path) { return openInput(path, true); }
+
+int rdProbe(const char* path) { return openInput(path, false); }
+
+void rdClose() {
+  if (!gRd.closed && gRd.file != nullptr) std::fclose(gRd.file);
+  gRd.file = nullptr;
+  gRd.closed = 0xFF;
+  gRd.pos = 0;
+  gRd.len = 0;
+}
+
+int rdRefill() {
+  size_t got = std::fread(gRd.buf, 1, sizeof gRd.buf, gRd.file);
+  if (got == 0) {
+    if (std::ferror(gRd.file)) gRd.failed = 0xFF;
+    rdClose();
+    return -1;
+  }
+  gRd.len = static_cast<int>(got);
+  gRd.pos = 1;
+  gRd.count++;
+  return gRd.buf[0];
+}
+
+int wrOpen(const char* path, const char* shownAs) {
+  std::FILE* f = plat::openWrite(path);
+  if (f == nullptr) {
+    std::printf("Cannot open WR file : %s\n", shownAs != nullptr ? shownAs : path);
+    return -1;
+  }
+  if (unbuffer(f) != 0) {
+    std::printf("Buffering failed.(WR)\n");
+    std::fclose(f);
+    return -1;
+  }
+  gWr.file = f;
+  gWr.count = 0;
+  gWr.len = 0;
+  gWr.closed = 0;
+  return 0;
+}
+
+int wrFlushFull() { return flushBuffer(); }
+
+int wrClose() {
+  if (gWr.closed) return 0;
+  int result = flushBuffer();
+  if (result == 0) {
+    result = std::fclose(gWr.file) == 0 ? 0 : -1;
+    if (result != 0) std::printf("File writing error.(or Disk full)\n");
+  }
+  gWr.file = nullptr;
+  gWr.closed = 0xFF;
+  return result;
+}
+
+int wrPatchInt32(int32_t offset, int32_t value) {
+  if (gWr.closed || flushBuffer() != 0) return -1;
+  uint8_t bytes[4];
+  uint32_t v = static_cast<uint32_t>(value);
+  for (int i = 0; i < 4; i++) bytes[i] = static_cast<uint8_t>(v >> (8 * i));
+  if (std::fseek(gWr.file, offset, SEEK_SET) != 0 || std::fwrite(bytes, 1, 4, gWr.file) != 4 ||
+      std::fseek(gWr.file, 0, SEEK_END) != 0) {
+    std::printf("File writing error.(or Disk full)\n");
+    std::fclose(gWr.file);
+    gWr.file = nullptr;
+    gWr.closed = 0xFF;
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace torsel

@@ -1,0 +1,116 @@
+// The one input stream (RD) and the one output stream (WR) through which all
+// file data pass, one byte at a time. Each keeps its own 4096-byte buffer
+// and a count of the bytes moved; the per-byte steps are inline so that
+// files of hundreds of megabytes cost little more than a copy.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace torsel {
+
+inline constexpr int kStreamBufferSize = 4096;
+
+struct RdStream {
+  uint8_t closed = 0xFF;   // 0 while open, 0xFF while closed
+  uint8_t failed = 0;      // 0xFF once a read failed for a reason other than the end
+  std::FILE* file = nullptr;
+  int32_t count = 0;       // bytes returned since the last open
+  int pos = 0;             // next unread byte of buf
+  int len = 0;             // bytes held in buf
+  uint8_t buf[kStreamBufferSize];
+};
+
+struct WrStream {
+  uint8_t closed = 0xFF;   // 0 while open, 0xFF while closed
+  std::FILE* file = nullptr;
+  int32_t count = 0;       // bytes accepted since the last open
+  int len = 0;             // bytes waiting in buf
+  uint8_t buf[kStreamBufferSize];
+};
+
+extern RdStream gRd;
+extern WrStream gWr;
+
+/// Opens the input; prints why on failure. 0 or -1.
+int rdOpen(const char* path);
+/// Opens the input silently, to test that a file can be read. 0 or -1.
+int rdProbe(const char* path);
+/// Closes the input if open; always leaves it closed.
+void rdClose();
+/// Refills the buffer; the slow half of rdGetByte.
+int rdRefill();
+
+/// The next byte (0..255), or -1 at the end of the input or after a read
+/// error; either closes the stream.
+inline int rdGetByte() {
+  if (gRd.closed) return -1;
+  if (gRd.pos < gRd.len) {
+    gRd.count++;
+    return gRd.buf[gRd.pos++];
+  }
+  return rdRefill();
+}
+
+/// Little-endian int32; a missing byte contributes 0xFF.
+inline int32_t rdGetInt32() {
+  uint32_t v = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    v |= static_cast<uint32_t>(rdGetByte() & 0xFF) << shift;
+  }
+  return static_cast<int32_t>(v);
+}
+
+inline float rdGetFloat32() {
+  uint32_t bits = static_cast<uint32_t>(rdGetInt32());
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+inline int rdIsClosed() { return gRd.closed ? -1 : 0; }
+inline int32_t rdCount() { return gRd.count; }
+/// -1 when the stream closed because a read failed, not at the end of the file.
+inline int rdHasFailed() { return gRd.failed ? -1 : 0; }
+
+/// Creates or truncates the output; prints why on failure, naming the file
+/// `shownAs` when given. 0 or -1.
+int wrOpen(const char* path, const char* shownAs = nullptr);
+/// Writes out what is buffered and closes the output. -1 when that write or
+/// the close failed (the failure message is printed then).
+int wrClose();
+/// Empties the full buffer into the file; the slow half of wrPutByte.
+int wrFlushFull();
+/// Rewrites four bytes at an earlier offset of the output. 0 or -1.
+int wrPatchInt32(int32_t offset, int32_t value);
+
+/// Writes one byte; -1 once the stream has failed (the first failure prints
+/// the disk-full message and closes the stream).
+inline int wrPutByte(int byte) {
+  if (gWr.closed) return -1;
+  if (gWr.len == kStreamBufferSize && wrFlushFull() != 0) return -1;
+  gWr.buf[gWr.len++] = static_cast<uint8_t>(byte);
+  gWr.count++;
+  return 0;
+}
+
+inline int wrIsClosed() { return gWr.closed ? -1 : 0; }
+inline int32_t wrCount() { return gWr.count; }
+
+inline int wrPutInt32(int32_t value) {
+  uint32_t v = static_cast<uint32_t>(value);
+  wrPutByte(static_cast<int>(v & 0xFF));
+  wrPutByte(static_cast<int>((v >> 8) & 0xFF));
+  wrPutByte(static_cast<int>((v >> 16) & 0xFF));
+  wrPutByte(static_cast<int>(v >> 24));
+  return wrIsClosed();
+}
+
+inline int wrPutFloat32(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return wrPutInt32(static_cast<int32_t>(bits));
+}
+
+}  // namespace torsel

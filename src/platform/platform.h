@@ -1,0 +1,82 @@
+// The only door to the operating system. Everything that differs between
+// Win32 and POSIX sits behind these few calls; nothing else in the tree
+// includes <windows.h> or a POSIX header.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+namespace torsel::plat {
+
+#ifdef _WIN32
+inline constexpr int kPathMax = 260;  // MAX_PATH, terminator included
+#else
+inline constexpr int kPathMax = 4096;  // PATH_MAX on Linux
+#endif
+
+#ifdef _WIN32
+inline constexpr bool kSlashStartsOption = true;
+#else
+// An absolute POSIX path starts with '/': there only '-' starts an option.
+inline constexpr bool kSlashStartsOption = false;
+#endif
+
+inline constexpr int kLangJapanese = 1041;
+inline constexpr int kLangEnglish = 1033;
+
+/// Language of the user's messages: 1041 for Japanese, else 1033.
+int langId();
+
+/// True when the byte starts a double-byte character in the user's code page.
+bool isLeadByte(unsigned char c);
+
+/// Text held as Shift-JIS bytes (messages, bone and model names), ready for
+/// the console. Where the console shows Shift-JIS the bytes come back as
+/// they are; the result stays valid until four more calls have been made.
+const char* conText(const char* sjis);
+
+/// True when conText() converts to UTF-8, so text cut for display must not
+/// be split inside a UTF-8 sequence.
+bool conIsUtf8();
+
+/// Opens a file for binary reading; a folder is refused like a missing file.
+std::FILE* openRead(const char* path);
+/// Creates or truncates a file for binary writing.
+std::FILE* openWrite(const char* path);
+/// Moves `from` over `to`, replacing it. 0 or -1.
+int replaceFile(const char* from, const char* to);
+/// Removes a file; 0 or -1.
+int removeFile(const char* path);
+
+/// One match of a file search.
+struct FindData {
+  char name[kPathMax];  // the name without any folder
+  bool isDir;
+};
+/// FindFirstFileA: 0 with the first match, -1 when nothing matches.
+int findFirst(const char* pattern, FindData* out);
+/// FindNextFileA: 0 with the next match, -1 when there is none.
+int findNext(FindData* out);
+/// FindClose. Safe to call when no search is open.
+void findClose();
+
+/// The parameters of the standard file-open dialog that the program sets.
+struct OpenFileParams {
+  const char* filter;      // pairs of strings, ended by an empty string
+  unsigned filterIndex;
+  char* file;              // in: initial name; out: chosen path
+  unsigned fileCapacity;
+  const char* initialDir;  // null for the platform's default
+  const char* title;
+  const char* defExt;      // null for none
+  unsigned flags;
+};
+/// GetOpenFileNameA: nonzero when a file was chosen.
+int getOpenFileName(OpenFileParams* params);
+/// CommDlgExtendedError: 0 after a cancel.
+unsigned long commDlgExtendedError();
+
+/// MessageBoxA with no owner window; returns when the user closes it.
+void messageBox(const char* text, const char* caption, unsigned style);
+
+}  // namespace torsel::plat

@@ -1,0 +1,223 @@
+// POSIX side of the platform layer: the locale variables stand in for the
+// user's language and code page, glob(3) for the file search, and the
+// console for the dialog and the message box.
+#include "platform/platform.h"
+
+#include <glob.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace torsel::plat {
+namespace {
+
+// The locale variable that decides language and code page.
+const char* localeName() {
+  for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* v = std::getenv(var);
+    if (v != nullptr && v[0] != '\0') return v;
+  }
+  return "";
+}
+
+// The codeset of the locale name, lower-cased, without '-' and '_'.
+void codesetOf(const char* locale, char* out, size_t cap) {
+  const char* dot = std::strchr(locale, '.');
+  size_t n = 0;
+  if (dot != nullptr) {
+    for (const char* p = dot + 1; *p != '\0' && *p != '@' && n + 1 < cap; p++) {
+      if (*p == '-' || *p == '_') continue;
+      out[n++] = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+    }
+  }
+  out[n] = '\0';
+}
+
+enum class Codeset { Other, ShiftJis, Utf8 };
+
+// Read afresh each time: it is asked for only when a path or a name is
+// scanned or shown, never per byte of a file.
+Codeset codeset() {
+  char cs[32];
+  codesetOf(localeName(), cs, sizeof cs);
+  std::string_view v(cs);
+  if (v == "sjis" || v == "shiftjis" || v == "cp932" || v == "windows31j") return Codeset::ShiftJis;
+  if (v == "utf8") return Codeset::Utf8;
+  return Codeset::Other;
+}
+
+glob_t gGlob;
+bool gGlobOpen = false;
+size_t gGlobNext = 0;
+
+int fillFind(FindData* out) {
+  while (gGlobNext < gGlob.gl_pathc) {
+    const char* path = gGlob.gl_pathv[gGlobNext++];
+    struct stat st;
+    if (stat(path, &st) != 0) continue;
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; p++) {
+      if (*p == '/' && p[1] != '\0') name = p + 1;
+    }
+    std::snprintf(out->name, sizeof out->name, "%s", name);
+    size_t len = std::strlen(out->name);
+    if (len > 1 && out->name[len - 1] == '/') out->name[len - 1] = '\0';
+    out->isDir = S_ISDIR(st.st_mode);
+    return 0;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int langId() {
+  const char* v = localeName();
+  return (v[0] == 'j' && v[1] == 'a') ? kLangJapanese : kLangEnglish;
+}
+
+bool isLeadByte(unsigned char c) {
+  if (codeset() != Codeset::ShiftJis) return false;
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+bool conIsUtf8() { return codeset() == Codeset::Utf8; }
+
+const char* conText(const char* sjis) {
+  if (codeset() != Codeset::Utf8) return sjis;
+  bool ascii = true;
+  for (const char* p = sjis; *p != '\0'; p++) {
+    if (static_cast<unsigned char>(*p) >= 0x80) {
+      ascii = false;
+      break;
+    }
+  }
+  if (ascii) return sjis;
+
+  static iconv_t cd = reinterpret_cast<iconv_t>(-1);
+  static bool tried = false;
+  if (!tried) {
+    cd = iconv_open("UTF-8", "CP932");
+    tried = true;
+  }
+  if (cd == reinterpret_cast<iconv_t>(-1)) return sjis;
+
+  static char ring[4][1024];
+  static int slot = 0;
+  char* out = ring[slot];
+  slot = (slot + 1) % 4;
+  char* in = const_cast<char*>(sjis);
+  size_t inLeft = std::strlen(sjis);
+  char* dst = out;
+  size_t outLeft = sizeof ring[0] - 1;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  while (inLeft > 0) {
+    if (iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<size_t>(-1)) break;
+    if (errno != EILSEQ && errno != EINVAL) break;
+    // A byte that is no Shift-JIS character is shown as '?'.
+    if (outLeft == 0) break;
+    *dst++ = '?';
+    outLeft--;
+    in++;
+    inLeft--;
+  }
+  *dst = '\0';
+  return out;
+}
+
+std::FILE* openRead(const char* path) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return nullptr;
+  struct stat st;
+  if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+    std::fclose(f);
+    return nullptr;
+  }
+  return f;
+}
+
+std::FILE* openWrite(const char* path) { return std::fopen(path, "wb"); }
+
+int replaceFile(const char* from, const char* to) {
+  return std::rename(from, to) == 0 ? 0 : -1;
+}
+
+int removeFile(const char* path) { return std::remove(path) == 0 ? 0 : -1; }
+
+int findFirst(const char* pattern, FindData* out) {
+  findClose();
+  if (pattern[0] == '\0') return -1;
+  // As with FindFirstFileA, a backslash is no escape: it may be a trail byte.
+  if (glob(pattern, GLOB_MARK | GLOB_NOESCAPE, nullptr, &gGlob) != 0) {
+    globfree(&gGlob);
+    return -1;
+  }
+  gGlobOpen = true;
+  gGlobNext = 0;
+  return fillFind(out);
+}
+
+int findNext(FindData* out) {
+  if (!gGlobOpen) return -1;
+  return fillFind(out);
+}
+
+void findClose() {
+  if (gGlobOpen) globfree(&gGlob);
+  gGlobOpen = false;
+  gGlobNext = 0;
+}
+
+namespace {
+unsigned long gDialogError = 0;
+}
+
+int getOpenFileName(OpenFileParams* params) {
+  // No window system is assumed: the path is asked for on the console, and
+  // only when somebody can answer.
+  gDialogError = 0;
+  if (!isatty(STDIN_FILENO)) return 0;
+  std::printf("%s: ", params->title);
+  std::fflush(stdout);
+  char line[kPathMax];
+  if (std::fgets(line, sizeof line, stdin) == nullptr) return 0;
+  size_t len = std::strcspn(line, "\r\n");
+  line[len] = '\0';
+  if (len == 0) return 0;
+  if (len + 1 > params->fileCapacity) {
+    gDialogError = 0x3003;  // FNERR_BUFFERTOOSMALL
+    return 0;
+  }
+  std::memcpy(params->file, line, len + 1);
+  // As the real dialog does: a name without extension that does not exist
+  // gets the default extension.
+  struct stat st;
+  const char* base = std::strrchr(line, '/');
+  base = base != nullptr ? base + 1 : line;
+  if (params->defExt != nullptr && std::strchr(base, '.') == nullptr &&
+      stat(line, &st) != 0 &&
+      len + 1 + std::strlen(params->defExt) + 1 <= params->fileCapacity) {
+    std::strcat(params->file, ".");
+    std::strcat(params->file, params->defExt);
+  }
+  return 1;
+}
+
+unsigned long commDlgExtendedError() { return gDialogError; }
+
+void messageBox(const char* text, const char* caption, unsigned /*style*/) {
+  std::printf("%s\n", caption);
+  for (const char* p = text; *p != '\0'; p++) {
+    if (p[0] == '\r' && p[1] == '\n') continue;
+    std::putchar(*p);
+  }
+  std::putchar('\n');
+  std::fflush(stdout);
+}
+
+}  // namespace torsel::plat

@@ -1,0 +1,86 @@
+// Win32 side of the platform layer: the real ANSI entry points.
+#include "platform/platform.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <commdlg.h>
+
+#include <cstring>
+
+namespace torsel::plat {
+
+int langId() { return static_cast<int>(GetUserDefaultLangID()); }
+
+bool isLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
+
+// The console shows the ANSI code page, in which the texts are held.
+const char* conText(const char* sjis) { return sjis; }
+
+bool conIsUtf8() { return false; }
+
+std::FILE* openRead(const char* path) { return std::fopen(path, "rb"); }
+
+std::FILE* openWrite(const char* path) { return std::fopen(path, "wb"); }
+
+int replaceFile(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : -1;
+}
+
+int removeFile(const char* path) { return DeleteFileA(path) ? 0 : -1; }
+
+namespace {
+HANDLE gFind = INVALID_HANDLE_VALUE;
+
+void fillFind(const WIN32_FIND_DATAA& data, FindData* out) {
+  std::strncpy(out->name, data.cFileName, sizeof out->name - 1);
+  out->name[sizeof out->name - 1] = '\0';
+  out->isDir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+}  // namespace
+
+int findFirst(const char* pattern, FindData* out) {
+  findClose();
+  WIN32_FIND_DATAA data;
+  gFind = FindFirstFileA(pattern, &data);
+  if (gFind == INVALID_HANDLE_VALUE) return -1;
+  fillFind(data, out);
+  return 0;
+}
+
+int findNext(FindData* out) {
+  if (gFind == INVALID_HANDLE_VALUE) return -1;
+  WIN32_FIND_DATAA data;
+  if (!FindNextFileA(gFind, &data)) return -1;
+  fillFind(data, out);
+  return 0;
+}
+
+void findClose() {
+  if (gFind != INVALID_HANDLE_VALUE) FindClose(gFind);
+  gFind = INVALID_HANDLE_VALUE;
+}
+
+int getOpenFileName(OpenFileParams* params) {
+  OPENFILENAMEA ofn;
+  std::memset(&ofn, 0, sizeof ofn);
+  // The pre-Windows 2000 layout (76 bytes in a 32-bit build).
+  ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  ofn.lpstrFilter = params->filter;
+  ofn.nFilterIndex = params->filterIndex;
+  ofn.lpstrFile = params->file;
+  ofn.nMaxFile = params->fileCapacity;
+  ofn.lpstrInitialDir = params->initialDir;
+  ofn.lpstrTitle = params->title;
+  ofn.lpstrDefExt = params->defExt;
+  ofn.Flags = params->flags;
+  return GetOpenFileNameA(&ofn) ? 1 : 0;
+}
+
+unsigned long commDlgExtendedError() { return CommDlgExtendedError(); }
+
+void messageBox(const char* text, const char* caption, unsigned style) {
+  std::fflush(stdout);
+  MessageBoxA(nullptr, text, caption, style);
+}
+
+}  // namespace torsel::plat

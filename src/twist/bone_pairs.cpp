@@ -1,0 +1,127 @@
+#include "twist/bone_pairs.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "twist/run_settings.h"
+
+namespace torsel {
+
+std::array<BonePair, kPairCount> gPairs = {{
+    {"\x8D\xB6\x98\x72",          // 左腕
+     "\x8D\xB6\x98\x72\x9D\x80",  // 左腕捩
+     kIdentity, Side::Left, false,
+     // ここに「左腕捩」データがあるとまずい.
+     "\x82\xB1\x82\xB1\x82\xC9\x81\x75\x8D\xB6\x98\x72\x9D\x80\x81\x76\x83\x66\x81\x5B\x83\x5E"
+     "\x82\xAA\x82\xA0\x82\xE9\x82\xC6\x82\xDC\x82\xB8\x82\xA2. \n",
+     "  leftarmreccnt (%ld) : cleftarmreccnt (%ld) "},
+    {"\x8D\xB6\x82\xD0\x82\xB6",  // 左ひじ
+     "\x8D\xB6\x8E\xE8\x9D\x80",  // 左手捩
+     kIdentity, Side::Left, true,
+     // ここに「左手捩」データがあるとまずい.
+     "\x82\xB1\x82\xB1\x82\xC9\x81\x75\x8D\xB6\x8E\xE8\x9D\x80\x81\x76\x83\x66\x81\x5B\x83\x5E"
+     "\x82\xAA\x82\xA0\x82\xE9\x82\xC6\x82\xDC\x82\xB8\x82\xA2. \n",
+     "  leftelbowreccnt (%ld) : cleftelbowreccnt (%ld) "},
+    {"\x89\x45\x98\x72",          // 右腕
+     "\x89\x45\x98\x72\x9D\x80",  // 右腕捩
+     kIdentity, Side::Right, false,
+     // ここに「右腕捩」データがあるとまずい.
+     "\x82\xB1\x82\xB1\x82\xC9\x81\x75\x89\x45\x98\x72\x9D\x80\x81\x76\x83\x66\x81\x5B\x83\x5E"
+     "\x82\xAA\x82\xA0\x82\xE9\x82\xC6\x82\xDC\x82\xB8\x82\xA2. \n",
+     "  rightarmreccnt (%ld) : crightarmreccnt (%ld) "},
+    {"\x89\x45\x82\xD0\x82\xB6",  // 右ひじ
+     "\x89\x45\x8E\xE8\x9D\x80",  // 右手捩
+     kIdentity, Side::Right, true,
+     // ここに「右手捩」データがあるとまずい.
+     "\x82\xB1\x82\xB1\x82\xC9\x81\x75\x89\x45\x8E\xE8\x9D\x80\x81\x76\x83\x66\x81\x5B\x83\x5E"
+     "\x82\xAA\x82\xA0\x82\xE9\x82\xC6\x82\xDC\x82\xB8\x82\xA2. \n",
+     "  rightelbowreccnt (%ld) : crightelbowreccnt (%ld) "},
+}};
+
+std::array<PairScan, kPairCount> gScans;
+std::array<int32_t, kPairCount> gConvCounts = {};
+
+namespace {
+
+constexpr int kRightArm = 2;
+
+bool mergesAtFrom(int pair) { return gScans[pair].sourceAtFrom && gScans[pair].twistAtFrom; }
+
+}  // namespace
+
+int findPairAnyRole(const char* name, PairRole* role) {
+  for (int i = 0; i < kPairCount; i++) {
+    if (std::strcmp(name, gPairs[i].sourceBone) == 0) {
+      *role = PairRole::Source;
+      return i;
+    }
+    if (std::strcmp(name, gPairs[i].twistBone) == 0) {
+      *role = PairRole::Twist;
+      return i;
+    }
+  }
+  return -1;
+}
+
+bool pairIsActive(int pair) { return !gPairs[pair].needsHandTwist || gSettings.handTwist != 0; }
+
+int findPair(const char* name, PairRole* role) {
+  int pair = findPairAnyRole(name, role);
+  return pair >= 0 && pairIsActive(pair) ? pair : -1;
+}
+
+PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, SeparationResult* result) {
+  printKeyframeHeader(kf);
+  if (!inFrameRange(kf.frameTime)) return PairAction::Ordinary;
+  gConvCounts[pair]++;
+  const BonePair& p = gPairs[pair];
+  const PairScan& scan = gScans[pair];
+  SeparationInput in{};
+  in.q = kf.rot;
+  in.r = {p.restQuat.x, p.restQuat.y, p.restQuat.z};
+  in.side = p.side;
+  in.frameTime = kf.frameTime;
+  in.sourceAtFrom = scan.sourceAtFrom != 0;
+  in.twistAtFrom = scan.twistAtFrom != 0;
+  in.twistRotAtFrom = scan.twistRotAtFrom;
+  in.twistBone = p.twistBone;
+  in.rightArm = pair == kRightArm;
+  *result = separateTwist(in);
+  return PairAction::Convert;
+}
+
+PairAction filterTwistKeyframe(int pair, const KeyframeView& kf) {
+  printKeyframeHeader(kf);
+  if (!inFrameRange(kf.frameTime)) return PairAction::Ordinary;
+  if (kf.frameTime == static_cast<uint32_t>(gSettings.fromFrame) && mergesAtFrom(pair)) {
+    if (showAtLeast(1)) std::printf("  => skipped recording %s block. \n", plat::conText(kf.name));
+    return PairAction::Drop;
+  }
+  std::printf("%s", plat::conText(gPairs[pair].strayWarning));
+  return PairAction::Ordinary;
+}
+
+int32_t pairFrameCountDelta(int pair) {
+  if (!pairIsActive(pair)) return 0;
+  return gScans[pair].reccnt - (mergesAtFrom(pair) ? 1 : 0);
+}
+
+void resetPairCounts() { gConvCounts = {}; }
+
+void reportPairCounts() {
+  if (showAtLeast(1)) {
+    for (int i = 0; i < kPairCount; i++) {
+      if (!pairIsActive(i)) continue;
+      std::printf(gPairs[i].verifyFormat, static_cast<long>(gScans[i].reccnt), static_cast<long>(gConvCounts[i]));
+      std::printf(gScans[i].reccnt != gConvCounts[i] ? " **** differ \n" : " OK \n");
+    }
+    std::printf("\n");
+  }
+  int32_t* totals[kPairCount] = {&gTotals.leftArm, &gTotals.leftElbow, &gTotals.rightArm, &gTotals.rightElbow};
+  for (int i = 0; i < kPairCount; i++) {
+    if (pairIsActive(i)) *totals[i] += gConvCounts[i];
+  }
+}
+
+}  // namespace torsel

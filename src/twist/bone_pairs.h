@@ -1,0 +1,70 @@
+// The four bone pairs: each source bone whose keyframes are split and the
+// twist bone that receives the split-off twist. Order everywhere: left arm,
+// left elbow, right arm, right elbow.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "twist/quat.h"
+#include "twist/separation.h"
+
+namespace torsel {
+
+inline constexpr int kPairCount = 4;
+
+struct BonePair {
+  const char* sourceBone;    // Shift-JIS
+  const char* twistBone;     // Shift-JIS
+  Quat restQuat;             // set at start-up; only X, Y, Z are read
+  Side side;
+  bool needsHandTwist;       // active only when handTwist is set
+  const char* strayWarning;  // Shift-JIS, printed whatever the language
+  const char* verifyFormat;
+};
+
+/// What the pre-scan learns of a pair in one file.
+struct PairScan {
+  int32_t reccnt = 0;        // source keyframes in range
+  uint8_t sourceAtFrom = 0;  // 0xFF: a source keyframe at fromFrame
+  uint8_t twistAtFrom = 0;   // 0xFF: a twist keyframe at fromFrame
+  Quat twistRotAtFrom = kIdentity;  // rotation of the last such twist keyframe
+};
+
+extern std::array<BonePair, kPairCount> gPairs;
+extern std::array<PairScan, kPairCount> gScans;
+/// Source keyframes converted in the current file's pass.
+extern std::array<int32_t, kPairCount> gConvCounts;
+
+enum class PairRole { Source, Twist };
+
+/// The pair whose source or twist bone is `name`, ignoring whether it is
+/// active; -1 for any other bone.
+int findPairAnyRole(const char* name, PairRole* role);
+
+/// As findPairAnyRole, but an elbow pair is not found while handTwist is 0.
+int findPair(const char* name, PairRole* role);
+
+bool pairIsActive(int pair);
+
+enum class PairAction { Ordinary, Convert, Drop };
+
+/// For a source keyframe: Ordinary out of range; otherwise Convert, with the
+/// twist rotation and the kept rotation in `result`, and the pair's count up.
+PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, SeparationResult* result);
+
+/// For a twist keyframe: Drop when it was merged into the inserted one at
+/// fromFrame; otherwise Ordinary (with a warning when in range).
+PairAction filterTwistKeyframe(int pair, const KeyframeView& kf);
+
+/// Keyframes the pair adds to the output's bone count.
+int32_t pairFrameCountDelta(int pair);
+
+/// Zeroes the conversion counts at the start of a pass.
+void resetPairCounts();
+
+/// The verification lines (display level 1 and up) and the addition of the
+/// file's counts to the run totals.
+void reportPairCounts();
+
+}  // namespace torsel

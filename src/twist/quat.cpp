@@ -1,0 +1,109 @@
+#include "twist/quat.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace torsel {
+namespace {
+
+using E = Extended;
+
+constexpr double kShortLimit = 1e-6;
+constexpr double kCipLimit = 0.9;
+
+float toFloat(E v) { return static_cast<float>(v); }
+
+// (1 − d)/2 and (1 + d)/2 under the square root: the half-angle sine and
+// cosine from a cosine d.
+float halfSine(float d) { return static_cast<float>(std::sqrt((1.0 - d) * 0.5)); }
+float halfCosine(float d) { return static_cast<float>(std::sqrt((d + 1.0) * 0.5)); }
+
+}  // namespace
+
+Quat quatMultiply(Quat p, Quat r) {
+  return {toFloat(E(p.x) * r.w + E(p.w) * r.x + E(p.y) * r.z - E(p.z) * r.y),
+          toFloat(E(p.y) * r.w + E(p.w) * r.y + E(p.z) * r.x - E(p.x) * r.z),
+          toFloat(E(p.z) * r.w + E(p.w) * r.z + E(p.x) * r.y - E(p.y) * r.x),
+          toFloat(E(p.w) * r.w - E(p.x) * r.x - E(p.y) * r.y - E(p.z) * r.z)};
+}
+
+Quat quatConjugate(Quat p) { return {-p.x, -p.y, -p.z, p.w}; }
+
+Quat quatRotate(Quat p, Quat v) { return quatMultiply(p, quatMultiply(v, quatConjugate(p))); }
+
+Quat quatAxisX(Quat q) {
+  return {toFloat(E(q.w) * q.w + E(q.x) * q.x - E(q.y) * q.y - E(q.z) * q.z),
+          toFloat((E(q.z) * q.w + E(q.x) * q.y) * 2.0),
+          toFloat((E(q.x) * q.z - E(q.y) * q.w) * 2.0), 0.0f};
+}
+
+Quat quatAxisY(Quat q) {
+  return {toFloat((E(q.x) * q.y - E(q.z) * q.w) * 2.0),
+          toFloat(E(q.w) * q.w + E(q.y) * q.y - E(q.x) * q.x - E(q.z) * q.z),
+          toFloat((E(q.x) * q.w + E(q.z) * q.y) * 2.0), 0.0f};
+}
+
+Quat quatAxisZ(Quat q) {
+  return {toFloat((E(q.y) * q.w + E(q.x) * q.z) * 2.0),
+          toFloat((E(q.y) * q.z - E(q.x) * q.w) * 2.0),
+          toFloat(E(q.w) * q.w + E(q.z) * q.z - E(q.x) * q.x - E(q.y) * q.y), 0.0f};
+}
+
+float sqrtToFloat(Extended sum) { return static_cast<float>(std::sqrt(static_cast<double>(sum))); }
+
+Quat rotationBetween(Quat u, Quat v) {
+  Quat e = vecCross(u, v);
+  float s = vecLength(e);
+  float d = toFloat(vecDot(u, v));
+  if (s < kShortLimit) return d < 0.0f ? Quat{0.0f, 0.0f, 0.0f, -1.0f} : kIdentity;
+  e.x /= s;
+  e.y /= s;
+  e.z /= s;
+  float h = halfSine(d);
+  float k = halfCosine(d);
+  return {e.x * h, e.y * h, e.z * h, k};
+}
+
+int rotationAboutAxis(Quat a, Quat b, Vec3 n, Quat* out) {
+  // The parts of a and b across n, as unit directions.
+  Quat ends[2] = {a, b};
+  for (Quat& p : ends) {
+    float along = toFloat(vecDot(p, n));
+    p = {toFloat(E(p.x) - E(along) * n.x), toFloat(E(p.y) - E(along) * n.y), toFloat(E(p.z) - E(along) * n.z),
+         p.w};
+    float len = vecLength(p);
+    if (len < kShortLimit) {
+      *out = kIdentity;
+      return -1;
+    }
+    p.x /= len;
+    p.y /= len;
+    p.z /= len;
+  }
+  const Quat& pa = ends[0];
+  const Quat& pb = ends[1];
+
+  Quat e = vecCross(pa, pb);
+  float s = vecLength(e);
+  float d = toFloat(vecDot(pa, pb));
+  if (s < kShortLimit) {
+    *out = d < 0.0f ? Quat{0.0f, 0.0f, 0.0f, -1.0f} : kIdentity;
+    return 0;
+  }
+  e.x /= s;
+  e.y /= s;
+  e.z /= s;
+  float cip = toFloat(vecDot(e, n));
+  int code = 0;
+  if (std::fabs(cip) < kCipLimit) {
+    code = 1;
+    std::printf("  ** cip=%g  something fails ...\n", static_cast<double>(cip));
+  }
+  float h = halfSine(d);
+  float k = halfCosine(d);
+  if (cip < 0.0f) h = -h;
+  *out = {n.x * h, n.y * h, n.z * h, k};
+  return code;
+}
+
+}  // namespace torsel

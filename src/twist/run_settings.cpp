@@ -1,0 +1,8 @@
+#include "twist/run_settings.h"
+
+namespace torsel {
+
+RunSettings gSettings;
+RunTotals gTotals;
+
+}  // namespace torsel

@@ -1,0 +1,45 @@
+// The settings of one run and its totals: process-wide, fixed before the
+// first file. They live in the lowest layer that reads them.
+#pragma once
+
+#include <cstdint>
+
+namespace torsel {
+
+struct RunSettings {
+  int8_t convMode = 12;        // -M, low 8 bits
+  int8_t subMode = 4;          // convMode with bit value 8 cleared: the method
+  uint8_t handTwist = 8;       // 8: the elbows are converted too
+  int32_t fromFrame = 0;       // -F
+  int32_t toFrame = 9999999;   // -T
+  // Console detail, in bands: 1 adds the per-pair lines and the headers of
+  // converted, twist and shoulder keyframes; 2-9 list every record
+  // (positions from 3); 10 and up keep the level-1 lines only.
+  int8_t displayLevel = 0;     // -D, low 8 bits
+  uint8_t checkMode = 0;       // -C: 0xFF to validate and list only
+  int32_t refPosture = 0;      // -R, reported only
+  uint8_t noDialog = 0;        // -ND: 0xFF to print the summary, not show a box
+};
+
+struct RunTotals {
+  int32_t leftArm = 0;
+  int32_t leftElbow = 0;
+  int32_t rightArm = 0;
+  int32_t rightElbow = 0;
+  int32_t convertedFileCount = 0;
+};
+
+extern RunSettings gSettings;
+extern RunTotals gTotals;
+
+/// fromFrame <= t <= toFrame, compared as unsigned 32-bit numbers.
+inline bool inFrameRange(uint32_t t) {
+  return static_cast<uint32_t>(gSettings.fromFrame) <= t && t <= static_cast<uint32_t>(gSettings.toFrame);
+}
+
+inline bool showAtLeast(int level) { return gSettings.displayLevel >= level; }
+inline bool showBetween(int low, int high) {
+  return gSettings.displayLevel >= low && gSettings.displayLevel <= high;
+}
+
+}  // namespace torsel

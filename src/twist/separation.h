@@ -1,0 +1,52 @@
+// Splitting one keyframe rotation q into a twist about the limb's own axis
+// and a kept rotation, by one of six methods (the run's subMode).
+#pragma once
+
+#include <cstdint>
+
+#include "twist/quat.h"
+
+namespace torsel {
+
+enum class Side : uint8_t { Left, Right };
+
+/// What the pairs and the separation need to know of one bone keyframe.
+struct KeyframeView {
+  int32_t block;        // running block number in the file, from 1
+  const char* name;     // bone name, NUL-terminated Shift-JIS
+  int lastNul;          // last-NUL index of the name field
+  uint32_t frameTime;
+  Quat rot;
+};
+
+struct SeparationInput {
+  Quat q;                  // the keyframe's rotation, as read
+  Vec3 r;                  // the pair's rest axis, not normalised
+  Side side;
+  uint32_t frameTime;
+  bool sourceAtFrom;       // start-frame data of the pair's pre-scan
+  bool twistAtFrom;
+  Quat twistRotAtFrom;
+  const char* twistBone;   // named in the export line
+  bool rightArm;           // the right-arm pair prints extra lines at frame 778
+};
+
+struct SeparationResult {
+  Quat twist;  // Tw: rotation of the added twist keyframe
+  Quat kept;   // K: replaces q in the source keyframe
+};
+
+/// Splits q by gSettings.subMode and prints the diagnostic lines of the
+/// current display level. Never fails: degenerate input falls back to fixed
+/// rotations. A subMode outside 0..5 yields Tw = identity and K = q.
+SeparationResult separateTwist(const SeparationInput& in);
+
+/// "Block", name, frame time and rotation of a keyframe a pair or the
+/// shoulder check looks at; printed at display level exactly 1.
+void printKeyframeHeader(const KeyframeView& kf);
+
+/// Diagnostics of a shoulder keyframe: its header and, in range, its
+/// rotated axes. Changes and counts nothing.
+void shoulderDiagnostics(const KeyframeView& kf);
+
+}  // namespace torsel

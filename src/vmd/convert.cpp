@@ -1,0 +1,200 @@
+#include "vmd/convert.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "io/byte_stream.h"
+#include "platform/platform.h"
+#include "twist/bone_pairs.h"
+#include "twist/run_settings.h"
+#include "twist/separation.h"
+#include "vmd/prescan.h"
+#include "vmd/vmd_format.h"
+
+namespace torsel {
+namespace {
+
+constexpr char kTempSuffix[] = ".tmp";
+char gTempPath[plat::kPathMax + sizeof kTempSuffix];
+
+// "左肩", "右肩": diagnosed, never converted.
+constexpr char kLeftShoulder[] = "\x8D\xB6\x8C\xA8";
+constexpr char kRightShoulder[] = "\x89\x45\x8C\xA8";
+
+double d(float v) { return static_cast<double>(v); }
+
+void listBoneKeyframe(int32_t block, const BoneKeyframe& kf) {
+  if (!showBetween(2, 9)) return;
+  std::printf("Block %ld \n", static_cast<long>(block));
+  std::printf("  bone name = %s \n", plat::conText(kf.name.text));
+  std::printf("  frame time = %ld \n", static_cast<long>(static_cast<int32_t>(kf.frameTime)));
+  if (showBetween(3, 9)) std::printf("  pos (X,Y,Z) = %g %g %g \n", d(kf.pos.x), d(kf.pos.y), d(kf.pos.z));
+  std::printf("  rot (X,Y,Z,W) = %g %g %g %g \n", d(kf.rot.x), d(kf.rot.y), d(kf.rot.z), d(kf.rot.w));
+}
+
+void listMorphKeyframe(int32_t block, const MorphKeyframe& kf) {
+  if (!showBetween(2, 9)) return;
+  std::printf("Morph block %ld \n", static_cast<long>(block));
+  std::printf("  morph name = %s \n", plat::conText(kf.name.text));
+  std::printf("  frame time = %ld \n", static_cast<long>(static_cast<int32_t>(kf.frameTime)));
+  std::printf("  value = %g \n", d(kf.value));
+}
+
+// Ends a pass that did not succeed: both streams closed, the temporary
+// output removed, any earlier output left as it was.
+int32_t abandon(int32_t result) {
+  wrClose();
+  rdClose();
+  plat::removeFile(gTempPath);
+  return result;
+}
+
+int32_t writeFailure() {
+  std::printf("Cannot write to file at %06X=(%02X) \n", static_cast<unsigned>(wrCount()),
+              static_cast<unsigned>(gLastByte));
+  return abandon(kResultWrite);
+}
+
+// Bone keyframes: each record as read, a twist keyframe before every
+// converted one, merged twist keyframes left out. Returns the number of
+// records written, or -1 when the output failed.
+int32_t copyBoneSection(int32_t count) {
+  int32_t written = 0;
+  BoneKeyframe kf;
+  for (int32_t block = 1; !rdIsClosed() && block <= count; block++) {
+    if (readBoneKeyframe(&kf) != 0) break;
+    listBoneKeyframe(block, kf);
+    checkBz(kf.bz);
+
+    const KeyframeView view = {block, kf.name.text, kf.name.lastNul, kf.frameTime, kf.rot};
+    if (std::strcmp(kf.name.text, kLeftShoulder) == 0 || std::strcmp(kf.name.text, kRightShoulder) == 0) {
+      shoulderDiagnostics(view);
+    }
+
+    Quat rot = kf.rot;
+    PairRole role;
+    int pair = findPair(kf.name.text, &role);
+    if (pair >= 0 && role == PairRole::Source) {
+      SeparationResult split;
+      if (convertSourceKeyframe(pair, view, &split) == PairAction::Convert) {
+        uint8_t twistName[kNameSize] = {};
+        std::memcpy(twistName, gPairs[pair].twistBone, std::strlen(gPairs[pair].twistBone));
+        if (writeBoneKeyframe(kf, twistName, split.twist) != 0) return -1;
+        written++;
+        rot = split.kept;
+      }
+    } else if (pair >= 0 && filterTwistKeyframe(pair, view) == PairAction::Drop) {
+      continue;
+    }
+    if (writeBoneKeyframe(kf, kf.name.raw, rot) != 0) return -1;
+    written++;
+  }
+  return written;
+}
+
+// Morph keyframes, copied. Returns the number written, or -1.
+int32_t copyMorphSection(int32_t count) {
+  int32_t written = 0;
+  MorphKeyframe kf;
+  for (int32_t block = 1; !rdIsClosed() && block <= count; block++) {
+    if (readMorphKeyframe(&kf) != 0) break;
+    listMorphKeyframe(block, kf);
+    if (writeMorphKeyframe(kf) != 0) return -1;
+    written++;
+  }
+  return written;
+}
+
+void copyTrailingData() {
+  if (rdIsClosed()) return;
+  int c = vmdGetByte();
+  if (c < 0) return;
+  if (showAtLeast(1)) std::printf("Unrecognized data bytes found. \n");
+  int32_t copied = 0;
+  for (; c >= 0; c = vmdGetByte()) {
+    wrPutByte(c);
+    copied++;
+    if (showAtLeast(2)) {
+      std::printf("%02X ", static_cast<unsigned>(c));
+      if (copied % 16 == 0) std::printf("\n");
+    }
+  }
+  if (showAtLeast(2)) std::printf("\n");
+  if (showAtLeast(1)) std::printf("Unrecognized block: Total %ld bytes.\n", static_cast<long>(copied));
+}
+
+}  // namespace
+
+int32_t convertMotionFile(const char* outPath, const char* inPath) {
+  std::printf("Reading from: %s \n", inPath);
+  std::printf("Writing to  : %s \n", outPath);
+  resetPairCounts();
+  std::snprintf(gTempPath, sizeof gTempPath, "%s%s", outPath, kTempSuffix);
+  if (rdOpen(inPath) != 0) return kResultCannotOpen;
+  if (wrOpen(gTempPath, outPath) != 0) {
+    rdClose();
+    return kResultCannotOpen;
+  }
+
+  for (int i = 0; i < kMagicSize; i++) {
+    int c = vmdGetByte();
+    if (isTestedMagicByte(i) && c != static_cast<unsigned char>(kMagic[i])) {
+      std::printf("Illegal file format at %06X=(%02X) \n", static_cast<unsigned>(rdCount()), static_cast<unsigned>(c));
+      return abandon(kResultFormat);
+    }
+    wrPutByte(c);
+    if ((i == 0 || i == 24) && wrIsClosed()) return writeFailure();
+  }
+
+  NameField model;
+  readNameField(kModelNameSize, &model);
+  for (int i = 0; i < kModelNameSize; i++) wrPutByte(model.raw[i]);
+  if (showAtLeast(1) && model.lastNul >= 1) std::printf("model name = %s \n", plat::conText(model.text));
+
+  int32_t boneCount = rdGetInt32();
+  uint32_t announced = static_cast<uint32_t>(boneCount);  // wraps, never overflows
+  for (int i = 0; i < kPairCount; i++) announced += static_cast<uint32_t>(pairFrameCountDelta(i));
+  wrPutInt32(static_cast<int32_t>(announced));
+  if (showAtLeast(1)) {
+    std::printf("max blocks of frames = %ld \n", static_cast<long>(boneCount));
+    std::printf(" => max blocks of frames = %ld (cnv) \n", static_cast<long>(static_cast<int32_t>(announced)));
+  }
+
+  int32_t bonesWritten = copyBoneSection(boneCount);
+  if (bonesWritten < 0) return writeFailure();
+  // A cut input, or several twist keyframes dropped at the start frame,
+  // leaves fewer records than announced; the header must say what is there.
+  if (static_cast<int32_t>(announced) != bonesWritten && wrPatchInt32(kBoneCountOffset, bonesWritten) != 0) {
+    return writeFailure();
+  }
+
+  int32_t morphCount = rdGetInt32();
+  if (!rdIsClosed()) {
+    int32_t morphCountOffset = wrCount();
+    wrPutInt32(morphCount);
+    if (showAtLeast(1)) {
+      std::printf("\nMorph exist. \n");
+      std::printf("max morph frames = %ld \n", static_cast<long>(morphCount));
+      std::printf(" => max morph frames = %ld (cnv) \n", static_cast<long>(morphCount));
+    }
+    int32_t morphsWritten = copyMorphSection(morphCount);
+    if (morphsWritten < 0) return writeFailure();
+    if (morphsWritten != morphCount && wrPatchInt32(morphCountOffset, morphsWritten) != 0) return writeFailure();
+    copyTrailingData();
+  }
+
+  if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
+  // Every failure counts, also one in the trailing bytes or the last flush.
+  if (wrIsClosed() || wrClose() != 0) return writeFailure();
+  if (plat::replaceFile(gTempPath, outPath) != 0) {
+    std::printf("Cannot replace file : %s\n", outPath);
+    return writeFailure();
+  }
+  rdClose();
+  std::printf("\n");
+  reportPairCounts();
+  gTotals.convertedFileCount++;
+  return kResultOk;
+}
+
+}  // namespace torsel

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+namespace torsel {
+
+/// Result codes of the passes over a motion file.
+inline constexpr int32_t kResultOk = 0;
+inline constexpr int32_t kResultCannotOpen = -1;
+inline constexpr int32_t kResultFormat = 2;
+inline constexpr int32_t kResultWrite = 4;
+
+/// Reads a motion file once: checks its header, lists it by display level
+/// (in full in check mode), reports interpolation mismatches and fills the
+/// four pairs' PairScan. 0; -1 when it cannot be opened or read; 2 when a
+/// header byte is wrong. Leaves the input stream closed.
+int32_t confirmMotionFile(const char* inPath);
+
+/// Prints the read-error line when the input stopped on a failed read, not
+/// at its end; -1 then, else 0.
+int32_t reportReadFailure();
+
+}  // namespace torsel

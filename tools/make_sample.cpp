@@ -1,0 +1,174 @@
+// Writes the project's sample motion: a VMD file with keyframes of the arms,
+// elbows, shoulders and twist bones, a morph section and, for large runs,
+// trailing camera-like bytes. Deterministic for a given count and seed.
+//
+//   make_sample OUT              the short sample of examples/
+//   make_sample OUT COUNT SEED   COUNT bone keyframes, random rotations
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct Bone {
+  const char* name;  // Shift-JIS
+};
+
+// Bones of the sample. The twist and shoulder bones are there so that the
+// merge at the start frame and the shoulder diagnostics have work to do.
+constexpr Bone kBones[] = {
+    {"\x83\x5A\x83\x93\x83\x5E\x81\x5B"},  // センター
+    {"\x8D\xB6\x98\x72"},                  // 左腕
+    {"\x89\x45\x98\x72"},                  // 右腕
+    {"\x8D\xB6\x82\xD0\x82\xB6"},          // 左ひじ
+    {"\x89\x45\x82\xD0\x82\xB6"},          // 右ひじ
+    {"\x8D\xB6\x8C\xA8"},                  // 左肩
+    {"\x89\x45\x8C\xA8"},                  // 右肩
+    {"\x8D\xB6\x98\x72\x9D\x80"},          // 左腕捩
+    {"\x8D\xB6\x8E\xE8\x9D\x80"},          // 左手捩
+    {"\x93\xAA"},                          // 頭
+};
+constexpr int kBoneCount = sizeof kBones / sizeof kBones[0];
+
+constexpr const char* kMorphs[] = {
+    "\x82\xDC\x82\xCE\x82\xBD\x82\xAB",  // まばたき
+    "\x82\xA0",                          // あ
+};
+
+std::FILE* gOut;
+
+void putBytes(const void* p, size_t n) { std::fwrite(p, 1, n, gOut); }
+void putU32(uint32_t v) {
+  unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                        static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+  putBytes(b, 4);
+}
+void putF32(float f) {
+  uint32_t v;
+  std::memcpy(&v, &f, 4);
+  putU32(v);
+}
+void putName(const char* s, size_t width) {
+  char field[20] = {};
+  std::memcpy(field, s, std::strlen(s));
+  putBytes(field, width);
+}
+
+uint64_t gState;
+double uniform() {  // xorshift64*, in [0, 1)
+  gState ^= gState >> 12;
+  gState ^= gState << 25;
+  gState ^= gState >> 27;
+  return static_cast<double>((gState * 0x2545F4914F6CDD1DULL) >> 11) * (1.0 / 9007199254740992.0);
+}
+
+// A unit rotation: `angle` radians about (x, y, z).
+void putRotation(double x, double y, double z, double angle) {
+  double len = std::sqrt(x * x + y * y + z * z);
+  double s = std::sin(angle / 2) / len;
+  putF32(static_cast<float>(x * s));
+  putF32(static_cast<float>(y * s));
+  putF32(static_cast<float>(z * s));
+  putF32(static_cast<float>(std::cos(angle / 2)));
+}
+
+// A canonical interpolation block: a linear-ish curve per channel; bytes 2
+// and 3 repeat bytes 32 and 33 as older files do.
+void putBlock(int variant) {
+  unsigned char p[16];
+  for (int i = 0; i < 16; i++) p[i] = static_cast<unsigned char>(i < 8 ? 20 + variant : 107 - variant);
+  unsigned char bz[64] = {};
+  for (int row = 0; row < 4; row++) {
+    for (int k = 0; k + row < 16; k++) bz[16 * row + k] = p[k + row];
+  }
+  putBytes(bz, 64);
+}
+
+void putBoneKeyframe(int bone, uint32_t frame, double ax, double ay, double az, double angle, int variant) {
+  putName(kBones[bone].name, 15);
+  putU32(frame);
+  putF32(bone == 0 ? 0.5f * static_cast<float>(frame % 7) : 0.0f);
+  putF32(0.0f);
+  putF32(bone == 0 ? -0.25f : 0.0f);
+  putRotation(ax, ay, az, angle);
+  putBlock(variant);
+}
+
+void writeHeader(uint32_t boneCount) {
+  char magic[30] = "Vocaloid Motion Data 0002";
+  putBytes(magic, 30);
+  putName("\x8F\x89\x89\xB9\x83\x7E\x83\x4E", 20);  // 初音ミク
+  putU32(boneCount);
+}
+
+void writeShort() {
+  // frame, bone, axis and angle: twists about the arm axis, swings, and a
+  // keyframe of 左腕捩 at frame 0 beside one of 左腕.
+  struct Key {
+    uint32_t frame;
+    int bone;
+    double x, y, z, angle;
+  };
+  const Key keys[] = {
+      {0, 0, 0, 1, 0, 0.0},     {0, 1, 0.79, -0.61, 0.03, 0.5}, {0, 7, 0.79, -0.61, 0.03, 0.1},
+      {0, 2, 0.79, 0.61, -0.02, -0.4}, {0, 5, 0, 0, 1, 0.2},    {0, 6, 0, 0, 1, -0.2},
+      {10, 1, 1, 0.2, 0.5, 0.7},  {10, 3, 0.8, -0.6, -0.02, 0.9}, {10, 4, 0.8, 0.6, 0.02, -0.9},
+      {20, 2, 0.3, 1, 0.1, 1.1},  {20, 8, 0.8, -0.6, 0.0, 0.3},  {20, 9, 1, 0, 0, 0.15},
+      {30, 1, 0, 0, 1, -0.6},    {30, 3, 0.2, 1, 0.3, 0.4},     {30, 4, 1, 0, 0, 0.8},
+      {30, 0, 0, 1, 0, 1.0},
+  };
+  constexpr uint32_t n = sizeof keys / sizeof keys[0];
+  writeHeader(n);
+  for (uint32_t i = 0; i < n; i++) {
+    putBoneKeyframe(keys[i].bone, keys[i].frame, keys[i].x, keys[i].y, keys[i].z, keys[i].angle, static_cast<int>(i % 5));
+  }
+  putU32(4);
+  for (uint32_t i = 0; i < 4; i++) {
+    putName(kMorphs[i % 2], 15);
+    putU32(i * 10);
+    putF32(i % 2 == 0 ? 1.0f : 0.5f);
+  }
+}
+
+void writeLarge(uint32_t count, uint64_t seed) {
+  gState = seed * 2654435761ULL + 0x9E3779B97F4A7C15ULL;
+  writeHeader(count);
+  for (uint32_t i = 0; i < count; i++) {
+    int bone = static_cast<int>(uniform() * kBoneCount);
+    double x = uniform() - 0.5, y = uniform() - 0.5, z = uniform() - 0.5;
+    if (x == 0 && y == 0 && z == 0) x = 1;
+    putBoneKeyframe(bone, i / kBoneCount, x, y, z, (uniform() - 0.5) * 6.0, static_cast<int>(i % 5));
+  }
+  putU32(10);
+  for (uint32_t i = 0; i < 10; i++) {
+    putName(kMorphs[i % 2], 15);
+    putU32(i * 3);
+    putF32(static_cast<float>(uniform()));
+  }
+  // Camera, light and shadow sections as a newer MMD writes them: all empty.
+  putU32(0);
+  putU32(0);
+  putU32(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2 && argc != 4) {
+    std::fprintf(stderr, "usage: make_sample OUT [COUNT SEED]\n");
+    return 2;
+  }
+  gOut = std::fopen(argv[1], "wb");
+  if (gOut == nullptr) {
+    std::perror(argv[1]);
+    return 1;
+  }
+  if (argc == 2) {
+    writeShort();
+  } else {
+    writeLarge(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)), std::strtoull(argv[3], nullptr, 10));
+  }
+  return std::fclose(gOut) == 0 ? 0 : 1;
+}
