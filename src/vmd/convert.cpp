@@ -139,6 +139,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   for (int i = 0; i < kMagicSize; i++) {
     int c = vmdGetByte();
     if (isTestedMagicByte(i) && c != static_cast<unsigned char>(kMagic[i])) {
+      if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
       std::printf("Illegal file format at %06X=(%02X) \n", static_cast<unsigned>(rdCount()), static_cast<unsigned>(c));
       return abandon(kResultFormat);
     }

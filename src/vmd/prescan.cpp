@@ -87,9 +87,9 @@ int32_t confirmMotionFile(const char* inPath) {
   for (int i = 0; i < kMagicSize; i++) {
     int c = rdGetByte();
     if (isTestedMagicByte(i) && c != static_cast<unsigned char>(kMagic[i])) {
-      std::printf("Illegal file format at %06X=(%02X) \n", static_cast<unsigned>(rdCount()), static_cast<unsigned>(c));
       rdClose();
       if (reportReadFailure() != 0) return kResultCannotOpen;
+      std::printf("Illegal file format at %06X=(%02X) \n", static_cast<unsigned>(rdCount()), static_cast<unsigned>(c));
       return kResultFormat;
     }
   }

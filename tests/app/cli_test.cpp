@@ -144,6 +144,15 @@ TEST_F(CliTest, FilesThatCannotBeOpened) {
   EXPECT_NE(r.out.find("Cannot open RD file : " + dir_ + "\nError code -1. \n"), std::string::npos) << r.out;
   EXPECT_EQ(r.status, 255);
 
+  // A read that fails is no end of file: /proc/self/mem cannot be read at 0.
+  if (fileExists("/proc/self/mem")) {
+    r = runProgram({"-ND", "-C", "/proc/self/mem"});
+    EXPECT_NE(r.out.find("Confirming: /proc/self/mem \nCannot read RD file at 000000 \nError code -1. \n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.status, 255);
+  }
+
   // A path beyond the platform's limit is refused, not copied.
   std::string longPath = dir_ + "/" + std::string(5000, 'a') + ".vmd";
   r = runProgram({"-ND", longPath});
