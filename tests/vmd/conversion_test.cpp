@@ -329,3 +329,17 @@ TEST_F(ConversionTest, SeveralFilesAddUpInTheSummary) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SampleMotion, IsWhatTheProjectsGeneratorWrites) {
+  std::string dir = testsupport::makeTempDir();
+  testsupport::RunOptions options;
+  options.program = MAKE_SAMPLE_EXE;
+  testsupport::RunResult r = testsupport::runProgram({dir + "/sample.vmd"}, options);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(testsupport::readFile(dir + "/sample.vmd"), testsupport::readFile(TORSEL_SAMPLE));
+  std::system(("rm -rf " + dir).c_str());
+}
+
+}  // namespace
