@@ -124,4 +124,47 @@ TEST_F(WriteFailureTest, InputChangedBetweenThePasses) {
   EXPECT_FALSE(fileExists(dir_ + "/gone-cnv.vmd"));
 }
 
+// A real small file system: full, then read-only. Needs root to mount.
+class SmallDiskTest : public WriteFailureTest {
+ protected:
+  void SetUp() override {
+    WriteFailureTest::SetUp();
+    disk_ = dir_ + "/disk";
+    ASSERT_EQ(std::system(("mkdir " + disk_).c_str()), 0);
+    if (geteuid() != 0 || std::system(("mount -t tmpfs -o size=16k tmpfs " + disk_ + " 2>/dev/null").c_str()) != 0) {
+      GTEST_SKIP() << "cannot mount a small file system here";
+    }
+    mounted_ = true;
+    in_ = disk_ + "/dance.vmd";
+    out_ = disk_ + "/dance-cnv.vmd";
+    VmdBuilder b;
+    for (uint32_t i = 0; i < 50; i++) b.bone(i % 2 ? kLeftArm : kCenter, i, {0.1f, 0, 0, 0.99498744f});
+    writeFile(in_, b.build());
+    writeFile(out_, earlier_);
+  }
+  void TearDown() override {
+    if (mounted_) std::system(("umount " + disk_).c_str());
+    WriteFailureTest::TearDown();
+  }
+  std::string disk_;
+  bool mounted_ = false;
+  const Bytes earlier_ = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+};
+
+TEST_F(SmallDiskTest, FullDisk) {
+  RunResult r = runProgram({"-ND", in_});
+  EXPECT_EQ(r.status, 4) << r.out;
+  EXPECT_NE(r.out.find("File writing error.(or Disk full)\nCannot write to file at "), std::string::npos) << r.out;
+  EXPECT_EQ(readFile(out_), earlier_);
+  EXPECT_FALSE(fileExists(out_ + ".tmp"));
+}
+
+TEST_F(SmallDiskTest, ReadOnlyFolder) {
+  ASSERT_EQ(std::system(("mount -o remount,ro " + disk_).c_str()), 0);
+  RunResult r = runProgram({"-ND", in_});
+  EXPECT_EQ(r.status, 255) << r.out;
+  EXPECT_NE(r.out.find("Cannot open WR file : " + out_ + "\nError code -1. \n"), std::string::npos) << r.out;
+  EXPECT_EQ(readFile(out_), earlier_);
+}
+
 }  // namespace
