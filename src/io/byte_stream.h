@@ -69,6 +69,18 @@ inline float rdGetFloat32() {
   return f;
 }
 
+/// `n` bytes, exactly as `n` rdGetByte calls give them (a missing byte
+/// reads as 0xFF); one copy when the buffer holds them all.
+inline void rdGetBytes(uint8_t* dst, int n) {
+  if (!gRd.closed && gRd.len - gRd.pos >= n) {
+    std::memcpy(dst, gRd.buf + gRd.pos, static_cast<size_t>(n));
+    gRd.pos += n;
+    gRd.count += n;
+    return;
+  }
+  for (int i = 0; i < n; i++) dst[i] = static_cast<uint8_t>(rdGetByte());
+}
+
 inline int rdIsClosed() { return gRd.closed ? -1 : 0; }
 inline int32_t rdCount() { return gRd.count; }
 /// -1 when the stream closed because a read failed, not at the end of the file.
@@ -96,6 +108,19 @@ inline int wrPutByte(int byte) {
 }
 
 inline int wrIsClosed() { return gWr.closed ? -1 : 0; }
+
+/// `n` bytes, exactly as `n` wrPutByte calls write them; one copy when the
+/// buffer has room. 0, or -1 once the stream has failed.
+inline int wrPutBytes(const uint8_t* src, int n) {
+  if (!gWr.closed && kStreamBufferSize - gWr.len >= n) {
+    std::memcpy(gWr.buf + gWr.len, src, static_cast<size_t>(n));
+    gWr.len += n;
+    gWr.count += n;
+    return 0;
+  }
+  for (int i = 0; i < n; i++) wrPutByte(src[i]);
+  return wrIsClosed();
+}
 inline int32_t wrCount() { return gWr.count; }
 
 inline int wrPutInt32(int32_t value) {

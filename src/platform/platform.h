@@ -27,6 +27,10 @@ inline constexpr int kLangEnglish = 1033;
 /// Language of the user's messages: 1041 for Japanese, else 1033.
 int langId();
 
+/// Reads the user's language and code page again (they are read once, at
+/// first use).
+void reloadLocale();
+
 /// True when the byte starts a double-byte character in the user's code page.
 bool isLeadByte(unsigned char c);
 

@@ -41,16 +41,34 @@ void codesetOf(const char* locale, char* out, size_t cap) {
 
 enum class Codeset { Other, ShiftJis, Utf8 };
 
-// Read afresh each time: it is asked for only when a path or a name is
-// scanned or shown, never per byte of a file.
-Codeset codeset() {
-  char cs[32];
-  codesetOf(localeName(), cs, sizeof cs);
-  std::string_view v(cs);
-  if (v == "sjis" || v == "shiftjis" || v == "cp932" || v == "windows31j") return Codeset::ShiftJis;
-  if (v == "utf8") return Codeset::Utf8;
-  return Codeset::Other;
+struct LocaleFacts {
+  bool known = false;
+  Codeset codeset = Codeset::Other;
+  bool japanese = false;
+};
+LocaleFacts gLocale;
+
+// Read from the environment once; names and messages are shown often.
+const LocaleFacts& locale() {
+  if (!gLocale.known) {
+    const char* name = localeName();
+    char cs[32];
+    codesetOf(name, cs, sizeof cs);
+    std::string_view v(cs);
+    if (v == "sjis" || v == "shiftjis" || v == "cp932" || v == "windows31j") {
+      gLocale.codeset = Codeset::ShiftJis;
+    } else if (v == "utf8") {
+      gLocale.codeset = Codeset::Utf8;
+    } else {
+      gLocale.codeset = Codeset::Other;
+    }
+    gLocale.japanese = name[0] == 'j' && name[1] == 'a';
+    gLocale.known = true;
+  }
+  return gLocale;
 }
+
+Codeset codeset() { return locale().codeset; }
 
 glob_t gGlob;
 bool gGlobOpen = false;
@@ -76,10 +94,9 @@ int fillFind(FindData* out) {
 
 }  // namespace
 
-int langId() {
-  const char* v = localeName();
-  return (v[0] == 'j' && v[1] == 'a') ? kLangJapanese : kLangEnglish;
-}
+int langId() { return locale().japanese ? kLangJapanese : kLangEnglish; }
+
+void reloadLocale() { gLocale.known = false; }
 
 bool isLeadByte(unsigned char c) {
   if (codeset() != Codeset::ShiftJis) return false;

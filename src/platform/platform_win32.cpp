@@ -13,6 +13,8 @@ int langId() { return static_cast<int>(GetUserDefaultLangID()); }
 
 bool isLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
 
+void reloadLocale() {}
+
 // The console shows the ANSI code page, in which the texts are held.
 const char* conText(const char* sjis) { return sjis; }
 

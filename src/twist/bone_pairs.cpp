@@ -51,6 +51,16 @@ bool mergesAtFrom(int pair) { return gScans[pair].sourceAtFrom && gScans[pair].t
 }  // namespace
 
 int findPairAnyRole(const char* name, PairRole* role) {
+  // Most keyframes belong to other bones: let the first byte turn them away.
+  static const std::array<bool, 256> firstBytes = [] {
+    std::array<bool, 256> table{};
+    for (const BonePair& p : gPairs) {
+      table[static_cast<unsigned char>(p.sourceBone[0])] = true;
+      table[static_cast<unsigned char>(p.twistBone[0])] = true;
+    }
+    return table;
+  }();
+  if (!firstBytes[static_cast<unsigned char>(name[0])]) return -1;
   for (int i = 0; i < kPairCount; i++) {
     if (std::strcmp(name, gPairs[i].sourceBone) == 0) {
       *role = PairRole::Source;

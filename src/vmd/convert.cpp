@@ -21,6 +21,12 @@ char gTempPath[plat::kPathMax + sizeof kTempSuffix];
 constexpr char kLeftShoulder[] = "\x8D\xB6\x8C\xA8";
 constexpr char kRightShoulder[] = "\x89\x45\x8C\xA8";
 
+bool isShoulder(const char* name) {
+  // 左肩 and 右肩 share their first bytes with 左腕 and 右腕, not with most bones.
+  if (name[0] != kLeftShoulder[0] && name[0] != kRightShoulder[0]) return false;
+  return std::strcmp(name, kLeftShoulder) == 0 || std::strcmp(name, kRightShoulder) == 0;
+}
+
 double d(float v) { return static_cast<double>(v); }
 
 void listBoneKeyframe(int32_t block, const BoneKeyframe& kf) {
@@ -67,9 +73,7 @@ int32_t copyBoneSection(int32_t count) {
     checkBz(kf.bz);
 
     const KeyframeView view = {block, kf.name.text, kf.name.lastNul, kf.frameTime, kf.rot};
-    if (std::strcmp(kf.name.text, kLeftShoulder) == 0 || std::strcmp(kf.name.text, kRightShoulder) == 0) {
-      shoulderDiagnostics(view);
-    }
+    if (isShoulder(kf.name.text)) shoulderDiagnostics(view);
 
     Quat rot = kf.rot;
     PairRole role;

@@ -20,6 +20,15 @@ constexpr std::array<const char*, 16> kParamLabel = {"Xax", "Yax", "Zax", "Rax",
 // Row r of the block repeats the parameters shifted left by r places.
 constexpr int kRowSize = 16;
 
+// True when every redundant byte repeats its parameter: rows 1 to 3 repeat
+// P[4..15] (bytes 4 to 15) at 19, 34 and 49, and the three bytes before
+// them repeat Yax, Zax and Rax.
+bool isCanonical(const uint8_t* bz) {
+  return bz[16] == bz[1] && bz[17] == bz[32] && bz[18] == bz[33] && bz[48] == bz[33] &&
+         std::memcmp(bz + 19, bz + 4, 12) == 0 && std::memcmp(bz + 34, bz + 4, 12) == 0 &&
+         std::memcmp(bz + 49, bz + 4, 12) == 0;
+}
+
 bool isRedundantByte(int i) {
   int row = i / kRowSize;
   int k = i % kRowSize;
@@ -47,28 +56,80 @@ void readNameField(int width, NameField* out) {
   if (out->lastNul < 0) out->lastNul = width;
 }
 
+namespace {
+
+uint32_t le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+float leFloat(const uint8_t* p) {
+  uint32_t bits = le32(p);
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+void putLe32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+void putLeFloat(uint8_t* p, float f) {
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  putLe32(p, bits);
+}
+
+// The name field of a record read in one piece.
+void takeNameField(const uint8_t* raw, NameField* out) {
+  std::memcpy(out->raw, raw, kNameSize);
+  std::memcpy(out->text, raw, kNameSize);
+  out->text[kNameSize] = '\0';
+  out->lastNul = kNameSize;
+  for (int i = kNameSize - 1; i >= 0; i--) {
+    if (raw[i] == 0) {
+      out->lastNul = i;
+      break;
+    }
+  }
+}
+
+}  // namespace
+
 int readBoneKeyframe(BoneKeyframe* kf) {
-  readNameField(kNameSize, &kf->name);
-  if (rdIsClosed()) return -1;
-  kf->frameTime = static_cast<uint32_t>(rdGetInt32());
-  kf->pos.x = rdGetFloat32();
-  kf->pos.y = rdGetFloat32();
-  kf->pos.z = rdGetFloat32();
-  kf->rot.x = rdGetFloat32();
-  kf->rot.y = rdGetFloat32();
-  kf->rot.z = rdGetFloat32();
-  kf->rot.w = rdGetFloat32();
-  if (rdIsClosed()) return -1;
-  for (uint8_t& b : kf->bz) b = static_cast<uint8_t>(vmdGetByte());
-  return rdIsClosed();
+  uint8_t rec[kBoneKeyframeSize];
+  rdGetBytes(rec, kBoneKeyframeSize);
+  // A record cut short is dropped whole, wherever the input ended in it.
+  if (rdIsClosed()) {
+    gLastByte = -1;
+    return -1;
+  }
+  gLastByte = rec[kBoneKeyframeSize - 1];
+  takeNameField(rec, &kf->name);
+  kf->frameTime = le32(rec + 15);
+  kf->pos = {leFloat(rec + 19), leFloat(rec + 23), leFloat(rec + 27)};
+  kf->rot = {leFloat(rec + 31), leFloat(rec + 35), leFloat(rec + 39), leFloat(rec + 43)};
+  std::memcpy(kf->bz, rec + 47, kBzSize);
+  return 0;
 }
 
 int readMorphKeyframe(MorphKeyframe* kf) {
-  readNameField(kNameSize, &kf->name);
+  uint8_t rec[kMorphKeyframeSize];
+  rdGetBytes(rec, kNameSize);
+  if (rdIsClosed()) {
+    gLastByte = -1;
+    return -1;
+  }
+  gLastByte = rec[kNameSize - 1];
+  rdGetBytes(rec + kNameSize, kMorphKeyframeSize - kNameSize);
   if (rdIsClosed()) return -1;
-  kf->frameTime = static_cast<uint32_t>(rdGetInt32());
-  kf->value = rdGetFloat32();
-  return rdIsClosed();
+  takeNameField(rec, &kf->name);
+  kf->frameTime = le32(rec + 15);
+  kf->value = leFloat(rec + 19);
+  return 0;
 }
 
 std::array<uint8_t, 16> bzParams(const uint8_t* bz) {
@@ -78,6 +139,7 @@ std::array<uint8_t, 16> bzParams(const uint8_t* bz) {
 }
 
 void checkBz(const uint8_t* bz) {
+  if (isCanonical(bz)) return;
   const std::array<uint8_t, 16> p = bzParams(bz);
   for (int i = kRowSize; i < kBzSize; i++) {
     if (!isRedundantByte(i)) continue;
@@ -92,39 +154,46 @@ void checkBz(const uint8_t* bz) {
 }
 
 void canonicalBz(const uint8_t* bz, uint8_t* out) {
+  if (isCanonical(bz)) {
+    std::memcpy(out, bz, kBzSize);
+    return;
+  }
   const std::array<uint8_t, 16> p = bzParams(bz);
-  for (int i = 0; i < kBzSize; i++) {
-    int param = i % kRowSize + i / kRowSize;
-    out[i] = param <= 15 ? p[param] : bz[i];
+  // Row r repeats the parameters from P[r]; its last r bytes are free and
+  // keep the input's, as do bytes 2 and 3.
+  std::memcpy(out, bz, kBzSize);
+  for (int row = 0; row < 4; row++) {
+    std::memcpy(out + kRowSize * row, p.data() + row, static_cast<size_t>(kRowSize - row));
   }
   out[2] = bz[2];
   out[3] = bz[3];
 }
 
 int writeBoneKeyframe(const BoneKeyframe& kf, const uint8_t* name, const Quat& rot) {
-  for (int i = 0; i < kNameSize; i++) wrPutByte(name[i]);
+  wrPutBytes(name, kNameSize);
   if (wrIsClosed()) return -1;
-  wrPutInt32(static_cast<int32_t>(kf.frameTime));
-  wrPutFloat32(kf.pos.x);
-  wrPutFloat32(kf.pos.y);
-  wrPutFloat32(kf.pos.z);
-  wrPutFloat32(rot.x);
-  wrPutFloat32(rot.y);
-  wrPutFloat32(rot.z);
-  wrPutFloat32(rot.w);
-  if (wrIsClosed()) return -1;
+  uint8_t numbers[4 + 12 + 16];
+  putLe32(numbers, kf.frameTime);
+  putLeFloat(numbers + 4, kf.pos.x);
+  putLeFloat(numbers + 8, kf.pos.y);
+  putLeFloat(numbers + 12, kf.pos.z);
+  putLeFloat(numbers + 16, rot.x);
+  putLeFloat(numbers + 20, rot.y);
+  putLeFloat(numbers + 24, rot.z);
+  putLeFloat(numbers + 28, rot.w);
+  if (wrPutBytes(numbers, sizeof numbers) != 0) return -1;
   uint8_t block[kBzSize];
   canonicalBz(kf.bz, block);
-  for (uint8_t b : block) wrPutByte(b);
-  return wrIsClosed();
+  return wrPutBytes(block, kBzSize);
 }
 
 int writeMorphKeyframe(const MorphKeyframe& kf) {
-  for (int i = 0; i < kNameSize; i++) wrPutByte(kf.name.raw[i]);
+  wrPutBytes(kf.name.raw, kNameSize);
   if (wrIsClosed()) return -1;
-  wrPutInt32(static_cast<int32_t>(kf.frameTime));
-  wrPutFloat32(kf.value);
-  return wrIsClosed();
+  uint8_t numbers[8];
+  putLe32(numbers, kf.frameTime);
+  putLeFloat(numbers + 4, kf.value);
+  return wrPutBytes(numbers, sizeof numbers);
 }
 
 }  // namespace torsel

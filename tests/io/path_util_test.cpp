@@ -101,8 +101,14 @@ TEST(PathHelpers, OutputNameStripsOnlyTheFileNamesExtension) {
 // The double-byte rules follow the locale.
 class ShiftJisLocale : public testing::Test {
  protected:
-  void SetUp() override { setenv("LC_ALL", "ja_JP.SJIS", 1); }
-  void TearDown() override { setenv("LC_ALL", "C", 1); }
+  void SetUp() override {
+    setenv("LC_ALL", "ja_JP.SJIS", 1);
+    plat::reloadLocale();
+  }
+  void TearDown() override {
+    setenv("LC_ALL", "C", 1);
+    plat::reloadLocale();
+  }
 };
 
 TEST_F(ShiftJisLocale, TrailByteIsNeverASeparator) {
