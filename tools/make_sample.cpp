@@ -132,22 +132,33 @@ void writeShort() {
   }
 }
 
+// Bone of a large motion: about 40 in 100 keyframes on the arms, elbows and
+// shoulders, 2 on the twist bones (real motions rarely key them), the rest
+// on the center and the head.
+int pickBone(double r) {
+  constexpr struct {
+    double upTo;
+    int bone;
+  } kShare[] = {{0.08, 1}, {0.16, 2}, {0.24, 3}, {0.32, 4}, {0.36, 5}, {0.40, 6},
+                {0.41, 7}, {0.42, 8}, {0.75, 0}, {1.01, 9}};
+  for (const auto& s : kShare) {
+    if (r < s.upTo) return s.bone;
+  }
+  return 0;
+}
+
 void writeLarge(uint32_t count, uint64_t seed) {
   gState = seed * 2654435761ULL + 0x9E3779B97F4A7C15ULL;
   writeHeader(count);
   for (uint32_t i = 0; i < count; i++) {
-    int bone = static_cast<int>(uniform() * kBoneCount);
+    int bone = pickBone(uniform());
     double x = uniform() - 0.5, y = uniform() - 0.5, z = uniform() - 0.5;
     if (x == 0 && y == 0 && z == 0) x = 1;
-    putBoneKeyframe(bone, i / kBoneCount, x, y, z, (uniform() - 0.5) * 6.0, static_cast<int>(i % 5));
+    putBoneKeyframe(bone, i / 16, x, y, z, (uniform() - 0.5) * 6.0, static_cast<int>(i % 5));
   }
-  putU32(10);
-  for (uint32_t i = 0; i < 10; i++) {
-    putName(kMorphs[i % 2], 15);
-    putU32(i * 3);
-    putF32(static_cast<float>(uniform()));
-  }
-  // Camera, light and shadow sections as a newer MMD writes them: all empty.
+  // An empty morph section, then the camera, light and self-shadow counts
+  // of a newer MMD, all empty: 1,000,000 keyframes make 111,000,070 bytes.
+  putU32(0);
   putU32(0);
   putU32(0);
   putU32(0);

@@ -20,37 +20,6 @@ float halfCosine(float d) { return static_cast<float>(std::sqrt((d + 1.0) * 0.5)
 
 }  // namespace
 
-Quat quatMultiply(Quat p, Quat r) {
-  return {toFloat(E(p.x) * r.w + E(p.w) * r.x + E(p.y) * r.z - E(p.z) * r.y),
-          toFloat(E(p.y) * r.w + E(p.w) * r.y + E(p.z) * r.x - E(p.x) * r.z),
-          toFloat(E(p.z) * r.w + E(p.w) * r.z + E(p.x) * r.y - E(p.y) * r.x),
-          toFloat(E(p.w) * r.w - E(p.x) * r.x - E(p.y) * r.y - E(p.z) * r.z)};
-}
-
-Quat quatConjugate(Quat p) { return {-p.x, -p.y, -p.z, p.w}; }
-
-Quat quatRotate(Quat p, Quat v) { return quatMultiply(p, quatMultiply(v, quatConjugate(p))); }
-
-Quat quatAxisX(Quat q) {
-  return {toFloat(E(q.w) * q.w + E(q.x) * q.x - E(q.y) * q.y - E(q.z) * q.z),
-          toFloat((E(q.z) * q.w + E(q.x) * q.y) * 2.0),
-          toFloat((E(q.x) * q.z - E(q.y) * q.w) * 2.0), 0.0f};
-}
-
-Quat quatAxisY(Quat q) {
-  return {toFloat((E(q.x) * q.y - E(q.z) * q.w) * 2.0),
-          toFloat(E(q.w) * q.w + E(q.y) * q.y - E(q.x) * q.x - E(q.z) * q.z),
-          toFloat((E(q.x) * q.w + E(q.z) * q.y) * 2.0), 0.0f};
-}
-
-Quat quatAxisZ(Quat q) {
-  return {toFloat((E(q.y) * q.w + E(q.x) * q.z) * 2.0),
-          toFloat((E(q.y) * q.z - E(q.x) * q.w) * 2.0),
-          toFloat(E(q.w) * q.w + E(q.z) * q.z - E(q.x) * q.x - E(q.y) * q.y), 0.0f};
-}
-
-float sqrtToFloat(Extended sum) { return static_cast<float>(std::sqrt(static_cast<double>(sum))); }
-
 Quat rotationBetween(Quat u, Quat v) {
   Quat e = vecCross(u, v);
   float s = vecLength(e);

@@ -5,6 +5,8 @@
 // rounded to float32 before use.
 #pragma once
 
+#include <cmath>
+
 namespace torsel {
 
 /// X, Y, Z, W as in a keyframe; W is the scalar part.
@@ -21,11 +23,17 @@ using Extended = long double;
 inline constexpr Quat kIdentity = {0.0f, 0.0f, 0.0f, 1.0f};
 
 /// Hamilton product p ⊗ r: r is applied first, then p.
-Quat quatMultiply(Quat p, Quat r);
+inline Quat quatMultiply(Quat p, Quat r) {
+  using E = Extended;
+  return {static_cast<float>(E(p.x) * r.w + E(p.w) * r.x + E(p.y) * r.z - E(p.z) * r.y),
+          static_cast<float>(E(p.y) * r.w + E(p.w) * r.y + E(p.z) * r.x - E(p.x) * r.z),
+          static_cast<float>(E(p.z) * r.w + E(p.w) * r.z + E(p.x) * r.y - E(p.y) * r.x),
+          static_cast<float>(E(p.w) * r.w - E(p.x) * r.x - E(p.y) * r.y - E(p.z) * r.z)};
+}
 /// (−X, −Y, −Z, W).
-Quat quatConjugate(Quat p);
+inline Quat quatConjugate(Quat p) { return {-p.x, -p.y, -p.z, p.w}; }
 /// p ⊗ (v ⊗ conj(p)): the direction v (W = 0) rotated by p.
-Quat quatRotate(Quat p, Quat v);
+inline Quat quatRotate(Quat p, Quat v) { return quatMultiply(p, quatMultiply(v, quatConjugate(p))); }
 /// u × v with W = 0.
 template <typename U, typename V>
 Quat vecCross(const U& u, const V& v) {
@@ -39,12 +47,27 @@ Extended vecDot(const U& u, const V& v) {
   return static_cast<Extended>(u.y) * v.y + static_cast<Extended>(u.x) * v.x + static_cast<Extended>(u.z) * v.z;
 }
 /// The X, Y and Z axes turned by q (W = 0); length |q|² for non-unit q.
-Quat quatAxisX(Quat q);
-Quat quatAxisY(Quat q);
-Quat quatAxisZ(Quat q);
+inline Quat quatAxisX(Quat q) {
+  using E = Extended;
+  return {static_cast<float>(E(q.w) * q.w + E(q.x) * q.x - E(q.y) * q.y - E(q.z) * q.z),
+          static_cast<float>((E(q.z) * q.w + E(q.x) * q.y) * 2.0),
+          static_cast<float>((E(q.x) * q.z - E(q.y) * q.w) * 2.0), 0.0f};
+}
+inline Quat quatAxisY(Quat q) {
+  using E = Extended;
+  return {static_cast<float>((E(q.x) * q.y - E(q.z) * q.w) * 2.0),
+          static_cast<float>(E(q.w) * q.w + E(q.y) * q.y - E(q.x) * q.x - E(q.z) * q.z),
+          static_cast<float>((E(q.x) * q.w + E(q.z) * q.y) * 2.0), 0.0f};
+}
+inline Quat quatAxisZ(Quat q) {
+  using E = Extended;
+  return {static_cast<float>((E(q.y) * q.w + E(q.x) * q.z) * 2.0),
+          static_cast<float>((E(q.y) * q.z - E(q.x) * q.w) * 2.0),
+          static_cast<float>(E(q.w) * q.w + E(q.z) * q.z - E(q.x) * q.x - E(q.y) * q.y), 0.0f};
+}
 
 /// sqrt of an extended-precision sum, through double, rounded to float32.
-float sqrtToFloat(Extended sum);
+inline float sqrtToFloat(Extended sum) { return static_cast<float>(std::sqrt(static_cast<double>(sum))); }
 /// Length of the X, Y, Z part, squares summed Y, X, Z.
 template <typename V>
 float vecLength(const V& v) {

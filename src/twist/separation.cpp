@@ -113,11 +113,14 @@ SeparationResult separateTwist(const SeparationInput& in) {
     swing(axes.ey, kTwistY);  // printed for the record; the Z axis decides
     n = swing(axes.ez, kTwistZ);
     t = quatConjugate(n);
-    rotateAxes(&axes, n, false);
-    if (verbose && (axes.ex.x < kAlignedLimit || axes.ey.y < kAlignedLimit || axes.ez.z < kAlignedLimit)) {
-      printQuat(kExLine, axes.ex);
-      printQuat(kEyLine, axes.ey);
-      printQuat(kEzLine, axes.ez);
+    // The axes turned home serve only the check lines.
+    if (verbose) {
+      rotateAxes(&axes, n, false);
+      if (axes.ex.x < kAlignedLimit || axes.ey.y < kAlignedLimit || axes.ez.z < kAlignedLimit) {
+        printQuat(kExLine, axes.ex);
+        printQuat(kEyLine, axes.ey);
+        printQuat(kEzLine, axes.ez);
+      }
     }
   }
 
