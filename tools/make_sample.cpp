@@ -130,6 +130,10 @@ void writeShort() {
     putU32(i * 10);
     putF32(i % 2 == 0 ? 1.0f : 0.5f);
   }
+  // Empty camera, light and self-shadow sections, as MMD writes them.
+  putU32(0);
+  putU32(0);
+  putU32(0);
 }
 
 // Bone of a large motion: about 40 in 100 keyframes on the arms, elbows and
