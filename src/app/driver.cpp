@@ -9,6 +9,7 @@
 #include "io/byte_stream.h"
 #include "io/file_dialog.h"
 #include "io/path_util.h"
+#include "model/model_file.h"
 #include "platform/platform.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
@@ -21,6 +22,13 @@ namespace {
 
 constexpr int kMaxPlatformArgs = 511;
 constexpr int kUnsupportedModeStatus = 1;
+constexpr int32_t kResultModel = 3;
+
+// "%sさんセットアップ \n": the model line in Japanese.
+constexpr char kModelLineJa[] = "%s\x82\xB3\x82\xF1\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76 \n";
+
+ModelAxes gModel;
+char gModelReason[256];
 
 char gProgramDir[plat::kPathMax];
 char gDialogPath[plat::kPathMax];
@@ -136,6 +144,52 @@ void walkOptionToken(const char* token, bool apply) {
   }
 }
 
+bool isModelToken(const char* token) { return !isOptionToken(token) && isModelPath(token); }
+
+// The last model named among the arguments, or null.
+const char* lastModelToken() {
+  const char* model = nullptr;
+  for (int i = 1; i < gArgs.argCount; i++) {
+    if (isModelToken(gArgs.argItems[i])) model = gArgs.argItems[i];
+  }
+  return model;
+}
+
+// Takes the axes of the pairs this run converts from the model; the run
+// ends with result 3 when the model cannot give them.
+int32_t setupFromModel(const char* path) {
+  if (readModelAxes(path, &gModel, gModelReason, sizeof gModelReason) != 0) {
+    std::printf("Cannot use model file : %s (%s)\n", path, gModelReason);
+    return kResultModel;
+  }
+  for (int i = 0; i < kPairCount; i++) {
+    if (!pairIsActive(i) || gModel.found[i]) continue;
+    if (gModel.noDirection[i]) {
+      std::printf("Cannot use model file : %s (the axis of %s has no direction)\n", path,
+                  plat::conText(gPairs[i].sourceBone));
+    } else {
+      std::printf("Cannot use model file : %s (no bone %s)\n", path, plat::conText(gModel.missing[i]));
+    }
+    return kResultModel;
+  }
+  if (plat::langId() == plat::kLangJapanese) {
+    std::printf(plat::conText(kModelLineJa), gModel.name);
+  } else {
+    std::printf("Converting setup: Model [%s] \n", gModel.name);
+  }
+  constexpr const char* kLabels[kPairCount] = {"Left  arm  ", "Left  elbow", "Right arm  ", "Right elbow"};
+  for (int i = 0; i < kPairCount; i++) {
+    if (!gModel.found[i]) continue;
+    const Vec3& a = gModel.axis[i];
+    gPairs[i].restQuat = {a.x, a.y, a.z, 0.0f};
+    if (showAtLeast(1) || gSettings.checkMode) {
+      std::printf("     %s axis = %g %g %g (%s) \n", kLabels[i], static_cast<double>(a.x), static_cast<double>(a.y),
+                  static_cast<double>(a.z), gModel.fixed[i] ? "fixed axis" : "bone direction");
+    }
+  }
+  return kResultOk;
+}
+
 void deriveModes() {
   const int8_t mode = gSettings.convMode;
   gSettings.handTwist = (mode >= 8 && (mode & 8) != 0) ? 8 : 0;
@@ -186,6 +240,7 @@ void reportResult(int32_t result) {
   std::printf("Error code %d. \n", static_cast<int>(result));
   if (result == kResultCannotOpen) std::printf(": cannot open file. \n");
   if (result == kResultFormat) std::printf(": file format. \n");
+  if (result == kResultModel) std::printf(": model file. \n");
 }
 
 }  // namespace
@@ -236,7 +291,8 @@ int runTorsel(int argc, char** argv) {
   gSettings = RunSettings{};
   deriveModes();
   copySetupRestQuats();
-  printModelSetupLine();
+  // A model given with the motions announces itself once it is read.
+  if (lastModelToken() == nullptr) printModelSetupLine();
 
   if (gArgs.argCount < 2) {
     gDialogPath[0] = '\0';
@@ -268,11 +324,12 @@ int runTorsel(int argc, char** argv) {
 
   int32_t result = kResultOk;
   gInputPath[0] = '\0';
+  if (const char* model = lastModelToken()) result = setupFromModel(model);
   for (int i = 1; i < gArgs.argCount && result == kResultOk; i++) {
     const char* token = gArgs.argItems[i];
     if (isOptionToken(token)) {
       walkOptionToken(token, false);
-    } else {
+    } else if (!isModelToken(token)) {
       result = processFile(token);
     }
   }

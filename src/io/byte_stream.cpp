@@ -64,18 +64,43 @@ void rdClose() {
   gRd.len = 0;
 }
 
-int rdRefill() {
+namespace {
+
+// Fills the empty buffer; 0 at the end of the file or after a failed read,
+// which close the stream.
+int fillBuffer() {
   size_t got = std::fread(gRd.buf, 1, sizeof gRd.buf, gRd.file);
   if (got == 0) {
     if (std::ferror(gRd.file)) gRd.failed = 0xFF;
     rdClose();
-    return -1;
+    return 0;
   }
   gRd.len = static_cast<int>(got);
-  gRd.pos = 1;
-  gRd.count++;
-  return gRd.buf[0];
+  gRd.pos = 0;
+  return gRd.len;
 }
+
+}  // namespace
+
+int rdRefill() {
+  if (fillBuffer() == 0) return -1;
+  gRd.count++;
+  return gRd.buf[gRd.pos++];
+}
+
+int rdSkip(int32_t n) {
+  while (n > 0) {
+    if (gRd.closed) return -1;
+    if (gRd.pos == gRd.len && fillBuffer() == 0) return -1;
+    int take = gRd.len - gRd.pos < n ? gRd.len - gRd.pos : n;
+    gRd.pos += take;
+    gRd.count += take;
+    n -= take;
+  }
+  return 0;
+}
+
+int64_t rdSize() { return gRd.closed ? -1 : plat::fileSize(gRd.file); }
 
 int wrOpen(const char* path, const char* shownAs) {
   std::FILE* f = plat::openWrite(path);

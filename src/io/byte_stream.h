@@ -41,6 +41,11 @@ int rdProbe(const char* path);
 void rdClose();
 /// Refills the buffer; the slow half of rdGetByte.
 int rdRefill();
+/// Steps over `n` bytes as `n` rdGetByte calls would. 0, or -1 when the
+/// input ended first.
+int rdSkip(int32_t n);
+/// Size of the open input file in bytes; -1 when unknown or closed.
+int64_t rdSize();
 
 /// The next byte (0..255), or -1 at the end of the input or after a read
 /// error; either closes the stream.

@@ -43,6 +43,14 @@ const char* conText(const char* sjis);
 /// be split inside a UTF-8 sequence.
 bool conIsUtf8();
 
+/// Text of a model file (UTF-16LE or UTF-8 bytes) ready for the console,
+/// like conText; characters the console cannot show become '?'.
+const char* conFromUtf16(const uint8_t* le, int bytes);
+const char* conFromUtf8(const char* utf8);
+
+/// Size in bytes of an open file; -1 when it cannot be told.
+int64_t fileSize(std::FILE* f);
+
 /// Opens a file for binary reading; a folder is refused like a missing file.
 std::FILE* openRead(const char* path);
 /// Creates or truncates a file for binary writing.

@@ -105,6 +105,59 @@ bool isLeadByte(unsigned char c) {
 
 bool conIsUtf8() { return codeset() == Codeset::Utf8; }
 
+namespace {
+
+// Converts `len` bytes from one encoding to another into a ring of four
+// buffers; a unit that cannot be converted shows as '?'. Null when no
+// converter exists.
+const char* convert(const char* from, const char* to, const char* in, size_t len, size_t unit) {
+  struct Converter {
+    const char* from;
+    const char* to;
+    iconv_t cd;
+  };
+  static Converter cache[6];
+  static int used = 0;
+  iconv_t cd = reinterpret_cast<iconv_t>(-1);
+  bool found = false;
+  for (int i = 0; i < used; i++) {
+    if (std::strcmp(cache[i].from, from) == 0 && std::strcmp(cache[i].to, to) == 0) {
+      cd = cache[i].cd;
+      found = true;
+    }
+  }
+  if (!found && used < 6) {
+    cd = iconv_open(to, from);
+    cache[used++] = {from, to, cd};
+  }
+  if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+
+  static char ring[4][1024];
+  static int slot = 0;
+  char* out = ring[slot];
+  slot = (slot + 1) % 4;
+  char* src = const_cast<char*>(in);
+  size_t inLeft = len;
+  char* dst = out;
+  size_t outLeft = sizeof ring[0] - 1;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  while (inLeft > 0) {
+    if (iconv(cd, &src, &inLeft, &dst, &outLeft) != static_cast<size_t>(-1)) break;
+    if ((errno != EILSEQ && errno != EINVAL) || outLeft == 0) break;
+    *dst++ = '?';
+    outLeft--;
+    size_t step = inLeft < unit ? inLeft : unit;
+    src += step;
+    inLeft -= step;
+  }
+  *dst = '\0';
+  return out;
+}
+
+const char* consoleCodeset() { return codeset() == Codeset::ShiftJis ? "CP932" : "UTF-8"; }
+
+}  // namespace
+
 const char* conText(const char* sjis) {
   if (codeset() != Codeset::Utf8) return sjis;
   bool ascii = true;
@@ -115,36 +168,26 @@ const char* conText(const char* sjis) {
     }
   }
   if (ascii) return sjis;
+  const char* shown = convert("CP932", "UTF-8", sjis, std::strlen(sjis), 1);
+  return shown != nullptr ? shown : sjis;
+}
 
-  static iconv_t cd = reinterpret_cast<iconv_t>(-1);
-  static bool tried = false;
-  if (!tried) {
-    cd = iconv_open("UTF-8", "CP932");
-    tried = true;
-  }
-  if (cd == reinterpret_cast<iconv_t>(-1)) return sjis;
+const char* conFromUtf16(const uint8_t* le, int bytes) {
+  const char* shown = convert("UTF-16LE", consoleCodeset(), reinterpret_cast<const char*>(le),
+                              static_cast<size_t>(bytes), 2);
+  return shown != nullptr ? shown : "?";
+}
 
-  static char ring[4][1024];
-  static int slot = 0;
-  char* out = ring[slot];
-  slot = (slot + 1) % 4;
-  char* in = const_cast<char*>(sjis);
-  size_t inLeft = std::strlen(sjis);
-  char* dst = out;
-  size_t outLeft = sizeof ring[0] - 1;
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  while (inLeft > 0) {
-    if (iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<size_t>(-1)) break;
-    if (errno != EILSEQ && errno != EINVAL) break;
-    // A byte that is no Shift-JIS character is shown as '?'.
-    if (outLeft == 0) break;
-    *dst++ = '?';
-    outLeft--;
-    in++;
-    inLeft--;
-  }
-  *dst = '\0';
-  return out;
+const char* conFromUtf8(const char* utf8) {
+  if (codeset() != Codeset::ShiftJis) return utf8;
+  const char* shown = convert("UTF-8", "CP932", utf8, std::strlen(utf8), 1);
+  return shown != nullptr ? shown : utf8;
+}
+
+int64_t fileSize(std::FILE* f) {
+  struct stat st;
+  if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
 }
 
 std::FILE* openRead(const char* path) {

@@ -5,6 +5,9 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <cstring>
 
 namespace torsel::plat {
@@ -19,6 +22,40 @@ void reloadLocale() {}
 const char* conText(const char* sjis) { return sjis; }
 
 bool conIsUtf8() { return false; }
+
+namespace {
+
+// Wide text to the ANSI code page, in a ring of four buffers.
+const char* fromWide(const wchar_t* wide, int chars) {
+  static char ring[4][1024];
+  static int slot = 0;
+  char* out = ring[slot];
+  slot = (slot + 1) % 4;
+  int n = WideCharToMultiByte(CP_ACP, 0, wide, chars, out, static_cast<int>(sizeof ring[0]) - 1, "?", nullptr);
+  out[n > 0 ? n : 0] = '\0';
+  return out;
+}
+
+}  // namespace
+
+const char* conFromUtf16(const uint8_t* le, int bytes) {
+  static wchar_t wide[512];
+  int chars = bytes / 2 < 511 ? bytes / 2 : 511;
+  for (int i = 0; i < chars; i++) wide[i] = static_cast<wchar_t>(le[2 * i] | le[2 * i + 1] << 8);
+  return fromWide(wide, chars);
+}
+
+const char* conFromUtf8(const char* utf8) {
+  static wchar_t wide[512];
+  int chars = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 511);
+  return chars > 0 ? fromWide(wide, chars - 1) : "?";
+}
+
+int64_t fileSize(std::FILE* f) {
+  struct _stat64 st;
+  if (_fstat64(_fileno(f), &st) != 0 || (st.st_mode & _S_IFREG) == 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
 
 std::FILE* openRead(const char* path) { return std::fopen(path, "rb"); }
 
