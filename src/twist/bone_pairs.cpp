@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "twist/run_settings.h"
@@ -61,12 +62,13 @@ int findPairAnyRole(const char* name, PairRole* role) {
     return table;
   }();
   if (!firstBytes[static_cast<unsigned char>(name[0])]) return -1;
+  const std::string_view n(name);
   for (int i = 0; i < kPairCount; i++) {
-    if (std::strcmp(name, gPairs[i].sourceBone) == 0) {
+    if (n == gPairs[i].sourceBone) {
       *role = PairRole::Source;
       return i;
     }
-    if (std::strcmp(name, gPairs[i].twistBone) == 0) {
+    if (n == gPairs[i].twistBone) {
       *role = PairRole::Twist;
       return i;
     }

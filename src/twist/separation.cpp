@@ -73,7 +73,9 @@ SeparationResult separateTwist(const SeparationInput& in) {
   const int mode = gSettings.subMode;
   const bool verbose = showAtLeast(1);
 
-  Axes axes = rotatedAxes(q);
+  // The turned axes take part in methods 0 and 1; the others only show them.
+  Axes axes{};
+  if (verbose || mode == 0 || mode == 1) axes = rotatedAxes(q);
   if (verbose) printAxes(axes);
 
   Quat n = kIdentity;  // the cancel rotation, inverse of the twist
