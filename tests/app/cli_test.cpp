@@ -98,7 +98,10 @@ TEST_F(CliTest, UnknownOptionCharactersAreReportedInBothPasses) {
                        "\nOption error: <X> 58" + checked(motion_) + summaryText(0, 0, 0, 0, 0));
   EXPECT_EQ(r.status, 0);
 
-  // A byte from 0x80 up prints sign-extended.
+  // A byte from 0x80 up prints sign-extended. (Wine hands the program its
+  // arguments converted from the Unix locale, so only the POSIX build sees
+  // the raw byte.)
+  if (underWine()) return;
   r = runProgram({"-\x82", "-ND", "-C"});
   EXPECT_NE(r.out.find("\nOption error: <\x82> FFFFFF82Cancel"), std::string::npos) << r.out;
 }
@@ -145,7 +148,7 @@ TEST_F(CliTest, FilesThatCannotBeOpened) {
   EXPECT_EQ(r.status, 255);
 
   // A read that fails is no end of file: /proc/self/mem cannot be read at 0.
-  if (fileExists("/proc/self/mem")) {
+  if (fileExists("/proc/self/mem") && !underWine()) {
     r = runProgram({"-ND", "-C", "/proc/self/mem"});
     EXPECT_NE(r.out.find("Confirming: /proc/self/mem \nCannot read RD file at 000000 \nError code -1. \n"),
               std::string::npos)

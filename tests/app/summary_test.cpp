@@ -77,6 +77,13 @@ TEST_F(SummaryTest, JapaneseInAShiftJisLocale) {
 
 TEST_F(SummaryTest, ShownInTheBoxWithoutNoDialog) {
   RunResult r = runProgram({dir_ + "/one.vmd"});
+  if (underWine()) {
+    // The box is a window (exercised with a display by the dialog test);
+    // nothing of it reaches standard output.
+    EXPECT_EQ(r.out.find("frame(s)"), std::string::npos) << r.out;
+    EXPECT_EQ(r.status, 0);
+    return;
+  }
   const std::string want = "VMD motion converter\n" + summaryText(1, 2, 0, 0, 1, true, "one.vmd");
   EXPECT_EQ(tail(r, want.size()), want);
 }
@@ -95,6 +102,9 @@ TEST_F(SummaryTest, ConvertedToUtf8ForAUtf8Console) {
 }
 
 TEST_F(SummaryTest, LongNamesAreCutAtACharacterBoundary) {
+  // Such a name is longer than a Windows path may be; the Windows build is
+  // tested with names that fit (WindowsSummary).
+  if (underWine()) GTEST_SKIP() << "name beyond the Windows path limit";
   RunOptions ja;
   ja.locale = "ja_JP.SJIS";
   // A name of 120 double-byte characters: written twice, it cannot fit.

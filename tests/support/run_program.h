@@ -18,7 +18,14 @@ struct RunResult {
   int status = -1;   // exit status 0..255, or -1 when killed by a signal
 };
 
+/// Runs the program under test (or options.program) with `args`. Where the
+/// program under test is the Windows build, it runs under Wine: absolute
+/// paths are given as Z:\ paths and read back as POSIX ones, and "\r\n"
+/// line ends are read as "\n".
 RunResult runProgram(const std::vector<std::string>& args, const RunOptions& options = {});
+
+/// True when the program under test is the Windows build run under Wine.
+bool underWine();
 
 /// A new empty folder for one test.
 std::string makeTempDir();

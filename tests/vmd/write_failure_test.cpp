@@ -49,6 +49,9 @@ Bytes motionWithArmAtBufferEdge() {
 }
 
 TEST_F(WriteFailureTest, FullDiskAtSeveralOffsetsLeavesTheEarlierOutput) {
+  // A file size limit would stop Wine's own files too; the small disk below
+  // covers the Windows build.
+  if (underWine()) GTEST_SKIP() << "file size limits do not apply to Wine";
   const Bytes input = motionWithArmAtBufferEdge();
   writeFile(in_, input);
   const Bytes earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};

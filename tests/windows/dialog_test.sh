@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# torsel.exe started without a file, in a real window under Xvfb: the
+# file-open dialog takes a typed path, the conversion runs and the summary
+# box appears; then the cancel path. Screenshots go to SHOTS.
+#   dialog_test.sh TORSEL_EXE SAMPLE.vmd SHOTS
+set -euo pipefail
+exe=$1
+sample=$2
+shots=$3
+mkdir -p "$shots"
+work=$(mktemp -d)
+cp "$sample" "$work/dance.vmd"
+
+display=":$((100 + RANDOM % 400))"
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# A Wine of its own, started on this display: one started without a
+# display shows no windows.
+export WINEPREFIX
+WINEPREFIX="$(cd "$shots/.." && pwd)/wineprefix-dialog"
+trap 'wineserver -k 2>/dev/null || true; kill "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
+wineboot -i >/dev/null 2>&1 </dev/null
+
+fail() {
+  echo "FAIL: $*"
+  echo "--- torsel printed:"
+  tr -d '\r' <"$work/out.txt" || true
+  exit 1
+}
+
+# Waits for a window with this title; prints its id.
+window() { timeout 60 xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
+
+cd "$work"
+
+# 1. A path typed into the dialog is converted, and the summary box shows.
+LC_ALL=C wine "$exe" >out.txt 2>/dev/null &
+app=$!
+dialog=$(window "Open MMD Motion File") || fail "no file-open dialog"
+sleep 1
+import -window root "$shots/dialog.png"
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool type --delay 30 'Z:'"$(echo "$work" | tr / '\\')"'\dance.vmd'
+xdotool key Return
+box=$(window "VMD motion converter") || fail "no summary box"
+sleep 1
+import -window root "$shots/summary-box.png"
+xdotool windowfocus --sync "$box" 2>/dev/null || true
+xdotool key Return
+wait "$app" || fail "torsel exited with $?"
+tr -d '\r' <out.txt | grep -q '^Conversion OK. $' || fail "no conversion"
+[ -s dance-cnv.vmd ] || fail "no output file"
+tr -d '\r' <out.txt | grep -q '^Initext:  $' || fail "no Initext line"
+
+# 2. Cancelled: the failure lines with 0000, then the usage text.
+LC_ALL=C wine "$exe" >out.txt 2>/dev/null &
+app=$!
+dialog=$(window "Open MMD Motion File") || fail "no file-open dialog"
+sleep 1
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool key Escape
+wait "$app" || fail "torsel exited with $?"
+tr -d '\r' <out.txt | grep -q '^Failed Opening File-Open Dialog Box: 0000 (stat=0000).$' || fail "no cancel lines"
+tr -d '\r' <out.txt | grep -q '^Usage $' || fail "no usage text"
+
+echo "1 passed, 0 failed: dialog, summary box and cancel (screenshots in $shots)"
