@@ -34,17 +34,22 @@ int openInput(const char* path, bool verbose) {
   return 0;
 }
 
-// Writes out the buffered bytes; on failure prints the disk-full message
-// once and closes the stream without trying again.
+// The first failed write: said once, and the stream closes without trying
+// again.
+int failOutput() {
+  std::printf("File writing error.(or Disk full)\n");
+  std::fclose(gWr.file);
+  gWr.file = nullptr;
+  gWr.closed = 0xFF;
+  gWr.len = 0;
+  return -1;
+}
+
+// Writes out the buffered bytes.
 int flushBuffer() {
   if (gWr.len > 0 &&
       std::fwrite(gWr.buf, 1, static_cast<size_t>(gWr.len), gWr.file) != static_cast<size_t>(gWr.len)) {
-    std::printf("File writing error.(or Disk full)\n");
-    std::fclose(gWr.file);
-    gWr.file = nullptr;
-    gWr.closed = 0xFF;
-    gWr.len = 0;
-    return -1;
+    return failOutput();
   }
   gWr.len = 0;
   return 0;
@@ -141,11 +146,7 @@ int wrPatchInt32(int32_t offset, int32_t value) {
   for (int i = 0; i < 4; i++) bytes[i] = static_cast<uint8_t>(v >> (8 * i));
   if (std::fseek(gWr.file, offset, SEEK_SET) != 0 || std::fwrite(bytes, 1, 4, gWr.file) != 4 ||
       std::fseek(gWr.file, 0, SEEK_END) != 0) {
-    std::printf("File writing error.(or Disk full)\n");
-    std::fclose(gWr.file);
-    gWr.file = nullptr;
-    gWr.closed = 0xFF;
-    return -1;
+    return failOutput();
   }
   return 0;
 }
