@@ -68,6 +68,8 @@ TEST_F(WriteFailureTest, FullDiskAtSeveralOffsetsLeavesTheEarlierOutput) {
       {4095, "Cannot write to file at 001000=(00) \n"},
       // The second buffer fails in the middle of the bone section.
       {4096, "Cannot write to file at 002000=(00) \n"},
+      // The third inside the morph section: the last byte read ends a name.
+      {8192, "Cannot write to file at 003000=(00) \n"},
       // The last flush fails: the whole file was accepted by the buffer.
       {static_cast<long>(input.size() + 111 - 100), "Cannot write to file at " + [&] {
          char buf[16];
@@ -93,6 +95,17 @@ TEST_F(WriteFailureTest, FullDiskAtSeveralOffsetsLeavesTheEarlierOutput) {
   std::string error;
   EXPECT_TRUE(readVmd(readFile(out_), &out, &error)) << error;
   EXPECT_EQ(out.bones.size(), 78u);
+}
+
+TEST_F(WriteFailureTest, FullDiskWithTheHeaderOnly) {
+  if (underWine()) GTEST_SKIP() << "file size limits do not apply to Wine";
+  writeFile(in_, VmdBuilder("\x8F\x89").noMorphSection().build());
+  RunResult r = convertWithLimit(0);
+  EXPECT_EQ(r.status, 4);
+  // 54 bytes taken by the buffer; the last byte read ends the model name.
+  EXPECT_NE(r.out.find("File writing error.(or Disk full)\nCannot write to file at 000036=(00) \n"), std::string::npos)
+      << r.out;
+  EXPECT_FALSE(fileExists(out_));
 }
 
 TEST_F(WriteFailureTest, OutputThatCannotBeCreatedOrReplaced) {
