@@ -8,6 +8,7 @@
 #include "support/expected_text.h"
 #include "support/names.h"
 #include "support/run_program.h"
+#include "support/temp_dir.h"
 #include "support/vmd_builder.h"
 #include "support/vmd_reader.h"
 
@@ -15,15 +16,13 @@ namespace {
 
 using namespace testsupport;
 
-class CliTest : public testing::Test {
+class CliTest : public testsupport::TempDirTest {
  protected:
   void SetUp() override {
-    dir_ = makeTempDir();
-    ASSERT_FALSE(dir_.empty());
+    TempDirTest::SetUp();
     motion_ = dir_ + "/m.vmd";
     writeFile(motion_, VmdBuilder().bone(kCenter, 0, {0, 0, 0, 1}).build());
   }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
 
   // What a check-mode run prints for motion_, which check mode lists.
   std::string checked(const std::string& path) const {
@@ -32,7 +31,6 @@ class CliTest : public testing::Test {
            "\nMorph exist. \nmax morph frames = 0 \nVMD file format is correct.\n\n";
   }
 
-  std::string dir_;
   std::string motion_;
 };
 

@@ -8,6 +8,7 @@
 #include "support/expected_text.h"
 #include "support/names.h"
 #include "support/run_program.h"
+#include "support/temp_dir.h"
 #include "support/vmd_builder.h"
 #include "support/vmd_reader.h"
 
@@ -15,10 +16,10 @@ namespace {
 
 using namespace testsupport;
 
-class SummaryTest : public testing::Test {
+class SummaryTest : public testsupport::TempDirTest {
  protected:
   void SetUp() override {
-    dir_ = makeTempDir();
+    TempDirTest::SetUp();
     writeFile(dir_ + "/one.vmd", VmdBuilder()
                                      .bone(kLeftArm, 0, {0, 0, 0, 1})
                                      .bone(kLeftArm, 1, {0, 0, 0, 1})
@@ -26,13 +27,11 @@ class SummaryTest : public testing::Test {
                                      .build());
     writeFile(dir_ + "/two.vmd", VmdBuilder().bone(kRightArm, 0, {0, 0, 0, 1}).build());
   }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
 
   std::string tail(const RunResult& r, size_t size) const {
     return r.out.size() >= size ? r.out.substr(r.out.size() - size) : r.out;
   }
 
-  std::string dir_;
 };
 
 TEST_F(SummaryTest, EnglishForZeroOneAndTwoFiles) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/run_program.h"
+#include "support/temp_dir.h"
 #include "support/vmd_reader.h"
 
 namespace torsel {
@@ -14,16 +15,15 @@ namespace {
 using testsupport::readFile;
 using testsupport::writeFile;
 
-class ByteStreamTest : public testing::Test {
+class ByteStreamTest : public testsupport::TempDirTest {
  protected:
-  void SetUp() override { dir_ = testsupport::makeTempDir(); }
+  
   void TearDown() override {
     rdClose();
     wrClose();
-    std::system(("rm -rf " + dir_).c_str());
+    TempDirTest::TearDown();
   }
   std::string path(const char* name) const { return dir_ + "/" + name; }
-  std::string dir_;
 };
 
 TEST_F(ByteStreamTest, ShortInt32TakesOnesForMissingBytes) {

@@ -8,6 +8,7 @@
 #include "support/model_builder.h"
 #include "support/names.h"
 #include "support/run_program.h"
+#include "support/temp_dir.h"
 #include "support/vmd_builder.h"
 #include "support/vmd_reader.h"
 
@@ -15,15 +16,14 @@ namespace {
 
 using namespace testsupport;
 
-class ModelCliTest : public testing::Test {
+class ModelCliTest : public testsupport::TempDirTest {
  protected:
   void SetUp() override {
-    dir_ = makeTempDir();
+    TempDirTest::SetUp();
     motion_ = dir_ + "/dance.vmd";
     out_ = dir_ + "/dance-cnv.vmd";
     writeFile(motion_, readFile(TORSEL_SAMPLE));
   }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
 
   Bytes convert(const std::vector<std::string>& args, RunResult* result = nullptr) {
     std::vector<std::string> all = {"-ND"};
@@ -34,7 +34,7 @@ class ModelCliTest : public testing::Test {
     return readFile(out_);
   }
 
-  std::string dir_, motion_, out_;
+  std::string motion_, out_;
 };
 
 TEST_F(ModelCliTest, BuiltInAxesGiveTheSameBytes) {

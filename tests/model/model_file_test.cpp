@@ -8,6 +8,7 @@
 
 #include "support/model_builder.h"
 #include "support/run_program.h"
+#include "support/temp_dir.h"
 #include "support/vmd_reader.h"
 #include "platform/platform.h"
 #include "twist/model_axes.h"
@@ -17,14 +18,13 @@ namespace {
 
 using namespace testsupport;
 
-class ModelFileTest : public testing::Test {
+class ModelFileTest : public testsupport::TempDirTest {
  protected:
   void SetUp() override {
-    dir_ = makeTempDir();
+    TempDirTest::SetUp();
     setenv("LC_ALL", "C", 1);  // names shown as UTF-8, Shift-JIS as it is
     plat::reloadLocale();
   }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
 
   int read(const Bytes& file, const char* name = "m.pmx") {
     std::string path = dir_ + "/" + name;
@@ -35,7 +35,6 @@ class ModelFileTest : public testing::Test {
     return result;
   }
 
-  std::string dir_;
   ModelAxes axes_;
   char reason_[256];
 };

@@ -10,6 +10,7 @@
 
 #include "support/names.h"
 #include "support/run_program.h"
+#include "support/temp_dir.h"
 #include "support/vmd_builder.h"
 #include "support/vmd_reader.h"
 #include "twist/bone_pairs.h"
@@ -23,10 +24,10 @@ namespace {
 
 using namespace testsupport;
 
-class ChangedInputTest : public testing::Test {
+class ChangedInputTest : public testsupport::TempDirTest {
  protected:
   void SetUp() override {
-    dir_ = makeTempDir();
+    TempDirTest::SetUp();
     in_ = dir_ + "/d.vmd";
     out_ = dir_ + "/d-cnv.vmd";
     gSettings = RunSettings{};
@@ -43,7 +44,6 @@ class ChangedInputTest : public testing::Test {
     testing::internal::CaptureStdout();
     ASSERT_EQ(confirmMotionFile(in_.c_str()), 0);
   }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
 
   int32_t convert() {
     int32_t result = convertMotionFile(out_.c_str(), in_.c_str());
@@ -51,7 +51,7 @@ class ChangedInputTest : public testing::Test {
     return result;
   }
 
-  std::string dir_, in_, out_, printed_;
+  std::string in_, out_, printed_;
   Bytes original_;
   const Bytes earlier_ = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
 };

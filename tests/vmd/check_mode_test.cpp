@@ -7,6 +7,7 @@
 #include "support/expected_text.h"
 #include "support/names.h"
 #include "support/run_program.h"
+#include "support/temp_dir.h"
 #include "support/vmd_builder.h"
 #include "support/vmd_reader.h"
 
@@ -14,13 +15,12 @@ namespace {
 
 using namespace testsupport;
 
-class CheckModeTest : public testing::Test {
+class CheckModeTest : public testsupport::TempDirTest {
  protected:
   void SetUp() override {
-    dir_ = makeTempDir();
+    TempDirTest::SetUp();
     path_ = dir_ + "/c.vmd";
   }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
 
   // Output between the option confirmations and the summary.
   std::string check(const Bytes& file, std::vector<std::string> options, int* status = nullptr) {
@@ -35,7 +35,6 @@ class CheckModeTest : public testing::Test {
     return r.out.substr(start + 1, end - start - 1);
   }
 
-  std::string dir_;
   std::string path_;
 };
 

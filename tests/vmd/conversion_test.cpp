@@ -9,6 +9,7 @@
 #include "support/expected_text.h"
 #include "support/names.h"
 #include "support/run_program.h"
+#include "support/temp_dir.h"
 #include "support/vmd_builder.h"
 #include "support/vmd_reader.h"
 
@@ -44,14 +45,13 @@ std::string nameField(const char* name) {
   return field;
 }
 
-class ConversionTest : public testing::Test {
+class ConversionTest : public testsupport::TempDirTest {
  protected:
   void SetUp() override {
-    dir_ = makeTempDir();
+    TempDirTest::SetUp();
     in_ = dir_ + "/dance.vmd";
     out_ = dir_ + "/dance-cnv.vmd";
   }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
 
   // Converts `file` and reads the output back; the run must succeed.
   ReadVmd convert(const Bytes& file, std::vector<std::string> options = {}, std::string* printed = nullptr) {
@@ -69,7 +69,7 @@ class ConversionTest : public testing::Test {
     return result;
   }
 
-  std::string dir_, in_, out_;
+  std::string in_, out_;
 };
 
 TEST_F(ConversionTest, NothingToConvertComesOutByteIdentical) {

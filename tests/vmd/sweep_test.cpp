@@ -13,6 +13,7 @@
 
 #include "support/names.h"
 #include "support/run_program.h"
+#include "support/temp_dir.h"
 #include "support/vmd_builder.h"
 #include "support/vmd_reader.h"
 
@@ -20,14 +21,13 @@ namespace {
 
 using namespace testsupport;
 
-class SweepTest : public testing::Test {
+class SweepTest : public testsupport::TempDirTest {
  protected:
   void SetUp() override {
-    dir_ = makeTempDir();
+    TempDirTest::SetUp();
     in_ = dir_ + "/s.vmd";
     out_ = dir_ + "/s-cnv.vmd";
   }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
 
   // Converts `file` with `options`; checks the status and the output.
   void expectRun(const Bytes& file, int status, const std::string& what, std::vector<std::string> options = {}) {
@@ -47,7 +47,7 @@ class SweepTest : public testing::Test {
     ASSERT_TRUE(readVmd(readFile(out_), &out, &error)) << what << ": " << error;
   }
 
-  std::string dir_, in_, out_;
+  std::string in_, out_;
   int runs_ = 0;
 };
 

@@ -10,6 +10,7 @@
 
 #include "support/names.h"
 #include "support/run_program.h"
+#include "support/temp_dir.h"
 #include "support/vmd_builder.h"
 #include "support/vmd_reader.h"
 
@@ -17,14 +18,13 @@ namespace {
 
 using namespace testsupport;
 
-class WriteFailureTest : public testing::Test {
+class WriteFailureTest : public testsupport::TempDirTest {
  protected:
   void SetUp() override {
-    dir_ = makeTempDir();
+    TempDirTest::SetUp();
     in_ = dir_ + "/dance.vmd";
     out_ = dir_ + "/dance-cnv.vmd";
   }
-  void TearDown() override { std::system(("chmod -R u+w " + dir_ + "; rm -rf " + dir_).c_str()); }
 
   // Runs a conversion in which no file may grow past `limit` bytes.
   RunResult convertWithLimit(long limit) {
@@ -33,7 +33,7 @@ class WriteFailureTest : public testing::Test {
     return runProgram({"-ND", in_}, options);
   }
 
-  std::string dir_, in_, out_;
+  std::string in_, out_;
 };
 
 // 36 records of another bone, then a left arm: the 4096th output byte falls
