@@ -27,25 +27,6 @@ bool isShoulder(const char* name) {
   return std::strcmp(name, kLeftShoulder) == 0 || std::strcmp(name, kRightShoulder) == 0;
 }
 
-double d(float v) { return static_cast<double>(v); }
-
-void listBoneKeyframe(int32_t block, const BoneKeyframe& kf) {
-  if (!showBetween(2, 9)) return;
-  std::printf("Block %ld \n", static_cast<long>(block));
-  std::printf("  bone name = %s \n", plat::conText(kf.name.text));
-  std::printf("  frame time = %ld \n", static_cast<long>(static_cast<int32_t>(kf.frameTime)));
-  if (showBetween(3, 9)) std::printf("  pos (X,Y,Z) = %g %g %g \n", d(kf.pos.x), d(kf.pos.y), d(kf.pos.z));
-  std::printf("  rot (X,Y,Z,W) = %g %g %g %g \n", d(kf.rot.x), d(kf.rot.y), d(kf.rot.z), d(kf.rot.w));
-}
-
-void listMorphKeyframe(int32_t block, const MorphKeyframe& kf) {
-  if (!showBetween(2, 9)) return;
-  std::printf("Morph block %ld \n", static_cast<long>(block));
-  std::printf("  morph name = %s \n", plat::conText(kf.name.text));
-  std::printf("  frame time = %ld \n", static_cast<long>(static_cast<int32_t>(kf.frameTime)));
-  std::printf("  value = %g \n", d(kf.value));
-}
-
 // Ends a pass that did not succeed: both streams closed, the temporary
 // output removed, any earlier output left as it was.
 int32_t abandon(int32_t result) {
@@ -69,7 +50,7 @@ int32_t copyBoneSection(int32_t count) {
   BoneKeyframe kf;
   for (int32_t block = 1; !rdIsClosed() && block <= count; block++) {
     if (readBoneKeyframe(&kf) != 0) break;
-    listBoneKeyframe(block, kf);
+    if (showBetween(2, 9)) printBoneKeyframe(block, kf, showBetween(3, 9));
     checkBz(kf.bz);
 
     const KeyframeView view = {block, kf.name.text, kf.name.lastNul, kf.frameTime, kf.rot};
@@ -102,7 +83,7 @@ int32_t copyMorphSection(int32_t count) {
   MorphKeyframe kf;
   for (int32_t block = 1; !rdIsClosed() && block <= count; block++) {
     if (readMorphKeyframe(&kf) != 0) break;
-    listMorphKeyframe(block, kf);
+    if (showBetween(2, 9)) printMorphKeyframe(block, kf);
     if (writeMorphKeyframe(kf) != 0) return -1;
     written++;
   }

@@ -11,23 +11,6 @@
 namespace torsel {
 namespace {
 
-double d(float v) { return static_cast<double>(v); }
-
-void listBoneKeyframe(int32_t block, const BoneKeyframe& kf) {
-  std::printf("Block %ld \n", static_cast<long>(block));
-  std::printf("  bone name = %s \n", plat::conText(kf.name.text));
-  std::printf("  frame time = %ld \n", static_cast<long>(static_cast<int32_t>(kf.frameTime)));
-  std::printf("  pos (X,Y,Z) = %g %g %g \n", d(kf.pos.x), d(kf.pos.y), d(kf.pos.z));
-  std::printf("  rot (X,Y,Z,W) = %g %g %g %g \n", d(kf.rot.x), d(kf.rot.y), d(kf.rot.z), d(kf.rot.w));
-}
-
-void listMorphKeyframe(int32_t block, const MorphKeyframe& kf) {
-  std::printf("Morph block %ld \n", static_cast<long>(block));
-  std::printf("  morph name = %s \n", plat::conText(kf.name.text));
-  std::printf("  frame time = %ld \n", static_cast<long>(static_cast<int32_t>(kf.frameTime)));
-  std::printf("  value = %g \n", d(kf.value));
-}
-
 void scanBoneKeyframe(const BoneKeyframe& kf) {
   PairRole role;
   int pair = findPairAnyRole(kf.name.text, &role);
@@ -103,7 +86,7 @@ int32_t confirmMotionFile(const char* inPath) {
   BoneKeyframe kf;
   for (int32_t block = 1; !rdIsClosed() && block <= boneCount; block++) {
     if (readBoneKeyframe(&kf) != 0) break;
-    if (listing) listBoneKeyframe(block, kf);
+    if (listing) printBoneKeyframe(block, kf, true);
     checkBz(kf.bz);
     scanBoneKeyframe(kf);
   }
@@ -117,7 +100,7 @@ int32_t confirmMotionFile(const char* inPath) {
   MorphKeyframe morph;
   for (int32_t block = 1; !rdIsClosed() && block <= morphCount; block++) {
     if (readMorphKeyframe(&morph) != 0) break;
-    if (listing) listMorphKeyframe(block, morph);
+    if (listing) printMorphKeyframe(block, morph);
   }
 
   if (gSettings.checkMode && !rdHasFailed()) reportTrailingData();

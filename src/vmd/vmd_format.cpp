@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "io/byte_stream.h"
+#include "platform/platform.h"
 
 namespace torsel {
 
@@ -167,6 +168,22 @@ void canonicalBz(const uint8_t* bz, uint8_t* out) {
   }
   out[2] = bz[2];
   out[3] = bz[3];
+}
+
+void printBoneKeyframe(int32_t block, const BoneKeyframe& kf, bool withPos) {
+  auto d = [](float v) { return static_cast<double>(v); };
+  std::printf("Block %ld \n", static_cast<long>(block));
+  std::printf("  bone name = %s \n", plat::conText(kf.name.text));
+  std::printf("  frame time = %ld \n", static_cast<long>(static_cast<int32_t>(kf.frameTime)));
+  if (withPos) std::printf("  pos (X,Y,Z) = %g %g %g \n", d(kf.pos.x), d(kf.pos.y), d(kf.pos.z));
+  std::printf("  rot (X,Y,Z,W) = %g %g %g %g \n", d(kf.rot.x), d(kf.rot.y), d(kf.rot.z), d(kf.rot.w));
+}
+
+void printMorphKeyframe(int32_t block, const MorphKeyframe& kf) {
+  std::printf("Morph block %ld \n", static_cast<long>(block));
+  std::printf("  morph name = %s \n", plat::conText(kf.name.text));
+  std::printf("  frame time = %ld \n", static_cast<long>(static_cast<int32_t>(kf.frameTime)));
+  std::printf("  value = %g \n", static_cast<double>(kf.value));
 }
 
 int writeBoneKeyframe(const BoneKeyframe& kf, const uint8_t* name, const Quat& rot) {

@@ -72,6 +72,12 @@ void checkBz(const uint8_t* bz);
 /// in newer files) and the free bytes 31, 46, 47 and 61-63 keep their input.
 void canonicalBz(const uint8_t* bz, uint8_t* out);
 
+/// The listing of a bone keyframe: block number, name, frame, position
+/// (when `withPos`) and rotation.
+void printBoneKeyframe(int32_t block, const BoneKeyframe& kf, bool withPos);
+/// The listing of a morph keyframe.
+void printMorphKeyframe(int32_t block, const MorphKeyframe& kf);
+
 /// Writes a bone keyframe with `rot` in place of its own and the name field
 /// `name`; checks the stream after the name, the numbers and the block.
 /// 0, or -1 once the output has failed.
