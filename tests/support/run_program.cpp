@@ -60,7 +60,25 @@ std::string fromWindowsOutput(const std::string& text, bool shiftJis) {
 
 }  // namespace
 
+namespace {
+RunResult runOnce(const std::vector<std::string>& args, const RunOptions& options);
+}
+
 RunResult runProgram(const std::vector<std::string>& args, const RunOptions& options) {
+  RunResult r = runOnce(args, options);
+  // The program prints its banner first, always: a run under Wine that
+  // printed nothing never reached it (Wine itself failed to start, which it
+  // does now and then). Such a run is tried again.
+  for (int retry = 0; retry < 2 && underWine() && options.program.empty() && r.out.empty() && r.status != 0;
+       retry++) {
+    r = runOnce(args, options);
+  }
+  return r;
+}
+
+namespace {
+
+RunResult runOnce(const std::vector<std::string>& args, const RunOptions& options) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return {};
   const bool wine = underWine() && options.program.empty();
@@ -109,6 +127,8 @@ RunResult runProgram(const std::vector<std::string>& args, const RunOptions& opt
   if (wine) result.out = fromWindowsOutput(result.out, options.locale.rfind("ja", 0) == 0);
   return result;
 }
+
+}  // namespace
 
 std::string makeTempDir() {
   char pattern[] = "/tmp/torsel-test-XXXXXX";
