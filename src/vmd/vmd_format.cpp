@@ -40,11 +40,6 @@ bool isRedundantByte(int i) {
 
 }  // namespace
 
-int vmdGetByte() {
-  gLastByte = rdGetByte();
-  return gLastByte;
-}
-
 void readNameField(int width, NameField* out) {
   out->lastNul = -1;
   for (int i = 0; i < width; i++) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 
+#include "io/byte_stream.h"
 #include "twist/quat.h"
 
 namespace torsel {
@@ -51,8 +52,12 @@ struct MorphKeyframe {
 /// end; the write-failure message names it.
 extern int gLastByte;
 
-/// rdGetByte that remembers the byte in gLastByte.
-int vmdGetByte();
+/// rdGetByte that remembers the byte in gLastByte. Inline: trailing data is
+/// copied through it byte by byte.
+inline int vmdGetByte() {
+  gLastByte = rdGetByte();
+  return gLastByte;
+}
 
 /// Reads a name field of `width` bytes (15 or 20).
 void readNameField(int width, NameField* out);
