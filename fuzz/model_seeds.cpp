@@ -1,29 +1,16 @@
-// Writes seed models for the model fuzz target into a folder: PMX in both
-// encodings and every index size, and PMD.
-#include <cstdio>
-#include <string>
-
-#include "support/model_builder.h"
-#include "support/vmd_reader.h"
+// Seed models for the model fuzz target: PMX in both encodings and every
+// index size, and PMD.
+#include "support/harness.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: model_seeds DIR\n");
-    return 2;
-  }
-  const std::string dir = argv[1];
+  if (argc != 2) return 2;
   using namespace testsupport;
-  for (bool utf8 : {false, true}) {
-    for (int size : {1, 2, 4}) {
-      PmxOptions o;
-      o.utf8 = utf8;
-      o.vertexIndex = o.textureIndex = o.materialIndex = o.boneIndex = o.morphIndex = o.rigidIndex = size;
-      o.version = size == 4 ? 2.1f : 2.0f;
-      o.extraUvs = size - 1;
-      writeFile(dir + "/pmx-" + (utf8 ? "utf8-" : "utf16-") + std::to_string(size) + ".pmx",
+  for (int size : {1, 2, 4}) {
+    for (bool utf8 : {false, true}) {
+      PmxOptions o{utf8, size - 1, size, size == 4 ? 2.1f : 2.0f};
+      writeFile(std::string(argv[1]) + "/pmx-" + std::to_string(utf8) + std::to_string(size) + ".pmx",
                 buildPmx(bonesWithBuiltInAxes(), o));
     }
   }
-  writeFile(dir + "/model.pmd", buildPmd(bonesWithBuiltInAxes()));
-  return 0;
+  writeFile(std::string(argv[1]) + "/model.pmd", buildPmd(bonesWithBuiltInAxes()));
 }

@@ -24,6 +24,7 @@ if [ "$which" != model ]; then
   "$build/make_sample" "$seeds/sample.vmd"
   for seed in 1 2 3 4 5; do
     "$build/make_sample" "$seeds/random-$seed.vmd" $((seed * 7)) "$seed"
+    "$build/make_sample" "$seeds/hostile-$seed.vmd" $((seed * 5)) "$seed" hostile
   done
   # Cut copies, so that every section end is near.
   head -c 100 "$seeds/sample.vmd" >"$seeds/cut-bones.vmd"

@@ -4,6 +4,10 @@
 //
 //   make_sample OUT              the short sample of examples/
 //   make_sample OUT COUNT SEED   COUNT bone keyframes, random rotations
+//   make_sample OUT COUNT SEED hostile
+//                                rotations that no motion should hold: random
+//                                bits, NaN, infinities, subnormals, huge and
+//                                tiny values, half turns; odd interpolation
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -168,11 +172,68 @@ void writeLarge(uint32_t count, uint64_t seed) {
   putU32(0);
 }
 
+uint32_t randomBits() { return static_cast<uint32_t>(uniform() * 4294967296.0); }
+
+float hostileComponent(int kind) {
+  constexpr uint32_t kNaNs[] = {0x7FC00000, 0xFFC00000, 0x7F800001, 0xFFBFFFFF, 0x7FC12345};
+  const float sign = uniform() < 0.5 ? -1.0f : 1.0f;
+  switch (kind) {
+    case 0: {
+      uint32_t bits = randomBits();
+      float f;
+      std::memcpy(&f, &bits, 4);
+      return f;
+    }
+    case 1: {
+      float f;
+      std::memcpy(&f, &kNaNs[randomBits() % 5], 4);
+      return f;
+    }
+    case 2: return sign * INFINITY;
+    case 3: return sign * std::ldexp(static_cast<float>(uniform()), -127 - static_cast<int>(randomBits() % 20));
+    case 4: return sign * std::ldexp(static_cast<float>(uniform() + 0.5), static_cast<int>(randomBits() % 200) - 140);
+    default: return static_cast<float>(uniform() * 2 - 1);
+  }
+}
+
+// Keyframes of the converted, twist and shoulder bones on 40 frames, so
+// that frame ranges and the start-frame merge meet them too.
+void writeHostile(uint32_t count, uint64_t seed) {
+  gState = seed * 2654435761ULL + 0x9E3779B97F4A7C15ULL;
+  writeHeader(count);
+  for (uint32_t i = 0; i < count; i++) {
+    const int bone = static_cast<int>(randomBits() % 9);
+    putName(kBones[bone].name, 15);
+    putU32(randomBits() % 40);
+    for (int k = 0; k < 3; k++) putF32(0.0f);
+    const int kind = static_cast<int>(randomBits() % 8);
+    if (kind == 6) {  // half turns and identities, either sign
+      float q[4] = {};
+      q[randomBits() % 4] = uniform() < 0.5 ? -1.0f : 1.0f;
+      for (float c : q) putF32(c);
+    } else if (kind == 7) {
+      putRotation(uniform() - 0.5, uniform() - 0.5, uniform() - 0.5 + 1e-9, (uniform() - 0.5) * 6.5);
+    } else {
+      // One odd component among ordinary ones, or all four odd.
+      const int odd = uniform() < 0.3 ? 4 : static_cast<int>(randomBits() % 4);
+      for (int c = 0; c < 4; c++) putF32(odd == 4 || c == odd ? hostileComponent(kind) : hostileComponent(9));
+    }
+    if (uniform() < 0.2) {
+      unsigned char bz[64];
+      for (unsigned char& b : bz) b = static_cast<unsigned char>(randomBits());
+      putBytes(bz, 64);
+    } else {
+      putBlock(static_cast<int>(i % 5));
+    }
+  }
+  putU32(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2 && argc != 4) {
-    std::fprintf(stderr, "usage: make_sample OUT [COUNT SEED]\n");
+  if (argc < 2 || argc == 3 || argc > 5) {
+    std::fprintf(stderr, "usage: make_sample OUT [COUNT SEED [hostile]]\n");
     return 2;
   }
   gOut = std::fopen(argv[1], "wb");
@@ -182,6 +243,8 @@ int main(int argc, char** argv) {
   }
   if (argc == 2) {
     writeShort();
+  } else if (argc == 5) {
+    writeHostile(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)), std::strtoull(argv[3], nullptr, 10));
   } else {
     writeLarge(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)), std::strtoull(argv[3], nullptr, 10));
   }

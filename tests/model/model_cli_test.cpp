@@ -1,154 +1,125 @@
-// Models given with the motions: their axes replace the built-in ones.
+// A model given beside the motions: read in every PMX layout and as PMD, its
+// axes used and shown, and a model that cannot serve refused with result 3.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <string>
 
-#include "support/expected_text.h"
-#include "support/model_builder.h"
-#include "support/names.h"
-#include "support/run_program.h"
-#include "support/temp_dir.h"
-#include "support/vmd_builder.h"
-#include "support/vmd_reader.h"
+#include "support/harness.h"
 
 namespace {
 
 using namespace testsupport;
 
-class ModelCliTest : public testsupport::TempDirTest {
+class ModelCli : public TempDirTest {
  protected:
   void SetUp() override {
     TempDirTest::SetUp();
-    motion_ = dir_ + "/dance.vmd";
-    out_ = dir_ + "/dance-cnv.vmd";
-    writeFile(motion_, readFile(TORSEL_SAMPLE));
+    writeFile(dir_ + "/m.vmd", readFile(TORSEL_SAMPLE));
   }
-
-  Bytes convert(const std::vector<std::string>& args, RunResult* result = nullptr) {
-    std::vector<std::string> all = {"-ND"};
-    all.insert(all.end(), args.begin(), args.end());
-    RunResult r = runProgram(all);
-    if (result != nullptr) *result = r;
-    EXPECT_EQ(r.status, 0) << r.out;
-    return readFile(out_);
+  // Checks m.vmd with the model; what the run prints after the options.
+  std::string check(const Bytes& model, const char* name = "m.pmx", int status = 0) {
+    writeFile(dir_ + "/" + name, model);
+    RunResult r = runProgram({"-ND", "-C", dir_ + "/" + name, dir_ + "/m.vmd"});
+    EXPECT_EQ(r.status, status) << r.out;
+    std::string out = r.out.substr(r.out.find("ON. \n") + 5);
+    for (size_t at; (at = out.find(dir_)) != std::string::npos;) out = out.substr(0, at) + "$" + out.substr(at + dir_.size());
+    return out.substr(0, std::min(out.find("Confirming"), out.find("Error code")));
   }
-
-  std::string motion_, out_;
 };
 
-TEST_F(ModelCliTest, BuiltInAxesGiveTheSameBytes) {
-  const Bytes plain = convert({motion_});
-  for (bool utf8 : {false, true}) {
-    PmxOptions o;
-    o.utf8 = utf8;
-    const std::string model = dir_ + "/miku.pmx";
-    writeFile(model, buildPmx(bonesWithBuiltInAxes(), o));
-    RunResult r;
-    EXPECT_EQ(convert({motion_, model}, &r), plain);
-    // The model announces itself after the options, in place of the built-in line.
-    // テスト, shown as UTF-8 on a POSIX console; an English Windows console
-    // (code page 1252) has no such characters.
-    const std::string name = underWine() ? "???" : "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88";
-    const std::string want = kBanner + "Cancel.displaying.dialogue. \nConverting setup: Model [" + name + "] \n";
-    EXPECT_EQ(r.out.substr(0, want.size()), want);
-    EXPECT_EQ(r.out.find("Oru-type"), std::string::npos);
+// Arms along ±X with elbows and wrists below; a fixed axis on the left
+// wrist twist, and every optional bone part on the left arm twist.
+std::vector<ModelBone> plainBones() {
+  return {{kU8LeftArm, {1, 15, 0}},         {kU8LeftArmTwist, {2, 15, 0}, false, {}, 1},
+          {kU8LeftElbow, {3, 14, 0.5f}},    {kU8LeftWristTwist, {4, 14, 0}, true, {0.8f, -0.6f, 0}},
+          {kU8LeftWrist, {5, 13, 0}},       {kU8RightArm, {-1, 15, 0}},
+          {kU8RightElbow, {-3, 14, -0.5f}}, {kU8RightWrist, {-5, 13, 0}}};
+}
+
+TEST_F(ModelCli, EveryLayoutGivesTheAxesAndDamageIsRefused) {
+  // Arm to elbow, the fixed axis, the right side turned so that X >= 0; PMD
+  // has no fixed axes: elbow to wrist.
+  const std::string axes = "     Left  arm   axis = 2 -1 0.5 (bone direction) \n     Left  elbow axis = %s \n"
+                           "     Right arm   axis = 2 1 0.5 (bone direction) \n"
+                           "     Right elbow axis = 2 1 -0.5 (bone direction) \n\n";
+  auto expected = [&](const std::string& name, const std::string& elbow) {
+    const size_t at = axes.find("%s");
+    return "Converting setup: Model [" + name + "] \n" + axes.substr(0, at) + elbow + axes.substr(at + 2);
+  };
+  for (int layout = 0; layout < 24; layout++) {
+    const PmxOptions o{(layout & 1) != 0, layout % 12 >= 6 ? 4 : 0, 1 << ((layout >> 1) % 3), layout < 12 ? 2.0f : 2.1f};
+    // テスト, as UTF-8 (an English Windows console has no such characters).
+    EXPECT_EQ(check(buildPmx(plainBones(), o)),
+              expected(underWine() ? "???" : "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88", "0.8 -0.6 0 (fixed axis)"))
+        << layout;
+  }
+  EXPECT_EQ(check(buildPmd(plainBones()), "m.PMD"), expected("\x83\x7E\x83\x4E", "2 -1 -0.5 (bone direction)"));
+
+  std::vector<ModelBone> bones = plainBones();
+  bones[3].fixedAxis = {0, 0, 0};
+  const Bytes good = buildPmx(plainBones()), noAxis = buildPmx(bones);
+  Bytes huge = good;
+  huge[4 + 4 + 1 + 8 + (4 + 6) + (4 + 8) + (4 + 2) + (4 + 14) + 3] = 0x7F;  // the vertex count
+  bones = plainBones();
+  bones.erase(bones.begin() + 6);  // the right elbow
+  const struct {
+    Bytes file;
+    std::string reason;
+  } cases[] = {
+      {{}, "not a PMX or PMD model"},
+      {{'P', 'M', 'X', '!', 0, 0, 0, 0x40}, "not a PMX or PMD model"},
+      {readFile(TORSEL_SAMPLE), "not a PMX or PMD model"},
+      {Bytes(good.begin(), good.begin() + 40), "cut short or damaged"},
+      {huge, "cut short or damaged"},
+      {noAxis, "the axis of \x8D\xB6\x82\xD0\x82\xB6 has no direction"},  // 左ひじ
+      {buildPmx(bones), "no bone \x89\x45\x82\xD0\x82\xB6"},               // 右ひじ
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(check(c.file, "m.pmx", 3), "Cannot use model file : $/m.pmx (" + c.reason + ")\n");
+  }
+  for (size_t len = 0; len + 4 < good.size(); len += 7) {
+    EXPECT_EQ(check(Bytes(good.begin(), good.begin() + long(len)), "m.pmx", 3).rfind("Cannot use", 0), 0u) << len;
   }
 }
 
-TEST_F(ModelCliTest, OtherAxesChangeOnlyTheConvertedKeyframes) {
-  const Bytes plain = convert({motion_});
-  std::vector<ModelBone> bones = bonesWithBuiltInAxes();
-  for (ModelBone& b : bones) {
-    if (b.fixedAxis) (*b.fixedAxis)[2] += 0.25f;
+TEST_F(ModelCli, AxesInUseTheLastModelCountsAndTheModelLine) {
+  const Bytes plain = (runProgram({"-ND", dir_ + "/m.vmd"}), readFile(dir_ + "/m-cnv.vmd"));
+  for (bool utf8 : {false, true}) {  // the built-in axes, bit for bit: the same bytes
+    writeFile(dir_ + "/miku.pmx", buildPmx(bonesWithBuiltInAxes(), {.utf8 = utf8}));
+    RunResult r = runProgram({"-ND", dir_ + "/m.vmd", dir_ + "/miku.pmx"});
+    EXPECT_EQ(readFile(dir_ + "/m-cnv.vmd"), plain);
+    EXPECT_EQ(r.out.rfind("Torsel V1.04a\nCancel.displaying.dialogue. \nConverting setup: Model [", 0), 0u) << r.out;
   }
-  const std::string model = dir_ + "/other.pmx";
-  writeFile(model, buildPmx(bones));
-  const Bytes changed = convert({model, motion_});
+  std::vector<ModelBone> bones = bonesWithBuiltInAxes();
+  for (ModelBone& b : bones) b.fixedAxis[2] += 0.25f;
+  writeFile(dir_ + "/other.pmx", buildPmx(bones));
+  writeFile(dir_ + "/first.pmd", {1, 2, 3});  // never read: the last model counts
+  EXPECT_EQ(runProgram({"-ND", dir_ + "/first.pmd", dir_ + "/other.pmx", dir_ + "/m.vmd"}).status, 0);
   ReadVmd a, b;
   std::string error;
-  ASSERT_TRUE(readVmd(plain, &a, &error));
-  ASSERT_TRUE(readVmd(changed, &b, &error));
+  ASSERT_TRUE(readVmd(plain, &a, &error) && readVmd(readFile(dir_ + "/m-cnv.vmd"), &b, &error));
   ASSERT_EQ(a.bones.size(), b.bones.size());
   int differing = 0;
   for (size_t i = 0; i < a.bones.size(); i++) {
-    const ReadBone& x = a.bones[i];
-    const ReadBone& y = b.bones[i];
-    EXPECT_EQ(x.name, y.name);
-    EXPECT_EQ(x.frame, y.frame);
-    EXPECT_EQ(x.bz, y.bz);
-    bool converted = x.name == kLeftArm || x.name == kRightArm || x.name == kLeftElbow || x.name == kRightElbow ||
-                     x.name == kLeftArmTwist || x.name == kLeftWristTwist || x.name == kRightArmTwist ||
-                     x.name == kRightWristTwist;
-    bool same = x.raw == y.raw;
-    if (!same) differing++;
-    // Untouched records stay; the stray twist keyframe of the sample too.
-    if (!converted) {
-      EXPECT_TRUE(same) << i;
-    }
+    EXPECT_TRUE(a.bones[i].name == b.bones[i].name && a.bones[i].frame == b.bones[i].frame) << i;
+    differing += a.bones[i].raw != b.bones[i].raw;
   }
   EXPECT_EQ(differing, 18);  // nine converted keyframes and their twists
-  EXPECT_EQ(a.morphs, b.morphs);
-  EXPECT_EQ(a.trailing, b.trailing);
-}
-
-TEST_F(ModelCliTest, TheLastModelCountsAndCheckModeShowsItsAxes) {
-  writeFile(dir_ + "/first.pmd", Bytes{1, 2, 3});  // never read
-  std::vector<ModelBone> bones = {
-      {kU8LeftArm, {1, 15, 0}, {}}, {kU8LeftElbow, {3, 14, 0.5f}, {}}, {kU8RightArm, {-1, 15, 0}, {}},
-      {kU8RightElbow, {-3, 14, -0.5f}, {}},
-  };
-  writeFile(dir_ + "/second.pmd", buildPmd(bones, "second"));
-  RunResult r = runProgram({"-ND", "-C", "-M4", dir_ + "/first.pmd", motion_, dir_ + "/second.pmd"});
-  EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("VMDfile.checkmode = ON. \nConv.mode = 4. \nConverting setup: Model [second] \n"
-                       "     Left  arm   axis = 2 -1 0.5 (bone direction) \n"
-                       "     Right arm   axis = 2 1 0.5 (bone direction) \n\nConfirming: "),
-            std::string::npos)
-      << r.out;
-  EXPECT_FALSE(fileExists(out_));
-}
-
-TEST_F(ModelCliTest, UnusableModelsEndTheRunWithResult3) {
-  std::vector<ModelBone> armsOnly = {{kU8LeftArm, {1, 15, 0}, {}}, {kU8LeftElbow, {3, 14, 0.5f}, {}},
-                                     {kU8RightArm, {-1, 15, 0}, {}}, {kU8RightElbow, {-3, 14, -0.5f}, {}}};
-  writeFile(dir_ + "/arms.pmx", buildPmx(armsOnly));
-  writeFile(dir_ + "/bad.pmx", Bytes{'P', 'M', 'X', ' ', 1});
-  const struct {
-    std::vector<std::string> args;
-    std::string message;
-  } cases[] = {
-      {{dir_ + "/none.pmx"}, "Cannot open RD file : " + dir_ + "/none.pmx\nCannot use model file : " + dir_ +
-                                 "/none.pmx (cannot be opened)\n"},
-      {{dir_ + "/bad.pmx"}, "Cannot use model file : " + dir_ + "/bad.pmx (cut short or damaged)\n"},
-      // The elbows are converted in the default mode: 左手首 is needed.
-      {{dir_ + "/arms.pmx"}, "Cannot use model file : " + dir_ + "/arms.pmx (no bone \x8D\xB6\x8E\xE8\x8E\xF1)\n"},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::string> args = {"-ND"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    args.push_back(motion_);
-    RunResult r = runProgram(args);
-    EXPECT_EQ(r.status, 3) << r.out;
-    EXPECT_NE(r.out.find("Cancel.displaying.dialogue. \n" + c.message + "Error code 3. \n: model file. \n"),
-              std::string::npos)
-        << r.out;
-    EXPECT_EQ(r.out.find("Confirming"), std::string::npos);
-    EXPECT_FALSE(fileExists(out_));
-  }
-  // Without the elbows the arms are enough.
-  EXPECT_EQ(runProgram({"-ND", "-M4", dir_ + "/arms.pmx", motion_}).status, 0);
-}
-
-TEST_F(ModelCliTest, JapaneseModelLine) {
-  writeFile(dir_ + "/miku.pmd", buildPmd(bonesWithBuiltInAxes(), "\x83\x7E\x83\x4E"));  // ミク
+  // Arms only: enough without the elbows; in Japanese, ミクさんセットアップ.
+  std::vector<ModelBone> arms = {{kU8LeftArm, {1, 15, 0}}, {kU8LeftElbow, {3, 14, 0.5f}},
+                                 {kU8RightArm, {-1, 15, 0}}, {kU8RightElbow, {-3, 14, -0.5f}}};
+  writeFile(dir_ + "/arms.pmd", buildPmd(arms));
   RunOptions ja;
   ja.locale = "ja_JP.SJIS";
-  RunResult r = runProgram({"-ND", dir_ + "/miku.pmd", motion_}, ja);
-  // ミクさんセットアップ
+  RunResult r = runProgram({"-ND", "-M4", dir_ + "/arms.pmd", dir_ + "/m.vmd"}, ja);
+  EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("\x83\x7E\x83\x4E\x82\xB3\x82\xF1\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76 \n"),
-            std::string::npos)
-      << r.out;
+            std::string::npos);
+  EXPECT_NE(runProgram({"-ND", dir_ + "/none.pmx", dir_ + "/m.vmd"}).out.find(
+                "Cannot open RD file : " + dir_ + "/none.pmx\nCannot use model file : " + dir_ +
+                "/none.pmx (cannot be opened)\nError code 3. \n: model file. \n"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -5,36 +5,23 @@
 #   dialog_test.sh TORSEL_EXE SAMPLE.vmd SHOTS
 set -euo pipefail
 exe=$1
-sample=$2
 shots=$3
 mkdir -p "$shots"
 work=$(mktemp -d)
-cp "$sample" "$work/dance.vmd"
-
-display=":$((100 + RANDOM % 400))"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+cp "$2" "$work/dance.vmd"
+export DISPLAY=":$((100 + RANDOM % 400))"
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-# A Wine of its own, started on this display: one started without a
-# display shows no windows.
+# A Wine of its own, started on this display: one started without a display shows no windows.
 export WINEPREFIX
 WINEPREFIX="$(cd "$shots/.." && pwd)/wineprefix-dialog"
 trap 'wineserver -k 2>/dev/null || true; kill "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 wineboot -i >/dev/null 2>&1 </dev/null
-
-fail() {
-  echo "FAIL: $*"
-  echo "--- torsel printed:"
-  tr -d '\r' <"$work/out.txt" || true
-  exit 1
-}
-
-# Waits for a window with this title; prints its id.
-window() { timeout 60 xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
-
 cd "$work"
+fail() { echo "FAIL: $*"; tr -d '\r' <out.txt || true; exit 1; }
+window() { timeout 60 xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
+printed() { tr -d '\r' <out.txt | grep -q "$1" || fail "no '$1'"; }
 
 # 1. A path typed into the dialog is converted, and the summary box shows.
 LC_ALL=C wine "$exe" >out.txt 2>/dev/null &
@@ -51,9 +38,9 @@ import -window root "$shots/summary-box.png"
 xdotool windowfocus --sync "$box" 2>/dev/null || true
 xdotool key Return
 wait "$app" || fail "torsel exited with $?"
-tr -d '\r' <out.txt | grep -q '^Conversion OK. $' || fail "no conversion"
+printed '^Conversion OK. $'
+printed '^Initext:  $'
 [ -s dance-cnv.vmd ] || fail "no output file"
-tr -d '\r' <out.txt | grep -q '^Initext:  $' || fail "no Initext line"
 
 # 2. Cancelled: the failure lines with 0000, then the usage text.
 LC_ALL=C wine "$exe" >out.txt 2>/dev/null &
@@ -63,7 +50,6 @@ sleep 1
 xdotool windowfocus --sync "$dialog" 2>/dev/null || true
 xdotool key Escape
 wait "$app" || fail "torsel exited with $?"
-tr -d '\r' <out.txt | grep -q '^Failed Opening File-Open Dialog Box: 0000 (stat=0000).$' || fail "no cancel lines"
-tr -d '\r' <out.txt | grep -q '^Usage $' || fail "no usage text"
-
+printed '^Failed Opening File-Open Dialog Box: 0000 (stat=0000).$'
+printed '^Usage $'
 echo "1 passed, 0 failed: dialog, summary box and cancel (screenshots in $shots)"

@@ -1,0 +1,176 @@
+// Bad input and a hostile machine: the sample cut and changed byte by byte,
+// odd counts, full disks, read-only and failing files, odd arguments. Every
+// run ends with its documented status; every output it writes holds exactly
+// the records its counts announce, and an earlier output stays untouched
+// when a run fails.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "support/harness.h"
+
+namespace {
+
+using namespace testsupport;
+
+class Faults : public TempDirTest {
+ protected:
+  // Converts `file` as s.vmd; checks the status, then the output.
+  void expectRun(const Bytes& file, int status, const std::string& what, const RunOptions& options = {}) {
+    writeFile(dir_ + "/s.vmd", file);
+    std::remove((dir_ + "/s-cnv.vmd").c_str());
+    RunResult r = runProgram({"-ND", dir_ + "/s.vmd"}, options);
+    runs_++;
+    ASSERT_EQ(r.status, status) << what << "\n" << r.out;
+    ReadVmd out;
+    std::string error;
+    if (status == 0) {
+      ASSERT_TRUE(readVmd(readFile(dir_ + "/s-cnv.vmd"), &out, &error)) << what << ": " << error;
+    }
+    EXPECT_EQ(listDir(dir_), status == 0 ? "s-cnv.vmd s.vmd" : "s.vmd") << what;
+  }
+  int runs_ = 0;
+};
+
+TEST_F(Faults, SampleCutAtEveryLengthAndChangedByteByByte) {
+  const Bytes sample = readFile(TORSEL_SAMPLE);
+  for (size_t len = 0; len <= sample.size(); len++) {
+    expectRun(Bytes(sample.begin(), sample.begin() + static_cast<long>(len)), len < 25 ? 2 : 0,
+              "cut at " + std::to_string(len));
+  }
+  for (size_t i = 0; i < 54 + 2 * 111; i++) {
+    for (uint8_t value : {0x00, 0xFF, 0x80, 0x7F}) {
+      Bytes changed = sample;
+      if (changed[i] == value) continue;
+      changed[i] = value;
+      const bool tested = i <= 3 || (i >= 21 && i <= 24);
+      expectRun(changed, tested ? 2 : 0, "byte " + std::to_string(i) + " = " + std::to_string(value));
+    }
+  }
+  std::cout << "[ sweep ] " << runs_ << " inputs\n";
+}
+
+TEST_F(Faults, OddCountsAndUnterminatedNames) {
+  for (uint32_t count : {0u, 0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu, 3u, 1000000u}) {
+    Bytes bones = buildVmd({{kLeftArm, 0, turn(1, 0, 0, 0.6)}, {kLeftArmTwist, 0, {0, 0, 0, 1}}});
+    Bytes morphs = buildVmd({{kRightArm, 2, turn(1, 0, 0, 0.6)}}, {{"a", 1, 1}, {"b", 2, 1}}, true, {1, 2, 3});
+    for (int k = 0; k < 4; k++) bones[50 + k] = static_cast<uint8_t>(count >> (8 * k));
+    for (int k = 0; k < 4; k++) morphs[54 + 111 + k] = static_cast<uint8_t>(count >> (8 * k));
+    expectRun(bones, 0, "bone count " + std::to_string(count));
+    expectRun(morphs, 0, "morph count " + std::to_string(count));
+  }
+  // Lead bytes all through, no terminator, in a Shift-JIS locale too.
+  Bytes lead = buildVmd({{std::string(15, '\x83'), 1, {0, 0, 0, 1}}});
+  std::fill(lead.begin() + 30, lead.begin() + 50, 0x81);
+  RunOptions sjis;
+  sjis.locale = "ja_JP.SJIS";
+  expectRun(lead, 0, "unterminated");
+  expectRun(lead, 0, "unterminated, Shift-JIS", sjis);
+}
+
+// 36 records of another bone, then a left arm: the 4096th output byte falls
+// inside the inserted twist keyframe (which starts at 54 + 36·111 = 4050).
+Bytes armAtTheBufferEdge() {
+  std::vector<Key> keys;
+  for (uint32_t i = 0; i < 77; i++) keys.push_back({i == 36 ? kLeftArm : kCenter, i, turn(1, 0, 0, 0.4)});
+  std::vector<Morph> morphs(200, {"m", 1, 0.5f});
+  return buildVmd(keys, morphs, true, Bytes(300, 0x11));
+}
+
+TEST_F(Faults, FullDiskAtSeveralOffsetsLeavesTheEarlierOutput) {
+  if (underWine()) GTEST_SKIP() << "file size limits would stop Wine's own files; the small disk covers Windows";
+  const Bytes input = armAtTheBufferEdge(), header = buildVmd({}, {}, false), earlier = {'o', 'l', 'd'};
+  char end[16];
+  std::snprintf(end, sizeof end, "%06X", static_cast<unsigned>(input.size() + 111));
+  const struct {
+    const Bytes* file;
+    long limit;
+    std::string message;
+  } cases[] = {
+      // Nothing reaches the disk: the first buffer fails inside the twist
+      // keyframe; the last byte read is the arm block's last (free) byte.
+      {&input, 0, "001000=(00)"}, {&input, 4095, "001000=(00)"},
+      {&input, 4096, "002000=(00)"},  // inside the bone section
+      {&input, 8192, "003000=(00)"},  // inside the morph section
+      {&input, static_cast<long>(input.size() + 11), std::string(end) + "=(FFFFFFFF)"},  // the last flush
+      {&header, 0, "000036=(00)"},
+  };
+  for (const auto& c : cases) {
+    writeFile(dir_ + "/s.vmd", *c.file);
+    writeFile(dir_ + "/s-cnv.vmd", earlier);
+    RunOptions options;
+    options.fileSizeLimit = c.limit;
+    RunResult r = runProgram({"-ND", dir_ + "/s.vmd"}, options);
+    EXPECT_EQ(r.status, 4) << c.limit;
+    EXPECT_NE(r.out.find("File writing error.(or Disk full)\nCannot write to file at " + c.message +
+                         " \nError code 4. \n"),
+              std::string::npos)
+        << c.limit << "\n" << r.out;
+    EXPECT_EQ(readFile(dir_ + "/s-cnv.vmd"), earlier) << c.limit;
+    EXPECT_EQ(listDir(dir_), "s-cnv.vmd s.vmd") << c.limit;
+  }
+  RunOptions room;
+  room.fileSizeLimit = static_cast<long>(input.size() + 111);
+  EXPECT_EQ(runProgram({"-ND", dir_ + "/s.vmd"}, room).status, 0);
+}
+
+TEST_F(Faults, SmallDiskFullThenReadOnly) {
+  const std::string disk = dir_ + "/disk", earlier = "old";
+  ASSERT_EQ(std::system(("mkdir " + disk).c_str()), 0);
+  if (geteuid() != 0 || std::system(("mount -t tmpfs -o size=16k tmpfs " + disk + " 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a small file system here";
+  }
+  std::vector<Key> keys;
+  for (uint32_t i = 0; i < 50; i++) keys.push_back({i % 2 ? kLeftArm : kCenter, i, turn(1, 0, 0, 0.2)});
+  writeFile(disk + "/d.vmd", buildVmd(keys));
+  writeFile(disk + "/d-cnv.vmd", Bytes(earlier.begin(), earlier.end()));
+  RunResult r = runProgram({"-ND", disk + "/d.vmd"});
+  EXPECT_EQ(r.status, 4) << r.out;
+  EXPECT_NE(r.out.find("File writing error.(or Disk full)\nCannot write to file at "), std::string::npos) << r.out;
+  EXPECT_EQ(listDir(disk), "d-cnv.vmd d.vmd");
+  std::system(("mount -o remount,ro " + disk).c_str());
+  r = runProgram({"-ND", disk + "/d.vmd"});
+  EXPECT_EQ(r.status, 255) << r.out;
+  EXPECT_NE(r.out.find("Cannot open WR file : " + disk + "/d-cnv.vmd\nError code -1. \n"), std::string::npos) << r.out;
+  EXPECT_EQ(readFile(disk + "/d-cnv.vmd"), Bytes(earlier.begin(), earlier.end()));
+  std::system(("umount " + disk).c_str());
+}
+
+TEST_F(Faults, UnreadableInputsOddPathsAndTooManyArguments) {
+  const Bytes motion = buildVmd({{kLeftArm, 0, turn(1, 0, 0, 0.4)}});
+  writeFile(dir_ + "/m.vmd", motion);
+  ASSERT_EQ(std::system(("mkdir " + dir_ + "/m-cnv.vmd").c_str()), 0);  // the output path is a folder
+  RunResult r = runProgram({"-ND", dir_ + "/m.vmd"});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_NE(r.out.find("Cannot replace file : " + dir_ + "/m-cnv.vmd\nCannot write to file at "), std::string::npos);
+  EXPECT_EQ(listDir(dir_), "m-cnv.vmd m.vmd");
+  const std::string longPath = dir_ + "/" + std::string(5000, 'a') + ".vmd";
+  const struct {
+    std::string path, message;
+  } inputs[] = {
+      {dir_, "Cannot open RD file : " + dir_ + "\n"},
+      {"/proc/self/mem", "Cannot read RD file at 000000 \n"},  // a read that fails is no end of file
+      {longPath, "Path too long : " + longPath + "\n"},
+  };
+  for (const auto& in : inputs) {
+    if (underWine() && in.path[1] == 'p') continue;
+    r = runProgram({"-ND", "-C", in.path});
+    EXPECT_EQ(r.status, 255) << in.path;
+    EXPECT_NE(r.out.find(in.message + "Error code -1. \n: cannot open file. \n"), std::string::npos) << r.out;
+  }
+  std::vector<std::string> args = {"-ND", "-C"};
+  args.insert(args.end(), 598, dir_ + "/m.vmd");
+  r = runProgram(args);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.find("Too many command line parameters.\n"), 14u);
+  EXPECT_EQ(r.out.find("Too many", 15), std::string::npos);
+  size_t checked = 0;
+  for (size_t at = 0; (at = r.out.find("Confirming: ", at)) != std::string::npos; at++) checked++;
+  EXPECT_EQ(checked, 508u);  // the program, two options and 508 files
+}
+
+}  // namespace
