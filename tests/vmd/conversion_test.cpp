@@ -163,11 +163,11 @@ TEST_F(EndToEnd, MatrixOfRuns) {
       {"-ND -C $/sample.vmd", "513ef2918867f827"}, {"-ND -C -D5 $/sample.vmd $/odd.vmd", "dde8e97058ea3599"},
       {"-ND -D1 $/sample.vmd", "d726e142a01b774e", "ja_JP.SJIS"}, {"-D1 $/sample.vmd", "f132e6ebedd3093b", "ja_JP.SJIS", true},
       {"$/sample.vmd $/odd.vmd", "32e4595437a3f25b", "C", true}, {"-ND -D1 $/sample.vmd", "033b3e81e420740f", "ja_JP.UTF-8", true},
-      {"-ND -D1 -M0 $/hostile.vmd", "7f39310a6b403ee8"}, {"-ND -D1 -M1 $/hostile.vmd", "432cc12370fdc1e8"}, {"-ND -D1 -M2 $/hostile.vmd", "084156b592ab023f"},
-      {"-ND -D1 -M3 $/hostile.vmd", "00b29dda0da51492"}, {"-ND -D1 -M4 $/hostile.vmd", "f2820f41b533da85"}, {"-ND -D1 -M5 $/hostile.vmd", "7f3abcd84bcacd90"},
-      {"-ND -D1 -M8 $/hostile.vmd", "f8475dc4a3389487"}, {"-ND -D1 -M9 $/hostile.vmd", "420264fb353a0afd"}, {"-ND -D1 -M10 $/hostile.vmd", "3bb7f612f96dfc7e"},
-      {"-ND -D1 -M11 $/hostile.vmd", "2c101b74ed509527"}, {"-ND -D1 -M12 $/hostile.vmd", "b818ed2c18426fee"}, {"-ND -D1 -M13 $/hostile.vmd", "3a9f39a4d1943e91"},
-      {"-ND -M12 $/hostile.vmd", "81d22d9bd95bb8ac"}, {"-ND -D2 -M4 -F5 -T30 $/hostile.vmd", "d69d28848c8bcd6e"}, {"-ND -C $/hostile.vmd", "f2b1222b4561684f"},
+      {"-ND -D1 -M0 $/hostile.vmd", "6680ec5acbac37d4"}, {"-ND -D1 -M1 $/hostile.vmd", "d38f929db2155a43"}, {"-ND -D1 -M2 $/hostile.vmd", "53d790ff84924579"},
+      {"-ND -D1 -M3 $/hostile.vmd", "57403b3682bf31ed"}, {"-ND -D1 -M4 $/hostile.vmd", "d1dbdaa5f43ee8d2"}, {"-ND -D1 -M5 $/hostile.vmd", "3e2b95e6578267df"},
+      {"-ND -D1 -M8 $/hostile.vmd", "9d85b36d1e4a3053"}, {"-ND -D1 -M9 $/hostile.vmd", "975884ddf90f0de5"}, {"-ND -D1 -M10 $/hostile.vmd", "f0bd57d30d497142"},
+      {"-ND -D1 -M11 $/hostile.vmd", "ed1a539360927803"}, {"-ND -D1 -M12 $/hostile.vmd", "d8ddb24fc7a848cc"}, {"-ND -D1 -M13 $/hostile.vmd", "8065cb4be9863695"},
+      {"-ND -M12 $/hostile.vmd", "81d22d9bd95bb8ac"}, {"-ND -D2 -M4 -F5 -T30 $/hostile.vmd", "cf5e95973302e80c"}, {"-ND -C $/hostile.vmd", "40c0ceab6770dcb7"},
       {"-ND -D2 $/odd.vmd", "cbedd568c37bf6e2"}, {"-ND -D1 -M4 $/odd.vmd", "4e7d15515f5f794c"}, {"-ND -D1 -M8 -F7 $/odd.vmd", "6759e4c06bd6081d"},
       {"-ND -M6 $/sample.vmd", "0b573c2e872c7b46"}, {"-X -ND -C $/sample.vmd", "c6a7bd86f745b353"},
       {"-F100T200 -m=9 -D-1 -R30 -N5 -N=5 -F 77 -F99999999999 -T-99999999999 -F -C=D2/ND $/sample.vmd", "18cf08f40e854963"},
@@ -186,7 +186,9 @@ TEST_F(EndToEnd, MatrixOfRuns) {
     RunOptions options;
     options.locale = run.locale;
     RunResult r = runProgram(args, options);
-    std::string transcript = std::to_string(r.status) + "\n" + replaceAll(r.out, dir_, "$") + "\n" + listDir(dir_);
+    // The C runtimes differ in one text only: the sign of a NaN (glibc "-nan", MinGW "nan").
+    std::string transcript =
+        std::to_string(r.status) + "\n" + replaceAll(replaceAll(r.out, dir_, "$"), "-nan", "nan") + "\n" + listDir(dir_);
     for (const char* name : {"sample", "hostile", "odd"}) {
       const std::string out = dir_ + "/" + name + "-cnv.vmd";
       if (!fileExists(out)) continue;
