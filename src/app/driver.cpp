@@ -312,7 +312,12 @@ int runTorsel(int argc, char** argv) {
   for (int i = 1; i < gArgs.argCount; i++) {
     if (isOptionToken(gArgs.argItems[i])) walkOptionToken(gArgs.argItems[i], true);
   }
+  // The mode check and the model need the run's pairs; each file derives
+  // them again, and a run without one keeps the start-up pairs.
+  const uint8_t startUpHandTwist = gSettings.handTwist;
   deriveModes();
+  int32_t result = kResultOk;
+  if (const char* model = lastModelToken()) result = setupFromModel(model);
   // Any other method would write rotations that nothing defined.
   if (!gSettings.checkMode && (gSettings.subMode < 0 || gSettings.subMode > 5)) {
     std::printf("Conv.mode %ld is not supported. \n", static_cast<long>(gSettings.convMode));
@@ -320,11 +325,9 @@ int runTorsel(int argc, char** argv) {
     std::fflush(stdout);
     return kUnsupportedModeStatus;
   }
+  gSettings.handTwist = startUpHandTwist;
   gTotals = RunTotals{};
-
-  int32_t result = kResultOk;
   gInputPath[0] = '\0';
-  if (const char* model = lastModelToken()) result = setupFromModel(model);
   for (int i = 1; i < gArgs.argCount && result == kResultOk; i++) {
     const char* token = gArgs.argItems[i];
     if (isOptionToken(token)) {

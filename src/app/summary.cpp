@@ -53,34 +53,16 @@ constexpr SummaryLines kJapanese = {
     "\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0\x95\xCF\x8A\xB7\x82\xB5\x82\xDC\x82\xB5\x82\xBD. ",
 };
 
-// Bytes of the character starting at p, in the encoding the text is shown in.
-int charLength(const char* p) {
-  unsigned char c = static_cast<unsigned char>(*p);
-  if (plat::isLeadByte(c)) return p[1] != '\0' ? 2 : 1;
-  if (plat::conIsUtf8()) {
-    int n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    for (int i = 1; i < n; i++) {
-      if (p[i] == '\0') return i;
-    }
-    return n;
-  }
-  return 1;
-}
-
-// Formats one line and appends what fits, whole characters only.
+// Formats one line and appends it whole, or leaves it out when the text has
+// no room for it: the text never ends in a piece of a line.
 void appendLine(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::vsnprintf(gLine, sizeof gLine, plat::conText(format), args);
+  int n = std::vsnprintf(gLine, sizeof gLine, plat::conText(format), args);
   va_end(args);
-  for (const char* p = gLine; *p != '\0';) {
-    int n = charLength(p);
-    if (gTextUsed + n >= kTextSize) return;
-    std::memcpy(gText + gTextUsed, p, static_cast<size_t>(n));
-    gTextUsed += n;
-    p += n;
-  }
-  gText[gTextUsed] = '\0';
+  if (n < 0 || gTextUsed + n >= kTextSize) return;
+  std::memcpy(gText + gTextUsed, gLine, static_cast<size_t>(n) + 1);
+  gTextUsed += n;
 }
 
 }  // namespace
@@ -100,8 +82,10 @@ const char* buildSummaryText(const char* lastInput) {
   if (gSettings.handTwist) appendLine(t.leftElbow, static_cast<int>(r.leftElbow));
   appendLine(t.rightArm, static_cast<int>(r.rightArm));
   if (gSettings.handTwist) appendLine(t.rightElbow, static_cast<int>(r.rightElbow));
-  if (r.convertedFileCount == 1) {
-    pathStripExt(gStem, gFileName);
+  // The name of the file written, from the name as stored: the same rule
+  // as the output path, less the suffix the line adds.
+  if (r.convertedFileCount == 1 && pathOutputName(gStem, sizeof gStem, gFileName) == 0) {
+    gStem[std::strlen(gStem) - kOutputSuffixSize] = '\0';
     appendLine(t.outputName, gStem);
   }
   appendLine(t.total, static_cast<int>(r.convertedFileCount), static_cast<int>(total));

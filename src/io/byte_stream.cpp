@@ -107,15 +107,17 @@ int rdSkip(int32_t n) {
 
 int64_t rdSize() { return gRd.closed ? -1 : plat::fileSize(gRd.file); }
 
-int wrOpen(const char* path, const char* shownAs) {
-  std::FILE* f = plat::openWrite(path);
+int wrOpenBeside(const char* target, char* tempPath) {
+  std::FILE* f = plat::isWriteProtected(target) ? nullptr : plat::createTemp(target, tempPath);
   if (f == nullptr) {
-    std::printf("Cannot open WR file : %s\n", shownAs != nullptr ? shownAs : path);
+    std::printf("Cannot open WR file : %s\n", target);
     return -1;
   }
   if (unbuffer(f) != 0) {
     std::printf("Buffering failed.(WR)\n");
     std::fclose(f);
+    plat::removeFile(tempPath);
+    plat::releaseTemp();
     return -1;
   }
   gWr.file = f;

@@ -91,9 +91,11 @@ inline int32_t rdCount() { return gRd.count; }
 /// -1 when the stream closed because a read failed, not at the end of the file.
 inline int rdHasFailed() { return gRd.failed ? -1 : 0; }
 
-/// Creates or truncates the output; prints why on failure, naming the file
-/// `shownAs` when given. 0 or -1.
-int wrOpen(const char* path, const char* shownAs = nullptr);
+/// Opens the output on a new file of the program's own beside `target`
+/// (plat::createTemp; its path goes to `tempPath`), to be published over
+/// `target` once complete. A write-protected `target` is refused as "wb"
+/// would refuse it. Prints why on failure, naming `target`. 0 or -1.
+int wrOpenBeside(const char* target, char* tempPath);
 /// Writes out what is buffered and closes the output. -1 when that write or
 /// the close failed (the failure message is printed then).
 int wrClose();

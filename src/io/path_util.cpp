@@ -106,13 +106,12 @@ int pathTrimSlash(char* path) {
 }
 
 int pathOutputName(char* dest, int cap, const char* src) {
-  static constexpr char kSuffix[] = "-cnv.vmd";
   int sep = lastSingleByte(src, isSeparator);
   int dot = lastSingleByte(src, [](unsigned char c) { return c == '.'; });
   int stem = dot > sep ? dot : static_cast<int>(std::strlen(src));
-  if (stem + static_cast<int>(sizeof kSuffix) > cap) return -1;
+  if (stem + static_cast<int>(sizeof kOutputSuffix) > cap) return -1;
   copyPrefix(dest, src, stem);
-  std::memcpy(dest + stem, kSuffix, sizeof kSuffix);
+  std::memcpy(dest + stem, kOutputSuffix, sizeof kOutputSuffix);
   return 0;
 }
 

@@ -34,5 +34,7 @@ int pathTrimSlash(char* path);
 /// name, followed by "-cnv.vmd". A dot in a folder name does not count.
 /// -1 when the result would not fit in `cap` bytes.
 int pathOutputName(char* dest, int cap, const char* src);
+inline constexpr char kOutputSuffix[] = "-cnv.vmd";
+inline constexpr int kOutputSuffixSize = sizeof kOutputSuffix - 1;
 
 }  // namespace torsel

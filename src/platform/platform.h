@@ -51,11 +51,22 @@ const char* conFromUtf8(const char* utf8);
 /// Size in bytes of an open file; -1 when it cannot be told.
 int64_t fileSize(std::FILE* f);
 
-/// Opens a file for binary reading; a folder is refused like a missing file.
+/// Opens a regular file for binary reading; a folder, FIFO, device or socket
+/// is refused like a missing file.
 std::FILE* openRead(const char* path);
-/// Creates or truncates a file for binary writing.
-std::FILE* openWrite(const char* path);
-/// Moves `from` over `to`, replacing it. 0 or -1.
+/// Creates a new file of the program's own in the folder of `target`,
+/// exclusively (never an existing file, whatever runs beside), with the
+/// permission bits of `target` where it exists, and opens it for binary
+/// writing; its path goes to `tempPath` (kPathMax bytes). Until releaseTemp,
+/// an interruption (Ctrl-C, termination, hang-up, the console closed)
+/// removes it before the process ends. Null on failure.
+std::FILE* createTemp(const char* target, char* tempPath);
+/// The file of createTemp has been published or removed: no longer the
+/// program's to clean up.
+void releaseTemp();
+/// True when an existing file at `path` is write-protected.
+bool isWriteProtected(const char* path);
+/// Moves `from` over `to` in one step, replacing it. 0 or -1.
 int replaceFile(const char* from, const char* to);
 /// Removes a file; 0 or -1.
 int removeFile(const char* path);
@@ -65,7 +76,8 @@ struct FindData {
   char name[kPathMax];  // the name without any folder
   bool isDir;
 };
-/// FindFirstFileA: 0 with the first match, -1 when nothing matches.
+/// FindFirstFileA: 0 with the first match, -1 when nothing matches. On
+/// POSIX the name is looked up exactly: no byte is a pattern there.
 int findFirst(const char* pattern, FindData* out);
 /// FindNextFileA: 0 with the next match, -1 when there is none.
 int findNext(FindData* out);

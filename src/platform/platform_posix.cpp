@@ -1,10 +1,11 @@
 // POSIX side of the platform layer: the locale variables stand in for the
-// user's language and code page, glob(3) for the file search, and the
-// console for the dialog and the message box.
+// user's language and code page, an exact look-up for the file search, and
+// the console for the dialog and the message box.
 #include "platform/platform.h"
 
-#include <glob.h>
+#include <fcntl.h>
 #include <iconv.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,28 +71,6 @@ const LocaleFacts& locale() {
 
 Codeset codeset() { return locale().codeset; }
 
-glob_t gGlob;
-bool gGlobOpen = false;
-size_t gGlobNext = 0;
-
-int fillFind(FindData* out) {
-  while (gGlobNext < gGlob.gl_pathc) {
-    const char* path = gGlob.gl_pathv[gGlobNext++];
-    struct stat st;
-    if (stat(path, &st) != 0) continue;
-    const char* name = path;
-    for (const char* p = path; *p != '\0'; p++) {
-      if (*p == '/' && p[1] != '\0') name = p + 1;
-    }
-    std::snprintf(out->name, sizeof out->name, "%s", name);
-    size_t len = std::strlen(out->name);
-    if (len > 1 && out->name[len - 1] == '/') out->name[len - 1] = '\0';
-    out->isDir = S_ISDIR(st.st_mode);
-    return 0;
-  }
-  return -1;
-}
-
 }  // namespace
 
 int langId() { return locale().japanese ? kLangJapanese : kLangEnglish; }
@@ -154,7 +133,8 @@ const char* convert(const char* from, const char* to, const char* in, size_t len
   return out;
 }
 
-const char* consoleCodeset() { return codeset() == Codeset::ShiftJis ? "CP932" : "UTF-8"; }
+// Where the console is not UTF-8, every text it shows is Shift-JIS.
+const char* consoleCodeset() { return codeset() == Codeset::Utf8 ? "UTF-8" : "CP932"; }
 
 }  // namespace
 
@@ -179,7 +159,7 @@ const char* conFromUtf16(const uint8_t* le, int bytes) {
 }
 
 const char* conFromUtf8(const char* utf8) {
-  if (codeset() != Codeset::ShiftJis) return utf8;
+  if (codeset() == Codeset::Utf8) return utf8;
   const char* shown = convert("UTF-8", "CP932", utf8, std::strlen(utf8), 1);
   return shown != nullptr ? shown : utf8;
 }
@@ -191,47 +171,112 @@ int64_t fileSize(std::FILE* f) {
 }
 
 std::FILE* openRead(const char* path) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return nullptr;
+  // Opened without waiting: a FIFO would otherwise wait for a writer.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
   struct stat st;
-  if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
-    std::fclose(f);
-    return nullptr;
-  }
+  std::FILE* f = nullptr;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fcntl(fd, F_SETFL, 0) == 0) f = fdopen(fd, "rb");
+  if (f == nullptr) close(fd);
   return f;
 }
 
-std::FILE* openWrite(const char* path) { return std::fopen(path, "wb"); }
+namespace {
 
-int replaceFile(const char* from, const char* to) {
-  return std::rename(from, to) == 0 ? 0 : -1;
+// The temporary output, removed when a signal ends the process. Its path is
+// in place before the file exists, so the handler only reads it.
+char gTempPath[kPathMax];
+volatile sig_atomic_t gTempHeld = 0;
+
+void onTermination(int sig) {
+  if (gTempHeld) unlink(gTempPath);
+  signal(sig, SIG_DFL);
+  raise(sig);
 }
+
+void catchTerminations() {
+  static bool caught = false;
+  if (caught) return;
+  caught = true;
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old;
+    // A signal the caller chose to ignore (nohup) stays ignored.
+    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    struct sigaction sa = {};
+    sa.sa_handler = onTermination;
+    sigemptyset(&sa.sa_mask);
+    sigaction(sig, &sa, nullptr);
+  }
+}
+
+mode_t newFileMode() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+std::FILE* createTemp(const char* target, char* tempPath) {
+  const char* slash = std::strrchr(target, '/');
+  const int folder = slash != nullptr ? static_cast<int>(slash - target + 1) : 0;
+  if (folder + 32 > kPathMax) return nullptr;
+  struct stat st;
+  const mode_t mode = stat(target, &st) == 0 ? (st.st_mode & 0777) : newFileMode();
+  catchTerminations();
+  static unsigned serial = 0;
+  for (int attempt = 0; attempt < 100; attempt++) {
+    const unsigned tag = static_cast<unsigned>(getpid()) * 2654435761u + serial++ * 40503u;
+    std::snprintf(gTempPath, sizeof gTempPath, "%.*s.torsel-%08x.tmp", folder, target, tag);
+    int fd = open(gTempPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) continue;  // somebody else's: never touched
+    if (fd < 0) return nullptr;
+    gTempHeld = 1;
+    std::FILE* f = fchmod(fd, mode) == 0 ? fdopen(fd, "wb") : nullptr;
+    if (f == nullptr) {
+      close(fd);
+      unlink(gTempPath);
+      gTempHeld = 0;
+      return nullptr;
+    }
+    std::memcpy(tempPath, gTempPath, sizeof gTempPath);
+    return f;
+  }
+  return nullptr;
+}
+
+void releaseTemp() { gTempHeld = 0; }
+
+bool isWriteProtected(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  // No write bit at all protects a file from its owner and from root too.
+  return (st.st_mode & 0222) == 0 || (access(path, W_OK) != 0 && errno == EACCES);
+}
+
+int replaceFile(const char* from, const char* to) { return std::rename(from, to) == 0 ? 0 : -1; }
 
 int removeFile(const char* path) { return std::remove(path) == 0 ? 0 : -1; }
 
 int findFirst(const char* pattern, FindData* out) {
   findClose();
-  if (pattern[0] == '\0') return -1;
-  // As with FindFirstFileA, a backslash is no escape: it may be a trail byte.
-  if (glob(pattern, GLOB_MARK | GLOB_NOESCAPE, nullptr, &gGlob) != 0) {
-    globfree(&gGlob);
-    return -1;
+  struct stat st;
+  if (pattern[0] == '\0' || stat(pattern, &st) != 0) return -1;
+  const char* name = pattern;
+  for (const char* p = pattern; *p != '\0'; p++) {
+    if (*p == '/' && p[1] != '\0') name = p + 1;
   }
-  gGlobOpen = true;
-  gGlobNext = 0;
-  return fillFind(out);
+  std::snprintf(out->name, sizeof out->name, "%s", name);
+  size_t len = std::strlen(out->name);
+  if (len > 1 && out->name[len - 1] == '/') out->name[len - 1] = '\0';
+  out->isDir = S_ISDIR(st.st_mode);
+  return 0;
 }
 
-int findNext(FindData* out) {
-  if (!gGlobOpen) return -1;
-  return fillFind(out);
-}
+// An exact look-up has one match at most.
+int findNext(FindData*) { return -1; }
 
-void findClose() {
-  if (gGlobOpen) globfree(&gGlob);
-  gGlobOpen = false;
-  gGlobNext = 0;
-}
+void findClose() {}
 
 namespace {
 unsigned long gDialogError = 0;

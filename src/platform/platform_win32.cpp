@@ -5,9 +5,12 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace torsel::plat {
@@ -57,9 +60,79 @@ int64_t fileSize(std::FILE* f) {
   return static_cast<int64_t>(st.st_size);
 }
 
-std::FILE* openRead(const char* path) { return std::fopen(path, "rb"); }
+std::FILE* openRead(const char* path) {
+  std::FILE* f = std::fopen(path, "rb");
+  // Only a file on a disk: not a console, a pipe or a device.
+  if (f != nullptr && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)))) != FILE_TYPE_DISK) {
+    std::fclose(f);
+    return nullptr;
+  }
+  return f;
+}
 
-std::FILE* openWrite(const char* path) { return std::fopen(path, "wb"); }
+namespace {
+
+// The temporary output, removed when the console is interrupted or closed.
+// The file is shared for deletion, so the handler's thread may remove it
+// while it is still being written.
+char gTempPath[kPathMax];
+volatile LONG gTempHeld = 0;
+
+BOOL WINAPI onConsoleEvent(DWORD) {
+  if (gTempHeld) DeleteFileA(gTempPath);
+  return FALSE;  // the default handling ends the process
+}
+
+}  // namespace
+
+std::FILE* createTemp(const char* target, char* tempPath) {
+  int folder = 0;
+  for (int i = 0; target[i] != '\0'; i++) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(target[i])) && target[i + 1] != '\0') {
+      i++;
+    } else if (target[i] == '\\' || target[i] == '/' || (i == 1 && target[i] == ':')) {
+      folder = i + 1;
+    }
+  }
+  if (folder + 32 > kPathMax) return nullptr;
+  static bool caught = false;
+  if (!caught) caught = SetConsoleCtrlHandler(onConsoleEvent, TRUE) != 0;
+  static unsigned serial = 0;
+  for (int attempt = 0; attempt < 100; attempt++) {
+    const unsigned tag = static_cast<unsigned>(GetCurrentProcessId()) * 2654435761u + serial++ * 40503u;
+    std::snprintf(gTempPath, sizeof gTempPath, "%.*s.torsel-%08x.tmp", folder, target, tag);
+    HANDLE h = CreateFileA(gTempPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) continue;  // never touched
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    gTempHeld = 1;
+    // An earlier output's attributes (hidden, archive, ...) stay with the new one.
+    const DWORD kept = GetFileAttributesA(target);
+    if (kept != INVALID_FILE_ATTRIBUTES && (kept & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      SetFileAttributesA(gTempPath, kept & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+    std::FILE* f = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+    if (f == nullptr) {
+      fd >= 0 ? _close(fd) : CloseHandle(h);
+      DeleteFileA(gTempPath);
+      gTempHeld = 0;
+      return nullptr;
+    }
+    std::memcpy(tempPath, gTempPath, sizeof gTempPath);
+    return f;
+  }
+  return nullptr;
+}
+
+void releaseTemp() { gTempHeld = 0; }
+
+bool isWriteProtected(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
 
 int replaceFile(const char* from, const char* to) {
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : -1;

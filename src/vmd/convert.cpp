@@ -14,8 +14,7 @@
 namespace torsel {
 namespace {
 
-constexpr char kTempSuffix[] = ".tmp";
-char gTempPath[plat::kPathMax + sizeof kTempSuffix];
+char gTempPath[plat::kPathMax];
 
 // "左肩", "右肩": diagnosed, never converted.
 constexpr char kLeftShoulder[] = "\x8D\xB6\x8C\xA8";
@@ -33,6 +32,7 @@ int32_t abandon(int32_t result) {
   wrClose();
   rdClose();
   plat::removeFile(gTempPath);
+  plat::releaseTemp();
   return result;
 }
 
@@ -114,9 +114,8 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   std::printf("Reading from: %s \n", inPath);
   std::printf("Writing to  : %s \n", outPath);
   resetPairCounts();
-  std::snprintf(gTempPath, sizeof gTempPath, "%s%s", outPath, kTempSuffix);
   if (rdOpen(inPath) != 0) return kResultCannotOpen;
-  if (wrOpen(gTempPath, outPath) != 0) {
+  if (wrOpenBeside(outPath, gTempPath) != 0) {
     rdClose();
     return kResultCannotOpen;
   }
@@ -132,12 +131,15 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
     if ((i == 0 || i == 24) && wrIsClosed()) return writeFailure();
   }
 
+  // A read that fails in the header ends the pass before anything of it is shown.
   NameField model;
   readNameField(kModelNameSize, &model);
+  if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
   for (int i = 0; i < kModelNameSize; i++) wrPutByte(model.raw[i]);
   if (showAtLeast(1) && model.lastNul >= 1) std::printf("model name = %s \n", plat::conText(model.text));
 
   int32_t boneCount = rdGetInt32();
+  if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
   uint32_t announced = static_cast<uint32_t>(boneCount);  // wraps, never overflows
   for (int i = 0; i < kPairCount; i++) announced += static_cast<uint32_t>(pairFrameCountDelta(i));
   wrPutInt32(static_cast<int32_t>(announced));
@@ -176,6 +178,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
     std::printf("Cannot replace file : %s\n", outPath);
     return writeFailure();
   }
+  plat::releaseTemp();
   rdClose();
   std::printf("\n");
   reportPairCounts();

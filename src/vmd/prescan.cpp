@@ -77,11 +77,14 @@ int32_t confirmMotionFile(const char* inPath) {
     }
   }
 
+  // A read that fails in the header ends the pass before anything of it is shown.
   NameField model;
   readNameField(kModelNameSize, &model);
+  if (rdHasFailed()) return finish();
   if (model.lastNul >= 1 && listing) std::printf("model name = %s \n", plat::conText(model.text));
 
   int32_t boneCount = rdGetInt32();
+  if (rdHasFailed()) return finish();
   if (listing) std::printf("max blocks of frames = %ld \n", static_cast<long>(boneCount));
   BoneKeyframe kf;
   for (int32_t block = 1; !rdIsClosed() && block <= boneCount; block++) {
