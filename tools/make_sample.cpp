@@ -8,11 +8,17 @@
 //                                rotations that no motion should hold: random
 //                                bits, NaN, infinities, subnormals, huge and
 //                                tiny values, half turns; odd interpolation
+//   make_sample OUT FRAMES SEED dance
+//                                a dance of FRAMES frames: arms and elbows
+//                                keyed sparsely, bending and twisting far
+//                                between keys on uneven curves, some twist
+//                                keyframes of their own
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -229,11 +235,70 @@ void writeHostile(uint32_t count, uint64_t seed) {
   putU32(0);
 }
 
+// A turn of `twist` radians about the limb (roughly X), after a swing of
+// `swing` radians about an axis across it.
+void putLimbRotation(double twist, double swing, double across) {
+  const double ay = std::cos(across), az = std::sin(across);
+  const double sw = std::sin(swing / 2), cw = std::cos(swing / 2), st = std::sin(twist / 2), ct = std::cos(twist / 2);
+  // (swing about (0, ay, az)) ⊗ (twist about X): the twist first.
+  putF32(static_cast<float>(cw * st));
+  putF32(static_cast<float>(ay * sw * ct + az * sw * st));
+  putF32(static_cast<float>(az * sw * ct - ay * sw * st));
+  putF32(static_cast<float>(cw * ct));
+}
+
+void writeDance(uint32_t frames, uint64_t seed) {
+  gState = seed * 2654435761ULL + 0x9E3779B97F4A7C15ULL;
+  struct Planned {
+    int bone;
+    uint32_t frame;
+    double twist, swing, across;
+  };
+  Planned keys[1 << 16];
+  uint32_t count = 0;
+  // 左腕 右腕 左ひじ 右ひじ, then the twist bones 左腕捩 and 左手捩 now and then.
+  for (int bone : {1, 2, 3, 4, 7, 8}) {
+    const bool twistBone = bone >= 7;
+    double twist = 0, swing = 0.3, across = 0;
+    for (uint32_t f = static_cast<uint32_t>(uniform() * 5); f < frames && count < (1 << 16);
+         f += twistBone ? 20 + static_cast<uint32_t>(uniform() * 80) : 3 + static_cast<uint32_t>(uniform() * 27)) {
+      // Mostly small moves, some larger, a few fast ones (up to 40 degrees of twist a step).
+      const double r = uniform(), scale = r < 0.55 ? 0.12 : r < 0.88 ? 0.4 : 1.0;
+      twist += (uniform() - 0.5) * 1.4 * scale;
+      if (twist > 2.6 || twist < -2.6) twist *= 0.5;
+      swing = twistBone ? 0 : std::fabs(swing + (uniform() - 0.5) * 1.2 * scale);
+      across += (uniform() - 0.5) * 1.5 * scale;
+      keys[count++] = {bone, f, twistBone ? twist * 0.3 : twist, std::min(swing, 2.0), across};
+    }
+  }
+  writeHeader(count);
+  for (uint32_t i = 0; i < count; i++) {
+    const Planned& k = keys[i];
+    putName(kBones[k.bone].name, 15);
+    putU32(k.frame);
+    for (int c = 0; c < 3; c++) putF32(0.0f);
+    putLimbRotation(k.twist, k.swing, k.across);
+    // Half the rotation curves uneven, the rest and the other channels MMD's default.
+    unsigned char p[16];
+    const bool uneven = uniform() < 0.5;
+    for (int c = 0; c < 16; c++) p[c] = static_cast<unsigned char>(c % 4 == 3 && uneven ? uniform() * 128 : (c < 8 ? 20 : 107));
+    unsigned char bz[64] = {};
+    for (int row = 0; row < 4; row++) {
+      for (int c = 0; c + row < 16; c++) bz[16 * row + c] = p[c + row];
+    }
+    putBytes(bz, 64);
+  }
+  putU32(0);
+  putU32(0);
+  putU32(0);
+  putU32(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2 || argc == 3 || argc > 5) {
-    std::fprintf(stderr, "usage: make_sample OUT [COUNT SEED [hostile]]\n");
+    std::fprintf(stderr, "usage: make_sample OUT [COUNT SEED [hostile|dance]]\n");
     return 2;
   }
   gOut = std::fopen(argv[1], "wb");
@@ -243,6 +308,8 @@ int main(int argc, char** argv) {
   }
   if (argc == 2) {
     writeShort();
+  } else if (argc == 5 && std::strcmp(argv[4], "dance") == 0) {
+    writeDance(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)), std::strtoull(argv[3], nullptr, 10));
   } else if (argc == 5) {
     writeHostile(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)), std::strtoull(argv[3], nullptr, 10));
   } else {

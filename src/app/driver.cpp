@@ -115,6 +115,14 @@ void walkOptionToken(const char* token, bool apply) {
           std::printf("Info.displayLevel = %ld. \n", static_cast<long>(gSettings.displayLevel));
         }
         break;
+      case 'K':
+      case 'k':
+        p = readValue(p + 1, &v);
+        if (apply) {
+          gSettings.keepMotion = v;
+          std::printf("Keep.motion = %ld. \n", static_cast<long>(v));
+        }
+        break;
       case 'C':
       case 'c':
         p++;
@@ -321,6 +329,17 @@ int runTorsel(int argc, char** argv) {
   // Any other method would write rotations that nothing defined.
   if (!gSettings.checkMode && (gSettings.subMode < 0 || gSettings.subMode > 5)) {
     std::printf("Conv.mode %ld is not supported. \n", static_cast<long>(gSettings.convMode));
+    printUsage();
+    std::fflush(stdout);
+    return kUnsupportedModeStatus;
+  }
+  // Only method 4 keeps the pose at the keyframes themselves.
+  if (!gSettings.checkMode && gSettings.keepMotion > 0 && gSettings.subMode != 4) {
+    // "Keep.motion はモード 4 か 12 でのみ使えます. \n"
+    constexpr char kNeedsMethod4Ja[] = "Keep.motion \x82\xCD\x83\x82\x81\x5B\x83\x68 4 \x82\xA9 12 "
+                                       "\x82\xC5\x82\xCC\x82\xDD\x8E\x67\x82\xA6\x82\xDC\x82\xB7. \n";
+    std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(kNeedsMethod4Ja)
+                                                             : "Keep.motion needs mode 4 or 12. \n");
     printUsage();
     std::fflush(stdout);
     return kUnsupportedModeStatus;

@@ -26,6 +26,7 @@ struct SummaryLines {
   const char* rightArm;
   const char* rightElbow;
   const char* outputName;
+  const char* keepAdded;
   const char* total;
 };
 
@@ -37,6 +38,7 @@ constexpr SummaryLines kEnglish = {
     " Right arm    %d  frame(s) \r\n",
     " Right elbow  %d  frame(s) \r\n",
     "%s-cnv.vmd \r\n",
+    "Keep.motion: %+d keyframe(s) \r\n",
     "=> %d file(s), total %d frame(s) converted. ",
 };
 
@@ -48,6 +50,7 @@ constexpr SummaryLines kJapanese = {
     " \x89\x45\x98\x72\x81\x40  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",    // 右腕　  %d フレーム
     " \x89\x45\x82\xD0\x82\xB6  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",    // 右ひじ  %d フレーム
     "%s-cnv.vmd \r\n",
+    "Keep.motion: %+d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",  // %+d キーフレーム
     // => %d つのファイル, 合計 %d フレームを変換しました.
     "=> %d \x82\xC2\x82\xCC\x83\x74\x83\x40\x83\x43\x83\x8B, \x8D\x87\x8C\x76 %d "
     "\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0\x95\xCF\x8A\xB7\x82\xB5\x82\xDC\x82\xB5\x82\xBD. ",
@@ -88,6 +91,7 @@ const char* buildSummaryText(const char* lastInput) {
     gStem[std::strlen(gStem) - kOutputSuffixSize] = '\0';
     appendLine(t.outputName, gStem);
   }
+  if (gSettings.keepMotion > 0) appendLine(t.keepAdded, static_cast<int>(r.keepAdded));
   appendLine(t.total, static_cast<int>(r.convertedFileCount), static_cast<int>(total));
   return gText;
 }

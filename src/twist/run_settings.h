@@ -19,6 +19,7 @@ struct RunSettings {
   uint8_t checkMode = 0;       // -C: 0xFF to validate and list only
   int32_t refPosture = 0;      // -R, reported only
   uint8_t noDialog = 0;        // -ND: 0xFF to print the summary, not show a box
+  int32_t keepMotion = 0;      // -K: the playback bound in tenths of a degree; 0 or less: off
 };
 
 struct RunTotals {
@@ -27,6 +28,7 @@ struct RunTotals {
   int32_t rightArm = 0;
   int32_t rightElbow = 0;
   int32_t convertedFileCount = 0;
+  int32_t keepAdded = 0;       // keyframes -K added beyond a plain conversion's
 };
 
 extern RunSettings gSettings;

@@ -5,6 +5,7 @@
 
 #include "io/byte_stream.h"
 #include "platform/platform.h"
+#include "playback/keep_planner.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
@@ -42,11 +43,33 @@ int32_t writeFailure() {
   return abandon(kResultWrite);
 }
 
+// A planned pair's keyframes, at the place of its first record: on every
+// frame the twist, then the source. Returns the number written, or -1.
+int32_t writeKeptPair(int pair) {
+  int32_t written = 0;
+  for (const KeepFrame& f : keepFrames(pair)) {
+    for (const HeldKey* k : {&f.twist, &f.source}) {
+      BoneKeyframe kf = {};
+      kf.frameTime = k->frame;
+      kf.pos = k->pos;
+      unpackBlock(*k, kf.bz);
+      const char* bone = k == &f.twist ? gPairs[pair].twistBone : gPairs[pair].sourceBone;
+      uint8_t name[kNameSize] = {};
+      std::memcpy(name, bone, std::strlen(bone));
+      if (writeBoneKeyframe(kf, name, k->rot) != 0) return -1;
+      written++;
+    }
+  }
+  return written;
+}
+
 // Bone keyframes: each record as read, a twist keyframe before every
-// converted one, merged twist keyframes left out. Returns the number of
-// records written, or -1 when the output failed.
+// converted one, merged twist keyframes left out; a pair kept by -K as
+// planned. Returns the number of records written, or -1 when the output
+// failed.
 int32_t copyBoneSection(int32_t count) {
   int32_t written = 0;
+  bool keptWritten[kPairCount] = {};
   BoneKeyframe kf;
   for (int32_t block = 1; !rdIsClosed() && block <= count; block++) {
     if (readBoneKeyframe(&kf) != 0) break;
@@ -59,6 +82,14 @@ int32_t copyBoneSection(int32_t count) {
     Quat rot = kf.rot;
     PairRole role;
     int pair = findPair(kf.name.text, &role);
+    if (pair >= 0 && gSettings.keepMotion > 0 && keepPlanned(pair)) {
+      if (keptWritten[pair]) continue;
+      keptWritten[pair] = true;
+      int32_t kept = writeKeptPair(pair);
+      if (kept < 0) return -1;
+      written += kept;
+      continue;
+    }
     if (pair >= 0 && role == PairRole::Source) {
       SeparationResult split;
       if (convertSourceKeyframe(pair, view, &split) == PairAction::Convert) {
@@ -108,6 +139,30 @@ void copyTrailingData() {
   if (showAtLeast(1)) std::printf("Unrecognized block: Total %ld bytes.\n", static_cast<long>(copied));
 }
 
+// Keyframes a pair adds to the bone count: as planned when -K keeps it.
+int32_t keptCountDelta(int pair) {
+  if (gSettings.keepMotion <= 0 || !keepPlanned(pair)) return pairFrameCountDelta(pair);
+  return static_cast<int32_t>(2 * keepFrames(pair).size()) - keepHeldCount(pair);
+}
+
+// Per kept pair: keyframes added beyond a plain conversion, and the largest
+// deviation left; the added ones count in the run's summary.
+void reportKeptPairs() {
+  if (gSettings.keepMotion <= 0) return;
+  // "  %s: %+ld キーフレーム, 最大誤差 %.3f 度 \n"
+  constexpr char kLineJa[] = "  %s: %+ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80, "
+                             "\x8D\xC5\x91\xE5\x8C\xEB\x8D\xB7 %.3f \x93\x78 \n";
+  const bool ja = plat::langId() == plat::kLangJapanese;
+  for (int i = 0; i < kPairCount; i++) {
+    if (!pairIsActive(i) || !keepPlanned(i)) continue;
+    const int32_t added = keptCountDelta(i) - pairFrameCountDelta(i);
+    gTotals.keepAdded += added;
+    if (!showAtLeast(1)) continue;
+    std::printf(ja ? plat::conText(kLineJa) : "  Keep.motion %s: %+ld keyframes, largest deviation %.3f deg \n",
+                plat::conText(gPairs[i].sourceBone), static_cast<long>(added), keepDeviation(i));
+  }
+}
+
 }  // namespace
 
 int32_t convertMotionFile(const char* outPath, const char* inPath) {
@@ -140,8 +195,9 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
 
   int32_t boneCount = rdGetInt32();
   if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
+  if (gSettings.keepMotion > 0) keepPlan();
   uint32_t announced = static_cast<uint32_t>(boneCount);  // wraps, never overflows
-  for (int i = 0; i < kPairCount; i++) announced += static_cast<uint32_t>(pairFrameCountDelta(i));
+  for (int i = 0; i < kPairCount; i++) announced += static_cast<uint32_t>(keptCountDelta(i));
   wrPutInt32(static_cast<int32_t>(announced));
   if (showAtLeast(1)) {
     std::printf("max blocks of frames = %ld \n", static_cast<long>(boneCount));
@@ -181,6 +237,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   plat::releaseTemp();
   rdClose();
   std::printf("\n");
+  reportKeptPairs();
   reportPairCounts();
   gTotals.convertedFileCount++;
   return kResultOk;

@@ -4,6 +4,7 @@
 
 #include "io/byte_stream.h"
 #include "platform/platform.h"
+#include "playback/keep_planner.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
 #include "vmd/vmd_format.h"
@@ -14,6 +15,9 @@ namespace {
 void scanBoneKeyframe(const BoneKeyframe& kf) {
   PairRole role;
   int pair = findPairAnyRole(kf.name.text, &role);
+  if (pair >= 0 && gSettings.keepMotion > 0 && !gSettings.checkMode && pairIsActive(pair)) {
+    keepHold(pair, role == PairRole::Twist, kf);
+  }
   if (pair < 0 || !inFrameRange(kf.frameTime)) return;
   PairScan& scan = gScans[pair];
   bool atFrom = kf.frameTime == static_cast<uint32_t>(gSettings.fromFrame);
@@ -63,6 +67,7 @@ int32_t reportReadFailure() {
 
 int32_t confirmMotionFile(const char* inPath) {
   gScans = {};
+  keepReset();
   std::printf("Confirming: %s \n", inPath);
   if (rdOpen(inPath) != 0) return kResultCannotOpen;
 

@@ -172,6 +172,8 @@ TEST_F(EndToEnd, MatrixOfRuns) {
       {"-ND -M6 $/sample.vmd", "0b573c2e872c7b46"}, {"-X -ND -C $/sample.vmd", "c6a7bd86f745b353"},
       {"-F100T200 -m=9 -D-1 -R30 -N5 -N=5 -F 77 -F99999999999 -T-99999999999 -F -C=D2/ND $/sample.vmd", "18cf08f40e854963"},
       {"-F10 -ND $/sample.vmd -F20 $/odd.vmd", "ebe2a16509d05d9a"}, {"-ND $/sample.vmd $/cut.vmd $/odd.vmd", "7e82c1c5a3856ef4"},
+      {"-ND -D1 -K5 $/sample.vmd", "d766199beaef4ee1"}, {"-ND -K5 -M9 $/sample.vmd", "eb87207b8c085b07"}, {"-ND -K5 -M1 $/sample.vmd", "52266439e3eb98ae", "ja_JP.SJIS"},
+      {"-ND -D1 -K3 -M4 -F5 -T30 $/hostile.vmd", "959cfd6d8c5f0570"}, {"-D10 -K5 $/sample.vmd", "777f033647c78a2f", "ja_JP.SJIS", true},
       {"-ND $/missing.vmd", "7868b83bbcf3523b"}, {"-ND $/cut.vmd", "a6fea9b6d4cc7d63"}, {"-ND -D1 $/sample.vmd $/odd.vmd", "96daedf988195ee5"},
   };
   const Bytes sample = readFile(dir_ + "/sample.vmd"), hostile = readFile(dir_ + "/hostile.vmd");
@@ -197,7 +199,8 @@ TEST_F(EndToEnd, MatrixOfRuns) {
       const std::string a = run.args;
       const size_t m = a.find("-M");
       const int mode = m == std::string::npos ? 12 : std::atoi(a.c_str() + m + 2);
-      if (a.find("-F") == std::string::npos && a.find("-T") == std::string::npos && name[0] != 'o') {
+      if (a.find("-F") == std::string::npos && a.find("-T") == std::string::npos && a.find("-K") == std::string::npos &&
+          name[0] != 'o') {
         expectKept(name[0] == 's' ? sample : hostile, bytes, mode >= 8, name[0] == 's' && (mode & ~8) == 4);
       }
       std::remove(out.c_str());

@@ -1,0 +1,210 @@
+#include "playback/player.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <numbers>
+
+namespace torsel {
+namespace {
+
+constexpr int kFreeBytes[6] = {31, 46, 47, 61, 62, 63};
+
+// x or y of the cubic from 0 to 1 with inner control values a and b.
+double bezier(double a, double b, double t) {
+  const double u = 1 - t;
+  return 3 * u * u * t * a + 3 * u * t * t * b + t * t * t;
+}
+
+// The curve parameter t at which x(t) = x; x(t) rises from 0 to 1. Newton
+// steps, kept inside a bracket that halves where a step would leave it.
+double solveT(double x1, double x2, double x) {
+  double lo = 0, hi = 1, t = x;
+  for (int i = 0; i < 64; i++) {
+    const double f = bezier(x1, x2, t) - x;
+    if (std::fabs(f) < 1e-15) break;
+    (f > 0 ? hi : lo) = t;
+    const double slope = 3 * (1 - t) * (1 - t) * x1 + 6 * (1 - t) * t * (x2 - x1) + 3 * t * t * (1 - x2);
+    const double next = slope > 0 ? t - f / slope : -1;
+    t = next > lo && next < hi ? next : (lo + hi) / 2;
+  }
+  return t;
+}
+
+// sin and atan by their series, in plain arithmetic, so that every platform
+// computes the same bits and so plans the same keyframes (a library's sin
+// may differ in its last digit).
+double sinSmall(double a) {  // 0 <= a <= pi/2
+  double term = a, sum = a;
+  for (int n = 1; n < 12; n++) {
+    term *= -a * a / ((2 * n) * (2 * n + 1));
+    sum += term;
+  }
+  return sum;
+}
+
+double atanSmall(double x) {  // 0 <= x <= 1
+  int halvings = 0;
+  for (; x > 0.1; halvings++) x = x / (1 + std::sqrt(1 + x * x));
+  double sum = x, power = x;
+  for (int n = 1; n < 12; n++) {
+    power *= -x * x;
+    sum += power / (2 * n + 1);
+  }
+  return sum * (1 << halvings);
+}
+
+// The angle, 0 to pi/2, whose sine and cosine are in the ratio s : c (both >= 0).
+double angleOf(double s, double c) {
+  return s <= c ? atanSmall(s / c) : std::numbers::pi / 2 - atanSmall(c / s);
+}
+
+uint8_t toParam(double v) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 127)); }
+
+// One curve of the block: the channel's control points, scaled to 0..1.
+double progress(const HeldKey& k, int channel, double x) {
+  return curveProgress({k.params[channel], k.params[4 + channel], k.params[8 + channel], k.params[12 + channel]}, x);
+}
+
+}  // namespace
+
+Curve rotationCurve(const HeldKey& k) { return {k.params[3], k.params[7], k.params[11], k.params[15]}; }
+
+void setRotationCurve(HeldKey* k, Curve c) {
+  k->params[3] = c.x1;
+  k->params[7] = c.y1;
+  k->params[11] = c.x2;
+  k->params[15] = c.y2;
+}
+
+void packBlock(const uint8_t* bz, HeldKey* k) {
+  // The parameters stand in row 0, but Zax and Rax in row 2 (bytes 32, 33).
+  for (int i = 0; i < 16; i++) k->params[i] = bz[i == 2 || i == 3 ? 30 + i : i];
+  k->kept[0] = bz[2];
+  k->kept[1] = bz[3];
+  for (int i = 0; i < 6; i++) k->kept[2 + i] = bz[kFreeBytes[i]];
+}
+
+void unpackBlock(const HeldKey& k, uint8_t* bz) {
+  for (int row = 0; row < 4; row++) {
+    for (int i = 0; i + row < 16; i++) bz[16 * row + i] = k.params[i + row];
+  }
+  bz[2] = k.kept[0];
+  bz[3] = k.kept[1];
+  for (int i = 0; i < 6; i++) bz[kFreeBytes[i]] = k.kept[2 + i];
+}
+
+DQuat toDouble(const Quat& q) { return {q.x, q.y, q.z, q.w}; }
+
+Quat toFloat(const DQuat& q) {
+  // Which NaN an operation passes on depends on its operands' order, which
+  // the compiler may change: every NaN written is the one quiet NaN.
+  auto f = [](double v) { return v == v ? static_cast<float>(v) : std::bit_cast<float>(0x7FC00000u); };
+  return {f(q.x), f(q.y), f(q.z), f(q.w)};
+}
+
+DQuat multiply(const DQuat& p, const DQuat& r) {
+  return {p.x * r.w + p.w * r.x + p.y * r.z - p.z * r.y, p.y * r.w + p.w * r.y + p.z * r.x - p.x * r.z,
+          p.z * r.w + p.w * r.z + p.x * r.y - p.y * r.x, p.w * r.w - p.x * r.x - p.y * r.y - p.z * r.z};
+}
+
+double angleBetween(const DQuat& a, const DQuat& b) {
+  const DQuat d = multiply({-a.x, -a.y, -a.z, a.w}, b);
+  return 2 * angleOf(std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z), std::fabs(d.w)) * (180 / std::numbers::pi);
+}
+
+DQuat slerp(DQuat a, DQuat b, double s) {
+  auto unit = [](DQuat q) {
+    const double n = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
+    return DQuat{q.x / n, q.y / n, q.z / n, q.w / n};
+  };
+  a = unit(a);
+  b = unit(b);
+  double dot = a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w;
+  if (dot < 0) {
+    b = {-b.x, -b.y, -b.z, -b.w};
+    dot = -dot;
+  }
+  double wa = 1 - s, wb = s;
+  if (dot < 0.9995) {
+    const double theta = angleOf(std::sqrt((1 - dot) * (1 + dot)), dot), sine = sinSmall(theta);
+    wa = sinSmall(wa * theta) / sine;
+    wb = sinSmall(wb * theta) / sine;
+  }
+  return unit({wa * a.x + wb * b.x, wa * a.y + wb * b.y, wa * a.z + wb * b.z, wa * a.w + wb * b.w});
+}
+
+double curveProgress(Curve c, double x) {
+  if (x <= 0) return 0;
+  if (x >= 1) return 1;
+  if (c.x1 == c.y1 && c.x2 == c.y2) return x;  // on the diagonal: y = x
+  return bezier(c.y1 / 127.0, c.y2 / 127.0, solveT(c.x1 / 127.0, c.x2 / 127.0, x));
+}
+
+Curve cutCurve(Curve c, double xa, double xb) {
+  // de Casteljau at the two times, in both coordinates; then the piece
+  // between them, scaled to the unit square.
+  struct P {
+    double x, y;
+  };
+  auto lerp = [](P a, P b, double t) { return P{a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t}; };
+  P p[4] = {{0, 0}, {c.x1 / 127.0, c.y1 / 127.0}, {c.x2 / 127.0, c.y2 / 127.0}, {1, 1}};
+  const double ta = solveT(p[1].x, p[2].x, xa), tb = solveT(p[1].x, p[2].x, xb);
+  // The right part from ta: p[0] becomes the point at ta.
+  P ab = lerp(p[0], p[1], ta), bc = lerp(p[1], p[2], ta), cd = lerp(p[2], p[3], ta);
+  P abc = lerp(ab, bc, ta), bcd = lerp(bc, cd, ta);
+  P q[4] = {lerp(abc, bcd, ta), bcd, cd, p[3]};
+  // Then its left part up to tb, in the right part's own parameter.
+  const double t = ta < 1 ? (tb - ta) / (1 - ta) : 1;
+  ab = lerp(q[0], q[1], t), bc = lerp(q[1], q[2], t), cd = lerp(q[2], q[3], t);
+  abc = lerp(ab, bc, t), bcd = lerp(bc, cd, t);
+  const P r[4] = {q[0], ab, abc, lerp(abc, bcd, t)};
+  const double w = r[3].x - r[0].x, h = r[3].y - r[0].y;
+  if (!(w > 1e-12) || !(h > 1e-12)) return kLinearCurve;  // no progress there: any curve serves
+  return {toParam((r[1].x - r[0].x) / w), toParam((r[1].y - r[0].y) / h), toParam((r[2].x - r[0].x) / w),
+          toParam((r[2].y - r[0].y) / h)};
+}
+
+void makeTrack(Track* keys) {
+  std::stable_sort(keys->begin(), keys->end(), [](const HeldKey& a, const HeldKey& b) { return a.frame < b.frame; });
+  // Of several keyframes on one frame the last in the file stays.
+  size_t out = 0;
+  for (size_t i = 0; i < keys->size(); i++) {
+    if (i + 1 < keys->size() && (*keys)[i + 1].frame == (*keys)[i].frame) continue;
+    (*keys)[out++] = (*keys)[i];
+  }
+  keys->resize(out);
+}
+
+size_t keyAfter(const Track& t, uint32_t frame) {
+  return static_cast<size_t>(
+      std::upper_bound(t.begin(), t.end(), frame, [](uint32_t f, const HeldKey& k) { return f < k.frame; }) -
+      t.begin());
+}
+
+DQuat rotationAt(const Track& t, uint32_t frame) {
+  if (t.empty()) return {0, 0, 0, 1};
+  const size_t i = keyAfter(t, frame);
+  if (i == 0) return toDouble(t.front().rot);
+  const HeldKey& k0 = t[i - 1];
+  if (i == t.size() || k0.frame == frame) return toDouble(k0.rot);
+  const HeldKey& k1 = t[i];
+  const double x = double(frame - k0.frame) / double(k1.frame - k0.frame);
+  return slerp(toDouble(k0.rot), toDouble(k1.rot), curveProgress(rotationCurve(k1), x));
+}
+
+Vec3 positionAt(const Track& t, uint32_t frame) {
+  if (t.empty()) return {0, 0, 0};
+  const size_t i = keyAfter(t, frame);
+  if (i == 0) return t.front().pos;
+  const HeldKey& k0 = t[i - 1];
+  if (i == t.size() || k0.frame == frame) return k0.pos;
+  const HeldKey& k1 = t[i];
+  const double x = double(frame - k0.frame) / double(k1.frame - k0.frame);
+  auto along = [&](float a, float b, int channel) {
+    return toFloat({a + (double(b) - a) * progress(k1, channel, x), 0, 0, 0}).x;
+  };
+  return {along(k0.pos.x, k1.pos.x, 0), along(k0.pos.y, k1.pos.y, 1), along(k0.pos.z, k1.pos.z, 2)};
+}
+
+}  // namespace torsel
