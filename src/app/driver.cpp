@@ -123,6 +123,15 @@ void walkOptionToken(const char* token, bool apply) {
           std::printf("Keep.motion = %ld. \n", static_cast<long>(v));
         }
         break;
+      case 'U':
+      case 'u':
+        p++;
+        if (*p == '=') p++;
+        if (apply) {
+          gSettings.unfoldTwist = 0xFF;
+          std::printf("Unfold.twist = ON. \n");
+        }
+        break;
       case 'C':
       case 'c':
         p++;
@@ -333,8 +342,9 @@ int runTorsel(int argc, char** argv) {
     std::fflush(stdout);
     return kUnsupportedModeStatus;
   }
-  // Only method 4 keeps the pose at the keyframes themselves.
-  if (!gSettings.checkMode && gSettings.keepMotion > 0 && gSettings.subMode != 4) {
+  // Only method 4 keeps the pose at the keyframes themselves; a fold
+  // splits nothing.
+  if (!gSettings.checkMode && gSettings.keepMotion > 0 && !gSettings.unfoldTwist && gSettings.subMode != 4) {
     // "Keep.motion はモード 4 か 12 でのみ使えます. \n"
     constexpr char kNeedsMethod4Ja[] = "Keep.motion \x82\xCD\x83\x82\x81\x5B\x83\x68 4 \x82\xA9 12 "
                                        "\x82\xC5\x82\xCC\x82\xDD\x8E\x67\x82\xA6\x82\xDC\x82\xB7. \n";

@@ -27,6 +27,7 @@ struct SummaryLines {
   const char* rightElbow;
   const char* outputName;
   const char* keepAdded;
+  const char* twistFolded;
   const char* total;
 };
 
@@ -39,6 +40,7 @@ constexpr SummaryLines kEnglish = {
     " Right elbow  %d  frame(s) \r\n",
     "%s-cnv.vmd \r\n",
     "Keep.motion: %+d keyframe(s) \r\n",
+    "Unfold.twist: %d twist keyframe(s) folded \r\n",
     "=> %d file(s), total %d frame(s) converted. ",
 };
 
@@ -51,6 +53,7 @@ constexpr SummaryLines kJapanese = {
     " \x89\x45\x82\xD0\x82\xB6  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",    // 右ひじ  %d フレーム
     "%s-cnv.vmd \r\n",
     "Keep.motion: %+d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",  // %+d キーフレーム
+    "Unfold.twist: \x9D\x80 %d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",  // 捩 %d キーフレーム
     // => %d つのファイル, 合計 %d フレームを変換しました.
     "=> %d \x82\xC2\x82\xCC\x83\x74\x83\x40\x83\x43\x83\x8B, \x8D\x87\x8C\x76 %d "
     "\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0\x95\xCF\x8A\xB7\x82\xB5\x82\xDC\x82\xB5\x82\xBD. ",
@@ -91,7 +94,11 @@ const char* buildSummaryText(const char* lastInput) {
     gStem[std::strlen(gStem) - kOutputSuffixSize] = '\0';
     appendLine(t.outputName, gStem);
   }
-  if (gSettings.keepMotion > 0) appendLine(t.keepAdded, static_cast<int>(r.keepAdded));
+  if (gSettings.unfoldTwist) {
+    appendLine(t.twistFolded, static_cast<int>(r.twistFolded));
+  } else if (gSettings.keepMotion > 0) {
+    appendLine(t.keepAdded, static_cast<int>(r.keepAdded));
+  }
   appendLine(t.total, static_cast<int>(r.convertedFileCount), static_cast<int>(total));
   return gText;
 }

@@ -5,6 +5,9 @@
 // keys both bones again at the worst frame of any stretch that plays back
 // beyond the bound, until none does. Only keyframes in the frame range are
 // split; outside it the bones keep the input's own playback.
+//
+// Fold the twist back (-U): the same, the other way: the source bone alone
+// is keyed with the composite, and the twist keyframes in the range go.
 #pragma once
 
 #include <cstdint>
@@ -15,25 +18,30 @@
 
 namespace torsel {
 
-/// Both bones of a pair keyed on one frame.
+/// A pair's keyframes on one frame: both bones when keeping, the source
+/// (or a twist keyframe left) when folding.
 struct KeepFrame {
   HeldKey source, twist;
+  bool hasTwist = true, hasSource = true;
 };
 
 /// Forgets the keyframes held for the last file.
 void keepReset();
 /// Holds a keyframe of an active pair's source or twist bone, in file order.
 void keepHold(int pair, bool twist, const BoneKeyframe& kf);
-/// Plans every pair that has a keyframe in the frame range: within the
-/// bound of -K per chain (half of it where both a side's pairs are
-/// converted, so that the wrist stays within it too).
+/// Plans every pair that has a keyframe in the frame range (folding: a
+/// twist keyframe there): within the bound of -K per chain (half of it
+/// where both a side's pairs are converted, so that the wrist stays within
+/// it too); a fold without -K keys the union of both bones' frames only.
 void keepPlan();
 /// True when the pair's records are replaced by its planned keyframes.
 bool keepPlanned(int pair);
 /// The planned frames in order; write the twist before the source.
 const std::vector<KeepFrame>& keepFrames(int pair);
-/// Records held (replaced) and the largest deviation left, in degrees.
+/// Records held (replaced), twist keyframes folded, and the largest
+/// deviation left, in degrees.
 int32_t keepHeldCount(int pair);
+int32_t keepFoldedCount(int pair);
 double keepDeviation(int pair);
 
 }  // namespace torsel

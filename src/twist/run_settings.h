@@ -20,6 +20,7 @@ struct RunSettings {
   int32_t refPosture = 0;      // -R, reported only
   uint8_t noDialog = 0;        // -ND: 0xFF to print the summary, not show a box
   int32_t keepMotion = 0;      // -K: the playback bound in tenths of a degree; 0 or less: off
+  uint8_t unfoldTwist = 0;     // -U: 0xFF to fold the twist bones back into their sources
 };
 
 struct RunTotals {
@@ -29,6 +30,7 @@ struct RunTotals {
   int32_t rightElbow = 0;
   int32_t convertedFileCount = 0;
   int32_t keepAdded = 0;       // keyframes -K added beyond a plain conversion's
+  int32_t twistFolded = 0;     // twist keyframes -U folded away
 };
 
 extern RunSettings gSettings;
@@ -38,6 +40,9 @@ extern RunTotals gTotals;
 inline bool inFrameRange(uint32_t t) {
   return static_cast<uint32_t>(gSettings.fromFrame) <= t && t <= static_cast<uint32_t>(gSettings.toFrame);
 }
+
+/// -K or -U: the arm-group keyframes are planned, not converted one by one.
+inline bool planningPairs() { return gSettings.keepMotion > 0 || gSettings.unfoldTwist != 0; }
 
 inline bool showAtLeast(int level) { return gSettings.displayLevel >= level; }
 inline bool showBetween(int low, int high) {

@@ -49,6 +49,7 @@ int32_t writeKeptPair(int pair) {
   int32_t written = 0;
   for (const KeepFrame& f : keepFrames(pair)) {
     for (const HeldKey* k : {&f.twist, &f.source}) {
+      if (!(k == &f.twist ? f.hasTwist : f.hasSource)) continue;
       BoneKeyframe kf = {};
       kf.frameTime = k->frame;
       kf.pos = k->pos;
@@ -82,7 +83,7 @@ int32_t copyBoneSection(int32_t count) {
     Quat rot = kf.rot;
     PairRole role;
     int pair = findPair(kf.name.text, &role);
-    if (pair >= 0 && gSettings.keepMotion > 0 && keepPlanned(pair)) {
+    if (pair >= 0 && planningPairs() && keepPlanned(pair)) {
       if (keptWritten[pair]) continue;
       keptWritten[pair] = true;
       int32_t kept = writeKeptPair(pair);
@@ -90,6 +91,7 @@ int32_t copyBoneSection(int32_t count) {
       written += kept;
       continue;
     }
+    if (gSettings.unfoldTwist) pair = -1;  // nothing to fold: as it is
     if (pair >= 0 && role == PairRole::Source) {
       SeparationResult split;
       if (convertSourceKeyframe(pair, view, &split) == PairAction::Convert) {
@@ -139,27 +141,40 @@ void copyTrailingData() {
   if (showAtLeast(1)) std::printf("Unrecognized block: Total %ld bytes.\n", static_cast<long>(copied));
 }
 
-// Keyframes a pair adds to the bone count: as planned when -K keeps it.
-int32_t keptCountDelta(int pair) {
-  if (gSettings.keepMotion <= 0 || !keepPlanned(pair)) return pairFrameCountDelta(pair);
-  return static_cast<int32_t>(2 * keepFrames(pair).size()) - keepHeldCount(pair);
+// Records a planned pair writes: both bones on every frame kept, the
+// source and the twist keyframes left when folded.
+int32_t plannedRecords(int pair) {
+  int32_t records = 0;
+  for (const KeepFrame& f : keepFrames(pair)) records += f.hasTwist + f.hasSource;
+  return records;
 }
 
-// Per kept pair: keyframes added beyond a plain conversion, and the largest
-// deviation left; the added ones count in the run's summary.
+// Keyframes a pair adds to the bone count: as planned when -K or -U plans it.
+int32_t keptCountDelta(int pair) {
+  if (planningPairs() && keepPlanned(pair)) return plannedRecords(pair) - keepHeldCount(pair);
+  return gSettings.unfoldTwist ? 0 : pairFrameCountDelta(pair);
+}
+
+// Per planned pair: keyframes added beyond a plain conversion (kept) or
+// twist keyframes folded (folded), and the largest deviation left; the
+// counts go into the run's summary.
 void reportKeptPairs() {
-  if (gSettings.keepMotion <= 0) return;
+  if (!planningPairs()) return;
   // "  %s: %+ld キーフレーム, 最大誤差 %.3f 度 \n"
-  constexpr char kLineJa[] = "  %s: %+ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80, "
+  constexpr char kKeptJa[] = "  %s: %+ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80, "
                              "\x8D\xC5\x91\xE5\x8C\xEB\x8D\xB7 %.3f \x93\x78 \n";
-  const bool ja = plat::langId() == plat::kLangJapanese;
+  // "  %s: 捩 %ld キーフレームを戻した, 最大誤差 %.3f 度 \n"
+  constexpr char kFoldedJa[] = "  %s: \x9D\x80 %ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0"
+                               "\x96\xDF\x82\xB5\x82\xBD, \x8D\xC5\x91\xE5\x8C\xEB\x8D\xB7 %.3f \x93\x78 \n";
+  const bool ja = plat::langId() == plat::kLangJapanese, fold = gSettings.unfoldTwist != 0;
   for (int i = 0; i < kPairCount; i++) {
     if (!pairIsActive(i) || !keepPlanned(i)) continue;
-    const int32_t added = keptCountDelta(i) - pairFrameCountDelta(i);
-    gTotals.keepAdded += added;
+    const long count = fold ? keepFoldedCount(i) : keptCountDelta(i) - pairFrameCountDelta(i);
+    (fold ? gTotals.twistFolded : gTotals.keepAdded) += static_cast<int32_t>(count);
     if (!showAtLeast(1)) continue;
-    std::printf(ja ? plat::conText(kLineJa) : "  Keep.motion %s: %+ld keyframes, largest deviation %.3f deg \n",
-                plat::conText(gPairs[i].sourceBone), static_cast<long>(added), keepDeviation(i));
+    const char* line = fold ? (ja ? kFoldedJa : "  Unfold.twist %s: %ld twist keyframes folded, largest deviation %.3f deg \n")
+                            : (ja ? kKeptJa : "  Keep.motion %s: %+ld keyframes, largest deviation %.3f deg \n");
+    std::printf(plat::conText(line), plat::conText(gPairs[i].sourceBone), count, keepDeviation(i));
   }
 }
 
@@ -195,7 +210,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
 
   int32_t boneCount = rdGetInt32();
   if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
-  if (gSettings.keepMotion > 0) keepPlan();
+  if (planningPairs()) keepPlan();
   uint32_t announced = static_cast<uint32_t>(boneCount);  // wraps, never overflows
   for (int i = 0; i < kPairCount; i++) announced += static_cast<uint32_t>(keptCountDelta(i));
   wrPutInt32(static_cast<int32_t>(announced));

@@ -15,7 +15,7 @@ namespace {
 void scanBoneKeyframe(const BoneKeyframe& kf) {
   PairRole role;
   int pair = findPairAnyRole(kf.name.text, &role);
-  if (pair >= 0 && gSettings.keepMotion > 0 && !gSettings.checkMode && pairIsActive(pair)) {
+  if (pair >= 0 && planningPairs() && !gSettings.checkMode && pairIsActive(pair)) {
     keepHold(pair, role == PairRole::Twist, kf);
   }
   if (pair < 0 || !inFrameRange(kf.frameTime)) return;

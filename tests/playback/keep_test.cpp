@@ -31,7 +31,7 @@ class Keep : public TempDirTest {
   }
 };
 
-TEST_F(Keep, PlaysBackWithinTheBoundAtEveryFrame) {
+TEST_F(Keep, PlaysBackWithinTheBoundAtEveryFrameAndFoldsBack) {
   RunOptions tool;
   tool.program = MAKE_SAMPLE_EXE;
   ASSERT_EQ(runProgram({dir_ + "/dance.vmd", "1200", "3", "dance"}, tool).status, 0);
@@ -62,6 +62,19 @@ TEST_F(Keep, PlaysBackWithinTheBoundAtEveryFrame) {
       } else if (std::string(motion) == "dance") {
         EXPECT_GT(worst, 5.0) << "the plain conversion drifts between keyframes";
       }
+    }
+    // Kept, then folded back: within both bounds of the original, and no
+    // twist keyframe left.
+    ASSERT_EQ(runProgram({"-ND", "-K5", in}).status, 0);
+    std::rename(out.c_str(), (dir_ + "/kept.vmd").c_str());
+    ASSERT_EQ(runProgram({"-ND", "-U", "-K5", dir_ + "/kept.vmd"}).status, 0);
+    for (double d : deviations(in, dir_ + "/kept-cnv.vmd")) EXPECT_LE(d, 1.0) << motion;
+    ReadVmd folded;
+    std::string error;
+    ASSERT_TRUE(readVmd(readFile(dir_ + "/kept-cnv.vmd"), &folded, &error)) << error;
+    for (const ReadBone& b : folded.bones) {
+      EXPECT_TRUE(b.name != kLeftArmTwist && b.name != kRightArmTwist && b.name != kLeftWristTwist &&
+                  b.name != kRightWristTwist) << motion;
     }
   }
 }

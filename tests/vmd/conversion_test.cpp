@@ -173,7 +173,8 @@ TEST_F(EndToEnd, MatrixOfRuns) {
       {"-F100T200 -m=9 -D-1 -R30 -N5 -N=5 -F 77 -F99999999999 -T-99999999999 -F -C=D2/ND $/sample.vmd", "18cf08f40e854963"},
       {"-F10 -ND $/sample.vmd -F20 $/odd.vmd", "ebe2a16509d05d9a"}, {"-ND $/sample.vmd $/cut.vmd $/odd.vmd", "7e82c1c5a3856ef4"},
       {"-ND -D1 -K5 $/sample.vmd", "d766199beaef4ee1"}, {"-ND -K5 -M9 $/sample.vmd", "eb87207b8c085b07"}, {"-ND -K5 -M1 $/sample.vmd", "52266439e3eb98ae", "ja_JP.SJIS"},
-      {"-ND -D1 -K3 -M4 -F5 -T30 $/hostile.vmd", "959cfd6d8c5f0570"}, {"-D10 -K5 $/sample.vmd", "777f033647c78a2f", "ja_JP.SJIS", true},
+      {"-ND -D1 -U $/sample.vmd", "0be0081b4153e549"}, {"-ND -u=D1M3F10 $/sample.vmd", "c620fab6cd169c78", "ja_JP.SJIS"},
+      {"-ND -D1 -K3 -M4 -F5 -T30 $/hostile.vmd", "435cb7bdf9e46aed"}, {"-D10 -K5 $/sample.vmd", "777f033647c78a2f", "ja_JP.SJIS", true},
       {"-ND $/missing.vmd", "7868b83bbcf3523b"}, {"-ND $/cut.vmd", "a6fea9b6d4cc7d63"}, {"-ND -D1 $/sample.vmd $/odd.vmd", "96daedf988195ee5"},
   };
   const Bytes sample = readFile(dir_ + "/sample.vmd"), hostile = readFile(dir_ + "/hostile.vmd");
@@ -199,7 +200,8 @@ TEST_F(EndToEnd, MatrixOfRuns) {
       const std::string a = run.args;
       const size_t m = a.find("-M");
       const int mode = m == std::string::npos ? 12 : std::atoi(a.c_str() + m + 2);
-      if (a.find("-F") == std::string::npos && a.find("-T") == std::string::npos && a.find("-K") == std::string::npos &&
+      if (a.find("-F") == std::string::npos && a.find("-T") == std::string::npos && a.find("-K") == std::string::npos && a.find("-U") == std::string::npos &&
+          a.find("-u") == std::string::npos &&
           name[0] != 'o') {
         expectKept(name[0] == 's' ? sample : hostile, bytes, mode >= 8, name[0] == 's' && (mode & ~8) == 4);
       }

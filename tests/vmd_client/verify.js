@@ -60,7 +60,7 @@ const turn = (x, y, z, a) => { const s = Math.sin(a / 2) / Math.hypot(x, y, z); 
 const sample = fs.readFileSync(samplePath);
 const scenarios = [0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13].map((mode) => ({ name: `sample -M${mode}`, input: sample, options: [`-M${mode}`] }));
 // Kept motions are rewritten pair by pair: the reader must take them and their counts.
-scenarios.push(...['-K5', '-K2 -M4 -F10 -T25'].map((k) => ({ name: `sample ${k}`, input: sample, options: k.split(' '), kept: true })));
+scenarios.push(...['-K5', '-K2 -M4 -F10 -T25', '-U -M1', '-U -K5 -F5'].map((k) => ({ name: `sample ${k}`, input: sample, options: k.split(' '), kept: true })));
 scenarios.push({
   name: 'frame range with a start-frame merge',
   input: buildVmd([['センター', 5, [0, 0, 0, 1]], ['左腕', 5, turn(1, 0.3, 0, 0.8)], ['左腕', 10, turn(0.8, -0.6, 0.1, 0.7)],
