@@ -17,16 +17,14 @@ using testsupport::Bytes;
 class Streams : public testsupport::TempDirTest {};
 
 TEST_F(Streams, ReadInOrderCloseAtTheEndWriteLittleEndian) {
-  Bytes data(10000);
+  Bytes data(10000), got(10000);
   for (size_t i = 0; i < data.size(); i++) data[i] = static_cast<uint8_t>(i * 7 + i / 256);
   testsupport::writeFile(dir_ + "/a", data);
   testsupport::writeFile(dir_ + "/short", {0x11, 0x22, 0x33});
-  ASSERT_EQ(rdOpen((dir_ + "/a").c_str()), 0);
-  EXPECT_EQ(rdGetByte(), data[0]);
-  ASSERT_EQ(rdOpen((dir_ + "/a").c_str()), 0);  // opened again: from the start
-  Bytes got(data.begin(), data.end());
-  rdGetBytes(got.data(), 4090);  // across the first refill
+  ASSERT_TRUE(rdOpen((dir_ + "/a").c_str()) == 0 && rdGetByte() == data[0] && rdOpen((dir_ + "/a").c_str()) == 0);
+  rdGetBytes(got.data(), 4090);  // across the first refill, after opening again
   EXPECT_EQ(rdSkip(10), 0);
+  std::copy(data.begin() + 4090, data.begin() + 4100, got.begin() + 4090);
   rdGetBytes(got.data() + 4100, 100);
   for (size_t i = 4200; i < 10000; i++) got[i] = static_cast<uint8_t>(rdGetByte());
   EXPECT_TRUE(got == data && rdCount() == 10000 && rdIsClosed() == 0);
@@ -34,18 +32,14 @@ TEST_F(Streams, ReadInOrderCloseAtTheEndWriteLittleEndian) {
   ASSERT_EQ(rdOpen((dir_ + "/short").c_str()), 0);
   EXPECT_EQ(rdGetInt32(), static_cast<int32_t>(0xFF332211));  // a missing byte reads as 0xFF
   EXPECT_TRUE(rdCount() == 3 && rdIsClosed() == -1);
-
   char temp[plat::kPathMax];
   ASSERT_EQ(wrOpenBeside((dir_ + "/out").c_str(), temp), 0);
-  Bytes block(1000, 0xAB);
-  EXPECT_EQ(wrPutInt32(0x12345678), 0);
-  for (int i = 0; i < 5; i++) EXPECT_EQ(wrPutBytes(block.data(), 1000), 0);
-  EXPECT_TRUE(wrPutFloat32(1.0f) == 0 && wrPatchInt32(4, 0x01020304) == 0 && wrCount() == 5008 && wrClose() == 0);
+  EXPECT_TRUE(wrPutInt32(0x12345678) == 0 && wrPutBytes(data.data(), 5000 / 2) == 0 && wrPutFloat32(1.0f) == 0);
+  EXPECT_TRUE(wrPatchInt32(4, 0x01020304) == 0 && wrCount() == 2508 && wrClose() == 0);
   Bytes want = {0x78, 0x56, 0x34, 0x12, 4, 3, 2, 1};
-  want.insert(want.end(), 4996, 0xAB);
+  want.insert(want.end(), data.begin() + 4, data.begin() + 2500);
   want.insert(want.end(), {0, 0, 0x80, 0x3F});
   EXPECT_EQ(testsupport::readFile(temp), want);
-
   testing::internal::CaptureStdout();
   EXPECT_TRUE(rdOpen((dir_ + "/none").c_str()) == -1 && rdOpen(dir_.c_str()) == -1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
@@ -58,10 +52,10 @@ TEST(PathHelpers, TakePathsApartAndStepOverDoubleByteCharacters) {
     const char *in, *out, *sjisOut;  // sjisOut: in a Shift-JIS locale, where it differs
     int result;
   } cases[] = {
-      {pathDirPart, "C:\\tools\\prog.exe", "C:\\tools\\", nullptr, 0}, {pathDirPart, "C:/t/p.exe", "", nullptr, 0},
-      {pathStripExt, "a\\b.c.vmd", "a\\b.c", nullptr, 0},              {pathStripExt, "file", "file", nullptr, 0},
-      {pathExtPart, "x.VMD", ".VMD", nullptr, -1},                     {pathExtPart, "x", "", nullptr, 0},
-      {pathNamePart, "C:\\a/b.vmd", "b.vmd", nullptr, 0},              {pathNamePart, "b.vmd", "b.vmd", nullptr, 0},
+      {pathDirPart, "C:\\t\\p.exe", "C:\\t\\", nullptr, 0}, {pathDirPart, "C:/t/p.exe", "", nullptr, 0},
+      {pathStripExt, "a\\b.c.vmd", "a\\b.c", nullptr, 0},  {pathStripExt, "file", "file", nullptr, 0},
+      {pathExtPart, "x.VMD", ".VMD", nullptr, -1},         {pathExtPart, "x", "", nullptr, 0},
+      {pathNamePart, "C:\\a/b.vmd", "b.vmd", nullptr, 0},
       // ソ is 0x83 0x5C: its trail byte is a backslash; 0x83 0x2E hides a dot.
       {pathDirPart, "C:\\\x83\x5C.d\\\x83\x5C", "C:\\\x83\x5C.d\\\x83\x5C", "C:\\\x83\x5C.d\\", 0},
       {pathNamePart, "C:\\\x83\x5C", "", "\x83\x5C", 0},
@@ -78,39 +72,27 @@ TEST(PathHelpers, TakePathsApartAndStepOverDoubleByteCharacters) {
   }
   setenv("LC_ALL", "C", 1);
   plat::reloadLocale();
-  for (auto [in, out] : {std::pair{"C:\\", "C:\\"}, {"C:\\a\\", "C:\\a"}, {"\\", "\\"}, {"a\\", "a"}, {"C:a\\", "C:a"}}) {
+  for (auto [in, out] : {std::pair{"C:\\", "C:\\"}, {"C:\\a\\", "C:\\a"}, {"\\", "\\"}, {"a/", "a"}, {"C:a\\", "C:a"}}) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%s", in);
     pathTrimSlash(buf);
     EXPECT_STREQ(buf, out);
   }
-  std::string longPath(300, 'x');
-  pathTrimSlash(longPath.data());
-  EXPECT_EQ(std::string(longPath.c_str()).size(), 259u);
   EXPECT_TRUE(prefixMatchNoCase(".vmdx", ".VMD") == 0 && prefixMatchNoCase(".vm", ".VMD") == -1);
-  for (auto [in, out] : {std::pair{"C:\\v1.2\\dance", "C:\\v1.2\\dance-cnv.vmd"}, {"d/a.b/c", "d/a.b/c-cnv.vmd"},
-                         {"a.b.vmd", "a.b-cnv.vmd"}}) {
-    char buf[64];
-    ASSERT_EQ(pathOutputName(buf, sizeof buf, in), 0);
-    EXPECT_STREQ(buf, out);  // only the file name's extension goes
-  }
-  char tiny[12];
-  EXPECT_EQ(pathOutputName(tiny, sizeof tiny, "abcd.vmd"), -1);
+  char buf[16];  // only the file name's extension goes, and only when the result fits
+  EXPECT_TRUE(pathOutputName(buf, sizeof buf, "d.b/c") == 0 && std::string(buf) == "d.b/c-cnv.vmd");
+  EXPECT_EQ(pathOutputName(buf, sizeof buf, "abcdefgh.vmd"), -1);
 }
 
 TEST(ArgList, CopiesTokensAndNeverOverflows) {
   static ArgList list;
   clearArgList(&list);
   for (const char* a : {"prog.exe", "", "\"\"", "\"C:\\My Files\\a.vmd\"", "\"b.vmd\"tail", "\"open"}) addArgToken(&list, a);
-  ASSERT_EQ(list.argCount, 4);
-  EXPECT_TRUE(std::string(list.argItems[1]) == "C:\\My Files\\a.vmd" && std::string(list.argItems[2]) == "b.vmd" &&
-              std::string(list.argItems[3]) == "open");
+  EXPECT_TRUE(list.argCount == 4 && std::string(list.argItems[1]) == "C:\\My Files\\a.vmd" &&
+              std::string(list.argItems[2]) == "b.vmd" && std::string(list.argItems[3]) == "open");
   const std::string big(40000, 'a');
   for (const char* a : {big.c_str(), big.c_str(), "more"}) addArgToken(&list, a);
   EXPECT_TRUE(list.argCount == 6 && list.poolUsed == 0xFFFE && list.argItems[6][0] == '\0');  // the second in part
-  clearArgList(&list);
-  for (int i = 0; i < 600; i++) addArgToken(&list, "x");
-  EXPECT_TRUE(list.argCount == kArgSlots - 1 && list.argItems[list.argCount][0] == '\0');
 }
 
 }  // namespace
