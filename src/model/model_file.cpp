@@ -274,7 +274,7 @@ void resolvePairs(ModelAxes* out) {
       axis = twist.fixedAxis;
       out->fixed[i] = true;
     } else if (source.present && next.present) {
-      axis = {next.pos.x - source.pos.x, next.pos.y - source.pos.y, next.pos.z - source.pos.z};
+      axis = {subF(next.pos.x, source.pos.x), subF(next.pos.y, source.pos.y), subF(next.pos.z, source.pos.z)};
     } else {
       out->missing[i] = kBoneNames[source.present ? kPairBones[i].next : kPairBones[i].source].sjis.data();
       continue;

@@ -209,30 +209,26 @@ void catchTerminations() {
   }
 }
 
-mode_t newFileMode() {
-  mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
-}
-
 }  // namespace
 
 std::FILE* createTemp(const char* target, char* tempPath) {
   const char* slash = std::strrchr(target, '/');
   const int folder = slash != nullptr ? static_cast<int>(slash - target + 1) : 0;
   if (folder + 32 > kPathMax) return nullptr;
+  // A new file gets what the user's umask gives, as "wb" would; a replaced
+  // one keeps its permission bits.
   struct stat st;
-  const mode_t mode = stat(target, &st) == 0 ? (st.st_mode & 0777) : newFileMode();
+  const bool replacing = stat(target, &st) == 0;
   catchTerminations();
   static unsigned serial = 0;
   for (int attempt = 0; attempt < 100; attempt++) {
     const unsigned tag = static_cast<unsigned>(getpid()) * 2654435761u + serial++ * 40503u;
     std::snprintf(gTempPath, sizeof gTempPath, "%.*s.torsel-%08x.tmp", folder, target, tag);
-    int fd = open(gTempPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int fd = open(gTempPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno == EEXIST) continue;  // somebody else's: never touched
     if (fd < 0) return nullptr;
     gTempHeld = 1;
-    std::FILE* f = fchmod(fd, mode) == 0 ? fdopen(fd, "wb") : nullptr;
+    std::FILE* f = !replacing || fchmod(fd, st.st_mode & 0777) == 0 ? fdopen(fd, "wb") : nullptr;
     if (f == nullptr) {
       close(fd);
       unlink(gTempPath);

@@ -15,8 +15,8 @@ float toFloat(E v) { return static_cast<float>(v); }
 
 // (1 − d)/2 and (1 + d)/2 under the square root: the half-angle sine and
 // cosine from a cosine d.
-float halfSine(float d) { return static_cast<float>(std::sqrt((1.0 - d) * 0.5)); }
-float halfCosine(float d) { return static_cast<float>(std::sqrt((d + 1.0) * 0.5)); }
+float halfSine(float d) { return d != d ? quietNaN(d) : sqrtF((1.0 - d) * 0.5); }
+float halfCosine(float d) { return d != d ? quietNaN(d) : sqrtF((d + 1.0) * 0.5); }
 
 }  // namespace
 
@@ -25,12 +25,10 @@ Quat rotationBetween(Quat u, Quat v) {
   float s = vecLength(e);
   float d = toFloat(vecDot(u, v));
   if (s < kShortLimit) return d < 0.0f ? Quat{0.0f, 0.0f, 0.0f, -1.0f} : kIdentity;
-  e.x /= s;
-  e.y /= s;
-  e.z /= s;
+  e = {divF(e.x, s), divF(e.y, s), divF(e.z, s), e.w};
   float h = halfSine(d);
   float k = halfCosine(d);
-  return {e.x * h, e.y * h, e.z * h, k};
+  return {mulF(e.x, h), mulF(e.y, h), mulF(e.z, h), k};
 }
 
 int rotationAboutAxis(Quat a, Quat b, Vec3 n, Quat* out) {
@@ -45,9 +43,7 @@ int rotationAboutAxis(Quat a, Quat b, Vec3 n, Quat* out) {
       *out = kIdentity;
       return -1;
     }
-    p.x /= len;
-    p.y /= len;
-    p.z /= len;
+    p = {divF(p.x, len), divF(p.y, len), divF(p.z, len), p.w};
   }
   const Quat& pa = ends[0];
   const Quat& pb = ends[1];
@@ -59,9 +55,7 @@ int rotationAboutAxis(Quat a, Quat b, Vec3 n, Quat* out) {
     *out = d < 0.0f ? Quat{0.0f, 0.0f, 0.0f, -1.0f} : kIdentity;
     return 0;
   }
-  e.x /= s;
-  e.y /= s;
-  e.z /= s;
+  e = {divF(e.x, s), divF(e.y, s), divF(e.z, s), e.w};
   float cip = toFloat(vecDot(e, n));
   int code = 0;
   if (std::fabs(cip) < kCipLimit) {
@@ -71,7 +65,7 @@ int rotationAboutAxis(Quat a, Quat b, Vec3 n, Quat* out) {
   float h = halfSine(d);
   float k = halfCosine(d);
   if (cip < 0.0f) h = -h;
-  *out = {n.x * h, n.y * h, n.z * h, k};
+  *out = {mulF(n.x, h), mulF(n.y, h), mulF(n.z, h), k};
   return code;
 }
 

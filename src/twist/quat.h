@@ -5,7 +5,14 @@
 // rounded to float32 before use.
 #pragma once
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
+
+#if TORSEL_SOFT_EXTENDED
+#include "twist/soft_extended.h"
+#endif
 
 namespace torsel {
 
@@ -18,7 +25,43 @@ struct Vec3 {
   float x, y, z;
 };
 
+#if TORSEL_SOFT_EXTENDED
+using Extended = SoftExtended;
+#else
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "long double is not the x87 format here: configure with -DTORSEL_SOFT_EXTENDED=ON");
 using Extended = long double;
+#endif
+
+// A NaN from a float step comes out as x86's SSE makes it, on every
+// platform (others choose other NaNs, WebAssembly any): the first NaN
+// operand, quieted, else the negative default NaN of an invalid operation.
+inline float quietNaN(float a) { return std::bit_cast<float>(std::bit_cast<uint32_t>(a) | 0x400000u); }
+inline float nanFrom(float a, float b) {
+  return a != a ? quietNaN(a) : b != b ? quietNaN(b) : std::bit_cast<float>(0xFFC00000u);
+}
+inline float mulF(float a, float b) {
+  const float r = a * b;
+  return r == r ? r : nanFrom(a, b);
+}
+inline float divF(float a, float b) {
+  const float r = a / b;
+  return r == r ? r : nanFrom(a, b);
+}
+inline float subF(float a, float b) {
+  const float r = a - b;
+  return r == r ? r : nanFrom(a, b);
+}
+/// sqrt of a double, rounded to float; a NaN as x86 gives it (a NaN
+/// operand's top bits, quieted).
+inline float sqrtF(double v) {
+  if (v != v) {
+    const uint64_t b = std::bit_cast<uint64_t>(v);
+    return std::bit_cast<float>(static_cast<uint32_t>(b >> 63) << 31 | 0x7FC00000u | (static_cast<uint32_t>(b >> 29) & 0x3FFFFFu));
+  }
+  const double r = std::sqrt(v);
+  return r == r ? static_cast<float>(r) : std::bit_cast<float>(0xFFC00000u);
+}
 
 inline constexpr Quat kIdentity = {0.0f, 0.0f, 0.0f, 1.0f};
 
@@ -67,7 +110,7 @@ inline Quat quatAxisZ(Quat q) {
 }
 
 /// sqrt of an extended-precision sum, through double, rounded to float32.
-inline float sqrtToFloat(Extended sum) { return static_cast<float>(std::sqrt(static_cast<double>(sum))); }
+inline float sqrtToFloat(Extended sum) { return sqrtF(static_cast<double>(sum)); }
 /// Length of the X, Y, Z part, squares summed Y, X, Z.
 template <typename V>
 float vecLength(const V& v) {

@@ -63,7 +63,7 @@ Quat swing(const Quat& from, const Swing& s) {
 // v / |v| over X, Y, Z, with W = 0.
 Quat normalised(Quat v) {
   float s = vecLength(v);
-  return {v.x / s, v.y / s, v.z / s, 0.0f};
+  return {divF(v.x, s), divF(v.y, s), divF(v.z, s), 0.0f};
 }
 
 }  // namespace
@@ -92,15 +92,15 @@ SeparationResult separateTwist(const SeparationInput& in) {
     Quat f = quatMultiply(align, quatMultiply(q, quatConjugate(align)));
     float m = sqrtToFloat(static_cast<Extended>(f.w) * f.w + static_cast<Extended>(f.x) * f.x);
     if (!(m < kShortLimit)) {
-      float x = f.x / m;
-      float w = f.w / m;
-      n = {-(x * a.x), -(x * a.y), -(x * a.z), w};
+      float x = divF(f.x, m);
+      float w = divF(f.w, m);
+      n = {-mulF(x, a.x), -mulF(x, a.y), -mulF(x, a.z), w};
     }
     t = quatConjugate(n);
     if (verbose) printQuat("  (vecn)=> (X,Y,Z,W) = %g %g %g %g \n", n);
   } else if (mode == 2) {
     float m = sqrtToFloat(static_cast<Extended>(q.w) * q.w + static_cast<Extended>(q.x) * q.x);
-    if (!(m < kShortLimit)) n = {-q.x / m, 0.0f, 0.0f, q.w / m};
+    if (!(m < kShortLimit)) n = {divF(-q.x, m), 0.0f, 0.0f, divF(q.w, m)};
     t = quatConjugate(n);
     if (verbose) printQuat("  (xc)=> (X,Y,Z,W) = %g %g %g %g \n", n);
   } else if (mode == 0 || mode == 1) {
@@ -131,7 +131,7 @@ SeparationResult separateTwist(const SeparationInput& in) {
     // The twist found about the local X axis, carried over to the rest axis.
     Quat u = normalised({in.r.x, in.r.y, in.r.z, 0.0f});
     if (u.x < 0.0f) u = {-u.x, -u.y, -u.z, 0.0f};
-    tw = {u.x * t.x, u.y * t.x, u.z * t.x, t.w};
+    tw = {mulF(u.x, t.x), mulF(u.y, t.x), mulF(u.z, t.x), t.w};
   }
 
   if (in.frameTime == static_cast<uint32_t>(gSettings.fromFrame) && in.sourceAtFrom && in.twistAtFrom) {
