@@ -9,9 +9,7 @@
 
 #include "model/model_file.h"
 
-namespace {
-std::string gPath;
-}
+static std::string gPath;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char dir[64];

@@ -13,10 +13,8 @@
 #include "vmd/convert.h"
 #include "vmd/prescan.h"
 
-namespace {
-std::string gIn, gOut;
-uint32_t u32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-}  // namespace
+static std::string gIn, gOut;
+static uint32_t u32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char dir[64];  // memory-backed where there is one: files are written on every run

@@ -84,7 +84,7 @@ TEST_F(ModelCli, EveryLayoutGivesTheAxesAndDamageIsRefused) {
   }
 }
 
-TEST_F(ModelCli, AxesInUseTheLastModelCountsAndTheModelLine) {
+TEST_F(ModelCli, AxesInUseAndTheLastModelCounts) {
   const Bytes plain = (runProgram({"-ND", dir_ + "/m.vmd"}), readFile(dir_ + "/m-cnv.vmd"));
   for (bool utf8 : {false, true}) {  // the built-in axes, bit for bit: the same bytes
     writeFile(dir_ + "/miku.pmx", buildPmx(bonesWithBuiltInAxes(), {.utf8 = utf8}));
@@ -97,30 +97,12 @@ TEST_F(ModelCli, AxesInUseTheLastModelCountsAndTheModelLine) {
   writeFile(dir_ + "/other.pmx", buildPmx(bones));
   writeFile(dir_ + "/first.pmd", {1, 2, 3});  // never read: the last model counts
   EXPECT_EQ(runProgram({"-ND", dir_ + "/first.pmd", dir_ + "/other.pmx", dir_ + "/m.vmd"}).status, 0);
-  ReadVmd a, b;
-  std::string error;
-  ASSERT_TRUE(readVmd(plain, &a, &error) && readVmd(readFile(dir_ + "/m-cnv.vmd"), &b, &error));
-  ASSERT_EQ(a.bones.size(), b.bones.size());
-  int differing = 0;
-  for (size_t i = 0; i < a.bones.size(); i++) {
-    EXPECT_TRUE(a.bones[i].name == b.bones[i].name && a.bones[i].frame == b.bones[i].frame) << i;
-    differing += a.bones[i].raw != b.bones[i].raw;
+  const Bytes other = readFile(dir_ + "/m-cnv.vmd");
+  int differing = 0;  // records: nine converted keyframes and their twists, the rest as before
+  for (size_t at = 54; at + 111 <= std::min(plain.size(), other.size()); at += 111) {
+    differing += !std::equal(&plain[at], &plain[at] + 111, &other[at]);
   }
-  EXPECT_EQ(differing, 18);  // nine converted keyframes and their twists
-  // Arms only: enough without the elbows; in Japanese, ミクさんセットアップ.
-  std::vector<ModelBone> arms = {{kU8LeftArm, {1, 15, 0}}, {kU8LeftElbow, {3, 14, 0.5f}},
-                                 {kU8RightArm, {-1, 15, 0}}, {kU8RightElbow, {-3, 14, -0.5f}}};
-  writeFile(dir_ + "/arms.pmd", buildPmd(arms));
-  RunOptions ja;
-  ja.locale = "ja_JP.SJIS";
-  RunResult r = runProgram({"-ND", "-M4", dir_ + "/arms.pmd", dir_ + "/m.vmd"}, ja);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("\x83\x7E\x83\x4E\x82\xB3\x82\xF1\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76 \n"),
-            std::string::npos);
-  EXPECT_NE(runProgram({"-ND", dir_ + "/none.pmx", dir_ + "/m.vmd"}).out.find(
-                "Cannot open RD file : " + dir_ + "/none.pmx\nCannot use model file : " + dir_ +
-                "/none.pmx (cannot be opened)\nError code 3. \n: model file. \n"),
-            std::string::npos);
+  EXPECT_TRUE(plain.size() == other.size() && differing == 18) << differing;
 }
 
 }  // namespace

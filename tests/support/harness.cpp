@@ -19,9 +19,7 @@ namespace testsupport {
 
 std::array<uint8_t, 64> canonicalBlock(int base) {
   std::array<uint8_t, 64> bz{};
-  for (int row = 0; row < 4; row++) {
-    for (int k = 0; k + row < 16; k++) bz[16 * row + k] = static_cast<uint8_t>(base + k + row);
-  }
+  for (int k = 0; k < 64; k++) bz[k] = k % 16 + k / 16 < 16 ? static_cast<uint8_t>(base + k % 16 + k / 16) : 0;
   return bz;
 }
 
@@ -40,21 +38,14 @@ float f32(const Bytes& d, size_t at) { return std::bit_cast<float>(u32(d, at)); 
 Bytes buildVmd(const std::vector<Key>& bones, const std::vector<Morph>& morphs, bool morphSection,
                const Bytes& trailing) {
   Bytes out;
-  putName(&out, "Vocaloid Motion Data 0002", 30);
-  putName(&out, "model", 20);
-  putU32(&out, static_cast<uint32_t>(bones.size()));
+  putName(&out, "Vocaloid Motion Data 0002", 30), putName(&out, "model", 20), putU32(&out, uint32_t(bones.size()));
   for (const Key& k : bones) {
-    putName(&out, k.name, 15);
-    putU32(&out, k.frame);
+    putName(&out, k.name, 15), putU32(&out, k.frame);
     for (float v : {k.pos[0], k.pos[1], k.pos[2], k.rot.x, k.rot.y, k.rot.z, k.rot.w}) putU32(&out, std::bit_cast<uint32_t>(v));
     out.insert(out.end(), k.bz.begin(), k.bz.end());
   }
   if (morphSection) putU32(&out, static_cast<uint32_t>(morphs.size()));
-  for (const Morph& m : morphs) {
-    putName(&out, m.name, 15);
-    putU32(&out, m.frame);
-    putU32(&out, std::bit_cast<uint32_t>(m.value));
-  }
+  for (const Morph& m : morphs) putName(&out, m.name, 15), putU32(&out, m.frame), putU32(&out, std::bit_cast<uint32_t>(m.value));
   out.insert(out.end(), trailing.begin(), trailing.end());
   return out;
 }
@@ -69,12 +60,9 @@ bool readVmd(const Bytes& d, ReadVmd* out, std::string* error) {
     return *error = "bone count " + std::to_string(out->boneCount) + " exceeds the records present", false;
   }
   for (int32_t i = 0; i < out->boneCount; i++, at += 111) {
-    ReadBone b;
-    b.raw.assign(d.begin() + static_cast<long>(at), d.begin() + static_cast<long>(at + 111));
-    b.name.assign(reinterpret_cast<const char*>(&d[at]), strnlen(reinterpret_cast<const char*>(&d[at]), 15));
-    b.frame = u32(d, at + 15);
-    b.pos = {f32(d, at + 19), f32(d, at + 23), f32(d, at + 27)};
-    b.rot = {f32(d, at + 31), f32(d, at + 35), f32(d, at + 39), f32(d, at + 43)};
+    ReadBone b = {std::string(reinterpret_cast<const char*>(&d[at]), strnlen(reinterpret_cast<const char*>(&d[at]), 15)),
+                  u32(d, at + 15), {f32(d, at + 19), f32(d, at + 23), f32(d, at + 27)},
+                  {f32(d, at + 31), f32(d, at + 35), f32(d, at + 39), f32(d, at + 43)}, {}, Bytes(&d[at], &d[at] + 111)};
     std::memcpy(b.bz.data(), &d[at + 47], 64);
     out->bones.push_back(b);
   }
@@ -91,7 +79,7 @@ bool readVmd(const Bytes& d, ReadVmd* out, std::string* error) {
 
 Bytes readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 void writeFile(const std::string& path, const Bytes& data) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), std::ssize(data));
@@ -105,7 +93,7 @@ std::string listDir(const std::string& dir) {
   std::vector<std::string> names;
   DIR* d = opendir(dir.c_str());
   for (dirent* e; d != nullptr && (e = readdir(d)) != nullptr;) {
-    if (e->d_name[0] != '.' || (e->d_name[1] != '\0' && std::strcmp(e->d_name, "..") != 0)) names.push_back(e->d_name);
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
   }
   if (d != nullptr) closedir(d);
   std::sort(names.begin(), names.end());
@@ -123,22 +111,16 @@ Rot turn(double x, double y, double z, double angle) {
   double s = std::sin(angle / 2) / std::sqrt(x * x + y * y + z * z);
   return {float(x * s), float(y * s), float(z * s), float(std::cos(angle / 2))};
 }
-
 double angleBetween(const Rot& a, const Rot& b) {
-  // The turn from b to a, conj(b) ⊗ a, in double: its angle is exact near 0.
-  const double x = double(b.w) * a.x - double(b.x) * a.w - double(b.y) * a.z + double(b.z) * a.y;
-  const double y = double(b.w) * a.y - double(b.y) * a.w - double(b.z) * a.x + double(b.x) * a.z;
-  const double z = double(b.w) * a.z - double(b.z) * a.w - double(b.x) * a.y + double(b.y) * a.x;
-  const double w = double(b.w) * a.w + double(b.x) * a.x + double(b.y) * a.y + double(b.z) * a.z;
-  return 2 * std::atan2(std::sqrt(x * x + y * y + z * z), std::fabs(w)) * 180 / M_PI;
+  const Rot d = multiply(conj(b), a);  // the turn from b to a
+  return 2 * std::atan2(std::sqrt(double(d.x) * d.x + double(d.y) * d.y + double(d.z) * d.z), std::fabs(d.w)) * 180 / M_PI;
 }
 
 std::string digest(const std::string& text) {
   uint64_t h = 0xCBF29CE484222325ULL;
   for (unsigned char c : text) h = (h ^ c) * 0x100000001B3ULL;
   char buf[17];
-  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
-  return buf;
+  return std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h)), buf;
 }
 
 void TempDirTest::SetUp() {
@@ -156,17 +138,16 @@ bool underWine() { return false; }
 
 namespace {
 
-// "/tmp/a/b.vmd" as Wine's Z: drive shows it. Only a path whose first
-// folder exists is taken for one: "/C/ND" stays an option.
+// Under Wine, "/tmp/a/b.vmd" goes in as Z:\tmp\a\b.vmd (a path whose first
+// folder exists: "/C/ND" stays an option); Z:\ paths come back as POSIX ones,
+// up to a space or line end, CR LF as LF. In code page 932 the byte after a
+// lead byte is part of the character, even 0x5C.
 std::string toWindowsPath(std::string arg) {
   struct stat st;
   if (arg.empty() || arg[0] != '/' || stat(arg.substr(0, arg.find('/', 1)).c_str(), &st) != 0) return arg;
   std::replace(arg.begin(), arg.end(), '/', '\\');
   return "Z:" + arg;
 }
-
-// Z:\ paths turned back, up to a space or line end, and CR LF read as LF.
-// In code page 932 the byte after a lead byte is part of the character.
 std::string fromWindowsOutput(const std::string& text, bool shiftJis) {
   std::string out;
   bool inPath = false;
@@ -175,16 +156,11 @@ std::string fromWindowsOutput(const std::string& text, bool shiftJis) {
     if (text.compare(i, 2, "\r\n") == 0) continue;
     if (!inPath && text.compare(i, 3, "Z:\\") == 0) {
       inPath = true;
-      i++;
-      continue;
+      i += 2;
     }
     inPath = inPath && c != ' ' && c != '\r' && c != '\n';
-    if (inPath && shiftJis && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && i + 1 < text.size()) {
-      out += text[i++];
-      out += text[i];
-    } else {
-      out += inPath && c == '\\' ? '/' : text[i];
-    }
+    out += inPath && text[i] == '\\' ? '/' : text[i];
+    if (inPath && shiftJis && ((c >= 0x81 && c <= 0x9F) || c >= 0xE0) && i + 1 < text.size()) out += text[++i];
   }
   return out;
 }
@@ -210,9 +186,8 @@ RunResult runOnce(const std::vector<std::string>& args, const RunOptions& option
     std::vector<std::string> words = {options.program.empty() ? TORSEL_EXE : options.program};
     if (wine) words.insert(words.begin(), "wine");
     for (const std::string& a : args) words.push_back(wine ? toWindowsPath(a) : a);
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv(words.size() + 1, nullptr);
+    std::transform(words.begin(), words.end(), argv.begin(), [](std::string& w) { return w.data(); });
     execvp(argv[0], argv.data());
     _exit(127);
   }
@@ -225,8 +200,7 @@ RunResult runOnce(const std::vector<std::string>& args, const RunOptions& option
   int status = 0;
   waitpid(pid, &status, 0);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  if (wine) result.out = fromWindowsOutput(result.out, ja);
-  return result;
+  return wine ? RunResult{fromWindowsOutput(result.out, ja), result.status} : result;
 }
 
 }  // namespace

@@ -30,13 +30,7 @@ inline constexpr char kCenter[] = "\x83\x5A\x83\x93\x83\x5E\x81\x5B";  // セン
 std::array<uint8_t, 64> canonicalBlock(int base = 20);
 
 // name: Shift-JIS; NULs inside are written as they stand.
-struct Key {
-  std::string name;
-  uint32_t frame;
-  Rot rot;
-  std::array<float, 3> pos = {0, 0, 0};
-  std::array<uint8_t, 64> bz = canonicalBlock();
-};
+struct Key { std::string name; uint32_t frame; Rot rot; std::array<float, 3> pos = {}; std::array<uint8_t, 64> bz = canonicalBlock(); };
 struct Morph { std::string name; uint32_t frame; float value; };
 
 /// A motion file; `morphSection` false ends it after the bone keyframes.
@@ -45,20 +39,12 @@ Bytes buildVmd(const std::vector<Key>& bones, const std::vector<Morph>& morphs =
 void putU32(Bytes* out, uint32_t v);
 
 // name: up to the first NUL; raw: all 111 bytes.
-struct ReadBone {
-  std::string name;
-  uint32_t frame;
-  std::array<float, 3> pos;
-  Rot rot;
-  std::array<uint8_t, 64> bz;
-  Bytes raw;
-};
+struct ReadBone { std::string name; uint32_t frame; std::array<float, 3> pos; Rot rot; std::array<uint8_t, 64> bz; Bytes raw; };
 struct ReadVmd {  // header: 50 bytes; morphCount 0 without a morph section
-  Bytes header;
+  Bytes header, trailing;
   int32_t boneCount = 0, morphCount = 0;
   std::vector<ReadBone> bones;
   std::vector<Bytes> morphs;
-  Bytes trailing;
 };
 /// Parses a motion, trusting nothing: false, with the reason, when a count
 /// announces more records than the file holds or the header is short.
@@ -90,8 +76,7 @@ bool underWine();
 /// 16 hex digits of FNV-1a 64: a short name for a long exact transcript.
 std::string digest(const std::string& text);
 
-class TempDirTest : public testing::Test {
- protected:
+struct TempDirTest : testing::Test {
   void SetUp() override;
   void TearDown() override;
   std::string dir_;
@@ -110,13 +95,7 @@ inline constexpr char kU8RightArmTwist[] = "\xE5\x8F\xB3\xE8\x85\x95\xE6\x8D\xA9
 inline constexpr char kU8RightWristTwist[] = "\xE5\x8F\xB3\xE6\x89\x8B\xE6\x8D\xA9";    // 右手捩
 
 // name: UTF-8; extras: a tail bone, IK links, inheritance, local axes and an external parent.
-struct ModelBone {
-  std::string name;
-  std::array<float, 3> pos;
-  bool hasFixedAxis = false;
-  std::array<float, 3> fixedAxis = {0, 0, 0};
-  int extras = 0;
-};
+struct ModelBone { std::string name; std::array<float, 3> pos; bool hasFixedAxis = false; std::array<float, 3> fixedAxis = {}; int extras = 0; };
 struct PmxOptions { bool utf8 = false; int extraUvs = 0; int indexSize = 2; float version = 2.0f; };  // index sizes of every kind
 Bytes buildPmx(const std::vector<ModelBone>& bones, const PmxOptions& options = {});
 Bytes buildPmd(const std::vector<ModelBone>& bones);

@@ -17,7 +17,7 @@ struct Writer {
     for (int i = 0; i < times; i++) u32(std::bit_cast<uint32_t>(v));
     return *this;
   }
-  Writer& vec3(const std::array<float, 3>& v) { return f32(v[0]), f32(v[1]), f32(v[2]); }
+  Writer& vec3(const std::array<float, 3>& v) { return f32(v[0]).f32(v[1]).f32(v[2]); }
   Writer& index(int32_t v) {
     for (int i = 0; i < n; i++) u8(static_cast<uint32_t>(v) >> (8 * i));
     return *this;

@@ -24,10 +24,7 @@ template <typename E>
 E sum3(float x1, float y1, float x2, float y2, float x3, float y3) { return E(x1) * y1 + E(x2) * y2 - E(x3) * y3; }
 
 TEST(SoftExtended, RoundingSignedZerosNaNsAndRanges) {
-  const struct {
-    float x1, y1, x2, y2, x3, y3;
-    uint32_t want;  // float bits of the result
-  } cases[] = {
+  const struct { float x1, y1, x2, y2, x3, y3; uint32_t want; } cases[] = {  // want: the result's float bits
       {1, 1, p2(-32), p2(-32), 1, 1, 0x00000000},            // 1 + 2^-64: a tie, to even (1), then +0
       {1, 1, p2(-32), p2(-31), 1, 1, bits(p2(-63))},         // 1 + 2^-63 is exact
       {p2(-12), p2(-12), 1, 1, -p2(-30), p2(-30), bits(1 + p2(-23))},  // 1 + 2^-24 + 2^-60: double gets 1
@@ -59,12 +56,9 @@ TEST(SoftExtended, RoundingSignedZerosNaNsAndRanges) {
 TEST(SoftExtended, SameBitsAsTheX87OnHostileOperands) {
   if constexpr (std::numeric_limits<long double>::digits != 64) GTEST_SKIP() << "long double is not the x87 format here";
   std::mt19937_64 rng(7);
-  // Random bits (NaNs, infinities, subnormals), and values from 2^-140 to 2^60.
-  auto operand = [&] {
+  auto operand = [&] {  // random bits (NaNs, infinities, subnormals), or a value from 2^-140 to 2^60
     const uint64_t r = rng();
-    if (r % 3 == 0) return f(static_cast<uint32_t>(r >> 32));
-    return std::ldexp(static_cast<float>(r >> 40) / 16777216.0f + 0.5f, static_cast<int>(r % 200) - 140) *
-           (r & 8 ? -1.0f : 1.0f);
+    return r % 3 == 0 ? f(uint32_t(r >> 32)) : std::ldexp(float(r >> 40) / 16777216.0f + 0.5f, int(r % 200) - 140) * (r & 8 ? -1.0f : 1.0f);
   };
   for (int i = 0; i < 300000; i++) {
     float v[6];

@@ -6,10 +6,7 @@
 // back as in the input, and every inserted twist keyframe stands at its
 // frame with the rotation Torsel reported at display level 1.
 //   node verify.js TORSEL SAMPLE.vmd
-const childProcess = require('child_process');
-const fs = require('fs');
-const os = require('os');
-const path = require('path');
+const [childProcess, fs, os, path] = ['child_process', 'fs', 'os', 'path'].map(require);
 
 let Parser;
 try {
@@ -27,11 +24,7 @@ const TWISTS = new Set(['左腕捩', '右腕捩', '左手捩', '右手捩']);
 const sample = fs.readFileSync(samplePath);
 const cameras = Buffer.alloc(4 + 2 * 61);
 cameras.writeUInt32LE(2, 0);
-[[0, -45], [30, -30]].forEach(([frame, distance], i) => {
-  cameras.writeUInt32LE(frame, 4 + 61 * i);
-  cameras.writeFloatLE(distance, 8 + 61 * i);
-  cameras.fill(20, 36 + 61 * i, 60 + 61 * i);
-});
+[[0, -45], [30, -30]].forEach(([frame, distance], i) => (cameras.writeUInt32LE(frame, 4 + 61 * i), cameras.writeFloatLE(distance, 8 + 61 * i), cameras.fill(20, 36 + 61 * i, 60 + 61 * i)));
 const withCameras = Buffer.concat([sample.subarray(0, sample.length - 12), cameras, Buffer.alloc(8)]);
 const scenarios = [0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13].map((mode) => ({ name: `sample -M${mode}`, input: sample, options: [`-M${mode}`] }));
 scenarios.push({ name: 'frame range, camera keyframes', input: withCameras, options: ['-F10', '-T25'] });
@@ -42,19 +35,14 @@ const same = (a, b) => a.length === b.length && Array.from(a).every((v, i) => Ob
 const sameRecord = (a, b) => a.boneName === b.boneName && a.frameNum === b.frameNum && ['position', 'rotation', 'interpolation'].every((f) => same(a[f], b[f]));
 
 function check(scenario) {
-  const inPath = path.join(work, 'motion.vmd');
-  const outPath = path.join(work, 'motion-cnv.vmd');
+  const [inPath, outPath] = ['motion.vmd', 'motion-cnv.vmd'].map((n) => path.join(work, n));
   fs.writeFileSync(inPath, scenario.input);
   const run = childProcess.spawnSync(torsel, ['-ND', '-D1', ...scenario.options, inPath], { env: { ...process.env, LC_ALL: 'C' }, encoding: 'latin1' });
   if (run.status !== 0) return `torsel exited with ${run.status}`;
   const exported = [...run.stdout.matchAll(/ {2}=> exporting to .*? x-rot \(X,Y,Z,W\) = (\S+) (\S+) (\S+) (\S+) \n/g)].map((m) => m.slice(1, 5).map(Number));
   const input = readVmd(inPath);
   let output;
-  try {
-    output = readVmd(outPath);
-  } catch (e) {
-    return `the reader rejects the output: ${e}`;
-  }
+  try { output = readVmd(outPath); } catch (e) { return `the reader rejects the output: ${e}`; }
   const bytes = fs.readFileSync(outPath);
   const morphAt = 54 + 111 * bytes.readUInt32LE(50);
   const counts = [bytes.readUInt32LE(50), bytes.readUInt32LE(morphAt), bytes.readUInt32LE(morphAt + 4 + 23 * bytes.readUInt32LE(morphAt))];

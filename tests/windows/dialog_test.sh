@@ -4,17 +4,13 @@
 # box appears; then the cancel path. Screenshots go to SHOTS.
 #   dialog_test.sh TORSEL_EXE SAMPLE.vmd SHOTS
 set -euo pipefail
-exe=$1
-shots=$3
+exe=$1 shots=$3 work=$(mktemp -d)
 mkdir -p "$shots"
-work=$(mktemp -d)
 cp "$2" "$work/dance.vmd"
 export DISPLAY=":$((100 + RANDOM % 400))"
 Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-# A Wine of its own, started on this display: one started without a display shows no windows.
-export WINEPREFIX
-WINEPREFIX="$(cd "$shots/.." && pwd)/wineprefix-dialog"
+xvfb=$!  # and a Wine of its own on this display: one started without a display shows no windows
+WINEPREFIX="$(cd "$shots/.." && pwd)/wineprefix-dialog" && export WINEPREFIX
 trap 'wineserver -k 2>/dev/null || true; kill "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 wineboot -i >/dev/null 2>&1 </dev/null

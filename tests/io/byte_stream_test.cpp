@@ -1,0 +1,48 @@
+// The byte streams, in-process: the edges the end-to-end runs do not show.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "io/byte_stream.h"
+#include "platform/platform.h"
+#include "support/harness.h"
+
+namespace torsel {
+namespace {
+
+using testsupport::Bytes;
+
+class Streams : public testsupport::TempDirTest {};
+
+TEST_F(Streams, ReadInOrderCloseAtTheEndWriteLittleEndian) {
+  Bytes data(10000), got(10000);
+  for (size_t i = 0; i < data.size(); i++) data[i] = static_cast<uint8_t>(i * 7 + i / 256);
+  testsupport::writeFile(dir_ + "/a", data);
+  testsupport::writeFile(dir_ + "/short", {0x11, 0x22, 0x33});
+  ASSERT_TRUE(rdOpen((dir_ + "/a").c_str()) == 0 && rdGetByte() == data[0] && rdOpen((dir_ + "/a").c_str()) == 0);
+  rdGetBytes(got.data(), 4090);  // across the first refill, after opening again
+  EXPECT_EQ(rdSkip(10), 0);
+  std::copy(data.begin() + 4090, data.begin() + 4100, got.begin() + 4090);
+  rdGetBytes(got.data() + 4100, 100);
+  for (size_t i = 4200; i < 10000; i++) got[i] = static_cast<uint8_t>(rdGetByte());
+  EXPECT_TRUE(got == data && rdCount() == 10000 && rdIsClosed() == 0);
+  EXPECT_TRUE(rdGetByte() == -1 && rdIsClosed() == -1 && rdCount() == 10000 && rdSkip(1) == -1 && rdHasFailed() == 0);
+  ASSERT_EQ(rdOpen((dir_ + "/short").c_str()), 0);
+  EXPECT_EQ(rdGetInt32(), static_cast<int32_t>(0xFF332211));  // a missing byte reads as 0xFF
+  EXPECT_TRUE(rdCount() == 3 && rdIsClosed() == -1);
+  char temp[plat::kPathMax];
+  ASSERT_EQ(wrOpenBeside((dir_ + "/out").c_str(), temp), 0);
+  EXPECT_TRUE(wrPutInt32(0x12345678) == 0 && wrPutBytes(data.data(), 5000 / 2) == 0 && wrPutFloat32(1.0f) == 0);
+  EXPECT_TRUE(wrPatchInt32(4, 0x01020304) == 0 && wrCount() == 2508 && wrClose() == 0);
+  Bytes want = {0x78, 0x56, 0x34, 0x12, 4, 3, 2, 1};
+  want.insert(want.end(), data.begin() + 4, data.begin() + 2500);
+  want.insert(want.end(), {0, 0, 0x80, 0x3F});
+  EXPECT_EQ(testsupport::readFile(temp), want);
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(rdOpen((dir_ + "/none").c_str()) == -1 && rdOpen(dir_.c_str()) == -1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Cannot open RD file : " + dir_ + "/none\nCannot open RD file : " + dir_ + "\n");
+}
+
+}  // namespace
+}  // namespace torsel
