@@ -12,8 +12,7 @@ namespace {
 
 using namespace testsupport;
 
-class FileSafety : public TempDirTest {
- protected:
+struct FileSafety : TempDirTest {
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
 };
 
@@ -49,14 +48,11 @@ TEST_F(FileSafety, OutputPathCases) {
 
 TEST_F(FileSafety, ConcurrentAndInterruptedRunsLeaveWholeOutputsOnly) {
   if (underWine()) GTEST_SKIP() << "POSIX signals and a POSIX shell";
-  RunOptions tool;
-  tool.program = MAKE_SAMPLE_EXE;
-  ASSERT_EQ(runProgram({path("d.vmd"), "3000", "5"}, tool).status, 0);
+  ASSERT_EQ(runProgram({path("d.vmd"), "3000", "5"}, {"C", -1, MAKE_SAMPLE_EXE, -1}).status, 0);
   Bytes expected[2];
   for (int i = 0; i < 2; i++) expected[i] = (runProgram({"-ND", i == 0 ? "-M0" : "-M12", path("d.vmd")}), readFile(path("d-cnv.vmd")));
   ASSERT_NE(expected[0], expected[1]);
-  RunOptions shell;
-  shell.program = "/bin/sh";
+  const RunOptions shell = {"C", -1, "/bin/sh", -1};
   const std::string run = std::string(TORSEL_EXE) + " -ND -M";
   for (int round = 0; round < 20; round++) {
     runProgram({"-c", run + "0 " + path("d.vmd") + " & " + run + "12 " + path("d.vmd") + "; wait"}, shell);
@@ -66,9 +62,7 @@ TEST_F(FileSafety, ConcurrentAndInterruptedRunsLeaveWholeOutputsOnly) {
   }
   // Stopped while it lists every record (and waits on a full console pipe).
   const Bytes earlier = readFile(path("d-cnv.vmd"));
-  RunOptions stop;
-  stop.stopAfterMs = 300;
-  EXPECT_EQ(runProgram({"-ND", "-D3", path("d.vmd")}, stop).status, 128 + 15);
+  EXPECT_EQ(runProgram({"-ND", "-D3", path("d.vmd")}, {"C", -1, "", 300}).status, 128 + 15);
   EXPECT_TRUE(listDir(dir_) == "d-cnv.vmd d.vmd" && readFile(path("d-cnv.vmd")) == earlier);
 }
 

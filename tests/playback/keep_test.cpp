@@ -16,9 +16,7 @@ using namespace testsupport;
 struct Keep : TempDirTest {
   // The largest deviation of any chain (arm, elbow, wrist, both sides) of out against in.
   double worst(const std::string& in, const std::string& out) {
-    RunOptions eval;
-    eval.program = PLAYBACK_EVAL_EXE;
-    RunResult r = runProgram({in, out}, eval);
+    RunResult r = runProgram({in, out}, {"C", -1, PLAYBACK_EVAL_EXE, -1});
     std::istringstream lines(r.out);
     double worst = 0, dev;
     int chains = 0;
@@ -41,9 +39,7 @@ struct Keep : TempDirTest {
 };
 
 TEST_F(Keep, PlaysBackWithinTheBoundAtEveryFrameAndFoldsBack) {
-  RunOptions tool;
-  tool.program = MAKE_SAMPLE_EXE;
-  ASSERT_EQ(runProgram({dir_ + "/dance.vmd", "1200", "3", "dance"}, tool).status, 0);
+  ASSERT_EQ(runProgram({dir_ + "/dance.vmd", "1200", "3", "dance"}, {"C", -1, MAKE_SAMPLE_EXE, -1}).status, 0);
   writeFile(dir_ + "/sample.vmd", readFile(TORSEL_SAMPLE));
   for (const char* motion : {"dance", "sample"}) {
     const std::string in = dir_ + "/" + motion + ".vmd";

@@ -58,10 +58,7 @@ TEST_F(Faults, OddCountsAndUnterminatedNames) {
   }
   Bytes lead = buildVmd({{std::string(15, '\x83'), 1, {0, 0, 0, 1}}});  // lead bytes all through, no NUL
   std::fill(lead.begin() + 30, lead.begin() + 50, 0x81);
-  RunOptions sjis;
-  sjis.locale = "ja_JP.SJIS";
-  expectRun(lead, 0, "unterminated");
-  expectRun(lead, 0, "unterminated, Shift-JIS", sjis);
+  expectRun(lead, 0, "unterminated, Shift-JIS", {"ja_JP.SJIS", -1, "", -1});
 }
 
 // 36 records of another bone, then a left arm: the 4096th output byte falls
@@ -86,17 +83,13 @@ TEST_F(Faults, FullDiskAtSeveralOffsetsLeavesTheEarlierOutput) {
                                       {&input, long(input.size()) + 11, end}, {&header, 0L, "000036=(00)"}}) {
     writeFile(dir_ + "/s.vmd", *file);
     writeFile(dir_ + "/s-cnv.vmd", earlier);
-    RunOptions options;
-    options.fileSizeLimit = limit;
-    RunResult r = runProgram({"-ND", dir_ + "/s.vmd"}, options);
+    RunResult r = runProgram({"-ND", dir_ + "/s.vmd"}, {"C", limit, "", -1});
     EXPECT_EQ(r.status, 4) << limit;
     EXPECT_NE(r.out.find("File writing error.(or Disk full)\nCannot write to file at " + std::string(message) +
                          " \nError code 4. \n"), std::string::npos) << limit << "\n" << r.out;
     EXPECT_TRUE(readFile(dir_ + "/s-cnv.vmd") == earlier && listDir(dir_) == "s-cnv.vmd s.vmd") << limit;
   }
-  RunOptions room;
-  room.fileSizeLimit = static_cast<long>(input.size() + 111);
-  EXPECT_EQ(runProgram({"-ND", dir_ + "/s.vmd"}, room).status, 0);
+  EXPECT_EQ(runProgram({"-ND", dir_ + "/s.vmd"}, {"C", long(input.size() + 111), "", -1}).status, 0);  // room enough
 }
 
 TEST_F(Faults, SmallDiskFullThenReadOnly) {

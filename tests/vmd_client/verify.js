@@ -12,7 +12,7 @@ let Parser;
 try {
   ({ Parser } = require('mmd-parser'));
 } catch (e) {
-  console.log('mmd-parser is not installed (npm ci in tests/vmd_client): skipped');
+  console.log('mmd-parser is not installed (npm ci --prefix tests): skipped');
   process.exit(77);
 }
 const readVmd = (file) => { const b = fs.readFileSync(file); return new Parser().parseVmd(b.buffer.slice(b.byteOffset, b.byteOffset + b.length)); };
@@ -40,10 +40,9 @@ function check(scenario) {
   const run = childProcess.spawnSync(torsel, ['-ND', '-D1', ...scenario.options, inPath], { env: { ...process.env, LC_ALL: 'C' }, encoding: 'latin1' });
   if (run.status !== 0) return `torsel exited with ${run.status}`;
   const exported = [...run.stdout.matchAll(/ {2}=> exporting to .*? x-rot \(X,Y,Z,W\) = (\S+) (\S+) (\S+) (\S+) \n/g)].map((m) => m.slice(1, 5).map(Number));
-  const input = readVmd(inPath);
+  const [input, bytes] = [readVmd(inPath), fs.readFileSync(outPath)];
   let output;
   try { output = readVmd(outPath); } catch (e) { return `the reader rejects the output: ${e}`; }
-  const bytes = fs.readFileSync(outPath);
   const morphAt = 54 + 111 * bytes.readUInt32LE(50);
   const counts = [bytes.readUInt32LE(50), bytes.readUInt32LE(morphAt), bytes.readUInt32LE(morphAt + 4 + 23 * bytes.readUInt32LE(morphAt))];
   const m = output.metadata;
@@ -54,28 +53,21 @@ function check(scenario) {
   const [ins, outs] = [input.motions, output.motions];
   for (let j = 0; j < outs.length;) {
     const [o, src] = [outs[j], ins[i]];
-    if (src && sameRecord(o, src)) {
-      [i, j] = [i + 1, j + 1];
-    } else if (src && TWISTS.has(o.boneName) && o.frameNum === src.frameNum && outs[j + 1] && outs[j + 1].boneName === src.boneName) {
+    if (src && sameRecord(o, src)) [i, j] = [i + 1, j + 1];
+    else if (src && TWISTS.has(o.boneName) && o.frameNum === src.frameNum && outs[j + 1] && outs[j + 1].boneName === src.boneName) {
       // %g keeps six significant digits.
       if (!exported[k] || !exported[k].every((v, c) => Math.abs(v - o.rotation[c]) <= 6e-6 * Math.max(Math.abs(v), 1e-30))) return `twist ${o.boneName} at ${o.frameNum} not as reported`;
       if (!same(o.position, src.position) || !same(outs[j + 1].position, src.position)) return `positions changed at ${src.frameNum}`;
       [i, j, k] = [i + 1, j + 2, k + 1];
-    } else if (src && TWISTS.has(src.boneName)) {
-      i++;  // an existing twist keyframe merged into the inserted one
-    } else {
-      return `unexpected record ${o.boneName} at ${o.frameNum}`;
-    }
+    } else if (src && TWISTS.has(src.boneName)) i++;  // an existing twist keyframe merged into the inserted one
+    else return `unexpected record ${o.boneName} at ${o.frameNum}`;
   }
   return i !== ins.length || k !== exported.length ? 'records left over' : null;
 }
 
-let failed = 0;
-for (const scenario of scenarios) {
-  const problem = check(scenario);
-  failed += problem ? 1 : 0;
-  console.log(problem ? `FAIL ${scenario.name}: ${problem}` : `ok   ${scenario.name}`);
-}
+const problems = scenarios.map((s) => [s.name, check(s)]);
+problems.forEach(([name, problem]) => console.log(problem ? `FAIL ${name}: ${problem}` : `ok   ${name}`));
+const failed = problems.filter(([, p]) => p).length;
 fs.rmSync(work, { recursive: true, force: true });
 console.log(`${scenarios.length - failed} passed, ${failed} failed`);
 process.exit(failed === 0 ? 0 : 1);

@@ -1,9 +1,12 @@
-// The byte streams, in-process: the edges the end-to-end runs do not show.
+// Byte streams, path helpers and the argument list, in-process: the edges
+// the end-to-end runs do not show.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "app/arg_list.h"
 #include "io/byte_stream.h"
+#include "io/path_util.h"
 #include "platform/platform.h"
 #include "support/harness.h"
 
@@ -12,7 +15,7 @@ namespace {
 
 using testsupport::Bytes;
 
-class Streams : public testsupport::TempDirTest {};
+using Streams = testsupport::TempDirTest;
 
 TEST_F(Streams, ReadInOrderCloseAtTheEndWriteLittleEndian) {
   Bytes data(10000), got(10000);
@@ -34,14 +37,22 @@ TEST_F(Streams, ReadInOrderCloseAtTheEndWriteLittleEndian) {
   ASSERT_EQ(wrOpenBeside((dir_ + "/out").c_str(), temp), 0);
   EXPECT_TRUE(wrPutInt32(0x12345678) == 0 && wrPutBytes(data.data(), 5000 / 2) == 0 && wrPutFloat32(1.0f) == 0);
   EXPECT_TRUE(wrPatchInt32(4, 0x01020304) == 0 && wrCount() == 2508 && wrClose() == 0);
-  Bytes want = {0x78, 0x56, 0x34, 0x12, 4, 3, 2, 1};
-  want.insert(want.end(), data.begin() + 4, data.begin() + 2500);
-  want.insert(want.end(), {0, 0, 0x80, 0x3F});
+  Bytes want = {0x78, 0x56, 0x34, 0x12, 4, 3, 2, 1, 0, 0, 0x80, 0x3F};
+  want.insert(want.begin() + 8, data.begin() + 4, data.begin() + 2500);
   EXPECT_EQ(testsupport::readFile(temp), want);
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(rdOpen((dir_ + "/none").c_str()) == -1 && rdOpen(dir_.c_str()) == -1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Cannot open RD file : " + dir_ + "/none\nCannot open RD file : " + dir_ + "\n");
+}
+
+TEST(PathsAndArguments, TakePathsApartAndKeepTheEndSlot) {
+  char out[64] = "junk";
+  EXPECT_TRUE(pathExtPart(out, "x.VMD") == -1 && std::string(out) == ".VMD" && pathExtPart(out, "x") == 0 && !out[0]);
+  EXPECT_TRUE(pathDirPart(out, "C:\\t\\p.exe") == 0 && std::string(out) == "C:\\t\\");
+  EXPECT_TRUE(pathNamePart(out, "C:\\a/b.vmd") == 0 && std::string(out) == "b.vmd");
+  EXPECT_TRUE(findFileName(out, TORSEL_SAMPLE) == 0 && std::string(out) == "sample.vmd");
+  EXPECT_TRUE(findFileName(out, "/none/x.vmd") == -1 && !out[0]);
+  static ArgList list;
+  clearArgList(&list);
+  for (const char* a : {"prog.exe", "", "\"C:\\My Files\\a.vmd\""}) addArgToken(&list, a);
+  EXPECT_TRUE(list.argCount == 2 && std::string(list.argItems[1]) == "C:\\My Files\\a.vmd" && !list.argItems[2][0]);
 }
 
 }  // namespace
