@@ -52,7 +52,8 @@ TEST(PathsAndArguments, TakePathsApartAndKeepTheEndSlot) {
   static ArgList list;
   clearArgList(&list);
   for (const char* a : {"prog.exe", "", "\"C:\\My Files\\a.vmd\""}) addArgToken(&list, a);
-  EXPECT_TRUE(list.argCount == 2 && std::string(list.argItems[1]) == "C:\\My Files\\a.vmd" && !list.argItems[2][0]);
+  EXPECT_TRUE(list.argCount == 2 && std::string(list.argItems[1]) == "C:\\My Files\\a.vmd");
+  EXPECT_TRUE(list.argItems[2] > list.argItems[1] && list.argItems[2] < std::end(list.argPool) && !list.argItems[2][0]);  // the end slot: an empty string of the pool
 }
 
 }  // namespace
