@@ -22,8 +22,7 @@ class ModelCli : public TempDirTest {
     writeFile(dir_ + "/" + name, model);
     RunResult r = runProgram({"-ND", "-C", dir_ + "/" + name, dir_ + "/m.vmd"});
     EXPECT_EQ(r.status, status) << r.out;
-    std::string out = r.out.substr(r.out.find("ON. \n") + 5);
-    for (size_t at; (at = out.find(dir_)) != std::string::npos;) out = out.substr(0, at) + "$" + out.substr(at + dir_.size());
+    const std::string out = replaceAll(r.out.substr(r.out.find("ON. \n") + 5), dir_, "$");
     return out.substr(0, std::min(out.find("Confirming"), out.find("Error code")));
   }
 };

@@ -77,6 +77,11 @@ bool readVmd(const Bytes& d, ReadVmd* out, std::string* error) {
   return true;
 }
 
+std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
+  for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size()) s.replace(at, from.size(), to);
+  return s;
+}
+
 Bytes readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -50,6 +50,7 @@ struct ReadVmd {  // header: 50 bytes; morphCount 0 without a morph section
 /// announces more records than the file holds or the header is short.
 bool readVmd(const Bytes& data, ReadVmd* out, std::string* error);
 
+std::string replaceAll(std::string s, const std::string& from, const std::string& to);
 Bytes readFile(const std::string& path);
 void writeFile(const std::string& path, const Bytes& data);
 bool fileExists(const std::string& path);

@@ -16,11 +16,6 @@ namespace {
 
 using namespace testsupport;
 
-std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
-  for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size()) s.replace(at, from.size(), to);
-  return s;
-}
-
 class EndToEnd : public TempDirTest {
  protected:
   // Converts `file` as dir_/dance.vmd with `options`; the run must succeed.
