@@ -75,8 +75,9 @@ $('convert').onclick = async () => {
 function plot(name, { before, after }) {
   const frames = before.map((_, i) => i);
   new uPlot({
-    title: name, width: Math.min(900, document.body.clientWidth), height: 260,
-    series: [{}, { label: japanese ? '通常の変換 (度)' : 'plain conversion (deg)', stroke: '#c33' },
+    title: name, width: Math.min(900, document.body.clientWidth), height: 260, scales: { x: { time: false } },
+    axes: [{ label: japanese ? 'フレーム' : 'frame' }, { label: japanese ? '手首の誤差 (度)' : 'wrist off by (deg)' }],
+    series: [{ label: japanese ? 'フレーム' : 'frame' }, { label: japanese ? '通常の変換 (度)' : 'plain conversion (deg)', stroke: '#c33' },
       { label: japanese ? 'モーション保持 (度)' : 'kept (deg)', stroke: '#36c' }],
   }, [frames, before, after], $('chart'));
 }
