@@ -186,6 +186,9 @@ RunResult runOnce(const std::vector<std::string>& args, const RunOptions& option
     }
     // Wine takes the Windows language and code page from a UTF-8 locale.
     setenv("LC_ALL", wine && ja ? "ja_JP.UTF-8" : options.locale.c_str(), 1);
+#ifdef TORSEL_UNDER_WINE
+    setenv("WINEPREFIX", TORSEL_WINEPREFIX, 1), setenv("WINEDEBUG", "-all", 1);  // the suite's running server
+#endif
     unsetenv("LC_MESSAGES");
     unsetenv("LANG");
     std::vector<std::string> words = {options.program.empty() ? TORSEL_EXE : options.program};
