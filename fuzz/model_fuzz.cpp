@@ -28,7 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (torsel::readModelAxes(gPath.c_str(), &axes, reason, sizeof reason) != 0) return 0;
   for (int i = 0; i < torsel::kPairCount; i++) {
     const torsel::Vec3& a = axes.axis[i];
-    if (axes.found[i] && (!std::isfinite(a.x + a.y + a.z) || a.x < 0 || (a.x == 0 && a.y == 0 && a.z == 0))) {
+    // Usable: a length that rounds to a float other than zero or infinity.
+    const double length = std::sqrt(double(a.x) * a.x + double(a.y) * a.y + double(a.z) * a.z);
+    if (axes.found[i] && (!(length > 0 && length < 0x1.ffffffp127) || a.x < 0)) {
       std::abort();
     }
   }

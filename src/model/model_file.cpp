@@ -279,7 +279,9 @@ void resolvePairs(ModelAxes* out) {
       out->missing[i] = kBoneNames[source.present ? kPairBones[i].next : kPairBones[i].source].sjis.data();
       continue;
     }
-    if (!finite(axis) || (axis.x == 0 && axis.y == 0 && axis.z == 0)) {
+    // Every use divides by the length: it must be a float, and not zero.
+    const float length = finite(axis) ? vecLength(axis) : 0.0f;
+    if (!std::isfinite(length) || length == 0.0f) {
       out->noDirection[i] = true;
       continue;
     }

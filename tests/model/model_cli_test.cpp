@@ -59,6 +59,8 @@ TEST_F(ModelCli, EveryLayoutGivesTheAxesAndDamageIsRefused) {
   std::vector<ModelBone> bones = plainBones();
   bones[3].fixedAxis = {0, 0, 0};
   const Bytes good = buildPmx(plainBones()), noAxis = buildPmx(bones);
+  bones[3].fixedAxis = {3e38f, 0, -3e38f};  // no float holds its length
+  const Bytes tooLong = buildPmx(bones);
   Bytes huge = good;
   huge[4 + 4 + 1 + 8 + (4 + 6) + (4 + 8) + (4 + 2) + (4 + 14) + 3] = 0x7F;  // the vertex count
   bones = plainBones();
@@ -73,6 +75,7 @@ TEST_F(ModelCli, EveryLayoutGivesTheAxesAndDamageIsRefused) {
       {Bytes(good.begin(), good.begin() + 40), "cut short or damaged"},
       {huge, "cut short or damaged"},
       {noAxis, "the axis of \x8D\xB6\x82\xD0\x82\xB6 has no direction"},  // 左ひじ
+      {tooLong, "the axis of \x8D\xB6\x82\xD0\x82\xB6 has no direction"},
       {buildPmx(bones), "no bone \x89\x45\x82\xD0\x82\xB6"},               // 右ひじ
   };
   for (const auto& c : cases) {
