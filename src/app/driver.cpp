@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "app/arg_list.h"
 #include "app/summary.h"
@@ -34,6 +35,10 @@ char gProgramDir[plat::kPathMax];
 char gDialogPath[plat::kPathMax];
 char gInputPath[plat::kPathMax];
 char gOutputPath[plat::kPathMax];
+
+// The outputs this run has published: a later file never replaces one.
+plat::FileId gWritten[kMaxPlatformArgs];
+int gWrittenCount = 0;
 
 bool isOptionToken(const char* token) { return token[0] == '-' || (plat::kSlashStartsOption && token[0] == '/'); }
 
@@ -239,6 +244,20 @@ int32_t processFile(const char* token) {
   }
   std::strcpy(gInputPath, token);
   deriveModes();
+  // An output that is the input itself (a link to it), or that this run
+  // has written already, would lose a motion: refused before anything is read.
+  plat::FileId out, in;
+  if (plat::fileId(gOutputPath, &out) == 0) {
+    if (plat::fileId(gInputPath, &in) == 0 && in == out) {
+      std::printf("Output is the input file : %s\n", gOutputPath);
+      return kResultCannotOpen;
+    }
+    for (int i = 0; i < gWrittenCount; i++) {
+      if (gWritten[i] != out) continue;
+      std::printf("Output already written in this run : %s\n", gOutputPath);
+      return kResultCannotOpen;
+    }
+  }
 
   int32_t result = confirmMotionFile(gInputPath);
   if (result != kResultOk) return result;
@@ -247,6 +266,7 @@ int32_t processFile(const char* token) {
 
   result = convertMotionFile(gOutputPath, gInputPath);
   if (result != kResultOk) return result;
+  if (gWrittenCount < kMaxPlatformArgs && plat::fileId(gOutputPath, &out) == 0) gWritten[gWrittenCount++] = out;
   std::printf("=> %s \n", gOutputPath);
   std::printf("Conversion OK. \n");
   return kResultOk;
@@ -305,6 +325,18 @@ int runTorsel(int argc, char** argv) {
     gProgramDir[0] = '\0';
   }
 
+  // Whole tokens only: "--help" and "--version" answer and end the run;
+  // any other token walks as before.
+  for (int i = 1; i < gArgs.argCount; i++) {
+    const std::string_view token = gArgs.argItems[i];
+    if (token == "--version") return 0;  // the banner names the program and its version
+    if (token == "--help") {
+      gSettings = RunSettings{};
+      printUsage();
+      return 0;
+    }
+  }
+
   gSettings = RunSettings{};
   deriveModes();
   copySetupRestQuats();
@@ -356,6 +388,7 @@ int runTorsel(int argc, char** argv) {
   }
   gSettings.handTwist = startUpHandTwist;
   gTotals = RunTotals{};
+  gWrittenCount = 0;
   gInputPath[0] = '\0';
   for (int i = 1; i < gArgs.argCount && result == kResultOk; i++) {
     const char* token = gArgs.argItems[i];

@@ -71,6 +71,16 @@ int replaceFile(const char* from, const char* to);
 /// Removes a file; 0 or -1.
 int removeFile(const char* path);
 
+/// What tells one file from another, whatever path reaches it (links
+/// followed): the device and the file's number, or on Windows the volume's
+/// serial number and the file index.
+struct FileId {
+  uint64_t volume, index;
+  bool operator==(const FileId&) const = default;
+};
+/// 0 with the identity of the file at `path`; -1 when there is none.
+int fileId(const char* path, FileId* out);
+
 /// One match of a file search.
 struct FindData {
   char name[kPathMax];  // the name without any folder

@@ -198,7 +198,11 @@ void catchTerminations() {
   static bool caught = false;
   if (caught) return;
   caught = true;
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+  // A reader gone (SIGPIPE) or a file-size limit reached (SIGXFSZ) fails
+  // the write instead, and the pass ends as any write failure does.
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
     struct sigaction old;
     // A signal the caller chose to ignore (nohup) stays ignored.
     if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
@@ -253,6 +257,13 @@ bool isWriteProtected(const char* path) {
 int replaceFile(const char* from, const char* to) { return std::rename(from, to) == 0 ? 0 : -1; }
 
 int removeFile(const char* path) { return std::remove(path) == 0 ? 0 : -1; }
+
+int fileId(const char* path, FileId* out) {
+  struct stat st;
+  if (stat(path, &st) != 0) return -1;
+  *out = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return 0;
+}
 
 int findFirst(const char* pattern, FindData* out) {
   findClose();

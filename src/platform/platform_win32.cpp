@@ -140,6 +140,19 @@ int replaceFile(const char* from, const char* to) {
 
 int removeFile(const char* path) { return DeleteFileA(path) ? 0 : -1; }
 
+int fileId(const char* path, FileId* out) {
+  // No access asked: only the identity is read. Folders need the backup flag.
+  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  if (!ok) return -1;
+  *out = {info.dwVolumeSerialNumber, (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+  return 0;
+}
+
 namespace {
 HANDLE gFind = INVALID_HANDLE_VALUE;
 

@@ -31,6 +31,9 @@ TEST_F(FileSafety, OutputPathCases) {
       {"d.vmd", "echo old >d-cnv.vmd; chmod 600 d-cnv.vmd", 0, "Conversion OK.", "d-cnv.vmd d.vmd", "", 0600, true},
       {"d.vmd", "echo old >d-cnv.vmd.tmp", 0, "Conversion OK.", "d-cnv.vmd d-cnv.vmd.tmp d.vmd", "d-cnv.vmd.tmp", 0, false},
       {"f.vmd", "rm f.vmd; mkfifo f.vmd", 255, "Cannot open RD file : " + path("f.vmd") + "\n", "f.vmd", "", 0, true},
+      // A motion that is a link to its own output is never replaced by its conversion.
+      {"d.vmd", "rm d.vmd; echo old >d-cnv.vmd; ln -s d-cnv.vmd d.vmd", 255,
+       "Output is the input file : " + path("d-cnv.vmd"), "d-cnv.vmd d.vmd", "d-cnv.vmd", 0, true},
   };
   for (const auto& c : cases) {
     if (c.posixOnly && underWine()) continue;
@@ -62,8 +65,25 @@ TEST_F(FileSafety, ConcurrentAndInterruptedRunsLeaveWholeOutputsOnly) {
   }
   // Stopped while it lists every record (and waits on a full console pipe).
   const Bytes earlier = readFile(path("d-cnv.vmd"));
-  EXPECT_EQ(runProgram({"-ND", "-D3", path("d.vmd")}, {"C", -1, "", 300}).status, 128 + 15);
-  EXPECT_TRUE(listDir(dir_) == "d-cnv.vmd d.vmd" && readFile(path("d-cnv.vmd")) == earlier);
+  for (int sig : {15, 3}) {
+    EXPECT_EQ(runProgram({"-ND", "-D3", path("d.vmd")}, {"C", -1, "", 300, sig}).status, 128 + sig);
+    EXPECT_TRUE(listDir(dir_) == "d-cnv.vmd d.vmd" && readFile(path("d-cnv.vmd")) == earlier) << sig;
+  }
+  // Its console closed early: the conversion goes on and is published whole.
+  runProgram({"-c", run + "0 -D2 " + path("d.vmd") + " | head -c100 >/dev/null"}, shell);
+  EXPECT_TRUE(listDir(dir_) == "d-cnv.vmd d.vmd" && readFile(path("d-cnv.vmd")) == expected[0]);
+}
+
+TEST_F(FileSafety, AnOutputOfTheRunIsNeverReplacedByALaterOne) {
+  writeFile(path("d.vmd"), buildVmd({{kLeftArm, 0, turn(1, 0, 0, 0.4)}}));
+  writeFile(path("d.bak"), buildVmd({{kRightArm, 0, turn(1, 0, 0, 0.4)}}));
+  ASSERT_EQ(runProgram({"-ND", path("d.vmd")}).status, 0);
+  const Bytes first = readFile(path("d-cnv.vmd"));
+  RunResult r = runProgram({"-ND", path("d.vmd"), path("d.bak")});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_NE(r.out.find("Output already written in this run : " + path("d-cnv.vmd")), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("=> 1 file(s)"), std::string::npos) << r.out;
+  EXPECT_EQ(readFile(path("d-cnv.vmd")), first);
 }
 
 TEST_F(FileSafety, TheSummaryNamesTheFileTouchedAndWritten) {

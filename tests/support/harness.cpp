@@ -179,8 +179,8 @@ RunResult runOnce(const std::vector<std::string>& args, const RunOptions& option
     dup2(fds[1], STDOUT_FILENO);
     close(fds[0]);
     dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
-    if (options.fileSizeLimit >= 0) {  // a full disk at a chosen offset
-      signal(SIGXFSZ, SIG_IGN);
+    if (options.fileSizeLimit >= 0) {  // a full disk at a chosen offset, as a shell's ulimit gives it
+      signal(SIGXFSZ, wine ? SIG_IGN : SIG_DFL);  // Wine's own processes are not under test
       struct rlimit limit = {rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
@@ -200,7 +200,7 @@ RunResult runOnce(const std::vector<std::string>& args, const RunOptions& option
     _exit(127);
   }
   close(fds[1]);
-  if (options.stopAfterMs >= 0) usleep(useconds_t(options.stopAfterMs) * 1000), kill(pid, SIGTERM);
+  if (options.stopAfterMs >= 0) usleep(useconds_t(options.stopAfterMs) * 1000), kill(pid, options.stopSignal);
   RunResult result;
   char buf[65536];
   for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) result.out.append(buf, static_cast<size_t>(n));

@@ -126,7 +126,7 @@ TEST_F(EndToEnd, MatrixOfRuns) {
       {"-ND -D1 -K3 -M4 -F5 -T30 $/hostile.vmd", "06c27abf3825e2de"}, {"-D10 -K5 $/sample.vmd", "51e792c44ef4ef0e", "ja_JP.SJIS", 1},
       {"-ND -D1 $/\x83\x5C.vmd", "0ac94ef1fba82d2f", "ja_JP.SJIS", 1}, {"-ND -C $", "571ba342096ec168"}, {"-ND -C /proc/self/mem", "97380692fd5240d3", "C", 1},
       {"-ND -M4 $/arms.pmd $/sample.vmd", "843438760e5ec767", "ja_JP.SJIS"}, {"-ND $/none.pmx $/sample.vmd", "3cf5efa83402c9f5"},
-      {"-ND -M4", "99303dc3d2603c3d"},  // no file: the start-up elbow lines stay in the summary, whatever -M says
+      {"-ND -M4", "99303dc3d2603c3d"}, {"--help -C", "bd7ba3eb72c1a260"}, {"--version -ND $/sample.vmd", "351d1b78dccfa399"},  // no file: the start-up elbow lines stay in the summary, whatever -M says
       // ソ, named in UTF-8 on the Linux side (0x83 0x5C for Windows, its trail byte '\'); '/' starts options there.
       {"-ND $/\xE3\x82\xBD.vmd", "d7f7fc6cf334fe01", "ja_JP.SJIS", 2}, {"/C/ND", "cfac08b57c5034d9", "C", 2},
       {"-ND $/missing.vmd", "4308cca52ff2b370"}, {"-ND $/cut.vmd", "f4e23a4065c599c8"}, {"-ND -D1 $/sample.vmd $/odd.vmd", "db3b527dafabfa5c"},
