@@ -199,11 +199,16 @@ int32_t setupFromModel(const char* path) {
   } else {
     std::printf("Converting setup: Model [%s] \n", gModel.name);
   }
+  setModelInUse(gModel.name);
   constexpr const char* kLabels[kPairCount] = {"Left  arm  ", "Left  elbow", "Right arm  ", "Right elbow"};
   for (int i = 0; i < kPairCount; i++) {
     if (!gModel.found[i]) continue;
     const Vec3& a = gModel.axis[i];
     gPairs[i].restQuat = {a.x, a.y, a.z, 0.0f};
+    gPairs[i].twistFixed = gModel.fixed[i];
+    gPairs[i].twistAxis = a;
+    gPairs[i].sourceFixed = gModel.sourceFixed[i];
+    gPairs[i].sourceAxis = gModel.sourceAxis[i];
     if (showAtLeast(1) || gSettings.checkMode) {
       std::printf("     %s axis = %g %g %g (%s) \n", kLabels[i], static_cast<double>(a.x), static_cast<double>(a.y),
                   static_cast<double>(a.z), gModel.fixed[i] ? "fixed axis" : "bone direction");
@@ -340,6 +345,7 @@ int runTorsel(int argc, char** argv) {
   gSettings = RunSettings{};
   deriveModes();
   copySetupRestQuats();
+  setModelInUse(nullptr);
   // A model given with the motions announces itself once it is read.
   if (lastModelToken() == nullptr) printModelSetupLine();
 

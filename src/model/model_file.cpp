@@ -53,6 +53,10 @@ struct FoundBone {
 };
 
 FoundBone gBones[kBoneCount];
+// PMD: every bone's position, and the twist bones' tails, for the axes
+// that their type fixes (from the bone to its tail).
+Vec3 gPmdPositions[65536];
+int32_t gPmdTail[kBoneCount];
 int64_t gSize = 0;
 bool gBad = false;  // cut short or damaged: sticky, tested once per section
 
@@ -122,15 +126,20 @@ void skipText() {
   skip(len);
 }
 
-void noteBone(const uint8_t* name, int len, Encoding enc, Vec3 pos, bool hasFixed, Vec3 fixed) {
-  if (len < 0) return;
+// Notes a bone the pairs ask for; returns which (its first holder only), or -1.
+int noteBone(const uint8_t* name, int len, Encoding enc, Vec3 pos, bool hasFixed, Vec3 fixed) {
+  if (len < 0) return -1;
   std::string_view got(reinterpret_cast<const char*>(name), static_cast<size_t>(len));
   for (int b = 0; b < kBoneCount; b++) {
     std::string_view want = enc == Encoding::Utf16 ? kBoneNames[b].utf16
                             : enc == Encoding::Utf8 ? kBoneNames[b].utf8
                                                     : kBoneNames[b].sjis;
-    if (got == want && !gBones[b].present) gBones[b] = {true, pos, hasFixed, fixed};
+    if (got == want && !gBones[b].present) {
+      gBones[b] = {true, pos, hasFixed, fixed};
+      return b;
+    }
   }
+  return -1;
 }
 
 bool validIndexSize(int size) { return size == 1 || size == 2 || size == 4; }
@@ -255,10 +264,23 @@ void readPmd(ModelAxes* out) {
   for (uint32_t b = 0; b < bones && !gBad; b++) {
     uint8_t boneName[21] = {};
     readBytes(boneName, 20);
-    skip(7);  // parent, tail, type, IK parent
-    Vec3 pos = readVec3();
-    noteBone(boneName, static_cast<int>(std::strlen(reinterpret_cast<char*>(boneName))), Encoding::ShiftJis, pos,
-             false, {0, 0, 0});
+    skip(2);  // parent
+    const uint32_t tail = readUnsigned(2);
+    const bool twist = readUnsigned(1) == 8;  // a twist bone turns about its fixed axis only
+    skip(2);  // IK parent
+    const Vec3 pos = gPmdPositions[b] = readVec3();
+    const int found = noteBone(boneName, static_cast<int>(std::strlen(reinterpret_cast<char*>(boneName))),
+                               Encoding::ShiftJis, pos, false, {0, 0, 0});
+    if (found >= 0 && twist) gPmdTail[found] = static_cast<int32_t>(tail);
+  }
+  // Its axis runs from the bone to its tail; a tail that is no bone counts
+  // as the first bone, as players read it.
+  for (int k = 0; k < kBoneCount && !gBad; k++) {
+    if (gPmdTail[k] < 0) continue;
+    const Vec3 tail = gPmdPositions[static_cast<uint32_t>(gPmdTail[k]) < bones ? gPmdTail[k] : 0];
+    const Vec3& pos = gBones[k].pos;
+    gBones[k].hasFixedAxis = true;
+    gBones[k].fixedAxis = {subF(tail.x, pos.x), subF(tail.y, pos.y), subF(tail.z, pos.z)};
   }
 }
 
@@ -288,6 +310,12 @@ void resolvePairs(ModelAxes* out) {
     if (axis.x < 0.0f) axis = {-axis.x, -axis.y, -axis.z};
     out->axis[i] = axis;
     out->found[i] = true;
+    // A limb bone with a fixed axis of its own is turned onto it too.
+    if (source.hasFixedAxis && finite(source.fixedAxis) && std::isfinite(vecLength(source.fixedAxis)) &&
+        vecLength(source.fixedAxis) != 0.0f) {
+      out->sourceFixed[i] = true;
+      out->sourceAxis[i] = source.fixedAxis;
+    }
   }
 }
 
@@ -303,6 +331,7 @@ bool isModelPath(const char* path) {
 int readModelAxes(const char* path, ModelAxes* out, char* reason, int reasonSize) {
   *out = ModelAxes{};
   for (FoundBone& b : gBones) b = FoundBone{};
+  for (int32_t& t : gPmdTail) t = -1;
   gBad = false;
   if (rdOpen(path) != 0) {
     std::snprintf(reason, static_cast<size_t>(reasonSize), "cannot be opened");

@@ -15,6 +15,8 @@ struct ModelAxes {
   Vec3 axis[kPairCount];      // not normalised; X is not negative
   const char* missing[kPairCount];  // Shift-JIS name of a bone the pair lacks
   bool noDirection[kPairCount];     // its axis has no length, or is no number
+  bool sourceFixed[kPairCount];     // the limb bone has a fixed axis of its own
+  Vec3 sourceAxis[kPairCount];
 };
 
 /// True for a path whose file name ends in ".pmx" or ".pmd", any case.

@@ -13,12 +13,22 @@ namespace {
 
 // Planned below the bound, so that a player rounding otherwise stays within it.
 constexpr double kMargin = 0.99;
-// A stretch longer than this is judged on as many frames, evenly spread.
-constexpr uint32_t kMostSamples = 65536;
+// The bound of a fold without -K, in tenths of a degree: a fold always keeps the motion.
+constexpr int32_t kFoldBound = 5;
+// A stretch of up to this many frames is judged at every frame; a longer one
+// at frames chosen until a bound on the frames between proves it (judge).
+constexpr uint32_t kDenseFrames = 64;
+// A longer stretch still unproven after this many frames judged is keyed.
+constexpr int kMostJudged = 256;
+// A slerp turns at most this much faster than on average (the linear blend
+// of rotations less than 4 degrees apart).
+constexpr double kSpeedSlack = 1.01;
 
 struct PairPlan {
-  Track held[2];  // source, twist
+  Track held[2];    // source, twist, as the input holds them
+  Track played[2];  // the same as a player shows them: turned onto their fixed axes
   Track twistLeft;  // folding: the twist keyframes outside the range, and pins at its ends
+  Track leftPlayed;
   bool planned = false;
   int32_t heldCount = 0, folded = 0;
   std::vector<KeepFrame> frames;
@@ -35,6 +45,19 @@ SeparationResult splitComposite(int pair, Quat c) {
       {c, {p.restQuat.x, p.restQuat.y, p.restQuat.z}, p.side, 0, false, false, kIdentity, p.twistBone, false});
   gSettings.displayLevel = level;
   return r;
+}
+
+// The rotation a player shows for a keyframe of the pair's bone.
+DQuat shown(int pair, bool twist, const Quat& rot) {
+  const BonePair& p = gPairs[static_cast<size_t>(pair)];
+  if (twist ? p.twistFixed : p.sourceFixed) return ontoAxis(toDouble(rot), twist ? p.twistAxis : p.sourceAxis);
+  return toDouble(rot);
+}
+
+Track playedTrack(int pair, bool twist, const Track& t) {
+  Track played = t;
+  for (HeldKey& k : played) k.rot = toFloat(shown(pair, twist, k.rot));
+  return played;
 }
 
 // The input curve of a bone over the output stretch [fa, fb]; false where
@@ -62,14 +85,30 @@ HeldKey baseKey(const Track& k, uint32_t f) {
   return i > 0 && k[i - 1].frame == f ? k[i - 1] : k[std::min(i, k.size() - 1)];
 }
 
+// The rotation to write where the input plays on: a keyframe of its own as
+// it stands, between keyframes what the player shows there.
+Quat inputRotation(const Track& raw, const Track& played, uint32_t f) {
+  const size_t i = keyAfter(raw, f);
+  if (i > 0 && raw[i - 1].frame == f) return raw[i - 1].rot;
+  return toFloat(rotationAt(played, f));
+}
+
+// The angle between what the input and the output show; where the input
+// shows a rotation and the output none (a NaN), the farthest there is.
+double deviation(const DQuat& in, const DQuat& out) {
+  const double d = angleBetween(in, out);
+  if (d == d) return d;
+  return in.x == in.x && in.y == in.y && in.z == in.z && in.w == in.w ? 180 : 0;
+}
+
 // Plans one pair: keeping (both bones keyed on every planned frame, the
 // composite split) or folding (the source alone keyed, carrying the
 // composite less what is left on the twist bone).
 class Planner {
  public:
   Planner(int pair, double bound, PairPlan* plan, bool fold)
-      : pair_(pair), s_(plan->held[0]), t_(plan->held[1]), left_(plan->twistLeft), fold_(fold), bound_(bound),
-        out_(&plan->frames) {}
+      : pair_(pair), s_(plan->held[0]), t_(plan->held[1]), ps_(plan->played[0]), pt_(plan->played[1]),
+        left_(plan->leftPlayed), fold_(fold), bound_(bound), out_(&plan->frames) {}
 
   // The keyframes at f: in the range split (or folded), outside it the
   // input's own playback.
@@ -78,22 +117,28 @@ class Planner {
     k.source.frame = k.twist.frame = f;
     k.source.pos = positionAt(s_, f);
     k.twist.pos = positionAt(t_, f);
-    const DQuat s = rotationAt(s_, f), t = rotationAt(t_, f);
+    const DQuat s = rotationAt(ps_, f), t = rotationAt(pt_, f);
     if (!inFrameRange(f)) {
-      k.source.rot = toFloat(s);
-      k.twist.rot = toFloat(t);
+      k.source.rot = inputRotation(s_, ps_, f);
+      k.twist.rot = inputRotation(t_, pt_, f);
     } else if (fold_) {
       const DQuat left = rotationAt(left_, f);
-      k.source.rot = toFloat(multiply(multiply(s, t), {-left.x, -left.y, -left.z, left.w}));
+      k.source.rot = toFloat(unit(multiply(multiply(s, t), {-left.x, -left.y, -left.z, left.w})));
     } else {
-      SeparationResult r = splitComposite(pair_, t_.empty() ? toFloat(s) : toFloat(multiply(s, t)));
+      // Normalised before it is narrowed: huge components would overflow a float.
+      SeparationResult r = splitComposite(pair_, toFloat(unit(multiply(s, t))));
       k.source.rot = r.kept;
       k.twist.rot = r.twist;
     }
     return k;
   }
 
-  void emit(const KeepFrame& k) { out_->push_back(k); }
+  // Emits a planned frame; its own deviation counts too.
+  void emit(const KeepFrame& k) {
+    out_->push_back(k);
+    const uint32_t f = k.source.frame;
+    worst_ = std::max(worst_, deviation(inputAt(f), multiply(shownSource(k), shownTwist(k, f))));
+  }
 
   // Keys both bones at the worst frame between a and b, and again in each
   // part, until every frame plays back within the bound; gives every frame
@@ -120,6 +165,102 @@ class Planner {
   double worst() const { return worst_; }
 
  private:
+  // What one frame of a stretch shows: the deviation, and the progress of
+  // the four rotations that make it (input source and twist, output source
+  // and twist).
+  struct Probe {
+    double d, y[4];
+  };
+  // A stretch between two output keyframes under one choice of curves.
+  struct Stretch {
+    uint32_t fa, fb;
+    Segment in[2], left;  // the input's source and twist; folding, the twist left
+    Arc out[2];           // the output's source and twist, between its keyframes as shown
+    Curve lead, twist;
+    double angle[4];      // the whole turn of each of the four rotations
+  };
+  // Part of a stretch whose inner frames are not all judged yet; `upper`
+  // bounds the deviation at any frame inside it.
+  struct Gap {
+    uint32_t g1, g2;
+    Probe p1, p2;
+    double upper;
+    bool operator<(const Gap& o) const { return upper < o.upper; }
+  };
+
+  DQuat inputAt(uint32_t f) const { return multiply(rotationAt(ps_, f), rotationAt(pt_, f)); }
+  DQuat shownSource(const KeepFrame& k) const { return shown(pair_, false, k.source.rot); }
+  DQuat shownTwist(const KeepFrame& k, uint32_t f) const {
+    return fold_ ? rotationAt(left_, f) : shown(pair_, true, k.twist.rot);
+  }
+
+  Probe probe(const Stretch& s, uint32_t f) const {
+    const Shown is = showAt(s.in[0], f), it = showAt(s.in[1], f);
+    const double x = double(f - s.fa) / double(s.fb - s.fa);
+    const double ys = curveProgress(s.lead, x);
+    const Shown ot = fold_ ? showAt(s.left, f) : Shown{{}, curveProgress(s.twist, x)};
+    const DQuat t = fold_ ? ot.rot : arcAt(s.out[1], ot.y);
+    return {deviation(multiply(is.rot, it.rot), multiply(arcAt(s.out[0], ys), t)), {is.y, it.y, ys, ot.y}};
+  }
+
+  // The bound between two judged frames: the deviation changes no faster
+  // than the four rotations turn (the angle between rotations is a
+  // distance that products do not stretch), so any frame between lies
+  // within half of both ends' deviations and the whole turn between them.
+  double upper(const Stretch& s, const Probe& p, const Probe& q) const {
+    double turn = 0;
+    for (int i = 0; i < 4; i++) turn += s.angle[i] * std::fabs(q.y[i] - p.y[i]);
+    return (p.d + q.d + turn * kSpeedSlack) / 2;
+  }
+
+  // The largest deviation over the frames inside the stretch, and where:
+  // a short stretch frame by frame; a longer one at frames chosen where the
+  // bound is widest, until the bound proves every frame within the bound,
+  // or a frame beyond it is found near the worst, or too many are judged
+  // (then the widest part's middle is answered as beyond).
+  double judge(const Stretch& s, uint32_t* at) {
+    double found = 0;
+    *at = s.fa;
+    if (s.fb - s.fa <= kDenseFrames) {
+      for (uint32_t f = s.fa + 1; f < s.fb; f++) {
+        const double d = probe(s, f).d;
+        if (d > found) {
+          found = d;
+          *at = f;
+        }
+      }
+      return found;
+    }
+    gaps_.clear();
+    auto push = [&](uint32_t g1, uint32_t g2, const Probe& p1, const Probe& p2) {
+      if (g2 - g1 < 2) return;  // no frame inside
+      gaps_.push_back({g1, g2, p1, p2, upper(s, p1, p2)});
+      std::push_heap(gaps_.begin(), gaps_.end());
+    };
+    push(s.fa, s.fb, probe(s, s.fa), probe(s, s.fb));
+    for (int judged = 0; !gaps_.empty(); judged++) {
+      std::pop_heap(gaps_.begin(), gaps_.end());
+      const Gap g = gaps_.back();
+      gaps_.pop_back();
+      if (found > bound_ ? g.upper <= found + bound_ / 4 : g.upper <= bound_) break;
+      const uint32_t m = g.g1 + (g.g2 - g.g1) / 2;
+      if (judged == kMostJudged) {
+        if (found > bound_) break;
+        *at = m;
+        return g.upper;
+      }
+      const Probe pm = probe(s, m);
+      if (pm.d > found) {
+        found = pm.d;
+        *at = m;
+      }
+      if (found > 2 * bound_) break;  // far beyond: keyed here, no need to look for the worst
+      push(g.g1, m, g.p1, pm);
+      push(m, g.g2, pm, g.p2);
+    }
+    return found;
+  }
+
   // Gives b the curves under which the stretch from a plays back best: the
   // twist split off the limb moves with the limb, so both bones follow the
   // limb's input curve (the twist bone's where the limb holds still), unless
@@ -130,34 +271,24 @@ class Planner {
     Curve lead = kLinearCurve, own = kLinearCurve;
     if (!curveFor(s_, fa, fb, &lead)) curveFor(t_, fa, fb, &lead);
     const bool twistMoves = !fold_ && curveFor(t_, fa, fb, &own);
-    const uint32_t step = std::max<uint32_t>(1, (fb - fa) / kMostSamples);
-    input_.clear();
-    for (uint64_t f = uint64_t(fa) + step; f < fb; f += step) {
-      input_.push_back(multiply(rotationAt(s_, uint32_t(f)), rotationAt(t_, uint32_t(f))));
-    }
+    Stretch s = {fa, fb, {segmentAt(ps_, fa), segmentAt(pt_, fa)}, segmentAt(left_, fa),
+                 {makeArc(shownSource(a), shownSource(*b)), makeArc(shownTwist(a, fa), shownTwist(*b, fb))}, lead, lead,
+                 {}};
+    s.angle[0] = s.in[0].moving ? arcDegrees(s.in[0].arc) : 0;
+    s.angle[1] = s.in[1].moving ? arcDegrees(s.in[1].arc) : 0;
+    s.angle[2] = arcDegrees(s.out[0]);
+    s.angle[3] = fold_ ? (s.left.moving ? arcDegrees(s.left.arc) : 0) : arcDegrees(s.out[1]);
     double best = -1;
     const Curve twistCurves[2] = {lead, own};
     for (int c = 0; c < (twistMoves ? 2 : 1); c++) {
-      const Curve& ct = twistCurves[c];
-      double worst = 0;
+      s.twist = twistCurves[c];
       uint32_t worstAt = 0;
-      for (size_t i = 0; i < input_.size(); i++) {
-        const uint64_t f = fa + (i + 1) * uint64_t(step);
-        const double x = double(f - fa) / double(fb - fa);
-        const DQuat s = slerp(toDouble(a.source.rot), toDouble(b->source.rot), curveProgress(lead, x));
-        const DQuat t = fold_ ? rotationAt(left_, uint32_t(f))
-                              : slerp(toDouble(a.twist.rot), toDouble(b->twist.rot), curveProgress(ct, x));
-        const double d = angleBetween(input_[i], multiply(s, t));
-        if (d > worst) {  // a NaN never counts
-          worst = d;
-          worstAt = uint32_t(f);
-        }
-      }
+      const double worst = judge(s, &worstAt);
       if (best < 0 || worst < best) {
         best = worst;
         *at = worstAt;
         setRotationCurve(&b->source, lead);
-        setRotationCurve(&b->twist, ct);
+        setRotationCurve(&b->twist, s.twist);
       }
       if (!(best > bound_)) break;
     }
@@ -165,18 +296,18 @@ class Planner {
   }
 
   int pair_;
-  const Track &s_, &t_, &left_;
+  const Track &s_, &t_, &ps_, &pt_, &left_;
   bool fold_;
   double bound_;
   std::vector<KeepFrame>* out_;
   double worst_ = 0;
-  std::vector<DQuat> input_;  // the input's composite over the stretch judged
+  std::vector<Gap> gaps_;
 };
 
 // The twist keyframes a fold leaves: those outside the range, and where
 // some inside go, the input's twist pinned at the range's ends, so that
 // outside the range the twist bone plays as before.
-void leaveTwist(PairPlan* plan, uint32_t first, uint32_t last) {
+void leaveTwist(int pair, PairPlan* plan, uint32_t first, uint32_t last) {
   const Track& t = plan->held[1];
   for (const HeldKey& k : t) {
     if (inFrameRange(k.frame)) {
@@ -191,7 +322,7 @@ void leaveTwist(PairPlan* plan, uint32_t first, uint32_t last) {
     HeldKey k = baseKey(t, static_cast<uint32_t>(pin));
     k.frame = static_cast<uint32_t>(pin);
     k.pos = positionAt(t, k.frame);
-    k.rot = toFloat(rotationAt(t, k.frame));
+    k.rot = inputRotation(t, plan->played[1], k.frame);
     plan->twistLeft.push_back(k);
   }
   makeTrack(&plan->twistLeft);
@@ -200,12 +331,15 @@ void leaveTwist(PairPlan* plan, uint32_t first, uint32_t last) {
     curveFor(t, plan->twistLeft[i - 1].frame, plan->twistLeft[i].frame, &c);
     setRotationCurve(&plan->twistLeft[i], c);
   }
+  plan->leftPlayed = playedTrack(pair, true, plan->twistLeft);
 }
 
 void planPair(int pair, double bound, bool fold) {
   PairPlan& plan = gPlans[static_cast<size_t>(pair)];
-  makeTrack(&plan.held[0]);
-  makeTrack(&plan.held[1]);
+  for (int b = 0; b < 2; b++) {
+    makeTrack(&plan.held[b]);
+    plan.played[b] = playedTrack(pair, b == 1, plan.held[b]);
+  }
   std::vector<uint32_t> frames;
   for (const Track& k : plan.held) {
     for (const HeldKey& h : k) frames.push_back(h.frame);
@@ -214,7 +348,7 @@ void planPair(int pair, double bound, bool fold) {
   frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
   if (frames.empty()) return;
   const uint32_t first = frames.front(), last = frames.back();
-  if (fold) leaveTwist(&plan, first, last);
+  if (fold) leaveTwist(pair, &plan, first, last);
   plan.planned = fold ? plan.folded > 0 : std::any_of(frames.begin(), frames.end(), inFrameRange);
   if (!plan.planned) return;
   // Both sides of each end of the range, where it cuts the motion.
@@ -245,6 +379,8 @@ void planPair(int pair, double bound, bool fold) {
 
 void keepReset() { gPlans = {}; }
 
+int32_t keepBound() { return gSettings.keepMotion > 0 ? gSettings.keepMotion : kFoldBound; }
+
 void keepHold(int pair, bool twist, const BoneKeyframe& kf) {
   PairPlan& plan = gPlans[static_cast<size_t>(pair)];
   HeldKey k = {kf.frameTime, kf.pos, kf.rot, {}, {}};
@@ -255,11 +391,9 @@ void keepHold(int pair, bool twist, const BoneKeyframe& kf) {
 
 void keepPlan() {
   // Where a side's arm and elbow are both converted, each chain gets half:
-  // the wrist, their product, then stays within the whole. A fold without
-  // -K keys the source where either bone was keyed, and no more.
+  // the wrist, their product, then stays within the whole.
   const bool fold = gSettings.unfoldTwist != 0;
-  double bound = gSettings.keepMotion / 10.0 * kMargin / (gSettings.handTwist ? 2 : 1);
-  if (gSettings.keepMotion <= 0) bound = INFINITY;
+  const double bound = keepBound() / 10.0 * kMargin / (gSettings.handTwist ? 2 : 1);
   for (int i = 0; i < kPairCount; i++) {
     if (!pairIsActive(i)) continue;
     planPair(i, bound, fold);

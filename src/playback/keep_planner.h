@@ -3,7 +3,8 @@
 // The planner holds the keyframes of each converted pair's two bones, splits
 // their composite rotation at the union of both bones' keyframe frames, and
 // keys both bones again at the worst frame of any stretch that plays back
-// beyond the bound, until none does. Only keyframes in the frame range are
+// beyond the bound, until none does. Bones with a fixed axis play as MMD
+// plays them: each keyframe turned onto the axis. Only keyframes in the frame range are
 // split; outside it the bones keep the input's own playback.
 //
 // Fold the twist back (-U): the same, the other way: the source bone alone
@@ -25,14 +26,17 @@ struct KeepFrame {
   bool hasTwist = true, hasSource = true;
 };
 
+/// The bound every planned pair plays within, in tenths of a degree: -K's,
+/// or for a fold without it half a degree.
+int32_t keepBound();
 /// Forgets the keyframes held for the last file.
 void keepReset();
 /// Holds a keyframe of an active pair's source or twist bone, in file order.
 void keepHold(int pair, bool twist, const BoneKeyframe& kf);
 /// Plans every pair that has a keyframe in the frame range (folding: a
-/// twist keyframe there): within the bound of -K per chain (half of it
-/// where both a side's pairs are converted, so that the wrist stays within
-/// it too); a fold without -K keys the union of both bones' frames only.
+/// twist keyframe there): within keepBound() per chain (half of it where
+/// both a side's pairs are converted, so that the wrist stays within it
+/// too), as a player shows the bones: turned onto their fixed axes.
 void keepPlan();
 /// True when the pair's records are replaced by its planned keyframes.
 bool keepPlanned(int pair);

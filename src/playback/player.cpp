@@ -22,7 +22,7 @@ double solveT(double x1, double x2, double x) {
   double lo = 0, hi = 1, t = x;
   for (int i = 0; i < 64; i++) {
     const double f = bezier(x1, x2, t) - x;
-    if (std::fabs(f) < 1e-15) break;
+    if (std::fabs(f) < 1e-13) break;
     (f > 0 ? hi : lo) = t;
     const double slope = 3 * (1 - t) * (1 - t) * x1 + 6 * (1 - t) * t * (x2 - x1) + 3 * t * t * (1 - x2);
     const double next = slope > 0 ? t - f / slope : -1;
@@ -39,6 +39,7 @@ double sinSmall(double a) {  // 0 <= a <= pi/2
   for (int n = 1; n < 12; n++) {
     term *= -a * a / ((2 * n) * (2 * n + 1));
     sum += term;
+    if (std::fabs(term) < 1e-17 * sum) break;  // the rest no longer changes the sum
   }
   return sum;
 }
@@ -113,26 +114,49 @@ double angleBetween(const DQuat& a, const DQuat& b) {
   return 2 * angleOf(std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z), std::fabs(d.w)) * (180 / std::numbers::pi);
 }
 
-DQuat slerp(DQuat a, DQuat b, double s) {
-  auto unit = [](DQuat q) {
-    const double n = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
-    return DQuat{q.x / n, q.y / n, q.z / n, q.w / n};
-  };
-  a = unit(a);
-  b = unit(b);
-  double dot = a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w;
+DQuat unit(const DQuat& q) {
+  // Components come from floats: their squares never overflow a double.
+  const double n = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
+  return {q.x / n, q.y / n, q.z / n, q.w / n};
+}
+
+DQuat ontoAxis(const DQuat& q, const Vec3& axis) {
+  const DQuat u = unit(q);
+  const double v = std::sqrt(u.x * u.x + u.y * u.y + u.z * u.z);
+  const double ax = axis.x, ay = axis.y, az = axis.z, a = std::sqrt(ax * ax + ay * ay + az * az);
+  if (!(v > 0) || !(a > 0)) return {0, 0, 0, 1};
+  const double k = (u.x * ax + u.y * ay + u.z * az < 0 ? -v : v) / a;
+  return {ax * k, ay * k, az * k, u.w};
+}
+
+Arc makeArc(DQuat a, DQuat b) {
+  Arc arc;
+  arc.a = unit(a);
+  arc.b = unit(b);
+  double dot = arc.a.x * arc.b.x + arc.a.y * arc.b.y + arc.a.z * arc.b.z + arc.a.w * arc.b.w;
   if (dot < 0) {
-    b = {-b.x, -b.y, -b.z, -b.w};
+    arc.b = {-arc.b.x, -arc.b.y, -arc.b.z, -arc.b.w};
     dot = -dot;
   }
+  arc.theta = angleOf(std::sqrt((1 - dot) * (1 + dot)), dot);
+  arc.linear = !(dot < 0.9995);
+  if (!arc.linear) arc.sine = sinSmall(arc.theta);
+  return arc;
+}
+
+DQuat arcAt(const Arc& arc, double s) {
   double wa = 1 - s, wb = s;
-  if (dot < 0.9995) {
-    const double theta = angleOf(std::sqrt((1 - dot) * (1 + dot)), dot), sine = sinSmall(theta);
-    wa = sinSmall(wa * theta) / sine;
-    wb = sinSmall(wb * theta) / sine;
+  if (!arc.linear) {
+    wa = sinSmall(wa * arc.theta) / arc.sine;
+    wb = sinSmall(wb * arc.theta) / arc.sine;
   }
+  const DQuat &a = arc.a, &b = arc.b;
   return unit({wa * a.x + wb * b.x, wa * a.y + wb * b.y, wa * a.z + wb * b.z, wa * a.w + wb * b.w});
 }
+
+double arcDegrees(const Arc& arc) { return 2 * arc.theta * (180 / std::numbers::pi); }
+
+DQuat slerp(DQuat a, DQuat b, double s) { return arcAt(makeArc(a, b), s); }
 
 double curveProgress(Curve c, double x) {
   if (x <= 0) return 0;
@@ -191,6 +215,29 @@ DQuat rotationAt(const Track& t, uint32_t frame) {
   const HeldKey& k1 = t[i];
   const double x = double(frame - k0.frame) / double(k1.frame - k0.frame);
   return slerp(toDouble(k0.rot), toDouble(k1.rot), curveProgress(rotationCurve(k1), x));
+}
+
+Segment segmentAt(const Track& t, uint32_t frame) {
+  Segment s;
+  if (t.empty()) {
+    s.arc = makeArc({0, 0, 0, 1}, {0, 0, 0, 1});
+    return s;
+  }
+  const size_t i = keyAfter(t, frame);
+  s.moving = i > 0 && i < t.size();
+  const HeldKey& k0 = t[i > 0 ? i - 1 : 0];
+  const HeldKey& k1 = s.moving ? t[i] : k0;
+  s.f0 = k0.frame;
+  s.f1 = k1.frame;
+  s.curve = rotationCurve(k1);
+  s.arc = makeArc(toDouble(k0.rot), toDouble(k1.rot));
+  return s;
+}
+
+Shown showAt(const Segment& s, uint32_t frame) {
+  if (!s.moving) return {s.arc.a, 0};
+  const double y = curveProgress(s.curve, double(frame - s.f0) / double(s.f1 - s.f0));
+  return {arcAt(s.arc, y), y};
 }
 
 Vec3 positionAt(const Track& t, uint32_t frame) {

@@ -45,8 +45,25 @@ Quat toFloat(const DQuat& q);
 DQuat multiply(const DQuat& p, const DQuat& r);
 /// The angle in degrees of the turn from a to b, sign and scale aside.
 double angleBetween(const DQuat& a, const DQuat& b);
+/// The shortest slerp from a to b, set up once for many points along it.
+struct Arc {
+  DQuat a, b;
+  double theta = 0, sine = 0;  // half the turn, in radians; its sine
+  bool linear = true;          // so short a turn that a blend serves
+};
+Arc makeArc(DQuat a, DQuat b);
+DQuat arcAt(const Arc& arc, double s);
+/// The whole turn of an arc, in degrees.
+double arcDegrees(const Arc& arc);
 /// The shortest slerp from a to b at s (0 gives a).
 DQuat slerp(DQuat a, DQuat b, double s);
+/// q scaled to length 1.
+DQuat unit(const DQuat& q);
+/// The rotation a player shows for the keyframe rotation q of a bone whose
+/// fixed axis is `axis`: q's own angle about the axis, its sign by the side
+/// of the axis q's own axis points to; a rotation without an axis gives the
+/// identity.
+DQuat ontoAxis(const DQuat& q, const Vec3& axis);
 
 /// The progress y at time x (0 to 1) on the curve from (0,0) to (1,1).
 double curveProgress(Curve c, double x);
@@ -62,6 +79,24 @@ void makeTrack(Track* keys);
 size_t keyAfter(const Track& t, uint32_t frame);
 /// The rotation shown at `frame`; the identity for a bone without keyframes.
 DQuat rotationAt(const Track& t, uint32_t frame);
+/// A track's rotation from one keyframe to the next (or held before the
+/// first and after the last): what it shows at every frame from f0 to f1.
+struct Segment {
+  uint32_t f0 = 0, f1 = 0;
+  Curve curve = kLinearCurve;
+  Arc arc;
+  bool moving = false;
+};
+/// The segment that holds `frame` (f0 <= frame < f1 where it moves).
+Segment segmentAt(const Track& t, uint32_t frame);
+/// The rotation a segment shows at `frame`, and its progress y along the
+/// arc: the rotation turns by the arc's degrees times the change of y, so
+/// this bounds how far it turns between two frames.
+struct Shown {
+  DQuat rot;
+  double y;
+};
+Shown showAt(const Segment& s, uint32_t frame);
 /// The position shown at `frame`: each channel along its own curve.
 Vec3 positionAt(const Track& t, uint32_t frame);
 

@@ -21,6 +21,10 @@ struct BonePair {
   bool needsHandTwist;       // active only when handTwist is set
   const char* strayWarning;  // Shift-JIS, printed whatever the language
   const char* verifyFormat;
+  // A player turns every keyframe of a bone with a fixed axis onto that
+  // axis, its angle kept: set up with the model in use.
+  bool sourceFixed = false, twistFixed = false;
+  Vec3 sourceAxis = {}, twistAxis = {};
 };
 
 /// What the pre-scan learns of a pair in one file.

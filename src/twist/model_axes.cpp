@@ -19,6 +19,12 @@ constexpr char kSetupLineJa[] =
     "Oru\x8E\xAE\x8F\x89\x89\xB9\x83\x7E\x83\x4E\x81\x45\x83\x41\x83\x79\x83\x93\x83\x68"
     "(Ver1.00)\x82\xB3\x82\xF1\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76 \n";
 
+// "Oru式初音ミク・アペンド(Ver1.00)"
+constexpr char kModelNameJa[] =
+    "Oru\x8E\xAE\x8F\x89\x89\xB9\x83\x7E\x83\x4E\x81\x45\x83\x41\x83\x79\x83\x93\x83\x68(Ver1.00)";
+
+const char* gModelInUse = nullptr;
+
 }  // namespace
 
 // Taken from the model by its bit patterns, so no decimal rounding enters.
@@ -30,8 +36,22 @@ const std::array<Quat, 4> setupRestQuats = {
 };
 
 void copySetupRestQuats() {
-  for (size_t i = 0; i < gPairs.size(); i++) gPairs[i].restQuat = setupRestQuats[i];
+  for (size_t i = 0; i < gPairs.size(); i++) {
+    const Quat& q = setupRestQuats[i];
+    gPairs[i].restQuat = q;
+    // The built-in model's twist bones turn about the same axes.
+    gPairs[i].twistFixed = true;
+    gPairs[i].twistAxis = {q.x, q.y, q.z};
+    gPairs[i].sourceFixed = false;
+  }
 }
+
+const char* modelInUse() {
+  if (gModelInUse != nullptr) return gModelInUse;
+  return plat::langId() == plat::kLangJapanese ? plat::conText(kModelNameJa) : "Oru-type Miku Append Ver1.00";
+}
+
+void setModelInUse(const char* name) { gModelInUse = name; }
 
 void printModelSetupLine() {
   if (plat::langId() == plat::kLangJapanese) {

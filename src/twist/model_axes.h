@@ -17,4 +17,10 @@ void copySetupRestQuats();
 /// Prints the model-setup line in the user's language.
 void printModelSetupLine();
 
+/// The name of the model whose axes are in use, ready for the console:
+/// the one given to setModelInUse, else the built-in one's.
+const char* modelInUse();
+/// `name`: ready for the console; null for the built-in model.
+void setModelInUse(const char* name);
+
 }  // namespace torsel

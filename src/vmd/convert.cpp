@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "playback/keep_planner.h"
 #include "twist/bone_pairs.h"
+#include "twist/model_axes.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
 #include "vmd/prescan.h"
@@ -167,6 +168,7 @@ void reportKeptPairs() {
   constexpr char kFoldedJa[] = "  %s: \x9D\x80 %ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0"
                                "\x96\xDF\x82\xB5\x82\xBD, \x8D\xC5\x91\xE5\x8C\xEB\x8D\xB7 %.3f \x93\x78 \n";
   const bool ja = plat::langId() == plat::kLangJapanese, fold = gSettings.unfoldTwist != 0;
+  bool shown = false;
   for (int i = 0; i < kPairCount; i++) {
     if (!pairIsActive(i) || !keepPlanned(i)) continue;
     const long count = fold ? keepFoldedCount(i) : keptCountDelta(i) - pairFrameCountDelta(i);
@@ -175,6 +177,16 @@ void reportKeptPairs() {
     const char* line = fold ? (ja ? kFoldedJa : "  Unfold.twist %s: %ld twist keyframes folded, largest deviation %.3f deg \n")
                             : (ja ? kKeptJa : "  Keep.motion %s: %+ld keyframes, largest deviation %.3f deg \n");
     std::printf(plat::conText(line), plat::conText(gPairs[i].sourceBone), count, keepDeviation(i));
+    shown = true;
+  }
+  if (!shown) return;
+  // "  %s で %ld.%ld 度以内 \n": on which model the bound holds.
+  constexpr char kWithinJa[] = "  %s \x82\xC5 %ld.%ld \x93\x78\x88\xC8\x93\xE0 \n";
+  const long tenths = keepBound();
+  if (ja) {
+    std::printf(plat::conText(kWithinJa), modelInUse(), tenths / 10, tenths % 10);
+  } else {
+    std::printf("  Within %ld.%ld degrees on %s \n", tenths / 10, tenths % 10, modelInUse());
   }
 }
 
