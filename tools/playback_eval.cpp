@@ -14,7 +14,9 @@
 // points = block bytes 33, 7, 11, 15 over 127. A bone without keyframes
 // is the identity.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -70,17 +72,152 @@ struct Key {
   double x1, y1, x2, y2;
 };
 using Bones = std::map<std::string, std::vector<Key>>;
+using Axes = std::map<std::string, Q>;  // a pair bone's fixed axis, unit, in x y z
 
-bool load(const char* path, Bones* bones, unsigned* last) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return false;
+// 左腕 左腕捩 左ひじ 左手捩, and the right side's (右): Shift-JIS, then UTF-16.
+const char* kNames[2][4] = {{"\x8D\xB6\x98\x72", "\x8D\xB6\x98\x72\x9D\x80", "\x8D\xB6\x82\xD0\x82\xB6", "\x8D\xB6\x8E\xE8\x9D\x80"},
+                            {"\x89\x45\x98\x72", "\x89\x45\x98\x72\x9D\x80", "\x89\x45\x82\xD0\x82\xB6", "\x89\x45\x8E\xE8\x9D\x80"}};
+const char16_t* kWideNames[2][4] = {{u"\u5DE6\u8155", u"\u5DE6\u8155\u6369", u"\u5DE6\u3072\u3058", u"\u5DE6\u624B\u6369"},
+                                    {u"\u53F3\u8155", u"\u53F3\u8155\u6369", u"\u53F3\u3072\u3058", u"\u53F3\u624B\u6369"}};
+
+std::vector<unsigned char> slurp(const char* path, bool* ok) {
   std::vector<unsigned char> d(1 << 16);
   size_t n = 0;
-  for (size_t got; (got = std::fread(d.data() + n, 1, d.size() - n, f)) > 0;) {
+  std::FILE* f = std::fopen(path, "rb");
+  for (size_t got; f != nullptr && (got = std::fread(d.data() + n, 1, d.size() - n, f)) > 0;) {
     n += got;
     if (n == d.size()) d.resize(d.size() * 2);
   }
-  std::fclose(f);
+  *ok = f != nullptr && std::fclose(f) == 0;
+  d.resize(n);
+  return d;
+}
+
+Q axisOf(double x, double y, double z) {
+  double n = std::hypot(x, y, z);
+  return n > 0 ? Q{0, x / n, y / n, z / n} : Q{0, 0, 0, 0};  // no direction: every keyframe is the identity
+}
+
+// The built-in model: its twist bones turn about the pairs' axes.
+void builtInAxes(Axes* axes) {
+  const uint32_t bits[4][3] = {{0x3E8F2FBA, 0xBE5B2032, 0x3C1F69A8}, {0x3E8DB424, 0xBE573C4F, 0xBBCED627},
+                               {0x3E911CD2, 0x3E5E12E8, 0xBBEC887F}, {0x3E9184E4, 0x3E5D07C8, 0x3BD467F7}};
+  auto f = [](uint32_t v) { float x; std::memcpy(&x, &v, 4); return double(x); };
+  for (int i = 0; i < 4; i++) (*axes)[kNames[i / 2][1 + 2 * (i % 2)]] = axisOf(f(bits[i][0]), f(bits[i][1]), f(bits[i][2]));
+}
+
+// Bytes taken in order; a read past the end fails once and for all.
+struct Reader {
+  const std::vector<unsigned char>& d;
+  size_t at = 0;
+  bool ok = true;
+  const unsigned char* take(size_t n) {
+    if (!ok || n > d.size() - at) return ok = false, nullptr;
+    return at += n, &d[at - n];
+  }
+  unsigned u(size_t n) {
+    const unsigned char* p = take(n);
+    unsigned v = 0;
+    for (size_t i = 0; p != nullptr && i < n; i++) v |= unsigned(p[i]) << (8 * i);
+    return v;
+  }
+  double f() { unsigned v = u(4); float x; std::memcpy(&x, &v, 4); return double(x); }
+  // A PMX text as UTF-16 (UTF-8 decoded; beyond three bytes, a character no name holds).
+  std::u16string text(bool utf8) {
+    size_t n = u(4);
+    const unsigned char* p = take(n);
+    std::u16string s;
+    for (size_t i = 0; p != nullptr && i < n;) {
+      if (!utf8) s += char16_t(p[i] | p[i + 1 < n ? i + 1 : i] << 8), i += 2;
+      else if (p[i] < 0x80) s += char16_t(p[i++]);
+      else if (p[i] >= 0xE0 && p[i] < 0xF0 && i + 2 < n) s += char16_t((p[i] & 15) << 12 | (p[i + 1] & 63) << 6 | (p[i + 2] & 63)), i += 3;
+      else s += char16_t(0xFFFD), i += p[i] >= 0xF0 ? 4 : p[i] >= 0xC0 ? 2 : 1;
+    }
+    return s;
+  }
+};
+
+// The pair bones' fixed axes of a PMX (2.0, 2.1) or PMD model.
+bool readModel(const char* path, Axes* axes) {
+  bool ok;
+  const std::vector<unsigned char> d = slurp(path, &ok);
+  Reader r{d};
+  if (ok && d.size() >= 4 && std::memcmp(d.data(), "PMX ", 4) == 0) {
+    r.take(8);
+    const unsigned globals = r.u(1);
+    const unsigned char* g = r.take(globals);
+    if (g == nullptr || globals < 6) return false;
+    const bool utf8 = g[0] == 1;
+    const size_t uvs = g[1], vi = g[2], ti = g[3], bi = g[5];
+    for (int i = 0; i < 4; i++) r.text(utf8);
+    for (unsigned i = 0, n = r.u(4); i < n && r.ok; i++) {  // vertices: BDEF1, BDEF2, BDEF4, SDEF, QDEF
+      r.take(32 + 16 * uvs);
+      const unsigned type = r.u(1);
+      r.take(type == 0 ? bi : type == 1 ? 2 * bi + 4 : type == 3 ? 2 * bi + 40 : type < 5 ? 4 * bi + 16 : d.size());
+      r.take(4);
+    }
+    r.take(size_t(r.u(4)) * vi);
+    for (unsigned i = 0, n = r.u(4); i < n && r.ok; i++) r.text(utf8);  // textures
+    for (unsigned i = 0, n = r.u(4); i < n && r.ok; i++) {               // materials
+      r.text(utf8), r.text(utf8), r.take(65 + 2 * ti + 1);
+      r.take(r.u(1) == 0 ? ti : 1);
+      r.text(utf8), r.take(4);
+    }
+    for (unsigned i = 0, n = r.u(4); i < n && r.ok; i++) {
+      const std::u16string name = r.text(utf8);
+      r.text(utf8), r.take(12 + bi + 4);
+      const unsigned flag = r.u(2);
+      r.take((flag & 0x0001 ? bi : 12) + (flag & 0x0300 ? bi + 4 : 0));
+      double a[3] = {};
+      for (double& c : a) c = flag & 0x0400 ? r.f() : 0;
+      r.take((flag & 0x0800 ? 24 : 0) + (flag & 0x2000 ? 4 : 0));
+      if (flag & 0x0020) {  // IK: target, loops, limit, links with their limits
+        r.take(bi + 8);
+        for (unsigned k = 0, links = r.u(4); k < links && r.ok; k++) r.take(bi), r.take(r.u(1) ? 24 : 0);
+      }
+      for (int b = 0; b < 8 && (flag & 0x0400); b++) {
+        if (name == kWideNames[b / 4][b % 4]) (*axes)[kNames[b / 4][b % 4]] = axisOf(a[0], a[1], a[2]);
+      }
+    }
+    return r.ok;
+  }
+  if (!ok || d.size() < 3 || std::memcmp(d.data(), "Pmd", 3) != 0) return false;
+  r.take(283);
+  r.take(size_t(r.u(4)) * 38);
+  r.take(size_t(r.u(4)) * 2);
+  r.take(size_t(r.u(4)) * 70);
+  struct Bone { std::string name; unsigned tail, type; double pos[3]; };
+  std::vector<Bone> bones(r.u(2));
+  for (Bone& b : bones) {
+    const unsigned char* name = r.take(20);
+    if (name == nullptr) return false;
+    b.name.assign(reinterpret_cast<const char*>(name), strnlen(reinterpret_cast<const char*>(name), 20));
+    r.take(2), b.tail = r.u(2), b.type = r.u(1), r.take(2);
+    for (double& c : b.pos) c = r.f();
+  }
+  for (const Bone& b : bones) {
+    const Bone& tail = bones[b.tail < bones.size() ? b.tail : 0];
+    for (int k = 0; k < 8 && b.type == 8; k++) {
+      if (b.name == kNames[k / 4][k % 4]) (*axes)[b.name] = axisOf(tail.pos[0] - b.pos[0], tail.pos[1] - b.pos[1], tail.pos[2] - b.pos[2]);
+    }
+  }
+  return r.ok;
+}
+
+// q turned onto the fixed axis a, its angle kept.
+Q onAxis(const Q& q, const Q& a) {
+  const double len = std::hypot(q.x, q.y, q.z);
+  if (len == 0 || (a.x == 0 && a.y == 0 && a.z == 0)) return {1, 0, 0, 0};
+  double half = std::atan2(len, q.w);
+  if (q.x * a.x + q.y * a.y + q.z * a.z < 0) half = -half;
+  return {std::cos(half), a.x * std::sin(half), a.y * std::sin(half), a.z * std::sin(half)};
+}
+
+bool load(const char* path, const Axes& axes, Bones* bones, unsigned* last) {
+  bool ok;
+  const std::vector<unsigned char> d = slurp(path, &ok);
+  const size_t n = d.size();
+  if (!ok) return false;
   auto u32 = [&](size_t at) { return unsigned(d[at] | d[at + 1] << 8 | d[at + 2] << 16 | unsigned(d[at + 3]) << 24); };
   auto f32 = [&](size_t at) { unsigned v = u32(at); float x; std::memcpy(&x, &v, 4); return double(x); };
   if (n < 54) return false;
@@ -88,6 +225,8 @@ bool load(const char* path, Bones* bones, unsigned* last) {
     std::string name(reinterpret_cast<const char*>(&d[at]), strnlen(reinterpret_cast<const char*>(&d[at]), 15));
     Key k = {u32(at + 15), {f32(at + 43), f32(at + 31), f32(at + 35), f32(at + 39)},
              d[at + 47 + 33] / 127.0, d[at + 47 + 7] / 127.0, d[at + 47 + 11] / 127.0, d[at + 47 + 15] / 127.0};
+    auto axis = axes.find(name);
+    if (axis != axes.end()) k.rot = onAxis(k.rot, axis->second);
     std::vector<Key>& keys = (*bones)[name];
     keys.push_back(k);
     *last = std::max(*last, k.frame);
@@ -116,14 +255,22 @@ Q at(const Bones& bones, const char* name, unsigned frame) {
 
 int main(int argc, char** argv) {
   Bones a, b;
+  Axes axes;
   unsigned last = 0;
-  if (argc < 3 || !load(argv[1], &a, &last) || !load(argv[2], &b, &last)) {
-    std::fprintf(stderr, "usage: playback_eval A.vmd B.vmd [frames]\n");
+  const size_t len = argc > 1 ? std::strlen(argv[1]) : 0;
+  const char* ext = len >= 4 ? argv[1] + len - 4 : "";
+  const bool model = ext[0] == '.' && std::tolower(ext[1]) == 'p' && std::tolower(ext[2]) == 'm' &&
+                     (std::tolower(ext[3]) == 'x' || std::tolower(ext[3]) == 'd');
+  if (model ? !readModel(argv[1], &axes) : (builtInAxes(&axes), false)) {
+    std::fprintf(stderr, "playback_eval: cannot read the model %s\n", argv[1]);
     return 2;
   }
-  // 左腕 左腕捩 左ひじ 左手捩, and the right side's (右).
-  const char* names[2][4] = {{"\x8D\xB6\x98\x72", "\x8D\xB6\x98\x72\x9D\x80", "\x8D\xB6\x82\xD0\x82\xB6", "\x8D\xB6\x8E\xE8\x9D\x80"},
-                             {"\x89\x45\x98\x72", "\x89\x45\x98\x72\x9D\x80", "\x89\x45\x82\xD0\x82\xB6", "\x89\x45\x8E\xE8\x9D\x80"}};
+  argv += model, argc -= model;
+  if (argc < 3 || !load(argv[1], axes, &a, &last) || !load(argv[2], axes, &b, &last)) {
+    std::fprintf(stderr, "usage: playback_eval [model.pmx|model.pmd] A.vmd B.vmd [frames]\n");
+    return 2;
+  }
+  const auto& names = kNames;
   double worst[2][3] = {};
   unsigned where[2][3] = {};
   std::vector<double> wrist[2];

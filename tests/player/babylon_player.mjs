@@ -1,0 +1,59 @@
+// babylon-mmd's runtime on Babylon's NullEngine, bundled for node. A model in;
+// then two motions played on it at every frame from 0 to the last keyframe,
+// each side's chains read from the skeleton's world matrices (so as the
+// skeleton uses its bones, after the fixed axes): the arm (腕 ⊗ 腕捩), the
+// elbow (ひじ ⊗ 手捩) and the wrist (both); out, the largest deviation of
+// each chain between the two, in degrees: left arm, elbow, wrist, then right.
+import { NullEngine } from '@babylonjs/core/Engines/nullEngine';
+import { ImportMeshAsync } from '@babylonjs/core/Loading/sceneLoader';
+import { Matrix, Quaternion } from '@babylonjs/core/Maths/math.vector';
+import { Logger } from '@babylonjs/core/Misc/logger';
+import { Scene } from '@babylonjs/core/scene';
+import 'babylon-mmd/esm/Loader/pmxLoader';
+import 'babylon-mmd/esm/Loader/pmdLoader';
+import 'babylon-mmd/esm/Runtime/Animation/mmdRuntimeModelAnimation';
+import { VmdLoader } from 'babylon-mmd/esm/Loader/vmdLoader';
+import { MmdRuntime } from 'babylon-mmd/esm/Runtime/mmdRuntime';
+
+// Per side: the bone above the arm, then the ends of the arm and elbow chains.
+const ENDS = [['左肩', '左腕捩', '左手捩'], ['右肩', '右腕捩', '右手捩']];
+
+const world = (bone) =>
+  Quaternion.FromRotationMatrix(Matrix.FromArray(bone.worldMatrix).getRotationMatrix());
+// The turn from the rotation `from` to `to`, in degrees.
+const degrees = (from, to) => {
+  const d = Quaternion.Inverse(from).multiply(to);
+  return Math.atan2(Math.hypot(d.x, d.y, d.z), Math.abs(d.w)) * 360 / Math.PI;
+};
+
+export async function openPlayer(modelBytes, extension) {
+  Logger.LogLevels = Logger.ErrorLogLevel;
+  const scene = new Scene(new NullEngine());
+  const { meshes } = await ImportMeshAsync(modelBytes, scene, { pluginExtension: extension });
+  const model = new MmdRuntime(scene).createMmdModel(meshes[0]);
+  const ends = ENDS.map((names) => names.map((n) => model.runtimeBones.find((b) => b.name === n)));
+  const loader = new VmdLoader(scene);
+  loader.loggingEnabled = false;
+  // Per frame and side: conj(world above) ⊗ world of each chain's end.
+  const play = (animation, last) => {
+    model.setRuntimeAnimation(model.createRuntimeAnimation(animation));
+    return Array.from({ length: last + 1 }, (_, f) => {
+      model.beforePhysics(f);
+      model.afterPhysics();
+      return ends.map((bones) => {
+        const [above, arm, elbow] = bones.map(world);
+        const [notAbove, notArm] = [above, arm].map((q) => Quaternion.Inverse(q));
+        return [notAbove.multiply(arm), notArm.multiply(elbow), notAbove.multiply(elbow)];
+      });
+    });
+  };
+  // motions: two ArrayBuffers of VMD files.
+  return async (...motions) => {
+    const animations = await Promise.all(motions.map((m, i) =>
+      loader.loadFromBufferAsync(`m${i}`, m)));
+    const last = Math.max(...animations.map((a) => a.endFrame));
+    const [a, b] = animations.map((animation) => play(animation, last));
+    return [0, 1].flatMap((side) => [0, 1, 2].map((c) =>
+      Math.max(...a.map((frame, f) => degrees(frame[side][c], b[f][side][c])))));
+  };
+}
