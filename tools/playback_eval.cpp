@@ -38,9 +38,12 @@ Q unit(Q q) {
   return {q.w / n, q.x / n, q.y / n, q.z / n};
 }
 // Degrees of the turn between a and b.
+// Degrees of the turn between a and b; b no rotation at all (a NaN) where
+// a is one counts as the farthest, 180.
 double degrees(const Q& a, const Q& b) {
   Q d = mul({a.w, -a.x, -a.y, -a.z}, b);
-  return std::atan2(std::hypot(d.x, d.y, d.z), std::fabs(d.w)) * 360 / std::numbers::pi;
+  const double deg = std::atan2(std::hypot(d.x, d.y, d.z), std::fabs(d.w)) * 360 / std::numbers::pi;
+  return deg == deg || std::isnan(a.w + a.x + a.y + a.z) ? deg : 180;
 }
 // a ⊗ (conj(a) ⊗ b)^s along the shorter way.
 Q slerp(Q a, Q b, double s) {
@@ -274,7 +277,9 @@ int main(int argc, char** argv) {
   double worst[2][3] = {};
   unsigned where[2][3] = {};
   std::vector<double> wrist[2];
+  // Frame by frame: a motion longer than 2^24 frames is judged up to there, and says so.
   for (auto& w : wrist) w.resize(std::size_t(std::min(last, 1u << 24)) + 1);
+  if (last > 1u << 24) std::fprintf(stderr, "playback_eval: frames 0 to %u judged of %u\n", 1u << 24, last);
   for (unsigned f = 0; f < wrist[0].size(); f++) {
     for (int side = 0; side < 2; side++) {
       const char* const* n = names[side];

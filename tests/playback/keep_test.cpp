@@ -4,6 +4,7 @@
 // without -K the same motions drift.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 #include <string>
 
@@ -59,6 +60,27 @@ TEST_F(Keep, PlaysBackWithinTheBoundAtEveryFrameAndFoldsBack) {
       EXPECT_TRUE(b.name != kLeftArmTwist && b.name != kRightArmTwist && b.name != kLeftWristTwist &&
                   b.name != kRightWristTwist) << motion;
     }
+  }
+}
+
+// Motions that once played far off: an arm and its twist bone turning 120
+// degrees each about one axis (together beyond a half turn, folded without
+// -K), rotations with huge components, and keyframes so far apart that
+// their stretches are judged by a bound rather than frame by frame.
+TEST_F(Keep, HalfTurnsHugeRotationsAndFarKeyframesStayWithinTheBound) {
+  const Rot still = {0, 0, 0, 1}, third = turn(0.2797, -0.2141, 0.0097, 2.0944);
+  const Rot huge = {3e19f, -1e20f, 2e19f, 5e19f}, huge2 = {-1e20f, 3e19f, 4e19f, 2e19f};
+  std::vector<Key> far;
+  for (uint32_t i = 0; i < 20; i++) far.push_back({kLeftArm, i * 5000, turn(i % 3, 1, i % 2, 0.5 + i)});
+  const struct { const char* name; std::vector<Key> keys; const char* options; } cases[] = {
+      {"halves", {{kLeftArm, 0, still}, {kLeftArmTwist, 0, still}, {kLeftArm, 30, third}, {kLeftArmTwist, 30, third}}, "-U"},
+      {"huge", {{kLeftArm, 0, huge}, {kLeftArmTwist, 0, still}, {kLeftArm, 30, huge2}}, "-K5"},
+      {"far", far, "-K5 -M4"},
+  };
+  for (const auto& c : cases) {
+    const std::string in = dir_ + "/" + c.name + ".vmd";
+    writeFile(in, buildVmd(c.keys));
+    EXPECT_LE(worst(in, run(c.options, in)), 0.5) << c.name;  // a NaN played counts as 180
   }
 }
 
