@@ -271,6 +271,12 @@ class Planner {
     Curve lead = kLinearCurve, own = kLinearCurve;
     if (!curveFor(s_, fa, fb, &lead)) curveFor(t_, fa, fb, &lead);
     const bool twistMoves = !fold_ && curveFor(t_, fa, fb, &own);
+    if (fb - fa < 2) {  // no frame between: nothing to judge
+      setRotationCurve(&b->source, lead);
+      setRotationCurve(&b->twist, lead);
+      *at = fa;
+      return 0;
+    }
     Stretch s = {fa, fb, {segmentAt(ps_, fa), segmentAt(pt_, fa)}, segmentAt(left_, fa),
                  {makeArc(shownSource(a), shownSource(*b)), makeArc(shownTwist(a, fa), shownTwist(*b, fb))}, lead, lead,
                  {}};
