@@ -6,6 +6,7 @@
 #include "io/byte_stream.h"
 #include "platform/platform.h"
 #include "playback/keep_planner.h"
+#include "playback/wrist_split.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
@@ -41,6 +42,13 @@ int32_t writeFailure() {
   std::printf("Cannot write to file at %06X=(%02X) \n", static_cast<unsigned>(wrCount()),
               static_cast<unsigned>(gLastByte));
   return abandon(kResultWrite);
+}
+
+// A twist bone's keyframe inserted before kf: its frame, position and block.
+int writeTwistKeyframe(const BoneKeyframe& kf, const char* bone, const Quat& rot) {
+  uint8_t name[kNameSize] = {};
+  std::memcpy(name, bone, std::strlen(bone));
+  return writeBoneKeyframe(kf, name, rot);
 }
 
 // A planned pair's keyframes, at the place of its first record: on every
@@ -92,13 +100,28 @@ int32_t copyBoneSection(int32_t count) {
       continue;
     }
     if (gSettings.unfoldTwist) pair = -1;  // nothing to fold: as it is
+    int side = 0;
+    const WristRole wrist = gSettings.wristTwist ? wristRole(kf.name.text, &side) : WristRole::None;
+    if (wrist == WristRole::HandTwist && wristAbsorbs(side, kf.frameTime)) {
+      if (showAtLeast(1)) std::printf("  => skipped recording %s block. \n", plat::conText(kf.name.text));
+      continue;
+    }
+    if (wrist == WristRole::Wrist && inFrameRange(kf.frameTime)) {
+      Quat twist, hand;
+      wristSplit(side, kf.rot, &twist, &rot);
+      wristCount(side, twist);
+      if (wristCarrier(side, block, kf.frameTime, &hand)) {
+        if (writeTwistKeyframe(kf, gPairs[2 * side + 1].twistBone, hand) != 0) return -1;
+        written++;
+      }
+    }
     if (pair >= 0 && role == PairRole::Source) {
       SeparationResult split;
       if (convertSourceKeyframe(pair, view, &split) == PairAction::Convert) {
-        uint8_t twistName[kNameSize] = {};
-        std::memcpy(twistName, gPairs[pair].twistBone, std::strlen(gPairs[pair].twistBone));
-        if (writeBoneKeyframe(kf, twistName, split.twist) != 0) return -1;
-        written++;
+        // A wrist keyed on the same frame writes the one 手捩 keyframe there.
+        const bool absorbed = gSettings.wristTwist && pair % 2 == 1 && wristAbsorbs(pair / 2, kf.frameTime);
+        if (!absorbed && writeTwistKeyframe(kf, gPairs[pair].twistBone, split.twist) != 0) return -1;
+        written += !absorbed;
         rot = split.kept;
       }
     } else if (pair >= 0 && filterTwistKeyframe(pair, view) == PairAction::Drop) {
@@ -211,8 +234,10 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   int32_t boneCount = rdGetInt32();
   if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
   if (planningPairs()) keepPlan();
+  if (gSettings.wristTwist) wristPlan();
   uint32_t announced = static_cast<uint32_t>(boneCount);  // wraps, never overflows
   for (int i = 0; i < kPairCount; i++) announced += static_cast<uint32_t>(keptCountDelta(i));
+  if (gSettings.wristTwist) announced += static_cast<uint32_t>(wristCountDelta());
   wrPutInt32(static_cast<int32_t>(announced));
   if (showAtLeast(1)) {
     std::printf("max blocks of frames = %ld \n", static_cast<long>(boneCount));
@@ -253,6 +278,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   rdClose();
   std::printf("\n");
   reportKeptPairs();
+  if (gSettings.wristTwist) wristReport();
   reportPairCounts();
   gTotals.convertedFileCount++;
   return kResultOk;

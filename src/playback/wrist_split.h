@@ -1,0 +1,52 @@
+// The wrist's twist onto the hand twist bone (-W). A hand turned about the
+// forearm and keyed on 手首 wrings the skin at the wrist alone, while 手捩,
+// which drives the forearm's helper bones, stays still. Every 手首 keyframe
+// in the frame range is split about the forearm axis (the elbow pair's) into
+// q = twist ⊗ rest, the twist on the parent's side: 手首 keeps the rest and
+// 手捩 is keyed at the same frame with what it plays there times the twist,
+// so that 手捩 ⊗ 手首 is unchanged at the keyframe. One 手捩 keyframe a
+// frame: those the input or the elbow's split put on such a frame go.
+#pragma once
+
+#include <cstdint>
+
+#include "twist/quat.h"
+#include "vmd/vmd_format.h"
+
+namespace torsel {
+
+/// Left, right; the elbow pair of side s is pair 2s + 1.
+inline constexpr int kWristSides = 2;
+
+enum class WristRole { None, Wrist, HandTwist };
+/// 手首 or 手捩 of either side, with the side.
+WristRole wristRole(const char* name, int* side);
+
+/// Splits q about the side's forearm axis into q = twist ⊗ rest, the rest
+/// without a turn about the axis; a half turn across it keeps q whole.
+void wristSplit(int side, Quat q, Quat* twist, Quat* rest);
+
+/// Forgets what was held for the last file.
+void wristReset();
+/// Holds a keyframe of 手首, 手捩 or ひじ (pre-scan, file order, block from 1).
+void wristHold(const BoneKeyframe& kf, int32_t block);
+/// After the pre-scan: the rotation each side's 手捩 plays at the wrist's
+/// keyframes in the range, and the 手捩 records that give way.
+void wristPlan();
+/// Records -W adds to the bone count: a 手捩 keyframe per wrist frame, less
+/// the 手捩 records it replaces.
+int32_t wristCountDelta();
+
+/// A 手捩 record (the input's, or an elbow's twist) at `frame` in the
+/// range, replaced by the one the wrist keys there.
+bool wristAbsorbs(int side, uint32_t frame);
+/// For an in-range 手首 record: true when it is the last on its frame, the
+/// one before which the side's 手捩 keyframe is written, with its rotation.
+bool wristCarrier(int side, int32_t block, uint32_t frame, Quat* handTwist);
+/// Counts one split and its twist, for the lines below.
+void wristCount(int side, const Quat& twist);
+/// Per side (display level 1 and up) the wrist keyframes split and the
+/// largest twist moved; adds the splits to the run's totals.
+void wristReport();
+
+}  // namespace torsel
