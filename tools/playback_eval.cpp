@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
   Bones a, b;
   unsigned last = 0;
   if (argc < 3 || !load(argv[1], &a, &last) || !load(argv[2], &b, &last)) {
-    std::fprintf(stderr, "usage: playback_eval A.vmd B.vmd [frames]\n");
+    std::fprintf(stderr, "usage: playback_eval A.vmd B.vmd [frames|keys]\n");
     return 2;
   }
   // 左腕 左腕捩 左ひじ 左手捩 左手首, and the right side's (右).
@@ -161,6 +161,6 @@ int main(int argc, char** argv) {
   for (int side = 0; side < 2; side++) {
     for (int c = 0; c < 4; c++) std::printf("%s %s %.4f at %u\n", sides[side], chains[c], worst[side][c], where[side][c]);
   }
-  for (unsigned f = 0; argc > 3 && !keysOnly && f < wrist[0].size(); f++) std::printf("%u %.4f %.4f\n", f, wrist[0][f], wrist[1][f]);
+  for (unsigned f = 0; argc > 3 && std::strcmp(argv[3], "frames") == 0 && f < wrist[0].size(); f++) std::printf("%u %.4f %.4f\n", f, wrist[0][f], wrist[1][f]);
   return 0;
 }
