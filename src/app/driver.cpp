@@ -368,7 +368,7 @@ int runTorsel(int argc, char** argv) {
     return kUnsupportedModeStatus;
   }
   // A fold leaves no twist bone keyframe to move the wrist's twist onto.
-  if (!gSettings.checkMode && gSettings.wristTwist && (gSettings.unfoldTwist || gSettings.keepMotion > 0)) {
+  if (!gSettings.checkMode && gSettings.wristTwist && gSettings.unfoldTwist) {
     // "Wrist.twist は Unfold.twist と一緒に使えません. \n"
     constexpr char kNotWithFoldJa[] = "Wrist.twist \x82\xCD Unfold.twist \x82\xC6\x88\xEA\x8F\x8F\x82\xC9"
                                       "\x8E\x67\x82\xA6\x82\xDC\x82\xB9\x82\xF1. \n";

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 
+#include "playback/wrist_split.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
@@ -86,7 +87,7 @@ class Planner {
       const DQuat left = rotationAt(left_, f);
       k.source.rot = toFloat(multiply(multiply(s, t), {-left.x, -left.y, -left.z, left.w}));
     } else {
-      SeparationResult r = splitComposite(pair_, t_.empty() ? toFloat(s) : toFloat(multiply(s, t)));
+      SeparationResult r = splitComposite(pair_, toFloat(wristTwisted(pair_, f, t_.empty() ? s : multiply(s, t))));
       k.source.rot = r.kept;
       k.twist.rot = r.twist;
     }
@@ -133,7 +134,7 @@ class Planner {
     const uint32_t step = std::max<uint32_t>(1, (fb - fa) / kMostSamples);
     input_.clear();
     for (uint64_t f = uint64_t(fa) + step; f < fb; f += step) {
-      input_.push_back(multiply(rotationAt(s_, uint32_t(f)), rotationAt(t_, uint32_t(f))));
+      input_.push_back(wristTwisted(pair_, uint32_t(f), multiply(rotationAt(s_, uint32_t(f)), rotationAt(t_, uint32_t(f)))));
     }
     double best = -1;
     const Curve twistCurves[2] = {lead, own};
@@ -210,6 +211,7 @@ void planPair(int pair, double bound, bool fold) {
   for (const Track& k : plan.held) {
     for (const HeldKey& h : k) frames.push_back(h.frame);
   }
+  wristFrames(pair, &frames);
   std::sort(frames.begin(), frames.end());
   frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
   if (frames.empty()) return;
@@ -255,10 +257,11 @@ void keepHold(int pair, bool twist, const BoneKeyframe& kf) {
 
 void keepPlan() {
   // Where a side's arm and elbow are both converted, each chain gets half:
-  // the wrist, their product, then stays within the whole. A fold without
+  // the wrist, their product, then stays within the whole (a third, with
+  // the hand's own, where -W moves its twist). A fold without
   // -K keys the source where either bone was keyed, and no more.
   const bool fold = gSettings.unfoldTwist != 0;
-  double bound = gSettings.keepMotion / 10.0 * kMargin / (gSettings.handTwist ? 2 : 1);
+  double bound = gSettings.keepMotion / 10.0 * kMargin / keepChains();
   if (gSettings.keepMotion <= 0) bound = INFINITY;
   for (int i = 0; i < kPairCount; i++) {
     if (!pairIsActive(i)) continue;

@@ -6,10 +6,17 @@
 // 手捩 is keyed at the same frame with what it plays there times the twist,
 // so that 手捩 ⊗ 手首 is unchanged at the keyframe. One 手捩 keyframe a
 // frame: those the input or the elbow's split put on such a frame go.
+//
+// With -K the hand chain (the wrist chain ⊗ 手首) is kept too: the elbow
+// pair keeps ひじ ⊗ 手捩 ⊗ twist, the wrist's twist as the wrist plays it,
+// and 手首 alone (手捩 too where the elbows are not converted) is planned
+// to play its rest within a share of the bound.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
+#include "playback/player.h"
 #include "twist/quat.h"
 #include "vmd/vmd_format.h"
 
@@ -33,6 +40,22 @@ void wristHold(const BoneKeyframe& kf, int32_t block);
 /// After the pre-scan: the rotation each side's 手捩 plays at the wrist's
 /// keyframes in the range, and the 手捩 records that give way.
 void wristPlan();
+/// -K: the chains that share a side's bound: the arm, the elbow where it
+/// is converted or -W moves the wrist's twist, and the hand's own under -W.
+int keepChains();
+/// -K, before the pairs are planned: the wrists' tracks.
+void wristPrepare();
+/// -K: for an elbow pair under -W and f in the range, c ⊗ the twist of the
+/// wrist as it plays at f; else c.
+DQuat wristTwisted(int pair, uint32_t f, const DQuat& c);
+/// -K: for an elbow pair under -W, the wrist's keyframe frames in the range.
+void wristFrames(int pair, std::vector<uint32_t>* frames);
+/// -K: the planned keyframes of a side's 手首 (role Wrist) or, where the
+/// elbow pair is not converted, its 手捩; null where the records stay.
+const Track* wristKept(int side, WristRole role);
+/// 左手首 or 右手首, Shift-JIS.
+const char* wristBone(int side);
+
 /// Records -W adds to the bone count: a 手捩 keyframe per wrist frame, less
 /// the 手捩 records it replaces.
 int32_t wristCountDelta();

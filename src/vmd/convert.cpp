@@ -51,6 +51,15 @@ int writeTwistKeyframe(const BoneKeyframe& kf, const char* bone, const Quat& rot
   return writeBoneKeyframe(kf, name, rot);
 }
 
+// A planned keyframe of `bone`.
+int writeHeldKey(const HeldKey& k, const char* bone) {
+  BoneKeyframe kf = {};
+  kf.frameTime = k.frame;
+  kf.pos = k.pos;
+  unpackBlock(k, kf.bz);
+  return writeTwistKeyframe(kf, bone, k.rot);
+}
+
 // A planned pair's keyframes, at the place of its first record: on every
 // frame the twist, then the source. Returns the number written, or -1.
 int32_t writeKeptPair(int pair) {
@@ -58,14 +67,30 @@ int32_t writeKeptPair(int pair) {
   for (const KeepFrame& f : keepFrames(pair)) {
     for (const HeldKey* k : {&f.twist, &f.source}) {
       if (!(k == &f.twist ? f.hasTwist : f.hasSource)) continue;
-      BoneKeyframe kf = {};
-      kf.frameTime = k->frame;
-      kf.pos = k->pos;
-      unpackBlock(*k, kf.bz);
       const char* bone = k == &f.twist ? gPairs[pair].twistBone : gPairs[pair].sourceBone;
-      uint8_t name[kNameSize] = {};
-      std::memcpy(name, bone, std::strlen(bone));
-      if (writeBoneKeyframe(kf, name, k->rot) != 0) return -1;
+      if (writeHeldKey(*k, bone) != 0) return -1;
+      written++;
+    }
+  }
+  return written;
+}
+
+// -W with -K: a side's planned keyframes at the first record of its
+// planned bones: the elbow pair's, unless written already (it may hold no
+// record of its own), then 手捩's, then 手首's. The number written, or -1.
+int32_t writeKeptWrist(int side, bool* keptWritten) {
+  int32_t written = 0;
+  const int elbow = 2 * side + 1;
+  if (pairIsActive(elbow) && keepPlanned(elbow) && !keptWritten[elbow]) {
+    keptWritten[elbow] = true;
+    written = writeKeptPair(elbow);
+    if (written < 0) return -1;
+  }
+  for (const WristRole role : {WristRole::HandTwist, WristRole::Wrist}) {
+    const Track* keys = wristKept(side, role);
+    const char* bone = role == WristRole::Wrist ? wristBone(side) : gPairs[elbow].twistBone;
+    for (size_t i = 0; keys != nullptr && i < keys->size(); i++) {
+      if (writeHeldKey((*keys)[i], bone) != 0) return -1;
       written++;
     }
   }
@@ -78,7 +103,7 @@ int32_t writeKeptPair(int pair) {
 // failed.
 int32_t copyBoneSection(int32_t count) {
   int32_t written = 0;
-  bool keptWritten[kPairCount] = {};
+  bool keptWritten[kPairCount] = {}, wristWritten[kWristSides] = {};
   BoneKeyframe kf;
   for (int32_t block = 1; !rdIsClosed() && block <= count; block++) {
     if (readBoneKeyframe(&kf) != 0) break;
@@ -91,6 +116,16 @@ int32_t copyBoneSection(int32_t count) {
     Quat rot = kf.rot;
     PairRole role;
     int pair = findPair(kf.name.text, &role);
+    int side = 0;
+    const WristRole wrist = gSettings.wristTwist ? wristRole(kf.name.text, &side) : WristRole::None;
+    if (wrist != WristRole::None && wristKept(side, wrist) != nullptr) {
+      if (wristWritten[side]) continue;
+      wristWritten[side] = true;
+      int32_t kept = writeKeptWrist(side, keptWritten);
+      if (kept < 0) return -1;
+      written += kept;
+      continue;
+    }
     if (pair >= 0 && planningPairs() && keepPlanned(pair)) {
       if (keptWritten[pair]) continue;
       keptWritten[pair] = true;
@@ -100,8 +135,6 @@ int32_t copyBoneSection(int32_t count) {
       continue;
     }
     if (gSettings.unfoldTwist) pair = -1;  // nothing to fold: as it is
-    int side = 0;
-    const WristRole wrist = gSettings.wristTwist ? wristRole(kf.name.text, &side) : WristRole::None;
     if (wrist == WristRole::HandTwist && wristAbsorbs(side, kf.frameTime)) {
       if (showAtLeast(1)) std::printf("  => skipped recording %s block. \n", plat::conText(kf.name.text));
       continue;
@@ -233,6 +266,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
 
   int32_t boneCount = rdGetInt32();
   if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
+  if (gSettings.wristTwist) wristPrepare();
   if (planningPairs()) keepPlan();
   if (gSettings.wristTwist) wristPlan();
   uint32_t announced = static_cast<uint32_t>(boneCount);  // wraps, never overflows

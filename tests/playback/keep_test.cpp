@@ -125,4 +125,13 @@ TEST_F(Keep, WristSplitIsExactAtItsKeyframesAndLeavesNoTwist) {
   }
 }
 
+TEST_F(Keep, WithTheWristsTwistMovedTheArmAndHandStayWithinTheBound) {
+  const std::string in = dir_ + "/hands.vmd";
+  ASSERT_EQ(runProgram({in, "1200", "5", "hands"}, {"C", -1, MAKE_SAMPLE_EXE, -1}).status, 0);
+  for (auto [options, bound] : {std::pair{"-W -K5", 0.5}, {"-W -K5 -M4", 0.5}, {"-w -K10 -F300 -T900", 1.0}}) {
+    EXPECT_LE(worst(in, run(options, in), "arm hand"), bound) << options;
+  }
+  EXPECT_GT(worst(in, run("-W", in), "hand"), 5.0) << "without -K the hand drifts between keyframes";
+}
+
 }  // namespace
