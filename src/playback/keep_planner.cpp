@@ -128,17 +128,19 @@ class Planner {
   // deviation left, at the frame `at`.
   double fitCurves(const KeepFrame& a, KeepFrame* b, uint32_t* at) {
     const uint32_t fa = a.source.frame, fb = b->source.frame;
-    Curve lead = kLinearCurve, own = kLinearCurve;
-    if (!curveFor(s_, fa, fb, &lead)) curveFor(t_, fa, fb, &lead);
+    Curve lead = kLinearCurve, own = kLinearCurve, hand = kLinearCurve;
+    if (!curveFor(s_, fa, fb, &lead) && !curveFor(t_, fa, fb, &lead)) wristCurve(pair_, fa, fb, &lead);
     const bool twistMoves = !fold_ && curveFor(t_, fa, fb, &own);
+    // Under -W the twist bone carries the wrist's twist too: its curve may serve better.
+    const bool handMoves = !fold_ && wristCurve(pair_, fa, fb, &hand);
     const uint32_t step = std::max<uint32_t>(1, (fb - fa) / kMostSamples);
     input_.clear();
     for (uint64_t f = uint64_t(fa) + step; f < fb; f += step) {
       input_.push_back(wristTwisted(pair_, uint32_t(f), multiply(rotationAt(s_, uint32_t(f)), rotationAt(t_, uint32_t(f)))));
     }
     double best = -1;
-    const Curve twistCurves[2] = {lead, own};
-    for (int c = 0; c < (twistMoves ? 2 : 1); c++) {
+    const Curve twistCurves[3] = {lead, twistMoves ? own : hand, hand};
+    for (int c = 0; c < 1 + twistMoves + handMoves; c++) {
       const Curve& ct = twistCurves[c];
       double worst = 0;
       uint32_t worstAt = 0;
@@ -257,11 +259,11 @@ void keepHold(int pair, bool twist, const BoneKeyframe& kf) {
 
 void keepPlan() {
   // Where a side's arm and elbow are both converted, each chain gets half:
-  // the wrist, their product, then stays within the whole (a third, with
-  // the hand's own, where -W moves its twist). A fold without
+  // the wrist, their product, then stays within the whole (with -W the
+  // hand's own rest takes a share too). A fold without
   // -K keys the source where either bone was keyed, and no more.
   const bool fold = gSettings.unfoldTwist != 0;
-  double bound = gSettings.keepMotion / 10.0 * kMargin / keepChains();
+  double bound = gSettings.keepMotion / 10.0 * kMargin * keepShare(false);
   if (gSettings.keepMotion <= 0) bound = INFINITY;
   for (int i = 0; i < kPairCount; i++) {
     if (!pairIsActive(i)) continue;

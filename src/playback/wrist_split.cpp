@@ -289,9 +289,9 @@ bool planBone(int side, bool wrist, double bound) {
 
 void keepSide(int side) {
   WristSide& s = gSides[static_cast<size_t>(side)];
-  const double bound = gSettings.keepMotion / 10.0 * kMargin / keepChains();
-  s.wristPlanned = planBone(side, true, bound);
-  s.handPlanned = s.wristPlanned && !pairIsActive(elbowPair(side)) && planBone(side, false, bound);
+  const double bound = gSettings.keepMotion / 10.0 * kMargin;
+  s.wristPlanned = planBone(side, true, bound * keepShare(true));
+  s.handPlanned = s.wristPlanned && !pairIsActive(elbowPair(side)) && planBone(side, false, bound * keepShare(false));
   s.delta = 0;
   if (s.wristPlanned) s.delta += static_cast<int32_t>(s.keptWrist.size() - s.wrists.size());
   if (s.handPlanned) s.delta += static_cast<int32_t>(s.keptHand.size() - s.twists.size());
@@ -302,7 +302,12 @@ void keepSide(int side) {
 
 }  // namespace
 
-int keepChains() { return gSettings.wristTwist ? 3 : gSettings.handTwist ? 2 : 1; }
+double keepShare(bool hand) {
+  // Under -W the hand chain is the product of three: the hand's own rest
+  // strays least between keyframes, so it takes the smallest share.
+  if (gSettings.wristTwist) return hand ? 0.2 : 0.4;
+  return gSettings.handTwist ? 0.5 : 1.0;
+}
 
 void wristPrepare() {
   for (WristSide& s : gSides) {
@@ -323,6 +328,10 @@ void wristFrames(int pair, std::vector<uint32_t>* frames) {
   for (const HeldKey& k : gSides[static_cast<size_t>(pair / 2)].wristTrack) {
     if (inFrameRange(k.frame)) frames->push_back(k.frame);
   }
+}
+
+bool wristCurve(int pair, uint32_t fa, uint32_t fb, Curve* c) {
+  return gSettings.wristTwist && pair % 2 == 1 && curveOver(gSides[static_cast<size_t>(pair / 2)].wristTrack, fa, fb, c);
 }
 
 const Track* wristKept(int side, WristRole role) {

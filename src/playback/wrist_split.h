@@ -40,9 +40,10 @@ void wristHold(const BoneKeyframe& kf, int32_t block);
 /// After the pre-scan: the rotation each side's 手捩 plays at the wrist's
 /// keyframes in the range, and the 手捩 records that give way.
 void wristPlan();
-/// -K: the chains that share a side's bound: the arm, the elbow where it
-/// is converted or -W moves the wrist's twist, and the hand's own under -W.
-int keepChains();
+/// -K: the share of the bound a chain is planned within: the arm's, the
+/// elbow's (ひじ ⊗ 手捩, or 手捩 alone under -W), or with `hand` the hand's
+/// own 手首; together they keep the hand chain within the whole.
+double keepShare(bool hand);
 /// -K, before the pairs are planned: the wrists' tracks.
 void wristPrepare();
 /// -K: for an elbow pair under -W and f in the range, c ⊗ the twist of the
@@ -50,6 +51,9 @@ void wristPrepare();
 DQuat wristTwisted(int pair, uint32_t f, const DQuat& c);
 /// -K: for an elbow pair under -W, the wrist's keyframe frames in the range.
 void wristFrames(int pair, std::vector<uint32_t>* frames);
+/// -K: for an elbow pair under -W, the wrist's input curve over [fa, fb];
+/// false where the wrist holds still there or is keyed within it.
+bool wristCurve(int pair, uint32_t fa, uint32_t fb, Curve* c);
 /// -K: the planned keyframes of a side's 手首 (role Wrist) or, where the
 /// elbow pair is not converted, its 手捩; null where the records stay.
 const Track* wristKept(int side, WristRole role);
