@@ -136,7 +136,8 @@ class Planner {
     const uint32_t step = std::max<uint32_t>(1, (fb - fa) / kMostSamples);
     input_.clear();
     for (uint64_t f = uint64_t(fa) + step; f < fb; f += step) {
-      input_.push_back(wristTwisted(pair_, uint32_t(f), multiply(rotationAt(s_, uint32_t(f)), rotationAt(t_, uint32_t(f)))));
+      const DQuat c = multiply(rotationAt(s_, uint32_t(f)), rotationAt(t_, uint32_t(f)));
+      input_.push_back(wristTwisted(pair_, uint32_t(f), c));
     }
     double best = -1;
     const Curve twistCurves[3] = {lead, twistMoves ? own : hand, hand};

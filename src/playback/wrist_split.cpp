@@ -331,7 +331,8 @@ void wristFrames(int pair, std::vector<uint32_t>* frames) {
 }
 
 bool wristCurve(int pair, uint32_t fa, uint32_t fb, Curve* c) {
-  return gSettings.wristTwist && pair % 2 == 1 && curveOver(gSides[static_cast<size_t>(pair / 2)].wristTrack, fa, fb, c);
+  if (!gSettings.wristTwist || pair % 2 == 0) return false;
+  return curveOver(gSides[static_cast<size_t>(pair / 2)].wristTrack, fa, fb, c);
 }
 
 const Track* wristKept(int side, WristRole role) {
@@ -421,8 +422,8 @@ void wristCount(int side, const Quat& twist) {
 
 void wristReport() {
   // "  %s: %ld キーフレームを分けた, 最大の捩り %.3f 度 \n"
-  constexpr char kSplitJa[] = "  %s: %ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0\x95\xAA\x82\xAF\x82\xBD, "
-                              "\x8D\xC5\x91\xE5\x82\xCC\x9D\x80\x82\xE8 %.3f \x93\x78 \n";
+  constexpr char kSplitJa[] = "  %s: %ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80"
+                              "\x82\xF0\x95\xAA\x82\xAF\x82\xBD, \x8D\xC5\x91\xE5\x82\xCC\x9D\x80\x82\xE8 %.3f \x93\x78 \n";
   const bool ja = plat::langId() == plat::kLangJapanese;
   for (int s = 0; s < kWristSides; s++) {
     const WristSide& side = gSides[static_cast<size_t>(s)];
