@@ -32,7 +32,9 @@ void keepHold(int pair, bool twist, const BoneKeyframe& kf);
 /// Plans every pair that has a keyframe in the frame range (folding: a
 /// twist keyframe there): within the bound of -K per chain (half of it
 /// where both a side's pairs are converted, so that the wrist stays within
-/// it too); a fold without -K keys the union of both bones' frames only.
+/// it too; under -W the share of keepShare, and the elbow pair keeps the
+/// wrist's twist too); a fold without -K keys the union of both bones'
+/// frames only.
 void keepPlan();
 /// True when the pair's records are replaced by its planned keyframes.
 bool keepPlanned(int pair);
