@@ -29,9 +29,10 @@ trap 'rm -rf "$work"' EXIT
 cp examples/sample.vmd "$work/sample.vmd"
 for seed in 1 2 3; do build/make_sample "$work/hostile$seed.vmd" 2000 "$seed" hostile; done
 build/make_sample "$work/dance.vmd" 1500 9 dance
+build/make_sample "$work/hands.vmd" 1500 9 hands
 passed=0 failed=0
 for input in "$work"/*.vmd; do
-  for options in -M0 -M1 -M2 -M3 -M4 -M5 -M8 -M9 -M10 -M11 -M12 -M13 "-M12 -D1" "-M4 -D1 -F5 -T30" -K5 "-K2 -M4" -U "-U -K5 -M9"; do
+  for options in -M0 -M1 -M2 -M3 -M4 -M5 -M8 -M9 -M10 -M11 -M12 -M13 "-M12 -D1" "-M4 -D1 -F5 -T30" -K5 "-K2 -M4" -U "-U -K5 -M9" "-W -M9" "-W -K5 -D1"; do
     stem=${input%.vmd}
     # shellcheck disable=SC2086
     LC_ALL=C build/torsel -ND $options "$input" | sed 's/-nan/nan/g' >"$work/native.txt"

@@ -13,6 +13,8 @@
 //                                keyed sparsely, bending and twisting far
 //                                between keys on uneven curves, some twist
 //                                keyframes of their own
+//   make_sample OUT FRAMES SEED hands
+//                                the dance with the wrists keyed too
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -39,6 +41,8 @@ constexpr Bone kBones[] = {
     {"\x8D\xB6\x98\x72\x9D\x80"},          // 左腕捩
     {"\x8D\xB6\x8E\xE8\x9D\x80"},          // 左手捩
     {"\x93\xAA"},                          // 頭
+    {"\x8D\xB6\x8E\xE8\x8E\xF1"},          // 左手首
+    {"\x89\x45\x8E\xE8\x8E\xF1"},          // 右手首
 };
 constexpr int kBoneCount = sizeof kBones / sizeof kBones[0];
 
@@ -247,7 +251,7 @@ void putLimbRotation(double twist, double swing, double across) {
   putF32(static_cast<float>(cw * ct));
 }
 
-void writeDance(uint32_t frames, uint64_t seed) {
+void writeDance(uint32_t frames, uint64_t seed, bool hands) {
   gState = seed * 2654435761ULL + 0x9E3779B97F4A7C15ULL;
   struct Planned {
     int bone;
@@ -256,9 +260,11 @@ void writeDance(uint32_t frames, uint64_t seed) {
   };
   Planned keys[1 << 16];
   uint32_t count = 0;
-  // 左腕 右腕 左ひじ 右ひじ, then the twist bones 左腕捩 and 左手捩 now and then.
-  for (int bone : {1, 2, 3, 4, 7, 8}) {
-    const bool twistBone = bone >= 7;
+  // 左腕 右腕 左ひじ 右ひじ, then the twist bones 左腕捩 and 左手捩 now and
+  // then; the wrists 左手首 右手首 as often as the limbs.
+  for (int bone : {1, 2, 3, 4, 7, 8, 10, 11}) {
+    if (bone >= 10 && !hands) break;
+    const bool twistBone = bone == 7 || bone == 8;
     double twist = 0, swing = 0.3, across = 0;
     for (uint32_t f = static_cast<uint32_t>(uniform() * 5); f < frames && count < (1 << 16);
          f += twistBone ? 20 + static_cast<uint32_t>(uniform() * 80) : 3 + static_cast<uint32_t>(uniform() * 27)) {
@@ -308,8 +314,9 @@ int main(int argc, char** argv) {
   }
   if (argc == 2) {
     writeShort();
-  } else if (argc == 5 && std::strcmp(argv[4], "dance") == 0) {
-    writeDance(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)), std::strtoull(argv[3], nullptr, 10));
+  } else if (argc == 5 && (std::strcmp(argv[4], "dance") == 0 || std::strcmp(argv[4], "hands") == 0)) {
+    writeDance(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)), std::strtoull(argv[3], nullptr, 10),
+               argv[4][0] == 'h');
   } else if (argc == 5) {
     writeHostile(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)), std::strtoull(argv[3], nullptr, 10));
   } else {

@@ -1,11 +1,14 @@
 // Plays back two motions as a player does and prints, per side, the largest
-// deviation of the arm chain (腕 ⊗ 腕捩), the elbow chain (ひじ ⊗ 手捩) and
-// the wrist (both) between them, in degrees, with the frame where it
-// occurs. Written apart from the program's own player, to judge it.
+// deviation of the arm chain (腕 ⊗ 腕捩), the elbow chain (ひじ ⊗ 手捩), the
+// wrist (both) and the hand (the wrist ⊗ 手首) between them, in degrees,
+// with the frame where it occurs. Written apart from the program's own
+// player, to judge it.
 //
-//   playback_eval A.vmd B.vmd            the six largest deviations
+//   playback_eval A.vmd B.vmd            the eight largest deviations
 //   playback_eval A.vmd B.vmd frames     then "frame left right" per frame:
 //                                        the wrists' deviations
+//   playback_eval A.vmd B.vmd keys       judged only on the frames where B
+//                                        keys the side's 手首
 //
 // Player rules: per bone, keyframes by frame, of several on one frame the
 // last in the file; the first held before it, the last after it; between
@@ -270,12 +273,25 @@ int main(int argc, char** argv) {
   }
   argv += model, argc -= model;
   if (argc < 3 || !load(argv[1], axes, &a, &last) || !load(argv[2], axes, &b, &last)) {
-    std::fprintf(stderr, "usage: playback_eval [model.pmx|model.pmd] A.vmd B.vmd [frames]\n");
+    std::fprintf(stderr, "usage: playback_eval [model.pmx|model.pmd] A.vmd B.vmd [frames|keys]\n");
     return 2;
   }
-  const auto& names = kNames;
-  double worst[2][3] = {};
-  unsigned where[2][3] = {};
+  // 左腕 左腕捩 左ひじ 左手捩 左手首, and the right side's (右).
+  const char* names[2][5] = {{"\x8D\xB6\x98\x72", "\x8D\xB6\x98\x72\x9D\x80", "\x8D\xB6\x82\xD0\x82\xB6", "\x8D\xB6\x8E\xE8\x9D\x80",
+                              "\x8D\xB6\x8E\xE8\x8E\xF1"},
+                             {"\x89\x45\x98\x72", "\x89\x45\x98\x72\x9D\x80", "\x89\x45\x82\xD0\x82\xB6", "\x89\x45\x8E\xE8\x9D\x80",
+                              "\x89\x45\x8E\xE8\x8E\xF1"}};
+  const bool keysOnly = argc > 3 && std::strcmp(argv[3], "keys") == 0;
+  std::vector<bool> keyed[2];
+  for (int side = 0; side < 2; side++) {
+    keyed[side].assign(std::size_t(std::min(last, 1u << 24)) + 1, !keysOnly);
+    auto it = b.find(names[side][4]);
+    for (std::size_t i = 0; keysOnly && it != b.end() && i < it->second.size(); i++) {
+      if (it->second[i].frame < keyed[side].size()) keyed[side][it->second[i].frame] = true;
+    }
+  }
+  double worst[2][4] = {};
+  unsigned where[2][4] = {};
   std::vector<double> wrist[2];
   // Frame by frame: a motion longer than 2^24 frames is judged up to there, and says so.
   for (auto& w : wrist) w.resize(std::size_t(std::min(last, 1u << 24)) + 1);
@@ -285,18 +301,20 @@ int main(int argc, char** argv) {
       const char* const* n = names[side];
       Q armA = mul(at(a, n[0], f), at(a, n[1], f)), elbowA = mul(at(a, n[2], f), at(a, n[3], f));
       Q armB = mul(at(b, n[0], f), at(b, n[1], f)), elbowB = mul(at(b, n[2], f), at(b, n[3], f));
-      const double dev[3] = {degrees(armA, armB), degrees(elbowA, elbowB), degrees(mul(armA, elbowA), mul(armB, elbowB))};
-      for (int c = 0; c < 3; c++) {
+      const Q wristA = mul(armA, elbowA), wristB = mul(armB, elbowB);
+      const double dev[4] = {degrees(armA, armB), degrees(elbowA, elbowB), degrees(wristA, wristB),
+                             degrees(mul(wristA, at(a, n[4], f)), mul(wristB, at(b, n[4], f)))};
+      for (int c = 0; c < 4 && keyed[side][f]; c++) {
         if (dev[c] > worst[side][c]) worst[side][c] = dev[c], where[side][c] = f;
       }
       wrist[side][f] = dev[2];
     }
   }
   const char* sides[2] = {"left", "right"};
-  const char* chains[3] = {"arm", "elbow", "wrist"};
+  const char* chains[4] = {"arm", "elbow", "wrist", "hand"};
   for (int side = 0; side < 2; side++) {
-    for (int c = 0; c < 3; c++) std::printf("%s %s %.4f at %u\n", sides[side], chains[c], worst[side][c], where[side][c]);
+    for (int c = 0; c < 4; c++) std::printf("%s %s %.4f at %u\n", sides[side], chains[c], worst[side][c], where[side][c]);
   }
-  for (unsigned f = 0; argc > 3 && f < wrist[0].size(); f++) std::printf("%u %.4f %.4f\n", f, wrist[0][f], wrist[1][f]);
+  for (unsigned f = 0; argc > 3 && std::strcmp(argv[3], "frames") == 0 && f < wrist[0].size(); f++) std::printf("%u %.4f %.4f\n", f, wrist[0][f], wrist[1][f]);
   return 0;
 }

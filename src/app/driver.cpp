@@ -137,6 +137,17 @@ void walkOptionToken(const char* token, bool apply) {
           std::printf("Unfold.twist = ON. \n");
         }
         break;
+      case 'W':
+      case 'w':
+        p++;
+        if (*p == '=') p++;
+        if (apply) {
+          gSettings.wristTwist = 0xFF;
+          // "手首の捩り = ON. \n"
+          constexpr char kWristOnJa[] = "\x8E\xE8\x8E\xF1\x82\xCC\x9D\x80\x82\xE8 = ON. \n";
+          std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(kWristOnJa) : "Wrist.twist = ON. \n");
+        }
+        break;
       case 'C':
       case 'c':
         p++;
@@ -185,7 +196,9 @@ int32_t setupFromModel(const char* path) {
     return kResultModel;
   }
   for (int i = 0; i < kPairCount; i++) {
-    if (!pairIsActive(i) || gModel.found[i]) continue;
+    // -W turns the wrists about the elbows' axes, whatever the mode.
+    const bool needed = pairIsActive(i) || (gSettings.wristTwist && gPairs[i].needsHandTwist);
+    if (!needed || gModel.found[i]) continue;
     if (gModel.noDirection[i]) {
       std::printf("Cannot use model file : %s (the axis of %s has no direction)\n", path,
                   plat::conText(gPairs[i].sourceBone));
@@ -388,6 +401,17 @@ int runTorsel(int argc, char** argv) {
                                        "\x82\xC5\x82\xCC\x82\xDD\x8E\x67\x82\xA6\x82\xDC\x82\xB7. \n";
     std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(kNeedsMethod4Ja)
                                                              : "Keep.motion needs mode 4 or 12. \n");
+    printUsage();
+    std::fflush(stdout);
+    return kUnsupportedModeStatus;
+  }
+  // A fold leaves no twist bone keyframe to move the wrist's twist onto.
+  if (!gSettings.checkMode && gSettings.wristTwist && gSettings.unfoldTwist) {
+    // "Wrist.twist は Unfold.twist と一緒に使えません. \n"
+    constexpr char kNotWithFoldJa[] = "Wrist.twist \x82\xCD Unfold.twist \x82\xC6\x88\xEA\x8F\x8F\x82\xC9"
+                                      "\x8E\x67\x82\xA6\x82\xDC\x82\xB9\x82\xF1. \n";
+    std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(kNotWithFoldJa)
+                                                             : "Wrist.twist cannot be used with Unfold.twist. \n");
     printUsage();
     std::fflush(stdout);
     return kUnsupportedModeStatus;

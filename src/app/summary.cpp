@@ -28,6 +28,7 @@ struct SummaryLines {
   const char* outputName;
   const char* keepAdded;
   const char* twistFolded;
+  const char* wristSplit;
   const char* total;
 };
 
@@ -41,6 +42,7 @@ constexpr SummaryLines kEnglish = {
     "%s-cnv.vmd \r\n",
     "Keep.motion: %+d keyframe(s) \r\n",
     "Unfold.twist: %d twist keyframe(s) folded \r\n",
+    "Wrist.twist: %d wrist keyframe(s) split \r\n",
     "=> %d file(s), total %d frame(s) converted. ",
 };
 
@@ -54,6 +56,9 @@ constexpr SummaryLines kJapanese = {
     "%s-cnv.vmd \r\n",
     "Keep.motion: %+d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",  // %+d キーフレーム
     "Unfold.twist: \x9D\x80 %d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",  // 捩 %d キーフレーム
+    // Wrist.twist: 手首 %d キーフレームを分けた
+    "Wrist.twist: \x8E\xE8\x8E\xF1 %d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80"
+    "\x82\xF0\x95\xAA\x82\xAF\x82\xBD \r\n",
     // => %d つのファイル, 合計 %d フレームを変換しました.
     "=> %d \x82\xC2\x82\xCC\x83\x74\x83\x40\x83\x43\x83\x8B, \x8D\x87\x8C\x76 %d "
     "\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0\x95\xCF\x8A\xB7\x82\xB5\x82\xDC\x82\xB5\x82\xBD. ",
@@ -99,6 +104,7 @@ const char* buildSummaryText(const char* lastInput) {
   } else if (gSettings.keepMotion > 0) {
     appendLine(t.keepAdded, static_cast<int>(r.keepAdded));
   }
+  if (gSettings.wristTwist) appendLine(t.wristSplit, static_cast<int>(r.wristSplit));
   appendLine(t.total, static_cast<int>(r.convertedFileCount), static_cast<int>(total));
   return gText;
 }

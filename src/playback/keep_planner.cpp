@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 
+#include "playback/wrist_split.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
@@ -18,6 +19,8 @@ constexpr int32_t kFoldBound = 5;
 // A stretch of up to this many frames is judged at every frame; a longer one
 // at frames chosen until a bound on the frames between proves it (judge).
 constexpr uint32_t kDenseFrames = 64;
+// Under -W an elbow pair's stretch is judged on at most this many frames.
+constexpr uint32_t kMostSamples = 65536;
 // A longer stretch still unproven after this many frames judged is keyed.
 constexpr int kMostJudged = 256;
 // A slerp turns at most this much faster than on average (the linear blend
@@ -47,16 +50,9 @@ SeparationResult splitComposite(int pair, Quat c) {
   return r;
 }
 
-// The rotation a player shows for a keyframe of the pair's bone.
-DQuat shown(int pair, bool twist, const Quat& rot) {
-  const BonePair& p = gPairs[static_cast<size_t>(pair)];
-  if (twist ? p.twistFixed : p.sourceFixed) return ontoAxis(toDouble(rot), twist ? p.twistAxis : p.sourceAxis);
-  return toDouble(rot);
-}
-
 Track playedTrack(int pair, bool twist, const Track& t) {
   Track played = t;
-  for (HeldKey& k : played) k.rot = toFloat(shown(pair, twist, k.rot));
+  for (HeldKey& k : played) k.rot = toFloat(shownRotation(pair, twist, k.rot));
   return played;
 }
 
@@ -108,7 +104,8 @@ class Planner {
  public:
   Planner(int pair, double bound, PairPlan* plan, bool fold)
       : pair_(pair), s_(plan->held[0]), t_(plan->held[1]), ps_(plan->played[0]), pt_(plan->played[1]),
-        left_(plan->leftPlayed), fold_(fold), bound_(bound), out_(&plan->frames) {}
+        left_(plan->leftPlayed), fold_(fold), wristy_(gSettings.wristTwist && pair % 2 == 1),
+        bound_(bound), out_(&plan->frames) {}
 
   // The keyframes at f: in the range split (or folded), outside it the
   // input's own playback.
@@ -126,7 +123,7 @@ class Planner {
       k.source.rot = toFloat(unit(multiply(multiply(s, t), {-left.x, -left.y, -left.z, left.w})));
     } else {
       // Normalised before it is narrowed: huge components would overflow a float.
-      SeparationResult r = splitComposite(pair_, toFloat(unit(multiply(s, t))));
+      SeparationResult r = splitComposite(pair_, toFloat(unit(wristTwisted(pair_, f, multiply(s, t)))));
       k.source.rot = r.kept;
       k.twist.rot = r.twist;
     }
@@ -188,10 +185,10 @@ class Planner {
     bool operator<(const Gap& o) const { return upper < o.upper; }
   };
 
-  DQuat inputAt(uint32_t f) const { return multiply(rotationAt(ps_, f), rotationAt(pt_, f)); }
-  DQuat shownSource(const KeepFrame& k) const { return shown(pair_, false, k.source.rot); }
+  DQuat inputAt(uint32_t f) const { return wristTwisted(pair_, f, multiply(rotationAt(ps_, f), rotationAt(pt_, f))); }
+  DQuat shownSource(const KeepFrame& k) const { return shownRotation(pair_, false, k.source.rot); }
   DQuat shownTwist(const KeepFrame& k, uint32_t f) const {
-    return fold_ ? rotationAt(left_, f) : shown(pair_, true, k.twist.rot);
+    return fold_ ? rotationAt(left_, f) : shownRotation(pair_, true, k.twist.rot);
   }
 
   Probe probe(const Stretch& s, uint32_t f) const {
@@ -200,7 +197,8 @@ class Planner {
     const double ys = curveProgress(s.lead, x);
     const Shown ot = fold_ ? showAt(s.left, f) : Shown{{}, curveProgress(s.twist, x)};
     const DQuat t = fold_ ? ot.rot : arcAt(s.out[1], ot.y);
-    return {deviation(multiply(is.rot, it.rot), multiply(arcAt(s.out[0], ys), t)), {is.y, it.y, ys, ot.y}};
+    const DQuat in = wristTwisted(pair_, f, multiply(is.rot, it.rot));
+    return {deviation(in, multiply(arcAt(s.out[0], ys), t)), {is.y, it.y, ys, ot.y}};
   }
 
   // The bound between two judged frames: the deviation changes no faster
@@ -221,8 +219,11 @@ class Planner {
   double judge(const Stretch& s, uint32_t* at) {
     double found = 0;
     *at = s.fa;
-    if (s.fb - s.fa <= kDenseFrames) {
-      for (uint32_t f = s.fa + 1; f < s.fb; f++) {
+    if (s.fb - s.fa <= kDenseFrames || wristy_) {
+      // The wrist's twist is no slerp: no bound follows it, so every frame
+      // counts (of a longer stretch, as many spread evenly).
+      const uint32_t step = wristy_ ? std::max<uint32_t>(1, (s.fb - s.fa) / kMostSamples) : 1;
+      for (uint32_t f = s.fa + step; f < s.fb; f += step) {
         const double d = probe(s, f).d;
         if (d > found) {
           found = d;
@@ -268,9 +269,11 @@ class Planner {
   // deviation left, at the frame `at`.
   double fitCurves(const KeepFrame& a, KeepFrame* b, uint32_t* at) {
     const uint32_t fa = a.source.frame, fb = b->source.frame;
-    Curve lead = kLinearCurve, own = kLinearCurve;
-    if (!curveFor(s_, fa, fb, &lead)) curveFor(t_, fa, fb, &lead);
+    Curve lead = kLinearCurve, own = kLinearCurve, hand = kLinearCurve;
+    if (!curveFor(s_, fa, fb, &lead) && !curveFor(t_, fa, fb, &lead)) wristCurve(pair_, fa, fb, &lead);
     const bool twistMoves = !fold_ && curveFor(t_, fa, fb, &own);
+    // Under -W the twist bone carries the wrist's twist too: its curve may serve better.
+    const bool handMoves = !fold_ && wristCurve(pair_, fa, fb, &hand);
     if (fb - fa < 2) {  // no frame between: nothing to judge
       setRotationCurve(&b->source, lead);
       setRotationCurve(&b->twist, lead);
@@ -285,8 +288,8 @@ class Planner {
     s.angle[2] = arcDegrees(s.out[0]);
     s.angle[3] = fold_ ? (s.left.moving ? arcDegrees(s.left.arc) : 0) : arcDegrees(s.out[1]);
     double best = -1;
-    const Curve twistCurves[2] = {lead, own};
-    for (int c = 0; c < (twistMoves ? 2 : 1); c++) {
+    const Curve twistCurves[3] = {lead, twistMoves ? own : hand, hand};
+    for (int c = 0; c < 1 + twistMoves + handMoves; c++) {
       s.twist = twistCurves[c];
       uint32_t worstAt = 0;
       const double worst = judge(s, &worstAt);
@@ -304,6 +307,7 @@ class Planner {
   int pair_;
   const Track &s_, &t_, &ps_, &pt_, &left_;
   bool fold_;
+  bool wristy_;  // an elbow pair under -W: its input carries the wrist's twist
   double bound_;
   std::vector<KeepFrame>* out_;
   double worst_ = 0;
@@ -350,6 +354,7 @@ void planPair(int pair, double bound, bool fold) {
   for (const Track& k : plan.held) {
     for (const HeldKey& h : k) frames.push_back(h.frame);
   }
+  wristFrames(pair, &frames);
   std::sort(frames.begin(), frames.end());
   frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
   if (frames.empty()) return;
@@ -383,6 +388,12 @@ void planPair(int pair, double bound, bool fold) {
 
 }  // namespace
 
+DQuat shownRotation(int pair, bool twist, const Quat& rot) {
+  const BonePair& p = gPairs[static_cast<size_t>(pair)];
+  if (twist ? p.twistFixed : p.sourceFixed) return ontoAxis(toDouble(rot), twist ? p.twistAxis : p.sourceAxis);
+  return toDouble(rot);
+}
+
 void keepReset() { gPlans = {}; }
 
 int32_t keepBound() { return gSettings.keepMotion > 0 ? gSettings.keepMotion : kFoldBound; }
@@ -397,9 +408,10 @@ void keepHold(int pair, bool twist, const BoneKeyframe& kf) {
 
 void keepPlan() {
   // Where a side's arm and elbow are both converted, each chain gets half:
-  // the wrist, their product, then stays within the whole.
+  // the wrist, their product, then stays within the whole (with -W the
+  // hand's own rest takes a share too).
   const bool fold = gSettings.unfoldTwist != 0;
-  const double bound = keepBound() / 10.0 * kMargin / (gSettings.handTwist ? 2 : 1);
+  const double bound = keepBound() / 10.0 * kMargin * keepShare(false);
   for (int i = 0; i < kPairCount; i++) {
     if (!pairIsActive(i)) continue;
     planPair(i, bound, fold);

@@ -29,6 +29,9 @@ struct KeepFrame {
 /// The bound every planned pair plays within, in tenths of a degree: -K's,
 /// or for a fold without it half a degree.
 int32_t keepBound();
+/// The rotation a player shows for a keyframe of the pair's source or twist
+/// bone: turned onto the bone's fixed axis where it has one.
+DQuat shownRotation(int pair, bool twist, const Quat& rot);
 /// Forgets the keyframes held for the last file.
 void keepReset();
 /// Holds a keyframe of an active pair's source or twist bone, in file order.
@@ -36,7 +39,9 @@ void keepHold(int pair, bool twist, const BoneKeyframe& kf);
 /// Plans every pair that has a keyframe in the frame range (folding: a
 /// twist keyframe there): within keepBound() per chain (half of it where
 /// both a side's pairs are converted, so that the wrist stays within it
-/// too), as a player shows the bones: turned onto their fixed axes.
+/// too; under -W the share of keepShare, and the elbow pair keeps the
+/// wrist's twist too), as a player shows the bones: turned onto their
+/// fixed axes.
 void keepPlan();
 /// True when the pair's records are replaced by its planned keyframes.
 bool keepPlanned(int pair);

@@ -83,24 +83,33 @@ int findPair(const char* name, PairRole* role) {
   return pair >= 0 && pairIsActive(pair) ? pair : -1;
 }
 
-PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, SeparationResult* result) {
-  printKeyframeHeader(kf);
-  if (!inFrameRange(kf.frameTime)) return PairAction::Ordinary;
-  gConvCounts[pair]++;
+SeparationInput pairSeparationInput(int pair, uint32_t frameTime, Quat rot) {
   const BonePair& p = gPairs[pair];
   const PairScan& scan = gScans[pair];
   SeparationInput in{};
-  in.q = kf.rot;
+  in.q = rot;
   in.r = {p.restQuat.x, p.restQuat.y, p.restQuat.z};
   in.side = p.side;
-  in.frameTime = kf.frameTime;
+  in.frameTime = frameTime;
   in.sourceAtFrom = scan.sourceAtFrom != 0;
   in.twistAtFrom = scan.twistAtFrom != 0;
   in.twistRotAtFrom = scan.twistRotAtFrom;
   in.twistBone = p.twistBone;
   in.rightArm = pair == kRightArm;
-  *result = separateTwist(in);
+  return in;
+}
+
+PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, SeparationResult* result) {
+  printKeyframeHeader(kf);
+  if (!inFrameRange(kf.frameTime)) return PairAction::Ordinary;
+  gConvCounts[pair]++;
+  *result = separateTwist(pairSeparationInput(pair, kf.frameTime, kf.rot));
   return PairAction::Convert;
+}
+
+bool pairDropsAtFrom(int pair, uint32_t frameTime) {
+  return pairIsActive(pair) && inFrameRange(frameTime) && frameTime == static_cast<uint32_t>(gSettings.fromFrame) &&
+         mergesAtFrom(pair);
 }
 
 PairAction filterTwistKeyframe(int pair, const KeyframeView& kf) {

@@ -57,6 +57,12 @@ enum class PairAction { Ordinary, Convert, Drop };
 /// twist rotation and the kept rotation in `result`, and the pair's count up.
 PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, SeparationResult* result);
 
+/// What the separation of a source keyframe of the pair is given.
+SeparationInput pairSeparationInput(int pair, uint32_t frameTime, Quat rot);
+
+/// True for a twist keyframe at `frameTime` that filterTwistKeyframe drops.
+bool pairDropsAtFrom(int pair, uint32_t frameTime);
+
 /// For a twist keyframe: Drop when it was merged into the inserted one at
 /// fromFrame; otherwise Ordinary (with a warning when in range).
 PairAction filterTwistKeyframe(int pair, const KeyframeView& kf);

@@ -21,6 +21,7 @@ struct RunSettings {
   uint8_t noDialog = 0;        // -ND: 0xFF to print the summary, not show a box
   int32_t keepMotion = 0;      // -K: the playback bound in tenths of a degree; 0 or less: off
   uint8_t unfoldTwist = 0;     // -U: 0xFF to fold the twist bones back into their sources
+  uint8_t wristTwist = 0;      // -W: 0xFF to move the wrists' twist onto the hand twist bones
 };
 
 struct RunTotals {
@@ -31,6 +32,7 @@ struct RunTotals {
   int32_t convertedFileCount = 0;
   int32_t keepAdded = 0;       // keyframes -K added beyond a plain conversion's
   int32_t twistFolded = 0;     // twist keyframes -U folded away
+  int32_t wristSplit = 0;      // wrist keyframes -W split
 };
 
 extern RunSettings gSettings;

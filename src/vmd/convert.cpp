@@ -6,6 +6,7 @@
 #include "io/byte_stream.h"
 #include "platform/platform.h"
 #include "playback/keep_planner.h"
+#include "playback/wrist_split.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
 #include "twist/run_settings.h"
@@ -44,6 +45,22 @@ int32_t writeFailure() {
   return abandon(kResultWrite);
 }
 
+// A twist bone's keyframe inserted before kf: its frame, position and block.
+int writeTwistKeyframe(const BoneKeyframe& kf, const char* bone, const Quat& rot) {
+  uint8_t name[kNameSize] = {};
+  std::memcpy(name, bone, std::strlen(bone));
+  return writeBoneKeyframe(kf, name, rot);
+}
+
+// A planned keyframe of `bone`.
+int writeHeldKey(const HeldKey& k, const char* bone) {
+  BoneKeyframe kf = {};
+  kf.frameTime = k.frame;
+  kf.pos = k.pos;
+  unpackBlock(k, kf.bz);
+  return writeTwistKeyframe(kf, bone, k.rot);
+}
+
 // A planned pair's keyframes, at the place of its first record: on every
 // frame the twist, then the source. Returns the number written, or -1.
 int32_t writeKeptPair(int pair) {
@@ -51,14 +68,30 @@ int32_t writeKeptPair(int pair) {
   for (const KeepFrame& f : keepFrames(pair)) {
     for (const HeldKey* k : {&f.twist, &f.source}) {
       if (!(k == &f.twist ? f.hasTwist : f.hasSource)) continue;
-      BoneKeyframe kf = {};
-      kf.frameTime = k->frame;
-      kf.pos = k->pos;
-      unpackBlock(*k, kf.bz);
       const char* bone = k == &f.twist ? gPairs[pair].twistBone : gPairs[pair].sourceBone;
-      uint8_t name[kNameSize] = {};
-      std::memcpy(name, bone, std::strlen(bone));
-      if (writeBoneKeyframe(kf, name, k->rot) != 0) return -1;
+      if (writeHeldKey(*k, bone) != 0) return -1;
+      written++;
+    }
+  }
+  return written;
+}
+
+// -W with -K: a side's planned keyframes at the first record of its
+// planned bones: the elbow pair's, unless written already (it may hold no
+// record of its own), then 手捩's, then 手首's. The number written, or -1.
+int32_t writeKeptWrist(int side, bool* keptWritten) {
+  int32_t written = 0;
+  const int elbow = 2 * side + 1;
+  if (pairIsActive(elbow) && keepPlanned(elbow) && !keptWritten[elbow]) {
+    keptWritten[elbow] = true;
+    written = writeKeptPair(elbow);
+    if (written < 0) return -1;
+  }
+  for (const WristRole role : {WristRole::HandTwist, WristRole::Wrist}) {
+    const Track* keys = wristKept(side, role);
+    const char* bone = role == WristRole::Wrist ? wristBone(side) : gPairs[elbow].twistBone;
+    for (size_t i = 0; keys != nullptr && i < keys->size(); i++) {
+      if (writeHeldKey((*keys)[i], bone) != 0) return -1;
       written++;
     }
   }
@@ -71,7 +104,7 @@ int32_t writeKeptPair(int pair) {
 // failed.
 int32_t copyBoneSection(int32_t count) {
   int32_t written = 0;
-  bool keptWritten[kPairCount] = {};
+  bool keptWritten[kPairCount] = {}, wristWritten[kWristSides] = {};
   BoneKeyframe kf;
   for (int32_t block = 1; !rdIsClosed() && block <= count; block++) {
     if (readBoneKeyframe(&kf) != 0) break;
@@ -84,6 +117,16 @@ int32_t copyBoneSection(int32_t count) {
     Quat rot = kf.rot;
     PairRole role;
     int pair = findPair(kf.name.text, &role);
+    int side = 0;
+    const WristRole wrist = gSettings.wristTwist ? wristRole(kf.name.text, &side) : WristRole::None;
+    if (wrist != WristRole::None && wristKept(side, wrist) != nullptr) {
+      if (wristWritten[side]) continue;
+      wristWritten[side] = true;
+      int32_t kept = writeKeptWrist(side, keptWritten);
+      if (kept < 0) return -1;
+      written += kept;
+      continue;
+    }
     if (pair >= 0 && planningPairs() && keepPlanned(pair)) {
       if (keptWritten[pair]) continue;
       keptWritten[pair] = true;
@@ -93,13 +136,26 @@ int32_t copyBoneSection(int32_t count) {
       continue;
     }
     if (gSettings.unfoldTwist) pair = -1;  // nothing to fold: as it is
+    if (wrist == WristRole::HandTwist && wristAbsorbs(side, kf.frameTime)) {
+      if (showAtLeast(1)) std::printf("  => skipped recording %s block. \n", plat::conText(kf.name.text));
+      continue;
+    }
+    if (wrist == WristRole::Wrist && inFrameRange(kf.frameTime)) {
+      Quat twist, hand;
+      wristSplit(side, kf.rot, &twist, &rot);
+      wristCount(side, twist);
+      if (wristCarrier(side, block, kf.frameTime, &hand)) {
+        if (writeTwistKeyframe(kf, gPairs[2 * side + 1].twistBone, hand) != 0) return -1;
+        written++;
+      }
+    }
     if (pair >= 0 && role == PairRole::Source) {
       SeparationResult split;
       if (convertSourceKeyframe(pair, view, &split) == PairAction::Convert) {
-        uint8_t twistName[kNameSize] = {};
-        std::memcpy(twistName, gPairs[pair].twistBone, std::strlen(gPairs[pair].twistBone));
-        if (writeBoneKeyframe(kf, twistName, split.twist) != 0) return -1;
-        written++;
+        // A wrist keyed on the same frame writes the one 手捩 keyframe there.
+        const bool absorbed = gSettings.wristTwist && pair % 2 == 1 && wristAbsorbs(pair / 2, kf.frameTime);
+        if (!absorbed && writeTwistKeyframe(kf, gPairs[pair].twistBone, split.twist) != 0) return -1;
+        written += !absorbed;
         rot = split.kept;
       }
     } else if (pair >= 0 && filterTwistKeyframe(pair, view) == PairAction::Drop) {
@@ -222,9 +278,12 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
 
   int32_t boneCount = rdGetInt32();
   if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
+  if (gSettings.wristTwist) wristPrepare();
   if (planningPairs()) keepPlan();
+  if (gSettings.wristTwist) wristPlan();
   uint32_t announced = static_cast<uint32_t>(boneCount);  // wraps, never overflows
   for (int i = 0; i < kPairCount; i++) announced += static_cast<uint32_t>(keptCountDelta(i));
+  if (gSettings.wristTwist) announced += static_cast<uint32_t>(wristCountDelta());
   wrPutInt32(static_cast<int32_t>(announced));
   if (showAtLeast(1)) {
     std::printf("max blocks of frames = %ld \n", static_cast<long>(boneCount));
@@ -265,6 +324,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   rdClose();
   std::printf("\n");
   reportKeptPairs();
+  if (gSettings.wristTwist) wristReport();
   reportPairCounts();
   gTotals.convertedFileCount++;
   return kResultOk;

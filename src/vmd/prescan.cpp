@@ -5,6 +5,7 @@
 #include "io/byte_stream.h"
 #include "platform/platform.h"
 #include "playback/keep_planner.h"
+#include "playback/wrist_split.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
 #include "vmd/vmd_format.h"
@@ -12,7 +13,8 @@
 namespace torsel {
 namespace {
 
-void scanBoneKeyframe(const BoneKeyframe& kf) {
+void scanBoneKeyframe(const BoneKeyframe& kf, int32_t block) {
+  if (gSettings.wristTwist && !gSettings.checkMode) wristHold(kf, block);
   PairRole role;
   int pair = findPairAnyRole(kf.name.text, &role);
   if (pair >= 0 && planningPairs() && !gSettings.checkMode && pairIsActive(pair)) {
@@ -68,6 +70,7 @@ int32_t reportReadFailure() {
 int32_t confirmMotionFile(const char* inPath) {
   gScans = {};
   keepReset();
+  wristReset();
   std::printf("Confirming: %s \n", inPath);
   if (rdOpen(inPath) != 0) return kResultCannotOpen;
 
@@ -96,7 +99,7 @@ int32_t confirmMotionFile(const char* inPath) {
     if (readBoneKeyframe(&kf) != 0) break;
     if (listing) printBoneKeyframe(block, kf, true);
     checkBz(kf.bz);
-    scanBoneKeyframe(kf);
+    scanBoneKeyframe(kf, block);
   }
 
   int32_t morphCount = rdGetInt32();

@@ -140,7 +140,8 @@ const show = (v) => v.map((d) => d.toFixed(3).padStart(8)).join('');
       const status = convert(options, at(model), input);
       const evaluated = childProcess.spawnSync(playbackEval, [at(model), input, output],
         { encoding: 'latin1' });
-      const theirs = [...evaluated.stdout.matchAll(/ (\S+) at \d+\n/g)].map((m) => Number(m[1]));
+      const theirs = [...evaluated.stdout.matchAll(/(?:arm|elbow|wrist) (\S+) at \d+\n/g)]
+        .map((m) => Number(m[1]));
       const ours = await play(read(input), read(output)), largest = Math.max(...ours);
       const problems = [
         status !== 0 && `torsel exited with ${status}`,

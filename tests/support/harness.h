@@ -23,6 +23,8 @@ inline constexpr char kLeftElbow[] = "\x8D\xB6\x82\xD0\x82\xB6";       // 左ひ
 inline constexpr char kRightElbow[] = "\x89\x45\x82\xD0\x82\xB6";      // 右ひじ
 inline constexpr char kLeftWristTwist[] = "\x8D\xB6\x8E\xE8\x9D\x80";  // 左手捩
 inline constexpr char kRightWristTwist[] = "\x89\x45\x8E\xE8\x9D\x80"; // 右手捩
+inline constexpr char kLeftWrist[] = "\x8D\xB6\x8E\xE8\x8E\xF1";       // 左手首
+inline constexpr char kRightWrist[] = "\x89\x45\x8E\xE8\x8E\xF1";      // 右手首
 inline constexpr char kLeftShoulder[] = "\x8D\xB6\x8C\xA8";            // 左肩
 inline constexpr char kCenter[] = "\x83\x5A\x83\x93\x83\x5E\x81\x5B";  // センター
 

@@ -129,6 +129,8 @@ TEST_F(EndToEnd, MatrixOfRuns) {
       {"-ND -M4", "99303dc3d2603c3d"}, {"--help -C", "bd7ba3eb72c1a260"}, {"--version -ND $/sample.vmd", "351d1b78dccfa399"},  // no file: the start-up elbow lines stay in the summary, whatever -M says
       // ソ, named in UTF-8 on the Linux side (0x83 0x5C for Windows, its trail byte '\'); '/' starts options there.
       {"-ND $/\xE3\x82\xBD.vmd", "d7f7fc6cf334fe01", "ja_JP.SJIS", 2}, {"/C/ND", "cfac08b57c5034d9", "C", 2},
+      {"-ND -D1 -W -M9 $/sample.vmd", "56f3f0cc42c81592"}, {"-ND -W -U $/sample.vmd", "ccada14792151932", "ja_JP.SJIS"},
+      {"-ND -W -M4 $/arms.pmd $/sample.vmd", "ace6b91b707ec72a"},  // -W needs the elbows' axes in any mode
       {"-ND $/missing.vmd", "4308cca52ff2b370"}, {"-ND $/cut.vmd", "f4e23a4065c599c8"}, {"-ND -D1 $/sample.vmd $/odd.vmd", "db3b527dafabfa5c"},
   };
   for (const auto& run : runs) {
