@@ -351,6 +351,12 @@ int runTorsel(int argc, char** argv) {
     if (token == "--help") {
       gSettings = RunSettings{};
       printUsage();
+      // The options this version adds, which the usage above predates.
+      std::printf("   -Kn     keep the motion within n/10 degrees (modes 4 and 12) \n");
+      std::printf("   -U      fold the twist bones back into their limbs \n");
+      std::printf("   -W      move the wrists' twist onto the hand twist bones \n");
+      std::printf("   <model>.pmx / .pmd   twist axes and fixed axes of your model \n");
+      std::printf("   --help, --version \n");
       return 0;
     }
   }
