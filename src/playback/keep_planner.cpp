@@ -69,32 +69,12 @@ bool curveFor(const Track& k, uint32_t fa, uint32_t fb, Curve* c) {
   return true;
 }
 
-// The keyframe whose stretch a new one at f cuts: its other channels and
-// kept bytes go on.
-HeldKey baseKey(const Track& k, uint32_t f) {
-  if (k.empty()) {
-    HeldKey h{};
-    for (int i = 0; i < 16; i++) h.params[i] = i < 8 ? 20 : 107;
-    return h;
-  }
-  const size_t i = keyAfter(k, f);
-  return i > 0 && k[i - 1].frame == f ? k[i - 1] : k[std::min(i, k.size() - 1)];
-}
-
 // The rotation to write where the input plays on: a keyframe of its own as
 // it stands, between keyframes what the player shows there.
 Quat inputRotation(const Track& raw, const Track& played, uint32_t f) {
   const size_t i = keyAfter(raw, f);
   if (i > 0 && raw[i - 1].frame == f) return raw[i - 1].rot;
   return toFloat(rotationAt(played, f));
-}
-
-// The angle between what the input and the output show; where the input
-// shows a rotation and the output none (a NaN), the farthest there is.
-double deviation(const DQuat& in, const DQuat& out) {
-  const double d = angleBetween(in, out);
-  if (d == d) return d;
-  return in.x == in.x && in.y == in.y && in.z == in.z && in.w == in.w ? 180 : 0;
 }
 
 // Plans one pair: keeping (both bones keyed on every planned frame, the
@@ -110,7 +90,7 @@ class Planner {
   // The keyframes at f: in the range split (or folded), outside it the
   // input's own playback.
   KeepFrame keyAt(uint32_t f) const {
-    KeepFrame k = {baseKey(s_, f), baseKey(t_, f), !fold_};
+    KeepFrame k = {keyToCut(s_, f), keyToCut(t_, f), !fold_};
     k.source.frame = k.twist.frame = f;
     k.source.pos = positionAt(s_, f);
     k.twist.pos = positionAt(t_, f);
@@ -134,7 +114,7 @@ class Planner {
   void emit(const KeepFrame& k) {
     out_->push_back(k);
     const uint32_t f = k.source.frame;
-    worst_ = std::max(worst_, deviation(inputAt(f), multiply(shownSource(k), shownTwist(k, f))));
+    worst_ = std::max(worst_, deviationOf(inputAt(f), multiply(shownSource(k), shownTwist(k, f))));
   }
 
   // Keys both bones at the worst frame between a and b, and again in each
@@ -198,7 +178,7 @@ class Planner {
     const Shown ot = fold_ ? showAt(s.left, f) : Shown{{}, curveProgress(s.twist, x)};
     const DQuat t = fold_ ? ot.rot : arcAt(s.out[1], ot.y);
     const DQuat in = wristTwisted(pair_, f, multiply(is.rot, it.rot));
-    return {deviation(in, multiply(arcAt(s.out[0], ys), t)), {is.y, it.y, ys, ot.y}};
+    return {deviationOf(in, multiply(arcAt(s.out[0], ys), t)), {is.y, it.y, ys, ot.y}};
   }
 
   // The bound between two judged frames: the deviation changes no faster
@@ -329,7 +309,7 @@ void leaveTwist(int pair, PairPlan* plan, uint32_t first, uint32_t last) {
   const uint64_t from = static_cast<uint32_t>(gSettings.fromFrame), to = static_cast<uint32_t>(gSettings.toFrame);
   for (uint64_t pin : {from - 1, to + 1}) {
     if (plan->folded == 0 || pin < first || pin > last) continue;
-    HeldKey k = baseKey(t, static_cast<uint32_t>(pin));
+    HeldKey k = keyToCut(t, static_cast<uint32_t>(pin));
     k.frame = static_cast<uint32_t>(pin);
     k.pos = positionAt(t, k.frame);
     k.rot = inputRotation(t, plan->played[1], k.frame);

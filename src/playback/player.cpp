@@ -158,6 +158,12 @@ double arcDegrees(const Arc& arc) { return 2 * arc.theta * (180 / std::numbers::
 
 DQuat slerp(DQuat a, DQuat b, double s) { return arcAt(makeArc(a, b), s); }
 
+double deviationOf(const DQuat& in, const DQuat& out) {
+  const double d = angleBetween(in, out);
+  if (d == d) return d;
+  return in.x == in.x && in.y == in.y && in.z == in.z && in.w == in.w ? 180 : 0;
+}
+
 double curveProgress(Curve c, double x) {
   if (x <= 0) return 0;
   if (x >= 1) return 1;
@@ -198,6 +204,16 @@ void makeTrack(Track* keys) {
     (*keys)[out++] = (*keys)[i];
   }
   keys->resize(out);
+}
+
+HeldKey keyToCut(const Track& t, uint32_t frame) {
+  if (t.empty()) {
+    HeldKey h{};
+    for (int i = 0; i < 16; i++) h.params[i] = i < 8 ? 20 : 107;
+    return h;
+  }
+  const size_t i = keyAfter(t, frame);
+  return i > 0 && t[i - 1].frame == frame ? t[i - 1] : t[std::min(i, t.size() - 1)];
 }
 
 size_t keyAfter(const Track& t, uint32_t frame) {

@@ -65,6 +65,11 @@ DQuat unit(const DQuat& q);
 /// identity.
 DQuat ontoAxis(const DQuat& q, const Vec3& axis);
 
+/// The angle in degrees between what the input shows (in) and the output
+/// (out); where the input shows a rotation and the output none (a NaN),
+/// the farthest there is, 180.
+double deviationOf(const DQuat& in, const DQuat& out);
+
 /// The progress y at time x (0 to 1) on the curve from (0,0) to (1,1).
 double curveProgress(Curve c, double x);
 /// The part of the curve between times xa < xb, scaled to the unit square
@@ -75,6 +80,9 @@ Curve cutCurve(Curve c, double xa, double xb);
 using Track = std::vector<HeldKey>;
 /// Sorts keyframes given in file order into a track.
 void makeTrack(Track* keys);
+/// The keyframe whose stretch a new one at `frame` cuts (its other channels
+/// and kept bytes go on); linear curves for a bone without keyframes.
+HeldKey keyToCut(const Track& t, uint32_t frame);
 /// Index of the first keyframe after `frame` (keys.size() when none).
 size_t keyAfter(const Track& t, uint32_t frame);
 /// The rotation shown at `frame`; the identity for a bone without keyframes.

@@ -157,16 +157,6 @@ bool curveOver(const Track& k, uint32_t fa, uint32_t fb, Curve* c) {
   return true;
 }
 
-// The keyframe whose stretch a new one at f cuts: its other channels and
-// kept bytes go on.
-HeldKey baseOf(const Track& k, uint32_t f) {
-  HeldKey h{};
-  for (int i = 0; i < 16; i++) h.params[i] = i < 8 ? 20 : 107;
-  if (k.empty()) return h;
-  const size_t i = keyAfter(k, f);
-  return i > 0 && k[i - 1].frame == f ? k[i - 1] : k[std::min(i, k.size() - 1)];
-}
-
 // Plans one bone of a side alone: 手首 to play its rest, or 手捩 its own
 // rotation ⊗ the wrist's twist; outside the range each as it was.
 class BonePlanner {
@@ -177,14 +167,14 @@ class BonePlanner {
 
   DQuat target(uint32_t f) const {
     if (!inFrameRange(f)) return rotationAt(own_, f);
-    if (!wrist_) return multiply(rotationAt(own_, f), toDouble(twistAt(side_, f)));
+    if (!wrist_) return unit(multiply(rotationAt(own_, f), toDouble(twistAt(side_, f))));
     Quat twist, rest;
     wristSplit(side_, toFloat(rotationAt(own_, f)), &twist, &rest);
     return toDouble(rest);
   }
 
   HeldKey keyAt(uint32_t f) const {
-    HeldKey k = baseOf(own_, f);
+    HeldKey k = keyToCut(own_, f);
     k.frame = f;
     k.pos = positionAt(own_, f);
     k.rot = toFloat(target(f));
@@ -234,8 +224,8 @@ class BonePlanner {
       for (size_t i = 0; i < input_.size(); i++) {
         const uint64_t f = fa + (i + 1) * uint64_t(step);
         const double x = double(f - fa) / double(fb - fa);
-        const double d = angleBetween(input_[i], slerp(toDouble(a.rot), toDouble(b->rot), curveProgress(curves[c], x)));
-        if (d > worst) {  // a NaN never counts
+        const double d = deviationOf(input_[i], slerp(toDouble(a.rot), toDouble(b->rot), curveProgress(curves[c], x)));
+        if (d > worst) {
           worst = d;
           worstAt = uint32_t(f);
         }
