@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 
+#include "playback/stretch_judge.h"
 #include "playback/wrist_split.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
@@ -16,16 +17,6 @@ namespace {
 constexpr double kMargin = 0.99;
 // The bound of a fold without -K, in tenths of a degree: a fold always keeps the motion.
 constexpr int32_t kFoldBound = 5;
-// A stretch of up to this many frames is judged at every frame; a longer one
-// at frames chosen until a bound on the frames between proves it (judge).
-constexpr uint32_t kDenseFrames = 64;
-// Under -W an elbow pair's stretch is judged on at most this many frames.
-constexpr uint32_t kMostSamples = 65536;
-// A longer stretch still unproven after this many frames judged is keyed.
-constexpr int kMostJudged = 256;
-// A slerp turns at most this much faster than on average (the linear blend
-// of rotations less than 4 degrees apart).
-constexpr double kSpeedSlack = 1.01;
 
 struct PairPlan {
   Track held[2];    // source, twist, as the input holds them
@@ -84,7 +75,7 @@ class Planner {
  public:
   Planner(int pair, double bound, PairPlan* plan, bool fold)
       : pair_(pair), s_(plan->held[0]), t_(plan->held[1]), ps_(plan->played[0]), pt_(plan->played[1]),
-        left_(plan->leftPlayed), fold_(fold), wristy_(gSettings.wristTwist && pair % 2 == 1),
+        left_(plan->leftPlayed), fold_(fold),
         bound_(bound), out_(&plan->frames) {}
 
   // The keyframes at f: in the range split (or folded), outside it the
@@ -142,27 +133,14 @@ class Planner {
   double worst() const { return worst_; }
 
  private:
-  // What one frame of a stretch shows: the deviation, and the progress of
-  // the four rotations that make it (input source and twist, output source
-  // and twist).
-  struct Probe {
-    double d, y[4];
-  };
   // A stretch between two output keyframes under one choice of curves.
   struct Stretch {
     uint32_t fa, fb;
     Segment in[2], left;  // the input's source and twist; folding, the twist left
     Arc out[2];           // the output's source and twist, between its keyframes as shown
     Curve lead, twist;
-    double angle[4];      // the whole turn of each of the four rotations
-  };
-  // Part of a stretch whose inner frames are not all judged yet; `upper`
-  // bounds the deviation at any frame inside it.
-  struct Gap {
-    uint32_t g1, g2;
-    Probe p1, p2;
-    double upper;
-    bool operator<(const Gap& o) const { return upper < o.upper; }
+    Segment wrist;        // under -W, an elbow pair's wrist, whose twist joins the input
+    bool wristOn;
   };
 
   DQuat inputAt(uint32_t f) const { return wristTwisted(pair_, f, multiply(rotationAt(ps_, f), rotationAt(pt_, f))); }
@@ -171,75 +149,23 @@ class Planner {
     return fold_ ? rotationAt(left_, f) : shownRotation(pair_, true, k.twist.rot);
   }
 
-  Probe probe(const Stretch& s, uint32_t f) const {
+  // One frame of a stretch: the deviation, and the progress of the
+  // rotations that make it: the input's source and twist, the output's
+  // source and twist, and under -W the wrist whose twist joins the input.
+  Judged probe(const Stretch& s, uint32_t f) const {
     const Shown is = showAt(s.in[0], f), it = showAt(s.in[1], f);
     const double x = double(f - s.fa) / double(s.fb - s.fa);
     const double ys = curveProgress(s.lead, x);
     const Shown ot = fold_ ? showAt(s.left, f) : Shown{{}, curveProgress(s.twist, x)};
     const DQuat t = fold_ ? ot.rot : arcAt(s.out[1], ot.y);
     const DQuat in = wristTwisted(pair_, f, multiply(is.rot, it.rot));
-    return {deviationOf(in, multiply(arcAt(s.out[0], ys), t)), {is.y, it.y, ys, ot.y}};
-  }
-
-  // The bound between two judged frames: the deviation changes no faster
-  // than the four rotations turn (the angle between rotations is a
-  // distance that products do not stretch), so any frame between lies
-  // within half of both ends' deviations and the whole turn between them.
-  double upper(const Stretch& s, const Probe& p, const Probe& q) const {
-    double turn = 0;
-    for (int i = 0; i < 4; i++) turn += s.angle[i] * std::fabs(q.y[i] - p.y[i]);
-    return (p.d + q.d + turn * kSpeedSlack) / 2;
-  }
-
-  // The largest deviation over the frames inside the stretch, and where:
-  // a short stretch frame by frame; a longer one at frames chosen where the
-  // bound is widest, until the bound proves every frame within the bound,
-  // or a frame beyond it is found near the worst, or too many are judged
-  // (then the widest part's middle is answered as beyond).
-  double judge(const Stretch& s, uint32_t* at) {
-    double found = 0;
-    *at = s.fa;
-    if (s.fb - s.fa <= kDenseFrames || wristy_) {
-      // The wrist's twist is no slerp: no bound follows it, so every frame
-      // counts (of a longer stretch, as many spread evenly).
-      const uint32_t step = wristy_ ? std::max<uint32_t>(1, (s.fb - s.fa) / kMostSamples) : 1;
-      for (uint32_t f = s.fa + step; f < s.fb; f += step) {
-        const double d = probe(s, f).d;
-        if (d > found) {
-          found = d;
-          *at = f;
-        }
-      }
-      return found;
+    Judged j = {deviationOf(in, multiply(arcAt(s.out[0], ys), t)), {is.y, it.y, ys, ot.y}};
+    if (s.wristOn) {
+      const Shown w = showAt(s.wrist, f);
+      j.y[4] = w.y;
+      j.reach = wristReach(pair_ / 2, w.rot);
     }
-    gaps_.clear();
-    auto push = [&](uint32_t g1, uint32_t g2, const Probe& p1, const Probe& p2) {
-      if (g2 - g1 < 2) return;  // no frame inside
-      gaps_.push_back({g1, g2, p1, p2, upper(s, p1, p2)});
-      std::push_heap(gaps_.begin(), gaps_.end());
-    };
-    push(s.fa, s.fb, probe(s, s.fa), probe(s, s.fb));
-    for (int judged = 0; !gaps_.empty(); judged++) {
-      std::pop_heap(gaps_.begin(), gaps_.end());
-      const Gap g = gaps_.back();
-      gaps_.pop_back();
-      if (found > bound_ ? g.upper <= found + bound_ / 4 : g.upper <= bound_) break;
-      const uint32_t m = g.g1 + (g.g2 - g.g1) / 2;
-      if (judged == kMostJudged) {
-        if (found > bound_) break;
-        *at = m;
-        return g.upper;
-      }
-      const Probe pm = probe(s, m);
-      if (pm.d > found) {
-        found = pm.d;
-        *at = m;
-      }
-      if (found > 2 * bound_) break;  // far beyond: keyed here, no need to look for the worst
-      push(g.g1, m, g.p1, pm);
-      push(m, g.g2, pm, g.p2);
-    }
-    return found;
+    return j;
   }
 
   // Gives b the curves under which the stretch from a plays back best: the
@@ -262,17 +188,24 @@ class Planner {
     }
     Stretch s = {fa, fb, {segmentAt(ps_, fa), segmentAt(pt_, fa)}, segmentAt(left_, fa),
                  {makeArc(shownSource(a), shownSource(*b)), makeArc(shownTwist(a, fa), shownTwist(*b, fb))}, lead, lead,
-                 {}};
-    s.angle[0] = s.in[0].moving ? arcDegrees(s.in[0].arc) : 0;
-    s.angle[1] = s.in[1].moving ? arcDegrees(s.in[1].arc) : 0;
-    s.angle[2] = arcDegrees(s.out[0]);
-    s.angle[3] = fold_ ? (s.left.moving ? arcDegrees(s.left.arc) : 0) : arcDegrees(s.out[1]);
+                 {}, false};
+    s.wristOn = wristArc(pair_, fa, &s.wrist);
+    auto turn = [](const Segment& g) { return g.moving ? arcDegrees(g.arc) : 0; };
+    Turns turns;
+    turns.angle[0] = turn(s.in[0]);
+    turns.angle[1] = turn(s.in[1]);
+    turns.angle[2] = arcDegrees(s.out[0]);
+    turns.angle[3] = fold_ ? turn(s.left) : arcDegrees(s.out[1]);
+    if (s.wristOn) {
+      turns.twistOf = 4;
+      turns.twistAngle = turn(s.wrist);
+    }
     double best = -1;
     const Curve twistCurves[3] = {lead, twistMoves ? own : hand, hand};
     for (int c = 0; c < 1 + twistMoves + handMoves; c++) {
       s.twist = twistCurves[c];
       uint32_t worstAt = 0;
-      const double worst = judge(s, &worstAt);
+      const double worst = judgeStretch(fa, fb, bound_, turns, [&](uint32_t f) { return probe(s, f); }, &worstAt);
       if (best < 0 || worst < best) {
         best = worst;
         *at = worstAt;
@@ -287,11 +220,9 @@ class Planner {
   int pair_;
   const Track &s_, &t_, &ps_, &pt_, &left_;
   bool fold_;
-  bool wristy_;  // an elbow pair under -W: its input carries the wrist's twist
   double bound_;
   std::vector<KeepFrame>* out_;
   double worst_ = 0;
-  std::vector<Gap> gaps_;
 };
 
 // The twist keyframes a fold leaves: those outside the range, and where

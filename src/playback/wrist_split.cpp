@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -9,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "playback/keep_planner.h"
+#include "playback/stretch_judge.h"
 #include "playback/player.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
@@ -132,10 +134,8 @@ void planSide(int side) {
   }
 }
 
-// Planned below the bound and judged on at most this many frames a
-// stretch, as the pairs are.
+// Planned below the bound, as the pairs are.
 constexpr double kMargin = 0.99;
-constexpr uint32_t kMostSamples = 65536;
 
 // The twist of the wrist as it plays at f.
 Quat twistAt(int side, uint32_t f) {
@@ -208,28 +208,34 @@ class BonePlanner {
   WristSide& sideOf() const { return gSides[static_cast<size_t>(side_)]; }
 
   // Gives b the curve, the bone's own or the wrist's over the stretch, under
-  // which it plays best; returns the largest deviation left, at `at`.
+  // which it plays best; returns the largest deviation left, at `at`. In
+  // the range the target turns with the bone's own rotation and the
+  // wrist's twist (for 手首, its rotation and its twist).
   double fit(const HeldKey& a, HeldKey* b, uint32_t* at) {
     const uint32_t fa = a.frame, fb = b->frame;
     Curve curves[2] = {kLinearCurve, kLinearCurve};
     int n = curveOver(own_, fa, fb, &curves[0]) ? 1 : 0;
     if (&lead_ != &own_ && curveOver(lead_, fa, fb, &curves[n])) n++;
-    const uint32_t step = std::max<uint32_t>(1, (fb - fa) / kMostSamples);
-    input_.clear();
-    for (uint64_t f = uint64_t(fa) + step; f < fb; f += step) input_.push_back(target(uint32_t(f)));
+    const Arc out = makeArc(toDouble(a.rot), toDouble(b->rot));
+    const Segment own = segmentAt(own_, fa), wrist = segmentAt(lead_, fa);
+    Turns turns;
+    turns.angle[0] = arcDegrees(out);
+    turns.angle[1] = own.moving ? arcDegrees(own.arc) : 0;
+    if (inFrameRange(fa + 1)) {
+      turns.twistOf = 2;
+      turns.twistAngle = wrist.moving ? arcDegrees(wrist.arc) : 0;
+    }
     double best = -1;
     for (int c = 0; c < std::max(n, 1); c++) {
-      double worst = 0;
+      auto probe = [&](uint32_t f) {
+        const double y = curveProgress(curves[c], double(f - fa) / double(fb - fa));
+        const Shown w = showAt(wrist, f);
+        Judged j = {deviationOf(target(f), arcAt(out, y)), {y, showAt(own, f).y, w.y}};
+        j.reach = wristReach(side_, w.rot);
+        return j;
+      };
       uint32_t worstAt = 0;
-      for (size_t i = 0; i < input_.size(); i++) {
-        const uint64_t f = fa + (i + 1) * uint64_t(step);
-        const double x = double(f - fa) / double(fb - fa);
-        const double d = deviationOf(input_[i], slerp(toDouble(a.rot), toDouble(b->rot), curveProgress(curves[c], x)));
-        if (d > worst) {
-          worst = d;
-          worstAt = uint32_t(f);
-        }
-      }
+      const double worst = judgeStretch(fa, fb, bound_, turns, probe, &worstAt);
       if (best < 0 || worst < best) {
         best = worst;
         *at = worstAt;
@@ -244,7 +250,6 @@ class BonePlanner {
   double bound_;
   const Track &own_, &lead_;
   double worst_ = 0;
-  std::vector<DQuat> input_;
 };
 
 // Plans a side's 手首 (or 手捩) where the wrist is keyed in the range:
@@ -326,6 +331,19 @@ void wristFrames(int pair, std::vector<uint32_t>* frames) {
   for (const HeldKey& k : gSides[static_cast<size_t>(pair / 2)].wristTrack) {
     if (inFrameRange(k.frame)) frames->push_back(k.frame);
   }
+}
+
+bool wristArc(int pair, uint32_t fa, Segment* wrist) {
+  if (!gSettings.wristTwist || pair % 2 == 0 || !inFrameRange(fa + 1)) return false;
+  *wrist = segmentAt(gSides[static_cast<size_t>(pair / 2)].wristTrack, fa);
+  return true;
+}
+
+double wristReach(int side, const DQuat& w) {
+  const Quat& r = gPairs[static_cast<size_t>(elbowPair(side))].restQuat;
+  const double ax = r.x, ay = r.y, az = r.z, n = std::sqrt(ax * ax + ay * ay + az * az);
+  const double along = (w.x * ax + w.y * ay + w.z * az) / n;
+  return std::sqrt(along * along + w.w * w.w);
 }
 
 bool wristCurve(int pair, uint32_t fa, uint32_t fb, Curve* c) {

@@ -51,6 +51,12 @@ void wristPrepare();
 DQuat wristTwisted(int pair, uint32_t f, const DQuat& c);
 /// -K: for an elbow pair under -W, the wrist's keyframe frames in the range.
 void wristFrames(int pair, std::vector<uint32_t>* frames);
+/// -K: for an elbow pair under -W and a stretch from fa in the range, the
+/// wrist's rotation there; false where the wrist's twist plays no part.
+bool wristArc(int pair, uint32_t fa, Segment* wrist);
+/// How much of the wrist's rotation w lies along the side's forearm axis:
+/// the length of its twist before it is scaled to 1.
+double wristReach(int side, const DQuat& w);
 /// -K: for an elbow pair under -W, the wrist's input curve over [fa, fb];
 /// false where the wrist holds still there or is keyed within it.
 bool wristCurve(int pair, uint32_t fa, uint32_t fb, Curve* c);
