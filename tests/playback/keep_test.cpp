@@ -75,17 +75,21 @@ TEST_F(Keep, PlaysBackWithinTheBoundAtEveryFrameAndFoldsBack) {
 TEST_F(Keep, HalfTurnsHugeRotationsAndFarKeyframesStayWithinTheBound) {
   const Rot still = {0, 0, 0, 1}, third = turn(0.2797, -0.2141, 0.0097, 2.0944);
   const Rot huge = {3e19f, -1e20f, 2e19f, 5e19f}, huge2 = {-1e20f, 3e19f, 4e19f, 2e19f};
-  std::vector<Key> far;
-  for (uint32_t i = 0; i < 20; i++) far.push_back({kLeftArm, i * 5000, turn(i % 3, 1, i % 2, 0.5 + i)});
-  const struct { const char* name; std::vector<Key> keys; const char* options; } cases[] = {
-      {"halves", {{kLeftArm, 0, still}, {kLeftArmTwist, 0, still}, {kLeftArm, 30, third}, {kLeftArmTwist, 30, third}}, "-U"},
-      {"huge", {{kLeftArm, 0, huge}, {kLeftArmTwist, 0, still}, {kLeftArm, 30, huge2}}, "-K5"},
-      {"far", far, "-K5 -M4"},
+  std::vector<Key> far, farWrist;
+  for (uint32_t i = 0; i < 20; i++) {
+    far.push_back({kLeftArm, i * 5000, turn(i % 3, 1, i % 2, 0.5 + i)});
+    farWrist.push_back({i % 2 ? kLeftElbow : kLeftWrist, i * 3000, turn(0.28, -0.21, 0.1 * (i % 3), 2.5 * i)});
+  }
+  const struct { const char* name; std::vector<Key> keys; const char* options, *chains; } cases[] = {
+      {"halves", {{kLeftArm, 0, still}, {kLeftArmTwist, 0, still}, {kLeftArm, 30, third}, {kLeftArmTwist, 30, third}}, "-U", ""},
+      {"huge", {{kLeftArm, 0, huge}, {kLeftArmTwist, 0, still}, {kLeftArm, 30, huge2}}, "-K5", ""},
+      {"far", far, "-K5 -M4", ""},
+      {"farWrist", farWrist, "-W -K5", "arm hand"},  // the wrist's twist bounded too
   };
   for (const auto& c : cases) {
     const std::string in = dir_ + "/" + c.name + ".vmd";
     writeFile(in, buildVmd(c.keys));
-    EXPECT_LE(worst(in, run(c.options, in)), 0.5) << c.name;  // a NaN played counts as 180
+    EXPECT_LE(worst(in, run(c.options, in), c.chains), 0.5) << c.name;  // a NaN played counts as 180
   }
 }
 
