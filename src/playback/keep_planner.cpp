@@ -112,22 +112,11 @@ class Planner {
   // part, until every frame plays back within the bound; gives every frame
   // reached the curves of the stretch before it, and emits them in order
   // (not b itself).
-  void fill(KeepFrame a, KeepFrame* b) {
-    std::vector<KeepFrame> ends = {*b};  // right ends still to reach, nearest last
-    for (;;) {
-      uint32_t at = 0;
-      const double dev = fitCurves(a, &ends.back(), &at);
-      if (dev > bound_) {
-        ends.push_back(keyAt(at));
-        continue;
-      }
-      worst_ = std::max(worst_, dev);
-      if (ends.size() == 1) break;
-      a = ends.back();
-      ends.pop_back();
-      emit(a);
-    }
-    *b = ends.back();
+  void fill(const KeepFrame& a, KeepFrame* b) {
+    auto fit = [this](const KeepFrame& from, KeepFrame* to, uint32_t* at) { return fitCurves(from, to, at); };
+    auto key = [this](uint32_t f) { return keyAt(f); };
+    auto put = [this](const KeepFrame& k) { emit(k); };
+    worst_ = std::max(worst_, fillStretch(a, b, bound_, fit, key, put));
   }
 
   double worst() const { return worst_; }

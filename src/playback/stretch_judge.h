@@ -123,4 +123,30 @@ double judgeStretch(uint32_t fa, uint32_t fb, double bound, const Turns& turns, 
   return found;
 }
 
+/// Keys the stretch from a to b at its worst frame, and again in each part,
+/// until every frame plays within `bound`: `fit(a, &b, &at)` gives b the
+/// curves that play best and answers the largest deviation left and where,
+/// `keyAt(f)` the keyframe at f; the keyframes reached are handed to
+/// `emit` in order (not b itself). Returns the largest deviation left.
+template <class Key, class Fit, class KeyAt, class Emit>
+double fillStretch(Key a, Key* b, double bound, const Fit& fit, const KeyAt& keyAt, const Emit& emit) {
+  std::vector<Key> ends = {*b};  // right ends still to reach, nearest last
+  double worst = 0;
+  for (;;) {
+    uint32_t at = 0;
+    const double dev = fit(a, &ends.back(), &at);
+    if (dev > bound) {
+      ends.push_back(keyAt(at));
+      continue;
+    }
+    worst = std::max(worst, dev);
+    if (ends.size() == 1) break;
+    a = ends.back();
+    ends.pop_back();
+    emit(a);
+  }
+  *b = ends.back();
+  return worst;
+}
+
 }  // namespace torsel

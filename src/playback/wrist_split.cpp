@@ -184,22 +184,11 @@ class BonePlanner {
   // Keys the bone at the worst frame between a and b, and again in each
   // part, until every frame plays within the bound; emits the frames
   // reached in order (not b itself).
-  void fill(HeldKey a, HeldKey* b, Track* out) {
-    std::vector<HeldKey> ends = {*b};  // right ends still to reach, nearest last
-    for (;;) {
-      uint32_t at = 0;
-      const double dev = fit(a, &ends.back(), &at);
-      if (dev > bound_) {
-        ends.push_back(keyAt(at));
-        continue;
-      }
-      worst_ = std::max(worst_, dev);
-      if (ends.size() == 1) break;
-      a = ends.back();
-      ends.pop_back();
-      out->push_back(a);
-    }
-    *b = ends.back();
+  void fill(const HeldKey& a, HeldKey* b, Track* out) {
+    auto fitOne = [this](const HeldKey& from, HeldKey* to, uint32_t* at) { return fit(from, to, at); };
+    auto key = [this](uint32_t f) { return keyAt(f); };
+    auto put = [out](const HeldKey& k) { out->push_back(k); };
+    worst_ = std::max(worst_, fillStretch(a, b, bound_, fitOne, key, put));
   }
 
   double worst() const { return worst_; }
