@@ -290,6 +290,15 @@ int32_t processFile(const char* token) {
   return kResultOk;
 }
 
+// Options that cannot go together: the reason in the user's language, the
+// usage, and the status of an unsupported mode.
+int refuseOptions(const char* ja, const char* en) {
+  std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(ja) : en);
+  printUsage();
+  std::fflush(stdout);
+  return kUnsupportedModeStatus;
+}
+
 void reportResult(int32_t result) {
   if (result == kResultOk) return;
   std::printf("Error code %d. \n", static_cast<int>(result));
@@ -403,24 +412,16 @@ int runTorsel(int argc, char** argv) {
   // splits nothing.
   if (!gSettings.checkMode && gSettings.keepMotion > 0 && !gSettings.unfoldTwist && gSettings.subMode != 4) {
     // "Keep.motion はモード 4 か 12 でのみ使えます. \n"
-    constexpr char kNeedsMethod4Ja[] = "Keep.motion \x82\xCD\x83\x82\x81\x5B\x83\x68 4 \x82\xA9 12 "
-                                       "\x82\xC5\x82\xCC\x82\xDD\x8E\x67\x82\xA6\x82\xDC\x82\xB7. \n";
-    std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(kNeedsMethod4Ja)
-                                                             : "Keep.motion needs mode 4 or 12. \n");
-    printUsage();
-    std::fflush(stdout);
-    return kUnsupportedModeStatus;
+    return refuseOptions("Keep.motion \x82\xCD\x83\x82\x81\x5B\x83\x68 4 \x82\xA9 12 "
+                         "\x82\xC5\x82\xCC\x82\xDD\x8E\x67\x82\xA6\x82\xDC\x82\xB7. \n",
+                         "Keep.motion needs mode 4 or 12. \n");
   }
   // A fold leaves no twist bone keyframe to move the wrist's twist onto.
   if (!gSettings.checkMode && gSettings.wristTwist && gSettings.unfoldTwist) {
     // "Wrist.twist は Unfold.twist と一緒に使えません. \n"
-    constexpr char kNotWithFoldJa[] = "Wrist.twist \x82\xCD Unfold.twist \x82\xC6\x88\xEA\x8F\x8F\x82\xC9"
-                                      "\x8E\x67\x82\xA6\x82\xDC\x82\xB9\x82\xF1. \n";
-    std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(kNotWithFoldJa)
-                                                             : "Wrist.twist cannot be used with Unfold.twist. \n");
-    printUsage();
-    std::fflush(stdout);
-    return kUnsupportedModeStatus;
+    return refuseOptions("Wrist.twist \x82\xCD Unfold.twist \x82\xC6\x88\xEA\x8F\x8F\x82\xC9"
+                         "\x8E\x67\x82\xA6\x82\xDC\x82\xB9\x82\xF1. \n",
+                         "Wrist.twist cannot be used with Unfold.twist. \n");
   }
   gSettings.handTwist = startUpHandTwist;
   gTotals = RunTotals{};
