@@ -145,7 +145,9 @@ class Planner {
     const Shown is = showAt(s.in[0], f), it = showAt(s.in[1], f);
     const double x = double(f - s.fa) / double(s.fb - s.fa);
     const double ys = curveProgress(s.lead, x);
-    const Shown ot = fold_ ? showAt(s.left, f) : Shown{{}, curveProgress(s.twist, x)};
+    const bool sameCurve = s.twist.x1 == s.lead.x1 && s.twist.y1 == s.lead.y1 && s.twist.x2 == s.lead.x2 &&
+                           s.twist.y2 == s.lead.y2;
+    const Shown ot = fold_ ? showAt(s.left, f) : Shown{{}, sameCurve ? ys : curveProgress(s.twist, x)};
     const DQuat t = fold_ ? ot.rot : arcAt(s.out[1], ot.y);
     const DQuat in = wristTwisted(pair_, f, multiply(is.rot, it.rot));
     Judged j = {deviationOf(in, multiply(arcAt(s.out[0], ys), t)), {is.y, it.y, ys, ot.y}};

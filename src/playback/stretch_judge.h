@@ -44,7 +44,7 @@ struct Turns {
 inline constexpr uint32_t kDenseFrames = 64;
 /// A longer stretch still unproven after this many frames judged is answered
 /// as beyond the bound at the middle of its widest gap, to be keyed there.
-inline constexpr int kMostJudged = 256;
+inline constexpr int kMostJudged = 2048;
 
 namespace detail {
 
