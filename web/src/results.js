@@ -1,0 +1,77 @@
+// Results: per file a status in words with the program's message behind
+// it, the download, all of them as one zip, and the console text shown
+// capped (its first lines; the whole text downloads as the program wrote it).
+import { zipSync } from 'fflate';
+import { T } from './text.js';
+
+const $ = (id) => document.getElementById(id);
+let reports = [];
+
+const link = (name, bytes, type = 'application/octet-stream') => Object.assign(document.createElement('a'), {
+  textContent: name, download: name, href: URL.createObjectURL(new Blob([bytes], { type })),
+});
+
+export function clear() {
+  for (const a of document.querySelectorAll('#results a, #console-whole')) if (a.href.startsWith('blob:')) URL.revokeObjectURL(a.href);
+  reports = [];
+  $('results').replaceChildren();
+  $('console-file').replaceChildren();
+  $('console').textContent = '';
+  $('console-more').textContent = '';
+  $('zip').hidden = true;
+}
+
+function showConsole(i) {
+  const r = reports[i];
+  $('console').textContent = r.head;
+  const shown = r.head.split('\n').length;
+  $('console-more').textContent = r.lines > shown ? T.moreLines(r.lines - shown) : '';
+  const whole = $('console-whole');
+  if (whole.href.startsWith('blob:')) URL.revokeObjectURL(whole.href);
+  whole.href = URL.createObjectURL(new Blob([r.console], { type: 'text/plain' }));
+  whole.download = `${r.name.replace(/\.vmd$/i, '')}-console.txt`;
+}
+
+export function add(r) {
+  const li = document.createElement('li');
+  if (r.stopped) {
+    li.className = 'failed';
+    li.textContent = r.stopped;
+    $('results').append(li);
+    return;
+  }
+  reports.push(r);
+  const status = Object.assign(document.createElement('span'), { className: r.state });
+  status.textContent = ` ${T[r.state]}${r.reason ? `: ${r.reason}` : ''}`;
+  li.append(r.output && r.state !== 'failed' ? link(r.output.name, r.output.bytes) : r.name, status);
+  if (r.twistKeyed) li.append(Object.assign(document.createElement('div'), { className: 'warn', textContent: T.twistKeyed }));
+  const details = document.createElement('details');
+  details.append(Object.assign(document.createElement('summary'), { textContent: T.details }),
+    Object.assign(document.createElement('pre'), { textContent: r.head }));
+  li.append(details);
+  // In the files' order, whichever worker finished first.
+  li.dataset.index = r.index;
+  $('results').insertBefore(li, [...$('results').children].find((e) => Number(e.dataset.index) > r.index) || null);
+  const option = new Option(r.name, reports.length - 1);
+  option.dataset.index = r.index;
+  $('console-file').add(option, [...$('console-file').options].find((o) => Number(o.dataset.index) > r.index));
+  if (r.index === 0 || reports.length === 1) { $('console-file').value = reports.length - 1; showConsole(reports.length - 1); }
+}
+
+export function done() {
+  const outputs = reports.filter((r) => r.output && r.state !== 'failed');
+  $('zip').hidden = outputs.length < 2;
+}
+
+export function setup() {
+  $('console-file').onchange = (e) => showConsole(Number(e.target.value));
+  // Several results as one zip, stored as they are, dated now.
+  $('zip').onclick = () => {
+    const mtime = new Date();
+    const files = Object.fromEntries(reports.filter((r) => r.output && r.state !== 'failed')
+      .map((r) => [r.output.name, [r.output.bytes, { level: 0, mtime }]]));
+    const a = link('torsel-cnv.zip', zipSync(files), 'application/zip');
+    a.click();
+    setTimeout(() => URL.revokeObjectURL(a.href), 10000);
+  };
+}
