@@ -73,10 +73,14 @@ function includes(bytes, part) {
 }
 const same = (a, b) => a.length === b.length && a.every((x, i) => x === b[i]);
 
+// The page hands over files, not their bytes: nothing large is copied on its thread.
+const read = async (file) => ({ name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) });
+
 // Two jobs: convert a motion (the report the page lists), then, once every
 // motion of the batch is converted, chart it (the worse wrist's deviation).
 const jobs = {
-  async convert({ index, motion, model, options, japanese }) {
+  async convert({ index, motion: motionFile, model: modelFile, options, japanese }) {
+    const [motion, model] = await Promise.all([read(motionFile), modelFile && read(modelFile)]);
     const args = ['-ND', ...options, ...(model ? [model.name] : []), motion.name];
     const result = await run(createTorsel, 'torsel.wasm', args, model ? [motion, model] : [motion], { LC_ALL: japanese ? 'ja_JP.SJIS' : 'C' });
     const output = result.written.find((f) => f.name.endsWith('-cnv.vmd'));
@@ -85,17 +89,20 @@ const jobs = {
     for (let i = bytes.indexOf(10); i >= 0; i = bytes.indexOf(10, i + 1)) if (++lines === HEAD_LINES) headEnd = i;
     const decode = (b) => new TextDecoder('shift_jis').decode(b);
     const report = {
-      index, name: motion.name, status: result.status, output, console: bytes,
+      index, name: motion.name, status: result.status, console: new Blob([bytes], { type: 'text/plain' }),
+      output: output && { name: output.name, blob: new Blob([output.bytes]) },
       head: decode(bytes.subarray(0, headEnd)), lines: lines + (bytes.length && bytes[bytes.length - 1] !== 10 ? 1 : 0),
       // The program says it only in Japanese: a twist bone already keyed.
       twistKeyed: includes(bytes, TWIST_KEYED),
       state: !output || result.status !== 0 ? 'failed' : same(output.bytes, motion.bytes) ? 'unchanged' : 'converted',
     };
     if (report.state === 'failed') report.reason = failure(decode(bytes).split('\n'));
-    postMessage(report, [report.console.buffer]);
+    postMessage(report);
   },
   // With "keep", the plain conversion's deviation beside the kept one's.
-  async chart({ index, motion, model, options, output }) {
+  async chart({ index, motion: motionFile, model: modelFile, options, output: outputBlob }) {
+    const [motion, model] = await Promise.all([read(motionFile), modelFile && read(modelFile)]);
+    const output = new Uint8Array(await outputBlob.arrayBuffer());
     const keep = options.some((o) => /^-K[1-9]/.test(o));
     let plain = output;
     if (keep) {

@@ -3,7 +3,6 @@
 // each converted one is charted.
 import { japanese, T } from './text.js';
 
-const read = async (f) => ({ name: f.name, bytes: new Uint8Array(await f.arrayBuffer()) });
 const POOL = Math.max(1, Math.min(2, navigator.hardwareConcurrency || 1));
 let pool = [];
 
@@ -33,12 +32,10 @@ function runJobs(workers, jobs, onDone, onStop) {
   });
 }
 
-// Converts the motions with the options, then charts the converted ones;
-// onReport(report) for each file, onChart(index, chart) for each chart.
-// Resolves with the inputs once the conversions are over, and `charted` once the charts are.
-export async function convertAll(motionFiles, modelFile, options, onReport, onChart) {
-  const motions = await Promise.all(motionFiles.map(read));
-  const model = modelFile ? await read(modelFile) : null;
+// Converts the motions (files) with the options, then charts the converted
+// ones; onReport(report) for each file, onChart(index, chart) for each chart.
+// Resolves once the conversions are over, with `charted` for the charts.
+export async function convertAll(motions, model, options, onReport, onChart) {
   warm();
   const workers = pool.slice(0, motions.length);
   const converted = [];
@@ -48,11 +45,11 @@ export async function convertAll(motionFiles, modelFile, options, onReport, onCh
     pool.forEach((w) => w.terminate()), pool = [];
   };
   await runJobs(workers, motions.map((motion, index) => ({ job: 'convert', index, motion, model, options, japanese })), (job, report) => {
-    if (report.state === 'converted') converted.push({ job: 'chart', index: job.index, motion: job.motion, model, options, output: report.output.bytes });
+    if (report.state === 'converted') converted.push({ job: 'chart', index: job.index, motion: job.motion, model, options, output: report.output.blob });
     onReport(report);
   }, stop);
   const charted = stopped ? Promise.resolve() : runJobs(workers, converted, (job, data) => onChart(data.index, data.chart), stop);
-  return { motions, model, charted };
+  return { charted };
 }
 
 // Opened from disk, a page cannot start its worker nor fetch its WebAssembly.

@@ -28,8 +28,9 @@ function update() {
 async function showPreview(report) {
   if (!report || !report.output || !batch) return;
   previewed = report;
-  const input = batch.motions.find((m) => m.name === report.name);
-  await preview.show(input.bytes, report.output.bytes, batch.model, batch.modelLabel);
+  const bytes = async (blob) => new Uint8Array(await blob.arrayBuffer());
+  const model = batch.model && { name: batch.model.name, bytes: await bytes(batch.model) };
+  await preview.show(await bytes(batch.motions[report.index]), await bytes(report.output.blob), model, batch.modelLabel);
 }
 
 $('convert').onclick = async () => {
@@ -48,7 +49,8 @@ $('convert').onclick = async () => {
   const started = performance.now();
   const reports = [];
   let count = 0, shown = false;
-  const { motions, model, charted } = await convertAll(motionFiles, files.model(), args, (report) => {
+  const model = files.model();
+  const { charted } = await convertAll(motionFiles, model, args, (report) => {
     $('progress').value = ++count;
     $('convert-why').textContent = T.converting(Math.min(count + 1, motionFiles.length), motionFiles.length);
     results.add(report);
@@ -59,7 +61,8 @@ $('convert').onclick = async () => {
     if (!shown) shown = true, chart.pick(index);
   });
   window.torsel.batchMs = performance.now() - started;
-  batch = { motions, model, modelLabel: files.modelLabel() };
+  window.torsel.convertedAt = performance.now();
+  batch = { motions: motionFiles, model, modelLabel: files.modelLabel() };
   busy = false;
   $('progress').hidden = true;
   results.done();

@@ -24,7 +24,7 @@ let engine = null;
 let view = null;  // { scene, runtime, figures: [{ mesh, model }], gap, handles }
 let mannequin = null;
 // What the page and its tests read: when the first frame was drawn, the frame rate.
-export const stats = { firstFrameAt: 0, fps: 0, frame: 0 };
+export const stats = { firstFrameAt: 0, fps: 0, frame: 0, drawn: 0 };
 
 async function loadFigure(scene, runtime, bytes, extension, colour) {
   const container = await LoadAssetContainerAsync(bytes.slice(), scene, {
@@ -53,12 +53,15 @@ function frameCamera(scene, mesh, gap) {
   return camera;
 }
 
-// Side by side, or over each other, where the two colours part.
-function arrange(overlay) {
+// Side by side, or over each other, where the two colours part; each figure may be hidden.
+function arrange() {
   if (!view) return;
+  const overlay = document.querySelector('input[name=view]:checked').value === 'overlay';
   view.figures.forEach(({ mesh, material }, i) => {
     mesh.position.x = overlay ? 0 : (i === 0 ? -view.gap : view.gap);
-    material.alpha = overlay ? 0.5 : 1;
+    // Over each other the output is drawn in front where both stand: the input shows where they part.
+    material.zOffset = overlay && i === 1 ? -2 : 0;
+    mesh.setEnabled($(i === 0 ? 'show-input' : 'show-output').checked);
   });
 }
 
@@ -82,7 +85,8 @@ export async function show(input, output, modelFile, modelLabel) {
   dispose();
   if (!engine) {
     try {
-      engine = new Engine($('preview'), true, { preserveDrawingBuffer: true, stencil: false }, false);
+      // No multisampling: software WebGL (SwiftShader) draws four times the pixels with it.
+      engine = new Engine($('preview'), false, { preserveDrawingBuffer: true, stencil: false }, false);
     } catch (e) {
       $('preview-on').textContent = T.noWebgl;
       return;
@@ -90,6 +94,7 @@ export async function show(input, output, modelFile, modelLabel) {
   }
   const started = performance.now();
   const scene = new Scene(engine);
+  scene.skipPointerMovePicking = true;
   scene.clearColor = new Color4(0.933, 0.945, 0.96, 1);
   new HemisphericLight('sky', new Vector3(0, 1, -0.3), scene).intensity = 0.7;
   new DirectionalLight('sun', new Vector3(0.4, -0.8, 1), scene).intensity = 0.6;
@@ -111,7 +116,7 @@ export async function show(input, output, modelFile, modelLabel) {
     const gap = Math.max(4, (size.max.x - size.min.x) * 0.6);
     view = { scene, runtime, figures, gap };
     frameCamera(scene, figures[0].mesh, gap);
-    arrange(document.querySelector('input[name=view]:checked').value === 'overlay');
+    arrange();
     $('preview-on').textContent = modelFile ? T.onModel(modelLabel) : T.mannequin;
   } catch (e) {
     console.error(e);
@@ -124,8 +129,8 @@ export async function show(input, output, modelFile, modelLabel) {
   stats.firstFrameAt = 0;
   let frames = 0, since = performance.now();
   scene.onAfterRenderObservable.add(() => {
-    if (!stats.firstFrameAt) stats.firstFrameAt = performance.now() - started;
-    frames++;
+    if (!stats.firstFrameAt) stats.firstFrameAt = performance.now() - started, stats.firstFrameTime = performance.now();
+    frames++, stats.drawn++;
     const now = performance.now();
     if (now - since >= 1000) { stats.fps = (frames * 1000) / (now - since); frames = 0; since = now; }
     if (runtime.isAnimationPlaying) {
@@ -157,6 +162,6 @@ export function setup() {
     $('play').textContent = view.runtime.isAnimationPlaying ? T.pause : T.play;
   };
   $('frame').oninput = (e) => seek(Number(e.target.value));
-  for (const r of document.querySelectorAll('input[name=view]')) r.onchange = () => arrange(r.value === 'overlay' && r.checked);
+  for (const e of document.querySelectorAll('input[name=view], #show-input, #show-output')) e.onchange = arrange;
   addEventListener('resize', () => engine && engine.resize());
 }

@@ -7,9 +7,7 @@ import { T } from './text.js';
 const $ = (id) => document.getElementById(id);
 let reports = [];
 
-const link = (name, bytes, type = 'application/octet-stream') => Object.assign(document.createElement('a'), {
-  textContent: name, download: name, href: URL.createObjectURL(new Blob([bytes], { type })),
-});
+const link = (name, blob) => Object.assign(document.createElement('a'), { textContent: name, download: name, href: URL.createObjectURL(blob) });
 
 export function clear() {
   for (const a of document.querySelectorAll('#results a, #console-whole')) if (a.href.startsWith('blob:')) URL.revokeObjectURL(a.href);
@@ -28,7 +26,7 @@ function showConsole(i) {
   $('console-more').textContent = r.lines > shown ? T.moreLines(r.lines - shown) : '';
   const whole = $('console-whole');
   if (whole.href.startsWith('blob:')) URL.revokeObjectURL(whole.href);
-  whole.href = URL.createObjectURL(new Blob([r.console], { type: 'text/plain' }));
+  whole.href = URL.createObjectURL(r.console);
   whole.download = `${r.name.replace(/\.vmd$/i, '')}-console.txt`;
 }
 
@@ -43,7 +41,7 @@ export function add(r) {
   reports.push(r);
   const status = Object.assign(document.createElement('span'), { className: r.state });
   status.textContent = ` ${T[r.state]}${r.reason ? `: ${r.reason}` : ''}`;
-  li.append(r.output && r.state !== 'failed' ? link(r.output.name, r.output.bytes) : r.name, status);
+  li.append(r.output && r.state !== 'failed' ? link(r.output.name, r.output.blob) : r.name, status);
   if (r.twistKeyed) li.append(Object.assign(document.createElement('div'), { className: 'warn', textContent: T.twistKeyed }));
   const details = document.createElement('details');
   details.append(Object.assign(document.createElement('summary'), { textContent: T.details }),
@@ -66,11 +64,10 @@ export function done() {
 export function setup() {
   $('console-file').onchange = (e) => showConsole(Number(e.target.value));
   // Several results as one zip, stored as they are, dated now.
-  $('zip').onclick = () => {
-    const mtime = new Date();
-    const files = Object.fromEntries(reports.filter((r) => r.output && r.state !== 'failed')
-      .map((r) => [r.output.name, [r.output.bytes, { level: 0, mtime }]]));
-    const a = link('torsel-cnv.zip', zipSync(files), 'application/zip');
+  $('zip').onclick = async () => {
+    const mtime = new Date(), outputs = reports.filter((r) => r.output && r.state !== 'failed');
+    const files = Object.fromEntries(await Promise.all(outputs.map(async (r) => [r.output.name, [new Uint8Array(await r.output.blob.arrayBuffer()), { level: 0, mtime }]])));
+    const a = link('torsel-cnv.zip', new Blob([zipSync(files)], { type: 'application/zip' }));
     a.click();
     setTimeout(() => URL.revokeObjectURL(a.href), 10000);
   };
