@@ -151,10 +151,12 @@ const apart = (page) => page.evaluate(async () => {
     check(during.every((d) => d <= 100) && (await batch.$$('#results .converted')).length === 8, 'a batch of 8 with no main-thread task over 100 ms');
     await batch.close();
 
-    // The preview: the untwisted dance, plain then kept, at the frame where the plain conversion is worst.
+    // The preview: the untwisted dance on the mannequin given as the user's model, plain then
+    // kept, at the frame where the plain conversion is worst.
     const shown = {};
     for (const keep of ['0', '0.5']) {
-      const p = await open(browser, { uploads: [['untwisted.vmd']], fields: { keep }, convert: true });
+      const p = await open(browser, { uploads: [['mannequin.pmx', 'untwisted.vmd']], fields: { keep }, convert: true });
+      shown.on = await text(p, '#preview-on');
       const worst = shown.frame ?? Number((await text(p, '#chart-summary')).match(/worst at frame (\d+)/)[1]);
       shown.frame = worst;
       await p.$eval('#frame', (e, f) => { e.value = f; e.dispatchEvent(new Event('input')); }, worst);
@@ -168,7 +170,7 @@ const apart = (page) => page.evaluate(async () => {
       if (keep === '0') await p.$eval('input[value=side]', (e) => { e.checked = true; e.dispatchEvent(new Event('change')); }), await new Promise((r) => setTimeout(r, 300)), await (await p.$('#preview-area')).screenshot({ path: path.join(shots, 'preview-side.png') });
       await p.close();
     }
-    check(shown['0'].figure > 20000, 'the preview draws the figures');
+    check(shown['0'].figure > 20000 && shown.on === 'Shown on model "Torsel マネキン".', `the preview draws the model: "${shown.on}"`);
     check(shown['0'].apart > 0.01 && shown['0.5'].apart < shown['0'].apart / 3, 'the figures part where the plain conversion is far off, and coincide with keep');
     check(missing.length === 0, `no 404 (${missing.join(' ')})`);
   } finally {

@@ -44,6 +44,9 @@ function show(i) {
     data.push(frames.map(() => e.bound));
     opts.series.push({ label: `${T.bound} ${e.bound}°`, stroke: '#2a2', dash: [6, 4], value: () => `${e.bound}°` });
   }
+  // The legend reads the worst frame of the first series at once, not "--" until hovered.
+  const at = worst(series[0][1]).frame;
+  opts.hooks = { ready: [(u) => u.setCursor({ left: u.valToPos(at, 'x'), top: u.valToPos(series[0][1][at], 'y') })] };
   plot = new uPlot(opts, data, $('chart'));
   plot.over.addEventListener('click', () => { if (plot.cursor.idx != null) onPick(i, plot.cursor.idx); });
 }

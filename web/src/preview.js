@@ -78,8 +78,9 @@ export function dispose() {
   view = null;
 }
 
-// Shows the input and the output motion on the model (null: the mannequin).
-export async function show(input, output, modelFile, modelLabel) {
+// Shows the input and the output motion on the model (null: the mannequin);
+// a model the player cannot load gives way to the mannequin, with the reason.
+export async function show(input, output, modelFile, modelLabel, refused = '') {
   const area = $('preview-area');
   area.hidden = false;
   dispose();
@@ -117,11 +118,13 @@ export async function show(input, output, modelFile, modelLabel) {
     view = { scene, runtime, figures, gap };
     frameCamera(scene, figures[0].mesh, gap);
     arrange();
-    $('preview-on').textContent = modelFile ? T.onModel(modelLabel) : T.mannequin;
+    $('preview-on').textContent = `${refused} ${modelFile ? T.onModel(modelLabel) : T.mannequin}`.trim();
   } catch (e) {
-    console.error(e);
-    $('preview-on').textContent = T.previewFailed(e.message || String(e));
     scene.dispose();
+    view = null;
+    const why = T.previewFailed(e.message || String(e));
+    if (modelFile) return show(input, output, null, modelLabel, why);
+    $('preview-on').textContent = why;
     return;
   }
   $('frame').max = Math.max(1, Math.ceil(runtime.animationFrameTimeDuration));
