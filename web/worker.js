@@ -6,7 +6,7 @@
 // lines as text and the whole bytes for download, never a long text to lay out.
 importScripts('torsel.js', 'playback_eval.js');
 
-const HEAD_LINES = 200;
+const HEAD_LINES = 60;
 const compiled = {};
 const compile = (file) => (compiled[file] ||= fetch(file).then((r) => r.arrayBuffer()).then((b) => WebAssembly.compile(b)));
 

@@ -39,8 +39,7 @@ $('convert').onclick = async () => {
   update();
   results.clear(), chart.clear(), preview.dispose();
   $('preview-area').hidden = true;
-  $('results-section').hidden = false;
-  document.body.dataset.state = 'converting';
+  window.torsel.state = 'converting';
   const motionFiles = files.motions(), args = options.args();
   const keep = args.find((o) => o.startsWith('-K'));
   const bound = keep ? Number(keep.slice(2)) / 10 : 0;
@@ -67,13 +66,13 @@ $('convert').onclick = async () => {
   $('progress').hidden = true;
   results.done();
   update();
-  document.body.dataset.state = 'converted';
+  window.torsel.state = 'converted';
   const first = reports.find((r) => r && r.state === 'converted');
   const previewing = first ? showPreview(first) : Promise.resolve();
   await charted;
   window.torsel.chartsMs = performance.now() - started;
   await previewing;
-  document.body.dataset.state = 'done';
+  window.torsel.state = 'done';
 };
 
 files.setup(update);

@@ -43,9 +43,10 @@ export function add(r) {
   status.textContent = ` ${T[r.state]}${r.reason ? `: ${r.reason}` : ''}`;
   li.append(r.output && r.state !== 'failed' ? link(r.output.name, r.output.blob) : r.name, status);
   if (r.twistKeyed) li.append(Object.assign(document.createElement('div'), { className: 'warn', textContent: T.twistKeyed }));
-  const details = document.createElement('details');
-  details.append(Object.assign(document.createElement('summary'), { textContent: T.details }),
-    Object.assign(document.createElement('pre'), { textContent: r.head }));
+  // The program's message, laid out only when asked for.
+  const details = document.createElement('details'), pre = document.createElement('pre');
+  details.append(Object.assign(document.createElement('summary'), { textContent: T.details }), pre);
+  details.ontoggle = () => { pre.textContent ||= r.head; };
   li.append(details);
   // In the files' order, whichever worker finished first.
   li.dataset.index = r.index;

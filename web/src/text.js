@@ -2,7 +2,7 @@
 export const japanese = navigator.language.toLowerCase().startsWith('ja');
 
 const EN = {
-  intro: 'Moves the twist of the arms and elbows onto their twist bones in MMD motions (VMD). '
+  intro: 'Moves the twist of the arms and elbows onto their twist bones (腕捩, 手捩) in MMD motions (VMD). '
     + 'Nothing leaves your computer: the conversion runs in this page.',
   drop: 'Drop motions (.vmd) here, and your model (.pmx or .pmd) if you like, or',
   filesHead: '1. Files', optionsHead: '2. Options', resultsHead: '3. Results',
@@ -41,7 +41,7 @@ const EN = {
   details: 'The program\'s message',
   twistKeyed: 'This motion already holds keyframes of a twist bone (腕捩 / 手捩); the conversion adds its own beside them. '
     + '"Keep the motion" takes them into account.',
-  consoleHead: 'Console', moreLines: (n) => `… and ${n.toLocaleString()} more lines, not shown.`,
+  consoleHead: 'Console', consoleEmpty: 'The program\'s own text shows here once you convert.', moreLines: (n) => `… and ${n.toLocaleString()} more lines, not shown.`,
   wholeText: 'Download the whole text',
   chartHead: 'How far the worse wrist strays from your motion',
   chartOf: 'File', frame: 'frame', offBy: 'worse wrist off by (°)',
@@ -99,7 +99,7 @@ const JA = {
   details: 'プログラムのメッセージ',
   twistKeyed: 'このモーションには捩りボーン (腕捩 / 手捩) のキーフレームがすでにあります。変換はその横に自分のキーフレームを足します。'
     + '「モーションを保つ」を使うとそれも考慮します。',
-  consoleHead: 'コンソール', moreLines: (n) => `… ほか ${n.toLocaleString()} 行は表示していません。`,
+  consoleHead: 'コンソール', consoleEmpty: '変換すると、プログラム自身の出力がここに表示されます。', moreLines: (n) => `… ほか ${n.toLocaleString()} 行は表示していません。`,
   wholeText: '全文をダウンロード',
   chartHead: '悪い方の手首が元のモーションからずれる角度',
   chartOf: 'ファイル', frame: 'フレーム', offBy: '悪い方の手首の誤差 (°)',
