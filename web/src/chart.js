@@ -36,7 +36,7 @@ function show(i) {
   const frames = Array.from(series[0][1], (_, k) => k);
   const data = [frames, ...series.map(([, v]) => v)];
   const opts = {
-    width: Math.min(1100, $('chart-area').clientWidth || 900), height: 280, scales: { x: { time: false } },
+    width: Math.min(1100, $('chart-area').clientWidth || 900), height: 280, scales: { x: { time: false }, y: { range: (u, min, max) => [0, Math.max(max, e.bound * 1.2, 0.1)] } },
     axes: [{ label: T.frame }, { label: T.offBy }],
     series: [{ label: T.frame }, ...series.map(([label, , stroke]) => ({ label, stroke, value: (u, v) => (v == null ? '' : `${v.toFixed(2)}°`) }))],
   };
