@@ -234,6 +234,10 @@ const apart = (page) => page.evaluate(async () => {
       const p = await open(browser, { uploads, fields: { keep }, convert: true });
       shown.on = await text(p, '#preview-on');
       shown.frame ??= Number((await text(p, '#chart-summary')).match(/worst at frame (\d+)/)[1]);
+      await p.$eval('#chart .u-over', (e) => e.scrollIntoView());  // the chart picks the frame too
+      const box = await (await p.$('#chart .u-over')).boundingBox();
+      await p.mouse.click(box.x + box.width / 2, box.y + box.height / 2), await sleep(300);
+      shown.picked = await p.$eval('#frame', (e) => Number(e.value));
       await set(p, '#frame', shown.frame), await set(p, 'input[value=overlay]', true);
       shown[keep] = await apart(p);
       const area = await p.$('#preview-area');
@@ -254,6 +258,7 @@ const apart = (page) => page.evaluate(async () => {
       `the preview draws the model: "${shown.on}"`);
     check(shown['0'].apart > 0.01 && shown['0.5'].apart < shown['0'].apart / 3,
       'the figures part where the plain conversion is far off, and coincide with keep');
+    check(shown.picked > 2000 && shown.picked < 4000, `a click mid-chart shows frame ${shown.picked}`);
     check(missing.length === 0, `no 404 (${missing.join(' ')})`);
   } finally {
     await browser.close(), server.close(), fs.rmSync(work, { recursive: true, force: true });

@@ -48,7 +48,8 @@ function show(i) {
   const at = worst(series[0][1]).frame;
   opts.hooks = { ready: [(u) => u.setCursor({ left: u.valToPos(at, 'x'), top: u.valToPos(series[0][1][at], 'y') })] };
   plot = new uPlot(opts, data, $('chart'));
-  plot.over.addEventListener('click', () => { if (plot.cursor.idx != null) onPick(i, plot.cursor.idx); });
+  // uPlot takes the mouse for its drag zoom: a button released over the plot picks the frame.
+  plot.over.addEventListener('mouseup', () => { if (plot.cursor.idx != null) onPick(i, plot.cursor.idx); });
 }
 
 export function clear() {

@@ -54,10 +54,14 @@ export function add(r) {
   const option = new Option(r.name, reports.length - 1);
   option.dataset.index = r.index;
   $('console-file').add(option, [...$('console-file').options].find((o) => Number(o.dataset.index) > r.index));
-  if (r.index === 0 || reports.length === 1) { $('console-file').value = reports.length - 1; showConsole(reports.length - 1); }
+
 }
 
+// The console text is laid out once the batch is over: a page of text is the
+// costliest thing the page draws, and nothing may hold it up while files convert.
 export function done() {
+  const first = reports.findIndex((r) => r.index === Math.min(...reports.map((x) => x.index)));
+  if (first >= 0) $('console-file').value = first, showConsole(first);
   const outputs = reports.filter((r) => r.output && r.state !== 'failed');
   $('zip').hidden = outputs.length < 2;
 }
