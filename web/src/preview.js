@@ -21,7 +21,7 @@ const $ = (id) => document.getElementById(id);
 const COLOURS = { input: new Color3(0.29, 0.5, 0.82), output: new Color3(0.88, 0.48, 0.14) };
 
 let engine = null;
-let view = null;  // { scene, runtime, figures: [{ mesh, model }], gap, handles }
+let view = null;  // { scene, runtime, figures: [{ mesh, model }], gap, stale }
 let mannequin = null;
 // What the page and its tests read: when the first frame was drawn, the frame rate.
 export const stats = { firstFrameAt: 0, fps: 0, frame: 0, drawn: 0 };
@@ -50,12 +50,14 @@ function frameCamera(scene, mesh, gap) {
   camera.radius = (1.15 * Math.max(height, (width + gap * 2) / aspect)) / (2 * Math.tan(camera.fov / 2));
   camera.minZ = 0.1;
   camera.attachControl($('preview'), true);
+  camera.onViewMatrixChangedObservable.add(() => { if (view) view.stale = true; });
   return camera;
 }
 
 // Side by side, or over each other, where the two colours part; each figure may be hidden.
 function arrange() {
   if (!view) return;
+  view.stale = true;
   const overlay = document.querySelector('input[name=view]:checked').value === 'overlay';
   view.figures.forEach(({ mesh, material }, i) => {
     mesh.position.x = overlay ? 0 : (i === 0 ? -view.gap : view.gap);
@@ -115,7 +117,7 @@ export async function show(input, output, modelFile, modelLabel, refused = '') {
     }
     const size = figures[0].mesh.getHierarchyBoundingVectors(true);
     const gap = Math.max(4, (size.max.x - size.min.x) * 0.6);
-    view = { scene, runtime, figures, gap };
+    view = { scene, runtime, figures, gap, stale: true };
     frameCamera(scene, figures[0].mesh, gap);
     arrange();
     $('preview-on').textContent = `${refused} ${modelFile ? T.onModel(modelLabel) : T.mannequin}`.trim();
@@ -144,7 +146,11 @@ export async function show(input, output, modelFile, modelLabel, refused = '') {
     $('frame-no').textContent = Math.round(runtime.currentFrameTime);
   });
   $('play').textContent = T.play;
-  engine.runRenderLoop(() => scene.render());
+  // Drawn while playing, or when something changed: a still preview costs the page nothing.
+  let idle = 0;
+  engine.runRenderLoop(() => {
+    if (runtime.isAnimationPlaying || view.stale || ++idle > 30) view.stale = false, idle = 0, scene.render();
+  });
 }
 
 // Goes to a frame and stops there.
@@ -154,6 +160,7 @@ export async function seek(frame) {
   $('play').textContent = T.play;
   $('frame').value = frame;
   await view.runtime.seekAnimation(frame, true);
+  view.stale = true;
 }
 
 export function setup() {
