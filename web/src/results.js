@@ -17,6 +17,7 @@ export function clear() {
   $('console').textContent = '';
   $('console-more').textContent = '';
   $('zip').hidden = true;
+  $('console-pick').hidden = true;
 }
 
 function showConsole(i) {
@@ -61,7 +62,7 @@ export function add(r) {
 // costliest thing the page draws, and nothing may hold it up while files convert.
 export function done() {
   const first = reports.findIndex((r) => r.index === Math.min(...reports.map((x) => x.index)));
-  if (first >= 0) $('console-file').value = first, showConsole(first);
+  if (first >= 0) $('console-file').value = first, showConsole(first), $('console-pick').hidden = false;
   const outputs = reports.filter((r) => r.output && r.state !== 'failed');
   $('zip').hidden = outputs.length < 2;
 }
