@@ -81,7 +81,8 @@ async function open(browser, { uploads = [], fields = {}, convert = false, japan
   await page.evaluateOnNewDocument((ja) => {
     if (ja) Object.defineProperty(navigator, 'language', { get: () => 'ja-JP' });
     window.longTasks = [];
-    const note = (l) => l.getEntries().forEach((e) => window.longTasks.push([e.startTime, e.duration]));
+    const note = (l) => l.getEntries().forEach((e) =>
+      window.longTasks.push([e.startTime, e.duration]));
     new PerformanceObserver(note).observe({ type: 'longtask' });
   }, japanese);
   await page.goto(`http://127.0.0.1:${server.address().port}/`);
@@ -92,7 +93,7 @@ async function open(browser, { uploads = [], fields = {}, convert = false, japan
   }
   for (const [id, v] of Object.entries(fields)) await set(page, `#${id}`, v);
   if (!convert) return page;
-  await page.evaluate(() => { window.longTasks.length = 0; });  // the batch's own, not the loading's
+  await page.evaluate(() => { window.longTasks.length = 0; });  // the batch's, not the loading's
   await page.click('#convert');
   await page.waitForFunction(() => window.torsel.state === 'done', { timeout: 120000 });
   return page;
@@ -145,7 +146,7 @@ const apart = (page) => page.evaluate(async () => {
       const [[, shown]] = await download(page, '#console-whole');
       check(Buffer.from(shown).equals(out), `${name}: the whole console text, the native bytes`);
     }
-    check(/model "ミク"/.test(await text(page, '#chosen')), "the PMD model's name from its Shift-JIS");
+    check(/model "ミク"/.test(await text(page, '#chosen')), "the PMD model's name, Shift-JIS");
     check(/and 4[0-9]{2},[0-9]{3} more lines/.test(await text(page, '#console-more')),
       'the hostile motion: its console shown capped, the rest counted');
     // The zip as the browser saves it, read by Python's zipfile: entries whole, dated today.
@@ -159,7 +160,7 @@ const apart = (page) => page.evaluate(async () => {
     const d = new Date(), today = `${d.getFullYear()}-${d.getMonth() + 1}-${d.getDate()}`;
     const entry = (n) => `${n}-cnv.vmd ${today} ${files[`${n}-cnv.vmd`].length}\n`;
     const want = ['sample', 'hostile'].map(entry);
-    check(listed === want.join(''), `the zip: both outputs, whole, dated today (${want.join('').trim()})`);
+    check(listed === want.join(''), `the zip: both outputs, whole, dated today (${want.length})`);
     await page.close();
 
     // Every bad input says why, beside its field or the button, and Convert waits.
@@ -219,8 +220,8 @@ const apart = (page) => page.evaluate(async () => {
     const t = await batch.evaluate(() => ({ ...window.torsel, longTasks: window.longTasks }));
     const tasks = (after) => t.longTasks.filter(([at]) => (at >= t.convertedAt) === after)
       .map(([, ms]) => ms | 0);
-    console.log(`     8 motions: converted in ${t.batchMs | 0} ms, charted by ${t.chartsMs | 0} ms,`
-      + ` long tasks during the conversions [${tasks(false)}], then [${tasks(true)}]`);
+    console.log(`     8 motions: converted in ${t.batchMs | 0} ms, charted by ${t.chartsMs | 0} ms`
+      + `, long tasks during the conversions [${tasks(false)}], then [${tasks(true)}]`);
     const converted = (await batch.$$('#results .converted')).length;
     check(tasks(false).every((ms) => ms <= 100) && converted === 8,
       'a batch of 8 with no main-thread task over 100 ms');
@@ -258,7 +259,7 @@ const apart = (page) => page.evaluate(async () => {
       `the preview draws the model: "${shown.on}"`);
     check(shown['0'].apart > 0.01 && shown['0.5'].apart < shown['0'].apart / 3,
       'the figures part where the plain conversion is far off, and coincide with keep');
-    check(shown.picked > 2000 && shown.picked < 4000, `a click mid-chart shows frame ${shown.picked}`);
+    check(shown.picked > 2000 && shown.picked < 4000, `a click mid-chart: frame ${shown.picked}`);
     check(missing.length === 0, `no 404 (${missing.join(' ')})`);
   } finally {
     await browser.close(), server.close(), fs.rmSync(work, { recursive: true, force: true });
