@@ -1,0 +1,56 @@
+// The workers that convert: two at most, each taking the next file as it is
+// free; every motion is converted first (its report shown at once), then
+// each converted one is charted.
+import { japanese, T } from './text.js';
+
+const POOL = Math.max(1, Math.min(2, navigator.hardwareConcurrency || 1));
+let pool = [];
+
+// Starts the workers ahead of the first batch, so that their WebAssembly is compiled by then.
+export function warm() {
+  while (pool.length < POOL) pool.push(new Worker('worker.js'));
+}
+
+// Runs jobs on the workers; onDone(job, data) for each answer. Resolves when all are answered.
+function runJobs(workers, jobs, onDone, onStop) {
+  let next = 0, answered = 0;
+  return new Promise((resolve) => {
+    if (!jobs.length) return resolve();
+    const give = (w) => { if (next < jobs.length) { w.job = jobs[next++]; w.postMessage(w.job); } };
+    for (const w of workers) {
+      w.onmessage = ({ data }) => {
+        onDone(w.job, data);
+        if (++answered === jobs.length) resolve(); else give(w);
+      };
+      w.onerror = (e) => {  // never a blank page: say what stopped
+        e.preventDefault();
+        onStop(T.stopped(e.message || 'worker.js'));
+        resolve();
+      };
+      give(w);
+    }
+  });
+}
+
+// Converts the motions (files) with the options, then charts the converted
+// ones; onReport(report) for each file, onChart(index, chart) for each chart.
+// Resolves once the conversions are over, with `charted` for the charts.
+export async function convertAll(motions, model, options, onReport, onChart) {
+  warm();
+  const workers = pool.slice(0, motions.length);
+  const converted = [];
+  let stopped = false;
+  const stop = (why) => {  // a worker that failed is not used again
+    if (!stopped) stopped = true, onReport({ stopped: why });
+    pool.forEach((w) => w.terminate()), pool = [];
+  };
+  await runJobs(workers, motions.map((motion, index) => ({ job: 'convert', index, motion, model, options, japanese })), (job, report) => {
+    if (report.state === 'converted') converted.push({ job: 'chart', index: job.index, motion: job.motion, model, options, output: report.output.blob });
+    onReport(report);
+  }, stop);
+  const charted = stopped ? Promise.resolve() : runJobs(workers, converted, (job, data) => onChart(data.index, data.chart), stop);
+  return { charted };
+}
+
+// Opened from disk, a page cannot start its worker nor fetch its WebAssembly.
+export const fromDisk = () => location.protocol === 'file:';

@@ -1,0 +1,78 @@
+// Files in: dropped or picked files are added to the list (never replacing
+// it), each removable; a model's name is read from its own text.
+import { T } from './text.js';
+
+const $ = (id) => document.getElementById(id);
+export const isMotion = (f) => /\.vmd$/i.test(f.name);
+export const isModel = (f) => /\.(pmx|pmd)$/i.test(f.name);
+
+let chosen = [];
+let notes = [];
+let onChange = () => {};
+
+// The model's name as it holds it: PMX in UTF-16LE or UTF-8 as its header
+// says, PMD in Shift-JIS (20 bytes, ended by a zero).
+export function modelName(bytes) {
+  const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+  const ascii = String.fromCharCode(...bytes.subarray(0, 4));
+  if (ascii === 'PMX ' && bytes.length > 17) {
+    const length = view.getInt32(9 + bytes[8], true);
+    const start = 13 + bytes[8];
+    if (length < 0 || start + length > bytes.length) return '';
+    return new TextDecoder(bytes[9] === 1 ? 'utf-8' : 'utf-16le').decode(bytes.subarray(start, start + length));
+  }
+  if (ascii.startsWith('Pmd') && bytes.length >= 27) {
+    const field = bytes.subarray(7, 27), end = field.indexOf(0);
+    return new TextDecoder('shift_jis').decode(end < 0 ? field : field.subarray(0, end));
+  }
+  return '';
+}
+
+async function describe(f) {
+  if (!isModel(f)) return T.motion;
+  const name = modelName(new Uint8Array(await f.slice(0, 4096).arrayBuffer()));
+  return name ? T.modelName(name) : T.model;
+}
+
+function show() {
+  const items = chosen.map((entry, i) => {
+    const li = document.createElement('li');
+    const remove = Object.assign(document.createElement('button'), { textContent: T.remove, type: 'button' });
+    remove.onclick = () => { chosen.splice(i, 1); show(); };
+    li.append(`${entry.file.name} — ${entry.kind}`, remove);
+    return li;
+  });
+  $('chosen').replaceChildren(...items);
+  const many = chosen.filter((e) => isModel(e.file)).length > 1;
+  $('files-why').textContent = [...notes, ...(many ? [T.oneModel] : [])].join(' ');
+  onChange();
+}
+
+export async function add(files) {
+  notes = [];
+  for (const f of files) {
+    if (!isMotion(f) && !isModel(f)) { notes.push(T.ignored(f.name)); continue; }
+    chosen = chosen.filter((e) => e.file.name !== f.name);  // the same name again: the newer file
+    chosen.push({ file: f, kind: await describe(f) });
+  }
+  show();
+}
+
+export const motions = () => chosen.map((e) => e.file).filter(isMotion);
+export const model = () => chosen.map((e) => e.file).filter(isModel).pop();
+export const modelLabel = () => chosen.filter((e) => isModel(e.file)).pop()?.kind;
+
+// Why Convert cannot run for the files as they are, or ''.
+export function whyNot() {
+  if (!motions().length) return T.needMotion;
+  return '';
+}
+
+export function setup(changed) {
+  onChange = changed;
+  $('pick').onchange = (e) => { add([...e.target.files]); e.target.value = ''; };
+  $('drop').ondragover = (e) => { e.preventDefault(); $('drop').classList.add('over'); };
+  $('drop').ondragleave = () => $('drop').classList.remove('over');
+  $('drop').ondrop = (e) => { e.preventDefault(); $('drop').classList.remove('over'); add([...e.dataTransfer.files]); };
+}
+

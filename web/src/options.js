@@ -1,0 +1,57 @@
+// Options: the mode in words, the frame range and "keep" checked as they
+// are typed, with the reason beside the field, and the program's arguments.
+import { T } from './text.js';
+
+const $ = (id) => document.getElementById(id);
+const MODES = [12, 13, 11, 10, 9, 8, 4, 5, 3, 2, 1, 0];
+const LIMIT = 2147483647;
+
+// The reason a field's text is not a count of frames, or ''.
+function frameWhy(text) {
+  if (text.trim() === '') return T.empty;
+  const v = Number(text);
+  if (!Number.isFinite(v)) return T.empty;
+  if (v < 0) return T.negative;
+  if (!Number.isInteger(v)) return T.whole;
+  return v > LIMIT ? T.tooBig : '';
+}
+
+// "keep" in degrees, held by the program in tenths.
+function keepWhy(text) {
+  if (text.trim() === '') return T.empty;
+  const v = Number(text);
+  if (!Number.isFinite(v)) return T.empty;
+  if (v < 0) return T.negative;
+  if (Math.abs(v * 10 - Math.round(v * 10)) > 1e-9) return T.tenths;
+  return v * 10 > LIMIT ? T.tooBig : '';
+}
+
+const keepAllowed = () => [4, 12].includes(Number($('mode').value)) || $('fold').checked;
+
+// Marks every field; returns whether all hold.
+export function validate() {
+  const why = { from: frameWhy($('from').value), to: frameWhy($('to').value), keep: keepAllowed() ? keepWhy($('keep').value) : '' };
+  if (!why.from && !why.to && Number($('from').value) > Number($('to').value)) why.from = T.reversed;
+  for (const [field, reason] of Object.entries(why)) {
+    $(`${field}-why`).textContent = reason;
+    $(field).classList.toggle('bad', reason !== '');
+  }
+  $('keep-field').hidden = !keepAllowed();
+  $('keep-modes').hidden = keepAllowed();
+  return !why.from && !why.to && !why.keep;
+}
+
+export function args() {
+  const options = [`-M${$('mode').value}`, `-F${Number($('from').value)}`, `-T${Number($('to').value)}`];
+  const tenths = Math.round(Number($('keep').value) * 10);
+  if (keepAllowed() && tenths > 0) options.push(`-K${tenths}`);
+  if ($('fold').checked) options.push('-U');
+  return options;
+}
+
+export function setup(changed) {
+  for (const m of MODES) $('mode').add(new Option(`${m} — ${T.modes[m]}`, m));
+  for (const id of ['mode', 'from', 'to', 'keep', 'fold']) $(id).addEventListener('input', changed);
+  $('fold').addEventListener('change', changed);
+  $('mode').addEventListener('change', changed);
+}
