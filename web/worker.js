@@ -45,9 +45,11 @@ async function run(create, wasm, args, files, env) {
 }
 
 // The wrists' deviation at every frame, the worse of the two, as playback_eval prints it.
-async function wrist(input, output) {
-  const files = [{ name: 'in.vmd', bytes: input }, { name: 'out.vmd', bytes: output }];
-  const r = await run(createEval, 'playback_eval.wasm', ['in.vmd', 'out.vmd', 'frames'], files, {});
+// On the model in use, whose fixed axes the player follows.
+async function wrist(input, output, model) {
+  const files = [{ name: 'in.vmd', bytes: input }, { name: 'out.vmd', bytes: output }, ...(model ? [model] : [])];
+  const args = [...(model ? [model.name] : []), 'in.vmd', 'out.vmd', 'frames'];
+  const r = await run(createEval, 'playback_eval.wasm', args, files, {});
   const rows = new TextDecoder().decode(r.console).split('\n').map((l) => l.split(' ').map(Number)).filter((v) => v.length === 3);
   const worse = new Float32Array(rows.length);
   rows.forEach(([, left, right], i) => { worse[i] = Math.max(left, right); });
@@ -109,7 +111,8 @@ const jobs = {
       const args = ['-ND', ...options.filter((o) => !o.startsWith('-K')), ...(model ? [model.name] : []), motion.name];
       plain = (await run(createTorsel, 'torsel.wasm', args, model ? [motion, model] : [motion], { LC_ALL: 'C' })).written[0]?.bytes;
     }
-    const chart = { plain: plain && await wrist(motion.bytes, plain), kept: keep ? await wrist(motion.bytes, output) : null, fold: options.includes('-U') };
+    const chart = { plain: plain && await wrist(motion.bytes, plain, model),
+      kept: keep ? await wrist(motion.bytes, output, model) : null, fold: options.includes('-U') };
     postMessage({ index, chart });
   },
 };

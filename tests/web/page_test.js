@@ -175,6 +175,8 @@ const apart = (page) => page.evaluate(async () => {
         true],
       ['keep with mode 8', ['sample.vmd'], { mode: '8' }, '#keep-modes',
         'Keeping the motion needs mode 4 or 12, or fold back.', false],
+      ['the wrist with fold back', ['sample.vmd'], { wrist: true, fold: true }, '#wrist-why',
+        'Not together with fold back.', true],
       ['a text file', ['notes.txt'], {}, '#files-why',
         'notes.txt: not a motion or a model (.vmd, .pmx, .pmd), left out', true],
       ['a model alone', ['mannequin.pmx'], {}, '#convert-why', 'Add a motion (.vmd) to convert.',

@@ -30,7 +30,8 @@ const keepAllowed = () => [4, 12].includes(Number($('mode').value)) || $('fold')
 
 // Marks every field; returns whether all hold.
 export function validate() {
-  const why = { from: frameWhy($('from').value), to: frameWhy($('to').value), keep: keepAllowed() ? keepWhy($('keep').value) : '' };
+  const why = { from: frameWhy($('from').value), to: frameWhy($('to').value),
+    keep: keepAllowed() ? keepWhy($('keep').value) : '', wrist: $('wrist').checked && $('fold').checked ? T.wristFold : '' };
   if (!why.from && !why.to && Number($('from').value) > Number($('to').value)) why.from = T.reversed;
   for (const [field, reason] of Object.entries(why)) {
     $(`${field}-why`).textContent = reason;
@@ -38,7 +39,7 @@ export function validate() {
   }
   $('keep-field').hidden = !keepAllowed();
   $('keep-modes').hidden = keepAllowed();
-  return !why.from && !why.to && !why.keep;
+  return !why.from && !why.to && !why.keep && !why.wrist;
 }
 
 export function args() {
@@ -46,12 +47,13 @@ export function args() {
   const tenths = Math.round(Number($('keep').value) * 10);
   if (keepAllowed() && tenths > 0) options.push(`-K${tenths}`);
   if ($('fold').checked) options.push('-U');
+  if ($('wrist').checked) options.push('-W');
   return options;
 }
 
 export function setup(changed) {
   for (const m of MODES) $('mode').add(new Option(`${m} — ${T.modes[m]}`, m));
   for (const id of ['mode', 'from', 'to', 'keep', 'fold']) $(id).addEventListener('input', changed);
-  $('fold').addEventListener('change', changed);
+  for (const id of ['fold', 'wrist']) $(id).addEventListener('change', changed);
   $('mode').addEventListener('change', changed);
 }
