@@ -1,6 +1,7 @@
 #include "playback/player.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <numbers>
@@ -33,11 +34,24 @@ double solveT(double x1, double x2, double x) {
 
 // sin and atan by their series, in plain arithmetic, so that every platform
 // computes the same bits and so plans the same keyframes (a library's sin
-// may differ in its last digit).
+// may differ in its last digit). The coefficients are exact at compile time:
+// products, not divisions, in the loops the planner runs most.
+constexpr auto kSinSteps = [] {
+  std::array<double, 12> c{};
+  for (int n = 1; n < 12; n++) c[n] = -1.0 / ((2 * n) * (2 * n + 1));
+  return c;
+}();
+constexpr auto kAtanTerms = [] {
+  std::array<double, 12> c{};
+  for (int n = 0; n < 12; n++) c[n] = 1.0 / (2 * n + 1);
+  return c;
+}();
+
 double sinSmall(double a) {  // 0 <= a <= pi/2
+  const double a2 = a * a;
   double term = a, sum = a;
   for (int n = 1; n < 12; n++) {
-    term *= -a * a / ((2 * n) * (2 * n + 1));
+    term *= a2 * kSinSteps[n];
     sum += term;
     if (std::fabs(term) < 1e-17 * sum) break;  // the rest no longer changes the sum
   }
@@ -47,10 +61,11 @@ double sinSmall(double a) {  // 0 <= a <= pi/2
 double atanSmall(double x) {  // 0 <= x <= 1
   int halvings = 0;
   for (; x > 0.1; halvings++) x = x / (1 + std::sqrt(1 + x * x));
+  const double x2 = x * x;
   double sum = x, power = x;
   for (int n = 1; n < 12; n++) {
-    power *= -x * x;
-    sum += power / (2 * n + 1);
+    power *= -x2;
+    sum += power * kAtanTerms[n];
   }
   return sum * (1 << halvings);
 }
@@ -116,8 +131,8 @@ double angleBetween(const DQuat& a, const DQuat& b) {
 
 DQuat unit(const DQuat& q) {
   // Components come from floats: their squares never overflow a double.
-  const double n = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
-  return {q.x / n, q.y / n, q.z / n, q.w / n};
+  const double r = 1 / std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
+  return {q.x * r, q.y * r, q.z * r, q.w * r};
 }
 
 DQuat ontoAxis(const DQuat& q, const Vec3& axis) {
@@ -140,15 +155,15 @@ Arc makeArc(DQuat a, DQuat b) {
   }
   arc.theta = angleOf(std::sqrt((1 - dot) * (1 + dot)), dot);
   arc.linear = !(dot < 0.9995);
-  if (!arc.linear) arc.sine = sinSmall(arc.theta);
+  if (!arc.linear) arc.invSine = 1 / sinSmall(arc.theta);
   return arc;
 }
 
 DQuat arcAt(const Arc& arc, double s) {
   double wa = 1 - s, wb = s;
   if (!arc.linear) {
-    wa = sinSmall(wa * arc.theta) / arc.sine;
-    wb = sinSmall(wb * arc.theta) / arc.sine;
+    wa = sinSmall(wa * arc.theta) * arc.invSine;
+    wb = sinSmall(wb * arc.theta) * arc.invSine;
   }
   const DQuat &a = arc.a, &b = arc.b;
   return unit({wa * a.x + wb * b.x, wa * a.y + wb * b.y, wa * a.z + wb * b.z, wa * a.w + wb * b.w});

@@ -48,7 +48,7 @@ double angleBetween(const DQuat& a, const DQuat& b);
 /// The shortest slerp from a to b, set up once for many points along it.
 struct Arc {
   DQuat a, b;
-  double theta = 0, sine = 0;  // half the turn, in radians; its sine
+  double theta = 0, invSine = 0;  // half the turn, in radians; 1 over its sine
   bool linear = true;          // so short a turn that a blend serves
 };
 Arc makeArc(DQuat a, DQuat b);
