@@ -13,8 +13,6 @@
 namespace torsel {
 namespace {
 
-// Planned below the bound, so that a player rounding otherwise stays within it.
-constexpr double kMargin = 0.99;
 // The bound of a fold without -K, in tenths of a degree: a fold always keeps the motion.
 constexpr int32_t kFoldBound = 5;
 
@@ -300,6 +298,8 @@ void keepReset() { gPlans = {}; }
 
 int32_t keepBound() { return gSettings.keepMotion > 0 ? gSettings.keepMotion : kFoldBound; }
 
+double keepPlannedDegrees() { return keepBound() / 10.0 * 0.99; }
+
 void keepHold(int pair, bool twist, const BoneKeyframe& kf) {
   PairPlan& plan = gPlans[static_cast<size_t>(pair)];
   HeldKey k = {kf.frameTime, kf.pos, kf.rot, {}, {}};
@@ -313,7 +313,7 @@ void keepPlan() {
   // the wrist, their product, then stays within the whole (with -W the
   // hand's own rest takes a share too).
   const bool fold = gSettings.unfoldTwist != 0;
-  const double bound = keepBound() / 10.0 * kMargin * keepShare(false);
+  const double bound = keepPlannedDegrees() * keepShare(false);
   for (int i = 0; i < kPairCount; i++) {
     if (!pairIsActive(i)) continue;
     planPair(i, bound, fold);

@@ -29,6 +29,9 @@ struct KeepFrame {
 /// The bound every planned pair plays within, in tenths of a degree: -K's,
 /// or for a fold without it half a degree.
 int32_t keepBound();
+/// The bound planned within, in degrees: keepBound() less a margin of 1 %,
+/// so that a player rounding otherwise stays within it.
+double keepPlannedDegrees();
 /// The rotation a player shows for a keyframe of the pair's source or twist
 /// bone: turned onto the bone's fixed axis where it has one.
 DQuat shownRotation(int pair, bool twist, const Quat& rot);

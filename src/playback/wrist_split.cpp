@@ -134,9 +134,6 @@ void planSide(int side) {
   }
 }
 
-// Planned below the bound, as the pairs are.
-constexpr double kMargin = 0.99;
-
 // The twist of the wrist as it plays at f.
 Quat twistAt(int side, uint32_t f) {
   const Track& t = gSides[static_cast<size_t>(side)].wristTrack;
@@ -278,7 +275,7 @@ bool planBone(int side, bool wrist, double bound) {
 
 void keepSide(int side) {
   WristSide& s = gSides[static_cast<size_t>(side)];
-  const double bound = gSettings.keepMotion / 10.0 * kMargin;
+  const double bound = keepPlannedDegrees();
   s.wristPlanned = planBone(side, true, bound * keepShare(true));
   s.handPlanned = s.wristPlanned && !pairIsActive(elbowPair(side)) && planBone(side, false, bound * keepShare(false));
   s.delta = 0;
