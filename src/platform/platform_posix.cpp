@@ -86,6 +86,8 @@ bool conIsUtf8() { return codeset() == Codeset::Utf8; }
 
 namespace {
 
+const char* orShiftJis(const char* name) { return std::strcmp(name, "CP932") == 0 ? "SHIFT_JIS" : name; }
+
 // Converts `len` bytes from one encoding to another into a ring of four
 // buffers; a unit that cannot be converted shows as '?'. Null when no
 // converter exists.
@@ -107,6 +109,8 @@ const char* convert(const char* from, const char* to, const char* in, size_t len
   }
   if (!found && used < 6) {
     cd = iconv_open(to, from);
+    // musl (the WebAssembly build's C library) knows code page 932 only as Shift_JIS.
+    if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open(orShiftJis(to), orShiftJis(from));
     cache[used++] = {from, to, cd};
   }
   if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
