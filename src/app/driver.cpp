@@ -36,9 +36,12 @@ char gDialogPath[plat::kPathMax];
 char gInputPath[plat::kPathMax];
 char gOutputPath[plat::kPathMax];
 
-// The outputs this run has published: a later file never replaces one.
+// The outputs this run has published, and every motion it reads, known
+// before the first file: no output replaces either.
 plat::FileId gWritten[kMaxPlatformArgs];
 int gWrittenCount = 0;
+plat::FileId gInputs[kMaxPlatformArgs];
+int gInputCount = 0;
 
 bool isOptionToken(const char* token) { return token[0] == '-' || (plat::kSlashStartsOption && token[0] == '/'); }
 
@@ -195,16 +198,21 @@ int32_t setupFromModel(const char* path) {
     std::printf("Cannot use model file : %s (%s)\n", path, gModelReason);
     return kResultModel;
   }
+  // Every bone the run writes or plays must be there: a twist keyed onto a
+  // bone the model lacks is a turn lost.
+  bool pairs[kPairCount];
+  for (int i = 0; i < kPairCount; i++) pairs[i] = pairIsActive(i);
+  const bool fold = gSettings.unfoldTwist != 0, wrists = gSettings.wristTwist != 0;
+  if (const char* bone = missingBone(gModel, pairs, fold, wrists)) {
+    std::printf("Cannot use model file : %s (no bone %s)\n", path, plat::conText(bone));
+    return kResultModel;
+  }
   for (int i = 0; i < kPairCount; i++) {
-    // -W turns the wrists about the elbows' axes, whatever the mode.
-    const bool needed = pairIsActive(i) || (gSettings.wristTwist && gPairs[i].needsHandTwist);
-    if (!needed || gModel.found[i]) continue;
-    if (gModel.noDirection[i]) {
-      std::printf("Cannot use model file : %s (the axis of %s has no direction)\n", path,
-                  plat::conText(gPairs[i].sourceBone));
-    } else {
-      std::printf("Cannot use model file : %s (no bone %s)\n", path, plat::conText(gModel.missing[i]));
-    }
+    // A fold splits nothing; -W turns the wrists about the elbows' axes, whatever the mode.
+    const bool needed = (pairs[i] && !fold) || (wrists && gPairs[i].needsHandTwist);
+    if (!needed || !gModel.noDirection[i]) continue;
+    std::printf("Cannot use model file : %s (the axis of %s has no direction)\n", path,
+                plat::conText(gPairs[i].sourceBone));
     return kResultModel;
   }
   if (plat::langId() == plat::kLangJapanese) {
@@ -215,13 +223,14 @@ int32_t setupFromModel(const char* path) {
   setModelInUse(gModel.name);
   constexpr const char* kLabels[kPairCount] = {"Left  arm  ", "Left  elbow", "Right arm  ", "Right elbow"};
   for (int i = 0; i < kPairCount; i++) {
+    // The bones play as this model plays them: a twist bone it lacks (a fold's) has no fixed axis.
+    gPairs[i].twistFixed = gModel.fixed[i] && gModel.found[i];
+    gPairs[i].sourceFixed = gModel.sourceFixed[i];
+    gPairs[i].sourceAxis = gModel.sourceAxis[i];
     if (!gModel.found[i]) continue;
     const Vec3& a = gModel.axis[i];
     gPairs[i].restQuat = {a.x, a.y, a.z, 0.0f};
-    gPairs[i].twistFixed = gModel.fixed[i];
     gPairs[i].twistAxis = a;
-    gPairs[i].sourceFixed = gModel.sourceFixed[i];
-    gPairs[i].sourceAxis = gModel.sourceAxis[i];
     if (showAtLeast(1) || gSettings.checkMode) {
       std::printf("     %s axis = %g %g %g (%s) \n", kLabels[i], static_cast<double>(a.x), static_cast<double>(a.y),
                   static_cast<double>(a.z), gModel.fixed[i] ? "fixed axis" : "bone direction");
@@ -270,6 +279,11 @@ int32_t processFile(const char* token) {
       std::printf("Output is the input file : %s\n", gOutputPath);
       return kResultCannotOpen;
     }
+    for (int i = 0; i < gInputCount && !gSettings.checkMode; i++) {
+      if (gInputs[i] != out) continue;
+      std::printf("Output is an input of this run : %s\n", gOutputPath);
+      return kResultCannotOpen;
+    }
     for (int i = 0; i < gWrittenCount; i++) {
       if (gWritten[i] != out) continue;
       std::printf("Output already written in this run : %s\n", gOutputPath);
@@ -277,18 +291,22 @@ int32_t processFile(const char* token) {
     }
   }
 
-  int32_t result = confirmMotionFile(gInputPath);
-  if (result != kResultOk) return result;
+  // A motion cut short is converted as far as it goes; the run says so at its end.
+  const int32_t scanned = confirmMotionFile(gInputPath);
+  if (scanned != kResultOk && scanned != kResultCut) return scanned;
   if (showAtLeast(1)) printPairCounts();
-  if (gSettings.checkMode) return kResultOk;
+  if (gSettings.checkMode) return scanned;
 
-  result = convertMotionFile(gOutputPath, gInputPath);
-  if (result != kResultOk) return result;
+  const int32_t result = convertMotionFile(gOutputPath, gInputPath);
+  if (result != kResultOk && result != kResultBeyond) return result;
   if (gWrittenCount < kMaxPlatformArgs && plat::fileId(gOutputPath, &out) == 0) gWritten[gWrittenCount++] = out;
   std::printf("=> %s \n", gOutputPath);
   std::printf("Conversion OK. \n");
-  return kResultOk;
+  return scanned != kResultOk ? scanned : result;
 }
+
+// Statuses with which a file is still written and the run goes on.
+bool isWarning(int32_t result) { return result == kResultCut || result == kResultBeyond; }
 
 // Options that cannot go together: the reason in the user's language, the
 // usage, and the status of an unsupported mode.
@@ -305,6 +323,8 @@ void reportResult(int32_t result) {
   if (result == kResultCannotOpen) std::printf(": cannot open file. \n");
   if (result == kResultFormat) std::printf(": file format. \n");
   if (result == kResultModel) std::printf(": model file. \n");
+  if (result == kResultCut) std::printf(": motion cut short. \n");
+  if (result == kResultBeyond) std::printf(": bound not held. \n");
 }
 
 }  // namespace
@@ -335,6 +355,7 @@ void printUsage() {
 }
 
 int runTorsel(int argc, char** argv) {
+  plat::guardRun();
   std::printf("Torsel V1.04a\n");
 
   clearArgList(&gArgs);
@@ -426,15 +447,27 @@ int runTorsel(int argc, char** argv) {
   gSettings.handTwist = startUpHandTwist;
   gTotals = RunTotals{};
   gWrittenCount = 0;
+  gInputCount = 0;
+  for (int i = 1; i < gArgs.argCount; i++) {
+    const char* token = gArgs.argItems[i];
+    if (!isOptionToken(token) && !isModelToken(token) && plat::fileId(token, &gInputs[gInputCount]) == 0) gInputCount++;
+  }
   gInputPath[0] = '\0';
+  // A failure ends the run; a warning is kept for its end (the first one).
+  int32_t warning = kResultOk;
   for (int i = 1; i < gArgs.argCount && result == kResultOk; i++) {
     const char* token = gArgs.argItems[i];
     if (isOptionToken(token)) {
       walkOptionToken(token, false);
     } else if (!isModelToken(token)) {
       result = processFile(token);
+      if (isWarning(result)) {
+        if (warning == kResultOk) warning = result;
+        result = kResultOk;
+      }
     }
   }
+  if (result == kResultOk) result = warning;
 
   reportResult(result);
   std::fflush(stdout);

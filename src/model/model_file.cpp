@@ -291,6 +291,15 @@ void resolvePairs(ModelAxes* out) {
     const FoundBone& twist = gBones[kPairBones[i].twist];
     const FoundBone& source = gBones[kPairBones[i].source];
     const FoundBone& next = gBones[kPairBones[i].next];
+    out->hasSource[i] = source.present;
+    out->hasTwist[i] = twist.present;
+    out->hasNext[i] = next.present;
+    // A limb bone with a fixed axis of its own is turned onto it too.
+    if (source.hasFixedAxis && finite(source.fixedAxis) && std::isfinite(vecLength(source.fixedAxis)) &&
+        vecLength(source.fixedAxis) != 0.0f) {
+      out->sourceFixed[i] = true;
+      out->sourceAxis[i] = source.fixedAxis;
+    }
     Vec3 axis;
     if (twist.present && twist.hasFixedAxis) {
       axis = twist.fixedAxis;
@@ -298,7 +307,6 @@ void resolvePairs(ModelAxes* out) {
     } else if (source.present && next.present) {
       axis = {subF(next.pos.x, source.pos.x), subF(next.pos.y, source.pos.y), subF(next.pos.z, source.pos.z)};
     } else {
-      out->missing[i] = kBoneNames[source.present ? kPairBones[i].next : kPairBones[i].source].sjis.data();
       continue;
     }
     // Every use divides by the length: it must be a float, and not zero.
@@ -310,16 +318,23 @@ void resolvePairs(ModelAxes* out) {
     if (axis.x < 0.0f) axis = {-axis.x, -axis.y, -axis.z};
     out->axis[i] = axis;
     out->found[i] = true;
-    // A limb bone with a fixed axis of its own is turned onto it too.
-    if (source.hasFixedAxis && finite(source.fixedAxis) && std::isfinite(vecLength(source.fixedAxis)) &&
-        vecLength(source.fixedAxis) != 0.0f) {
-      out->sourceFixed[i] = true;
-      out->sourceAxis[i] = source.fixedAxis;
-    }
   }
 }
 
 }  // namespace
+
+const char* missingBone(const ModelAxes& m, const bool pairs[kPairCount], bool fold, bool wrists) {
+  for (int i = 0; i < kPairCount; i++) {
+    const bool wrist = wrists && i % 2 == 1;  // the elbow pair of a side
+    if (!pairs[i] && !wrist) continue;
+    const bool axis = !fold || wrist;
+    const auto& bones = kPairBones[i];
+    if (!m.hasSource[i]) return kBoneNames[bones.source].sjis.data();
+    if (axis && !m.hasTwist[i]) return kBoneNames[bones.twist].sjis.data();
+    if ((wrist || (axis && !m.fixed[i])) && !m.hasNext[i]) return kBoneNames[bones.next].sjis.data();
+  }
+  return nullptr;
+}
 
 bool isModelPath(const char* path) {
   char ext[plat::kPathMax];

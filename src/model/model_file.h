@@ -13,11 +13,19 @@ struct ModelAxes {
   bool found[kPairCount];     // the model gives this pair an axis
   bool fixed[kPairCount];     // from the twist bone's fixed axis, else from the bones' positions
   Vec3 axis[kPairCount];      // not normalised; X is not negative
-  const char* missing[kPairCount];  // Shift-JIS name of a bone the pair lacks
+  // The pair's bones the model holds: the limb, its twist bone, the next bone of the limb.
+  bool hasSource[kPairCount], hasTwist[kPairCount], hasNext[kPairCount];
   bool noDirection[kPairCount];     // its axis has no length, or is no number
   bool sourceFixed[kPairCount];     // the limb bone has a fixed axis of its own
   Vec3 sourceAxis[kPairCount];
 };
+
+/// The Shift-JIS name of the first bone a run needs that the model lacks,
+/// or null: per pair in `pairs` the limb, its twist bone (not when folding:
+/// a fold writes none) and, where the twist bone has no fixed axis, the next
+/// bone of the limb that gives the axis; with `wrists` each side's 手捩 and
+/// 手首 with the elbow pair's axis.
+const char* missingBone(const ModelAxes& m, const bool pairs[kPairCount], bool fold, bool wrists);
 
 /// True for a path whose file name ends in ".pmx" or ".pmd", any case.
 bool isModelPath(const char* path);

@@ -51,6 +51,11 @@ const char* conFromUtf8(const char* utf8);
 /// Size in bytes of an open file; -1 when it cannot be told.
 int64_t fileSize(std::FILE* f);
 
+/// Called once, first: a console whose reader has gone (or a file-size limit
+/// reached) fails the write at hand instead of ending the process, and an
+/// interruption removes the temporary output of createTemp.
+void guardRun();
+
 /// Opens a regular file for binary reading; a folder, FIFO, device or socket
 /// is refused like a missing file.
 std::FILE* openRead(const char* path);

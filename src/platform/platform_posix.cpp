@@ -219,6 +219,8 @@ void catchTerminations() {
 
 }  // namespace
 
+void guardRun() { catchTerminations(); }
+
 std::FILE* createTemp(const char* target, char* tempPath) {
   const char* slash = std::strrchr(target, '/');
   const int folder = slash != nullptr ? static_cast<int>(slash - target + 1) : 0;

@@ -85,6 +85,9 @@ BOOL WINAPI onConsoleEvent(DWORD) {
 
 }  // namespace
 
+// A closed console fails a write here without a signal: only the handler to set.
+void guardRun() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+
 std::FILE* createTemp(const char* target, char* tempPath) {
   int folder = 0;
   for (int i = 0; target[i] != '\0'; i++) {
@@ -95,8 +98,6 @@ std::FILE* createTemp(const char* target, char* tempPath) {
     }
   }
   if (folder + 32 > kPathMax) return nullptr;
-  static bool caught = false;
-  if (!caught) caught = SetConsoleCtrlHandler(onConsoleEvent, TRUE) != 0;
   static unsigned serial = 0;
   for (int attempt = 0; attempt < 100; attempt++) {
     const unsigned tag = static_cast<unsigned>(GetCurrentProcessId()) * 2654435761u + serial++ * 40503u;

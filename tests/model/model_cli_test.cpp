@@ -18,11 +18,12 @@ class ModelCli : public TempDirTest {
     writeFile(dir_ + "/m.vmd", readFile(TORSEL_SAMPLE));
   }
   // Checks m.vmd with the model; what the run prints after the options.
-  std::string check(const Bytes& model, const char* name = "m.pmx", int status = 0) {
+  std::string check(const Bytes& model, const char* name = "m.pmx", int status = 0, const char* option = "-ND") {
     writeFile(dir_ + "/" + name, model);
-    RunResult r = runProgram({"-ND", "-C", dir_ + "/" + name, dir_ + "/m.vmd"});
+    RunResult r = runProgram({"-ND", option, "-C", dir_ + "/" + name, dir_ + "/m.vmd"});
     EXPECT_EQ(r.status, status) << r.out;
-    const std::string out = replaceAll(r.out.substr(r.out.find("ON. \n") + 5), dir_, "$");
+    const std::string checking = "checkmode = ON. \n";
+    const std::string out = replaceAll(r.out.substr(r.out.find(checking) + checking.size()), dir_, "$");
     return out.substr(0, std::min(out.find("Confirming"), out.find("Error code")));
   }
 };
@@ -33,7 +34,14 @@ std::vector<ModelBone> plainBones() {
   return {{kU8LeftArm, {1, 15, 0}},         {kU8LeftArmTwist, {2, 15, 0}, false, {}, 1},
           {kU8LeftElbow, {3, 14, 0.5f}},    {kU8LeftWristTwist, {4, 14, 0}, true, {0.8f, -0.6f, 0}},
           {kU8LeftWrist, {5, 13, 0}},       {kU8RightArm, {-1, 15, 0}},
-          {kU8RightElbow, {-3, 14, -0.5f}}, {kU8RightWrist, {-5, 13, 0}}};
+          {kU8RightArmTwist, {-2, 15, 0}},  {kU8RightElbow, {-3, 14, -0.5f}},
+          {kU8RightWristTwist, {-4, 14, 0}}, {kU8RightWrist, {-5, 13, 0}}};
+}
+// plainBones without the named ones.
+std::vector<ModelBone> without(std::initializer_list<std::string> names) {
+  std::vector<ModelBone> bones = plainBones();
+  std::erase_if(bones, [&](const ModelBone& b) { return std::find(names.begin(), names.end(), b.name) != names.end(); });
+  return bones;
 }
 
 TEST_F(ModelCli, EveryLayoutGivesTheAxesAndDamageIsRefused) {
@@ -63,11 +71,10 @@ TEST_F(ModelCli, EveryLayoutGivesTheAxesAndDamageIsRefused) {
   const Bytes tooLong = buildPmx(bones);
   Bytes huge = good;
   huge[4 + 4 + 1 + 8 + (4 + 6) + (4 + 8) + (4 + 2) + (4 + 14) + 3] = 0x7F;  // the vertex count
-  bones = plainBones();
-  bones.erase(bones.begin() + 6);  // the right elbow
   const struct {
     Bytes file;
     std::string reason;
+    const char* option = "-ND";
   } cases[] = {
       {{}, "not a PMX or PMD model"},
       {{'P', 'M', 'X', '!', 0, 0, 0, 0x40}, "not a PMX or PMD model"},
@@ -76,10 +83,20 @@ TEST_F(ModelCli, EveryLayoutGivesTheAxesAndDamageIsRefused) {
       {huge, "cut short or damaged"},
       {noAxis, "the axis of \x8D\xB6\x82\xD0\x82\xB6 has no direction"},  // 左ひじ
       {tooLong, "the axis of \x8D\xB6\x82\xD0\x82\xB6 has no direction"},
-      {buildPmx(bones), "no bone \x89\x45\x82\xD0\x82\xB6"},               // 右ひじ
+      {buildPmx(without({kU8RightElbow})), "no bone \x89\x45\x82\xD0\x82\xB6"},              // 右ひじ
+      // Twist bones on one side only, as a real model has them: the other side's twist is lost.
+      {buildPmx(without({kU8LeftArmTwist, kU8LeftWristTwist})), "no bone \x8D\xB6\x98\x72\x9D\x80"},  // 左腕捩
+      {buildPmd(without({kU8RightWristTwist})), "no bone \x89\x45\x8E\xE8\x9D\x80"},           // 右手捩
+      {buildPmx(without({kU8LeftWrist})), "no bone \x8D\xB6\x8E\xE8\x8E\xF1", "-W"},            // 左手首
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(check(c.file, "m.pmx", 3), "Cannot use model file : $/m.pmx (" + c.reason + ")\n");
+    EXPECT_EQ(check(c.file, "m.pmx", 3, c.option), "Cannot use model file : $/m.pmx (" + c.reason + ")\n");
+  }
+  // What a run neither writes nor plays is not asked for: the elbows' twist
+  // bones in mode 4, every twist bone in a fold.
+  for (auto [options, model] : {std::pair{"-M4", without({kU8LeftWristTwist, kU8RightWristTwist})},
+                                {"-U", without({kU8LeftArmTwist, kU8LeftWristTwist, kU8RightArmTwist})}}) {
+    EXPECT_EQ(check(buildPmx(model), "m.pmx", 0, options).rfind("Converting setup: Model [", 0), 0u) << options;
   }
 }
 

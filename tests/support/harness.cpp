@@ -203,7 +203,10 @@ RunResult runOnce(const std::vector<std::string>& args, const RunOptions& option
   if (options.stopAfterMs >= 0) usleep(useconds_t(options.stopAfterMs) * 1000), kill(pid, options.stopSignal);
   RunResult result;
   char buf[65536];
-  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) result.out.append(buf, static_cast<size_t>(n));
+  for (ssize_t n; (options.readBytes < 0 || long(result.out.size()) < options.readBytes) &&
+                  (n = read(fds[0], buf, sizeof buf)) > 0;) {
+    result.out.append(buf, static_cast<size_t>(n));
+  }
   close(fds[0]);
   int status = 0;
   waitpid(pid, &status, 0);

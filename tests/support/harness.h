@@ -67,13 +67,15 @@ Rot turn(double x, double y, double z, double angle);
 double angleBetween(const Rot& a, const Rot& b);
 
 // locale: LC_ALL; fileSizeLimit: bytes a written file may reach (-1: none);
-// program: "" runs the torsel under test; stopAfterMs: stopSignal then (-1: never).
+// program: "" runs the torsel under test; stopAfterMs: stopSignal then (-1: never);
+// readBytes: the console's reader goes away after that many bytes (-1: never).
 struct RunOptions {
   std::string locale = "C";
   long fileSizeLimit = -1;
   std::string program;
   int stopAfterMs = -1;
   int stopSignal = 15;
+  long readBytes = -1;
 };
 struct RunResult { std::string out; int status = -1; };  // status: exit status, or 128 + signal
 /// Runs the program under test (or options.program). The Windows build runs
