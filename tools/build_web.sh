@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the page in web/: the WebAssembly modules of torsel and of the
 # playback evaluator (Debian's emscripten), the preview's mannequin (our own
-# generator, built natively), and one bundle of the page's modules with its
-# libraries (babylon-mmd, fflate, uPlot; esbuild, all pinned in
+# generator, built natively), and bundles of the page and its two workers
+# with their libraries (babylon-mmd, fflate, uPlot; esbuild, all pinned in
 # web/package-lock.json). The folder then serves as it is from any static
 # host, and offline.
 set -euo pipefail
@@ -15,6 +15,8 @@ cmake -S . -B build-web-tools -DTORSEL_BUILD_TESTS=OFF >/dev/null
 cmake --build build-web-tools -j2 --target make_mannequin >/dev/null
 build-web-tools/make_mannequin web/mannequin.pmx
 npm ci --prefix web --no-audit --no-fund >/dev/null
-web/node_modules/.bin/esbuild web/src/main.js --bundle --minify --format=iife --target=es2022 \
-  --outfile=web/page.js --log-level=warning
-echo "web/ is ready ($(gzip -c web/page.js | wc -c) bytes of script gzipped): serve it, e.g. python3 -m http.server -d web"
+# The page, the converting worker and the preview's worker (its scene and renderer).
+web/node_modules/.bin/esbuild page=web/src/main.js worker=web/src/convert_worker.js \
+  preview-worker=web/src/preview_worker.js --bundle --minify --format=iife --target=es2022 \
+  --outdir=web --log-level=warning
+echo "web/ is ready ($(cat web/page.js web/worker.js web/preview-worker.js | gzip -c | wc -c) bytes of script gzipped): serve it, e.g. python3 -m http.server -d web"

@@ -1,85 +1,101 @@
 // The chart: how far the worse of the two wrists plays from the input at
-// every frame, one file at a time (chosen in a list), the bound of "keep"
-// drawn as a line, the worst frame and value written above it.
+// every frame, for the file shown. With a bound (keep, fold back) the kept
+// line and the bound stand on a scale of their own on the right, so that
+// they stay apart from each other and from a plain conversion's tens of
+// degrees; the worst frame and value are written above it.
 import uPlot from 'uplot';
 import 'uplot/dist/uPlot.min.css';
 import { T } from './text.js';
 
 const $ = (id) => document.getElementById(id);
-let entries = [];
+const COLOURS = { plain: '#c33', kept: '#36c', bound: '#2a2' };
 let plot = null;
 let onPick = () => {};
+let width = 900;  // the results' width, as last laid out: read here, it would lay the page out again
 
+// The worst frame, and how many frames hold no number (a motion's NaN rotations).
 function worst(values) {
-  let at = 0;
-  for (let i = 1; i < values.length; i++) if (values[i] > values[at]) at = i;
-  return { frame: at, value: values.length ? values[at] : 0 };
-}
-
-// The series of one report: [label, values, colour].
-function seriesOf(r) {
-  const c = r.chart;
-  return [[c.fold ? T.folded : T.plain, c.plain, '#c33'], ...(c.kept ? [[T.kept, c.kept, '#36c']] : [])];
-}
-
-function show(i) {
-  if (plot) plot.destroy(), plot = null;
-  const e = entries[i];
-  if (!e || !e.report.chart) { $('chart-summary').textContent = T.noChart; return; }
-  const series = seriesOf(e.report);
-  const lines = series.map(([label, values]) => {
-    const w = worst(values);
-    return w.value > 0 ? T.worst(label, w.frame, w.value) : T.noDeviation(label);
-  });
-  $('chart-summary').textContent = lines.join(' · ');
-  if (series.every(([, values]) => worst(values).value === 0)) return;  // nothing to draw: said above
-  const frames = Array.from(series[0][1], (_, k) => k);
-  const data = [frames, ...series.map(([, v]) => v)];
-  const opts = {
-    width: Math.min(1100, $('chart-area').clientWidth || 900), height: 280, scales: { x: { time: false }, y: { range: (u, min, max) => [0, Math.max(max, e.bound * 1.2, 0.1)] } },
-    axes: [{ label: T.frame }, { label: T.offBy }],
-    series: [{ label: T.frame }, ...series.map(([label, , stroke]) => ({ label, stroke, value: (u, v) => (v == null ? '' : `${v.toFixed(2)}°`) }))],
-  };
-  if (e.bound > 0) {
-    data.push(frames.map(() => e.bound));
-    opts.series.push({ label: `${T.bound} ${e.bound}°`, stroke: '#2a2', dash: [6, 4], value: () => `${e.bound}°` });
+  let at = -1, unmeasured = 0;
+  for (let i = 0; i < values.length; i++) {
+    if (!Number.isFinite(values[i])) unmeasured++;
+    else if (at < 0 || values[i] > values[at]) at = i;
   }
-  // The legend reads the worst frame of the first series at once, not "--" until hovered.
-  const at = worst(series[0][1]).frame;
-  opts.hooks = { ready: [(u) => u.setCursor({ left: u.valToPos(at, 'x'), top: u.valToPos(series[0][1][at], 'y') })] };
-  plot = new uPlot(opts, data, $('chart'));
-  // uPlot takes the mouse for its drag zoom: a button released over the plot picks the frame.
-  plot.over.addEventListener('mouseup', () => { if (plot.cursor.idx != null) onPick(i, plot.cursor.idx); });
+  return { frame: Math.max(at, 0), value: at < 0 ? 0 : values[at], unmeasured };
+}
+
+// The worst frame of each line: the plain (or folded) conversion, and the kept one.
+export const worstOf = (c) => ({ plain: c.plain && worst(c.plain), kept: c.kept && worst(c.kept) });
+
+// A few points a pixel column: the frames where each line is worst there,
+// so that no peak is lost and a long motion draws as fast as a short one.
+function thin(lines, columns) {
+  const n = lines[0].length, frames = [];
+  for (let c = 0; c < columns && n; c++) {
+    const lo = Math.floor((c * n) / columns), hi = Math.max(lo + 1, Math.floor(((c + 1) * n) / columns));
+    const worst = lines.map((values) => {
+      let at = lo;
+      for (let k = lo + 1; k < hi; k++) if (values[k] > values[at] || !(values[at] >= 0)) at = k;
+      return at;
+    });
+    if (c === 0) worst.push(0);
+    if (c === columns - 1) worst.push(n - 1);
+    frames.push(...[...new Set(worst)].sort((a, b) => a - b));
+  }
+  return [frames, ...lines.map((values) => frames.map((k) => (Number.isFinite(values[k]) ? values[k] : null)))];
 }
 
 export function clear() {
-  entries = [];
   if (plot) plot.destroy(), plot = null;
-  $('chart-file').replaceChildren();
   $('chart-summary').textContent = '';
   $('chart-area').hidden = true;
 }
 
-// Adds a converted file's chart to the list, in the files' order.
-export function add(report, bound) {
-  entries.push({ report, bound });
-  const option = new Option(report.name, entries.length - 1);
-  option.dataset.index = report.index;
-  const after = [...$('chart-file').options].find((o) => Number(o.dataset.index) > report.index);
-  $('chart-file').add(option, after);
+// Charts one report; `bound` is the run's (0: none).
+export function show(report, bound) {
+  clear();
+  const c = report && report.chart;
+  if (!c || !c.plain) return;
   $('chart-area').hidden = false;
+  const w = worstOf(c);
+  // [label, values, colour, on the bound's scale]
+  const series = c.fold ? [[T.folded, c.plain, COLOURS.kept, true]]
+    : [[T.plain, c.plain, COLOURS.plain, false], ...(c.kept ? [[T.kept, c.kept, COLOURS.kept, true]] : [])];
+  $('chart-summary').textContent = series.map(([label, values]) => {
+    const at = worst(values);
+    return at.value > 0 ? T.worst(label, at.frame, at.value) : T.noDeviation(label);
+  }).join(' · ');
+  if (series.every(([, values]) => worst(values).value === 0)) return;  // nothing to draw: said above
+  const data = thin(series.map(([, v]) => v), width);
+  const small = bound > 0;
+  const top = (v) => Math.max(v * 1.15, 0.1);
+  const keptTop = top(Math.max(bound, ...series.filter((s) => s[3]).map(([, v]) => worst(v).value)));
+  const axis = (scale, label, stroke, side) => ({ scale, label, stroke, side, grid: { show: side !== 1 }, values: (u, ticks) => ticks.map((t) => `${+t.toFixed(2)}°`) });
+  const opts = {
+    width: Math.min(1100, width), height: 280,
+    scales: { x: { time: false }, deg: { range: () => [0, top(w.plain.value)] }, bound: { range: () => [0, keptTop] } },
+    axes: [{ label: T.frame },
+      ...(c.fold ? [] : [axis('deg', T.scaleOf(T.plain), COLOURS.plain, 3)]),
+      ...(small && series.some((s) => s[3]) ? [axis('bound', T.scaleOf(c.fold ? T.folded : T.kept), COLOURS.kept, c.fold ? 3 : 1)] : [])],
+    series: [{ label: T.frame }, ...series.map(([label, , stroke, kept]) => ({ label, stroke, width: kept ? 2 : 1,
+      scale: kept && small ? 'bound' : 'deg', value: (u, v) => (v == null ? '' : `${v.toFixed(2)}°`) }))],
+  };
+  if (small) {
+    data.push(data[0].map(() => bound));
+    opts.series.push({ label: `${T.bound} ${bound}°`, stroke: COLOURS.bound, dash: [6, 4], scale: 'bound', value: () => `${bound}°` });
+  }
+  // The legend reads the worst frame of the first series at once, not "--" until hovered.
+  const at = worst(series[0][1]).frame;
+  opts.hooks = { ready: [(u) => u.setCursor({ left: u.valToPos(at, 'x'), top: u.valToPos(series[0][1][at], opts.series[1].scale) })] };
+  plot = new uPlot(opts, data, $('chart'));
+  // uPlot takes the mouse for its drag zoom: a button released over the plot picks the frame.
+  plot.over.addEventListener('mouseup', () => { if (plot.cursor.idx != null) onPick(data[0][plot.cursor.idx]); });
 }
 
-// Shows the chart of the file with this index in the batch.
-export function pick(index) {
-  const i = entries.findIndex((e) => e.report.index === index);
-  $('chart-file').value = i;
-  show(i);
-}
-
-export const selected = () => entries[Number($('chart-file').value)]?.report;
-
-export function setup(picked, selectedChanged) {
-  onPick = (i, frame) => picked(entries[i].report, frame);
-  $('chart-file').onchange = (ev) => { show(Number(ev.target.value)); selectedChanged(selected()); };
+export function setup(picked) {
+  onPick = picked;
+  new ResizeObserver(([e]) => { width = e.contentRect.width || width; }).observe($('results-section'));
+  // Chrome makes its GPU context for 2D canvases on the first one drawn, and
+  // waits for the GPU process to do so: made now, while that process is idle,
+  // it never waits behind the preview's drawing.
+  document.createElement('canvas').getContext('2d').fillRect(0, 0, 1, 1);
 }

@@ -1,7 +1,7 @@
 // The workers that convert: two at most, each taking the next file as it is
 // free; every motion is converted first (its report shown at once), then
-// each converted one is charted.
-import { japanese, T } from './text.js';
+// each converted one is charted, by one of them.
+import { language, T } from './text.js';
 
 const POOL = Math.max(1, Math.min(2, navigator.hardwareConcurrency || 1));
 let pool = [];
@@ -32,24 +32,25 @@ function runJobs(workers, jobs, onDone, onStop) {
   });
 }
 
-// Converts the motions (files) with the options, then charts the converted
-// ones; onReport(report) for each file, onChart(index, chart) for each chart.
-// Resolves once the conversions are over, with `charted` for the charts.
-export async function convertAll(motions, model, options, onReport, onChart) {
+// Converts the motions (files) with the options; onReport(report) for each
+// file. Resolves once the conversions are over, with chart(), which charts
+// the converted ones (onChart(index, chart) for each) when the page is ready
+// to give them the machine.
+export async function convertAll(motions, model, options, onReport, onChart, onStop) {
   warm();
   const workers = pool.slice(0, motions.length);
   const converted = [];
   let stopped = false;
   const stop = (why) => {  // a worker that failed is not used again
-    if (!stopped) stopped = true, onReport({ stopped: why });
+    if (!stopped) stopped = true, onStop(why);
     pool.forEach((w) => w.terminate()), pool = [];
   };
-  await runJobs(workers, motions.map((motion, index) => ({ job: 'convert', index, motion, model, options, japanese })), (job, report) => {
-    if (report.state === 'converted') converted.push({ job: 'chart', index: job.index, motion: job.motion, model, options, output: report.output.blob });
+  await runJobs(workers, motions.map((motion, index) => ({ job: 'convert', index, motion, model, options, japanese: language() === 'ja' })), (job, report) => {
+    if (report.output && report.state !== 'failed' && report.state !== 'unchanged') converted.push({ job: 'chart', index: job.index, motion: job.motion, model, options, output: report.output.blob });
     onReport(report);
   }, stop);
-  const charted = stopped ? Promise.resolve() : runJobs(workers, converted, (job, data) => onChart(data.index, data.chart), stop);
-  return { charted };
+  // One worker charts: on two cores the page keeps one to itself.
+  return { chart: () => (stopped ? Promise.resolve() : runJobs(workers.slice(0, 1), converted, (job, data) => onChart(data.index, data.chart), stop)) };
 }
 
 // Opened from disk, a page cannot start its worker nor fetch its WebAssembly.

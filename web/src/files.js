@@ -28,39 +28,39 @@ export function modelName(bytes) {
   return '';
 }
 
-async function describe(f) {
-  if (!isModel(f)) return T.motion;
-  const name = modelName(new Uint8Array(await f.slice(0, 4096).arrayBuffer()));
-  return name ? T.modelName(name) : T.model;
-}
+const kind = (e) => (!isModel(e.file) ? T.motion : e.name ? T.modelName(e.name) : T.model);
 
-function show() {
+export function show() {
   const items = chosen.map((entry, i) => {
     const li = document.createElement('li');
     const remove = Object.assign(document.createElement('button'), { textContent: T.remove, type: 'button' });
     remove.onclick = () => { chosen.splice(i, 1); show(); };
-    li.append(`${entry.file.name} — ${entry.kind}`, remove);
+    li.append(`${entry.file.name} — ${kind(entry)}`, remove);
     return li;
   });
   $('chosen').replaceChildren(...items);
   const many = chosen.filter((e) => isModel(e.file)).length > 1;
-  $('files-why').textContent = [...notes, ...(many ? [T.oneModel] : [])].join(' ');
+  $('files-why').textContent = [...notes.map(T.ignored), ...(many ? [T.oneModel] : [])].join(' ');
   onChange();
 }
 
 export async function add(files) {
   notes = [];
   for (const f of files) {
-    if (!isMotion(f) && !isModel(f)) { notes.push(T.ignored(f.name)); continue; }
+    if (!isMotion(f) && !isModel(f)) { notes.push(f.name); continue; }
+    const name = isModel(f) ? modelName(new Uint8Array(await f.slice(0, 4096).arrayBuffer())) : '';
     chosen = chosen.filter((e) => e.file.name !== f.name);  // the same name again: the newer file
-    chosen.push({ file: f, kind: await describe(f) });
+    chosen.push({ file: f, name });
   }
   show();
 }
 
 export const motions = () => chosen.map((e) => e.file).filter(isMotion);
 export const model = () => chosen.map((e) => e.file).filter(isModel).pop();
-export const modelLabel = () => chosen.filter((e) => isModel(e.file)).pop()?.kind;
+// The model's own name, '' when it holds none.
+export const modelTitle = () => chosen.filter((x) => isModel(x.file)).pop()?.name || '';
+// The files as they stand: a later run with the same ones is not stale.
+export const signature = () => chosen.map((e) => `${e.file.name}:${e.file.size}:${e.file.lastModified}`).join('|');
 
 // Why Convert cannot run for the files as they are, or ''.
 export function whyNot() {

@@ -1,6 +1,7 @@
-// The page: files in, options, the worker, results, the chart and the preview.
+// The page: files in, options, the workers, results, and one file shown
+// below them (its chart, its preview and its console).
 import './page.css';
-import { T, japanese } from './text.js';
+import { T, language, setLanguage, onLanguage } from './text.js';
 import * as files from './files.js';
 import * as options from './options.js';
 import { convertAll, fromDisk, warm } from './convert.js';
@@ -9,80 +10,101 @@ import * as chart from './chart.js';
 import * as preview from './preview.js';
 
 const $ = (id) => document.getElementById(id);
-if (japanese) document.documentElement.lang = 'ja';
-document.querySelectorAll('[data-t]').forEach((e) => { e.textContent = T[e.dataset.t]; });
 
 let busy = false;
-let batch = null;  // the last batch's inputs: { motions, model, modelLabel }
-let previewed = null;
-// What tests and the curious read: the last batch's time, the preview's figures.
+let run = null;  // the last batch: { reports, motions, model, modelName, bound, signature, selected, done }
+// What tests and the curious read: the last batch's times, the preview's figures.
 window.torsel = { batchMs: 0, chartsMs: 0, preview: preview.stats };
+
+const signature = () => `${files.signature()} ${options.args().join(' ')}`;
 
 function update() {
   const fieldsHold = options.validate();
   const why = fromDisk() ? T.fromDisk : files.whyNot() || (fieldsHold ? '' : T.fixFields);
   $('convert').disabled = busy || why !== '';
   if (!busy) $('convert-why').textContent = why;
+  if (run && run.done) results.markStale(signature() !== run.signature);
 }
 
-async function showPreview(report) {
-  if (!report || !report.output || !batch) return;
-  previewed = report;
-  const bytes = async (blob) => new Uint8Array(await blob.arrayBuffer());
-  const model = batch.model && { name: batch.model.name, bytes: await bytes(batch.model) };
-  await preview.show(await bytes(batch.motions[report.index]), await bytes(report.output.blob), model, batch.modelLabel);
+function showName() {
+  const r = run && run.reports[run.selected];
+  $('shown-area').hidden = !r;
+  if (!r) return;
+  $('shown-name').textContent = T.shown(r.name);
+  $('not-converted').hidden = results.hasOutput(r);
+  $('not-converted').textContent = T.notConverted(r.name);
+}
+
+// One file drives the chart, the preview and the console.
+function select(index) {
+  run.selected = index;
+  const r = run.reports[index];
+  results.render(), showName();
+  chart.show(r, run.bound);
+  if (!results.hasOutput(r)) return preview.clear(), Promise.resolve();
+  return preview.show(r.name, run.motions[index], r.output.blob, run.model, run.modelName);
 }
 
 $('convert').onclick = async () => {
   if (!options.validate()) return update();
   busy = true;
   update();
-  results.clear(), chart.clear(), preview.dispose();
-  $('preview-area').hidden = true;
+  const args = options.args(), keep = args.find((o) => o.startsWith('-K'));
+  run = { reports: [], motions: files.motions(), model: files.model(), modelName: files.modelTitle(), signature: signature(),
+    bound: keep ? Number(keep.slice(2)) / 10 : args.includes('-U') ? 0.5 : 0, selected: -1, done: false };
+  const mine = run;
+  results.clear(run), chart.clear(), preview.clear(), showName();
   window.torsel.state = 'converting';
-  const motionFiles = files.motions(), args = options.args();
-  const keep = args.find((o) => o.startsWith('-K'));
-  const bound = keep ? Number(keep.slice(2)) / 10 : 0;
-  Object.assign($('progress'), { hidden: false, max: motionFiles.length, value: 0 });
-  $('convert-why').textContent = T.converting(1, motionFiles.length);
+  const total = run.motions.length;
+  Object.assign($('progress'), { hidden: false, max: total, value: 0 });
+  $('convert-why').textContent = T.converting(1, total);
   const started = performance.now();
-  const reports = [];
-  let count = 0, shown = false;
-  const model = files.model();
-  const { charted } = await convertAll(motionFiles, model, args, (report) => {
+  let count = 0;
+  const { chart: chartAll } = await convertAll(run.motions, run.model, args, (report) => {
     $('progress').value = ++count;
-    $('convert-why').textContent = T.converting(Math.min(count + 1, motionFiles.length), motionFiles.length);
-    results.add(report);
-    if (!report.stopped) reports[report.index] = report;
+    $('convert-why').textContent = T.converting(Math.min(count + 1, total), total);
+    run.reports[report.index] = report;
+    results.update(report);
   }, (index, c) => {
-    reports[index].chart = c;
-    chart.add(reports[index], bound);
-    if (!shown) shown = true, chart.pick(index);
-  });
+    if (run !== mine) return;
+    run.reports[index].chart = c;
+    results.update(run.reports[index]);
+    // Drawn in a task of its own: the page stays quick while two workers chart the rest.
+    if (index === run.selected) setTimeout(() => run === mine && index === run.selected && chart.show(run.reports[index], run.bound));
+  }, results.stop);
   window.torsel.batchMs = performance.now() - started;
   window.torsel.convertedAt = performance.now();
-  batch = { motions: motionFiles, model, modelLabel: files.modelLabel() };
-  busy = false;
+  busy = false, run.done = true;
   $('progress').hidden = true;
-  results.done();
   update();
   window.torsel.state = 'converted';
-  const first = reports.find((r) => r && r.state === 'converted');
-  const previewing = first ? showPreview(first) : Promise.resolve();
-  await charted;
+  // The first file that has an output, else the first file. Its preview is
+  // built before the charts start: on two cores both at once would starve the page.
+  const first = run.reports.find(results.hasOutput) || run.reports.find(Boolean);
+  if (first) await select(first.index);
+  await chartAll();
   window.torsel.chartsMs = performance.now() - started;
-  await previewing;
   window.torsel.state = 'done';
 };
 
+// Every word on the page again, in the language just chosen.
+function relabel() {
+  document.documentElement.lang = language();
+  document.querySelectorAll('[data-t]').forEach((e) => { e.textContent = T[e.dataset.t]; });
+  for (const b of document.querySelectorAll('#language button')) b.setAttribute('aria-pressed', b.dataset.lang === language());
+  options.relabel(), files.show(), results.render(), preview.relabel(), showName();
+  if (run && run.done) chart.show(run.reports[run.selected], run.bound);
+  if (fromDisk()) $('from-disk').textContent = T.fromDisk;
+}
+
+for (const b of document.querySelectorAll('#language button')) b.onclick = () => setLanguage(b.dataset.lang);
+onLanguage(relabel);
 files.setup(update);
 options.setup(update);
-results.setup();
+results.setup((index) => select(index));
 preview.setup();
-chart.setup(async (report, frame) => {
-  if (previewed !== report) await showPreview(report);
-  await preview.seek(frame);
-}, (report) => previewed !== report && showPreview(report));
-if (fromDisk()) Object.assign($('from-disk'), { hidden: false, textContent: T.fromDisk });
+chart.setup((frame) => preview.seek(frame));
+if (fromDisk()) $('from-disk').hidden = false;
 else warm();
+relabel();
 update();

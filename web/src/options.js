@@ -4,7 +4,7 @@ import { T } from './text.js';
 
 const $ = (id) => document.getElementById(id);
 const MODES = [12, 13, 11, 10, 9, 8, 4, 5, 3, 2, 1, 0];
-const LIMIT = 2147483647;
+const LIMIT = 2147483647, KEEP_MAX = 10;
 
 // The reason a field's text is not a count of frames, or ''.
 function frameWhy(text) {
@@ -23,7 +23,7 @@ function keepWhy(text) {
   if (!Number.isFinite(v)) return T.empty;
   if (v < 0) return T.negative;
   if (Math.abs(v * 10 - Math.round(v * 10)) > 1e-9) return T.tenths;
-  return v * 10 > LIMIT ? T.tooBig : '';
+  return v > KEEP_MAX ? T.keepMax : '';
 }
 
 const keepAllowed = () => [4, 12].includes(Number($('mode').value)) || $('fold').checked;
@@ -51,8 +51,15 @@ export function args() {
   return options;
 }
 
+// The modes' words, in the page's language.
+export function relabel() {
+  const chosen = $('mode').value;
+  $('mode').replaceChildren(...MODES.map((m) => new Option(`${m} — ${T.modes[m]}`, m)));
+  if (chosen) $('mode').value = chosen;
+}
+
 export function setup(changed) {
-  for (const m of MODES) $('mode').add(new Option(`${m} — ${T.modes[m]}`, m));
+  relabel();
   for (const id of ['mode', 'from', 'to', 'keep', 'fold']) $(id).addEventListener('input', changed);
   for (const id of ['fold', 'wrist']) $(id).addEventListener('change', changed);
   $('mode').addEventListener('change', changed);

@@ -1,5 +1,5 @@
-// The page's words in the user's language (Japanese or English), chosen once here.
-export const japanese = navigator.language.toLowerCase().startsWith('ja');
+// The page's words in English or Japanese: the browser's language at first,
+// then the one the user picks, remembered in this browser.
 
 const EN = {
   intro: 'Moves the twist of the arms and elbows onto their twist bones (腕捩, 手捩) in MMD motions (VMD). '
@@ -28,7 +28,7 @@ const EN = {
   },
   from: 'From frame', to: 'To frame', rangeNote: 'both ends included',
   keep: 'Keep the motion within', degrees: '°',
-  keepNote: 'adds keyframes until every frame plays within this angle of your motion (0 = off)',
+  keepNote: 'adds keyframes until every frame plays within this angle of your motion: 0.1° to 10° (0 = off)',
   keepModes: 'Keeping the motion needs mode 4 or 12, or fold back.',
   fold: 'Fold the twist back',
   foldNote: 'the reverse: for models and players without twist bones, puts the twist bones\' turn back onto the arms',
@@ -38,10 +38,46 @@ const EN = {
   nameModel: 'Add your model: the twist axes are then your model\'s, and "keep" holds on it as MMD plays it.',
   empty: 'Enter a number.', negative: 'Must be 0 or more.', whole: 'Must be a whole number.',
   reversed: 'Must not be after "To frame".', tenths: 'In steps of 0.1°.', tooBig: 'Too large.',
+  keepMax: 'At most 10°: beyond that the motion is hardly kept.',
   convert: 'Convert', converting: (i, n) => `Converting ${i} of ${n}…`,
   fixFields: 'Fix the fields marked in red first.',
   zip: 'Download all (zip)',
   converted: 'converted', unchanged: 'unchanged (the output bytes equal the input)', failed: 'failed',
+  cut: 'converted, with a warning', unheld: 'converted, with a warning',
+  cutWhy: (c) => `The motion is cut short: its header announces ${c.announced.toLocaleString()} ${c.section} keyframes, `
+    + `the file holds ${c.held.toLocaleString()}. What it holds is converted.`,
+  unheldWhy: (bound) => `The motion could not be kept within ${bound}° at every frame.`,
+  fail: {
+    format: 'This is not a VMD motion: its first bytes are not a motion\'s header.',
+    read: 'The file could not be read to its end.',
+    path: 'The file\'s name is too long.',
+    output: 'The output would overwrite a file of this run.',
+    write: 'The output could not be written (the browser may be short of memory).',
+    options: 'The program refused these options together.',
+    status: (n) => `The program stopped with status ${n}.`,
+  },
+  modelWhy: {
+    'cannot be opened': 'it could not be read',
+    'not a PMX or PMD model': 'it is not a PMX or PMD model',
+    'cut short or damaged': 'it is cut short or damaged',
+    noBone: (bone) => `it has no bone ${bone}, which this conversion writes`,
+    noAxis: (bone) => `the axis of ${bone} has no direction`,
+  },
+  modelFailed: (why) => `Your model cannot be used: ${why}.`,
+  worstPlain: (v, f) => `worst deviation ${v}° at frame ${f}`,
+  worstKept: (v, bound, plain) => `worst deviation ${v}°, within the bound of ${bound}°`
+    + (plain == null ? '' : ` (plain conversion: ${plain}°)`),
+  worstBeyond: (v, bound) => `worst deviation ${v}°, beyond the bound of ${bound}°`,
+  exact: 'plays exactly as your motion',
+  unmeasured: (n) => `; not measurable at ${n.toLocaleString()} frames (rotations that are not numbers)`,
+  measuring: 'deviation being measured…',
+  stale: 'These results are from an earlier run: the files or options have changed since. Convert again to bring them up to date.',
+  show: 'Show', shown: (name) => `Shown below: ${name}`,
+  loadingPreview: (name) => `Loading the preview of ${name}…`,
+  showing: (name, on) => `${name}, on ${on}.`,
+  playsWhatItHolds: 'Your motion is cut short: the preview plays what it holds.',
+  motionUnread: (name, why) => `The preview cannot play ${name} (${why}).`,
+  notConverted: (name) => `${name} was not converted: nothing to chart or preview.`,
   details: 'The program\'s message',
   twistKeyed: 'This motion already holds keyframes of a twist bone (腕捩 / 手捩); the conversion adds its own beside them. '
     + '"Keep the motion" takes them into account.',
@@ -50,15 +86,16 @@ const EN = {
   chartHead: 'How far the worse wrist strays from your motion',
   chartOf: 'File', frame: 'frame', offBy: 'worse wrist off by (°)',
   plain: 'plain conversion', kept: 'kept', folded: 'folded back', bound: 'bound',
+  scaleOf: (what) => `${what} (°)`,
   worst: (what, frame, value) => `${what}: worst at frame ${frame}, ${value.toFixed(2)}°`,
   noDeviation: (what) => `${what}: plays exactly as your motion at every frame (0°).`,
   noChart: 'No chart: nothing was converted.',
   clickSeeks: 'Click the chart to show that frame in the preview.',
   previewHead: 'Preview', play: 'Play', pause: 'Pause', sideBySide: 'side by side', overlay: 'overlay',
-  input: 'your motion', output: 'converted', onModel: (name) => `Shown on ${name}.`,
-  mannequin: 'Shown on the mannequin (the built-in model\'s bones and twist axes); drop your model to see it on yours.',
+  input: 'your motion', output: 'converted',
+  mannequin: 'the mannequin (the built-in model\'s bones and twist axes; add your model to see it on yours)',
   previewFailed: (why) => `The preview cannot show your model (${why}).`,
-  noWebgl: 'The preview needs WebGL, which this browser does not offer.',
+  noWebgl: 'The preview needs WebGL in a worker, which this browser does not offer.',
   fromDisk: 'This page was opened from a file, and browsers do not run its converter from there. '
     + 'Serve the folder instead: in it, run  python3 -m http.server  and open http://localhost:8000/',
   stopped: (why) => `The converter stopped: ${why}`,
@@ -90,7 +127,7 @@ const JA = {
   },
   from: '開始フレーム', to: '終了フレーム', rangeNote: '両端を含む',
   keep: 'モーションを保つ: 誤差', degrees: '° 以内',
-  keepNote: 'すべてのフレームで元のモーションとの差がこの角度に収まるまでキーフレームを足します (0 で無効)',
+  keepNote: 'すべてのフレームで元のモーションとの差がこの角度に収まるまでキーフレームを足します: 0.1° から 10° (0 で無効)',
   keepModes: 'モーション保持はモード 4 か 12、または捩りを戻すときに使えます。',
   fold: '捩りを戻す',
   foldNote: '逆変換: 捩りボーンのないモデルやプレイヤー向けに、捩りボーンの回転を腕に戻します',
@@ -100,10 +137,45 @@ const JA = {
   nameModel: 'モデルも追加してください: 捩りの軸がそのモデルのものになり、「保持」が MMD での再生どおりに守られます。',
   empty: '数を入れてください。', negative: '0 以上にしてください。', whole: '整数にしてください。',
   reversed: '終了フレームより後にはできません。', tenths: '0.1° 単位です。', tooBig: '大きすぎます。',
+  keepMax: '10° までです: それ以上ではほとんど保てません。',
   convert: '変換', converting: (i, n) => `変換中 ${i} / ${n}…`,
   fixFields: '赤で示した欄を先に直してください。',
   zip: 'まとめてダウンロード (zip)',
   converted: '変換しました', unchanged: '変化なし (出力が入力と同じバイト)', failed: '失敗',
+  cut: '変換しました (注意あり)', unheld: '変換しました (注意あり)',
+  cutWhy: (c) => `モーションが途中で切れています: ヘッダーは${c.section === 'bone' ? 'ボーン' : 'モーフ'}のキーフレームを `
+    + `${c.announced.toLocaleString()} 個としていますが、ファイルには ${c.held.toLocaleString()} 個しかありません。あるぶんを変換しました。`,
+  unheldWhy: (bound) => `すべてのフレームを ${bound}° 以内に保つことはできませんでした。`,
+  fail: {
+    format: 'VMD モーションではありません: 先頭がモーションのヘッダーではありません。',
+    read: 'ファイルを最後まで読めませんでした。',
+    path: 'ファイル名が長すぎます。',
+    output: '出力がこの変換の別のファイルを上書きしてしまいます。',
+    write: '出力を書き込めませんでした (ブラウザのメモリが足りないかもしれません)。',
+    options: 'プログラムがこの設定の組み合わせを受け付けませんでした。',
+    status: (n) => `プログラムが状態 ${n} で止まりました。`,
+  },
+  modelWhy: {
+    'cannot be opened': '読み込めません',
+    'not a PMX or PMD model': 'PMX でも PMD でもありません',
+    'cut short or damaged': '途中で切れているか壊れています',
+    noBone: (bone) => `この変換が書き込むボーン ${bone} がありません`,
+    noAxis: (bone) => `${bone} の軸に向きがありません`,
+  },
+  modelFailed: (why) => `モデルを使えません: ${why}。`,
+  worstPlain: (v, f) => `最大の誤差はフレーム ${f} の ${v}°`,
+  worstKept: (v, bound, plain) => `最大の誤差 ${v}°、上限 ${bound}° 以内` + (plain == null ? '' : ` (通常の変換では ${plain}°)`),
+  worstBeyond: (v, bound) => `最大の誤差 ${v}°、上限 ${bound}° を超えています`,
+  exact: '元のモーションどおりに動きます',
+  unmeasured: (n) => `。${n.toLocaleString()} フレームは測れません (数でない回転)`,
+  measuring: '誤差を測っています…',
+  stale: 'この結果は前回の変換のものです: その後ファイルか設定が変わりました。もう一度変換すると最新になります。',
+  show: '表示', shown: (name) => `下に表示中: ${name}`,
+  loadingPreview: (name) => `${name} のプレビューを読み込んでいます…`,
+  showing: (name, on) => `${name}、${on}で表示しています。`,
+  playsWhatItHolds: 'モーションが途中で切れているため、あるぶんだけを再生します。',
+  motionUnread: (name, why) => `${name} はプレビューで再生できません (${why})。`,
+  notConverted: (name) => `${name} は変換されなかったため、グラフもプレビューもありません。`,
   details: 'プログラムのメッセージ',
   twistKeyed: 'このモーションには捩りボーン (腕捩 / 手捩) のキーフレームがすでにあります。変換はその横に自分のキーフレームを足します。'
     + '「モーションを保つ」を使うとそれも考慮します。',
@@ -112,18 +184,32 @@ const JA = {
   chartHead: '悪い方の手首が元のモーションからずれる角度',
   chartOf: 'ファイル', frame: 'フレーム', offBy: '悪い方の手首の誤差 (°)',
   plain: '通常の変換', kept: '保持', folded: '捩りを戻した結果', bound: '上限',
+  scaleOf: (what) => `${what} (°)`,
   worst: (what, frame, value) => `${what}: 最大はフレーム ${frame} の ${value.toFixed(2)}°`,
   noDeviation: (what) => `${what}: すべてのフレームで元のモーションどおりに動きます (0°)。`,
   noChart: 'グラフなし: 変換したものがありません。',
   clickSeeks: 'グラフをクリックすると、そのフレームをプレビューに表示します。',
   previewHead: 'プレビュー', play: '再生', pause: '一時停止', sideBySide: '並べる', overlay: '重ねる',
-  input: '元のモーション', output: '変換後', onModel: (name) => `${name} で表示しています。`,
-  mannequin: 'マネキン (組み込みモデルのボーンと捩り軸) で表示しています。モデルをドロップするとそのモデルで表示します。',
+  input: '元のモーション', output: '変換後',
+  mannequin: 'マネキン (組み込みモデルのボーンと捩り軸。モデルを追加するとそのモデルで表示します) ',
   previewFailed: (why) => `このモデルはプレビューできません (${why})。`,
-  noWebgl: 'プレビューには WebGL が必要ですが、このブラウザでは使えません。',
+  noWebgl: 'プレビューにはワーカーでの WebGL が必要ですが、このブラウザでは使えません。',
   fromDisk: 'このページはファイルとして開かれたため、ブラウザが変換プログラムを動かせません。'
     + 'フォルダで  python3 -m http.server  を実行し、http://localhost:8000/ を開いてください。',
   stopped: (why) => `変換プログラムが止まりました: ${why}`,
 };
 
-export const T = japanese ? JA : EN;
+const KEY = 'torsel-language';
+const stored = () => { try { return localStorage.getItem(KEY); } catch (e) { return null; } };
+let current = stored() || (navigator.language.toLowerCase().startsWith('ja') ? 'ja' : 'en');
+export const T = { ...(current === 'ja' ? JA : EN) };
+export const language = () => current;
+const listeners = [];
+export const onLanguage = (f) => listeners.push(f);
+
+export function setLanguage(l) {
+  current = l;
+  try { localStorage.setItem(KEY, l); } catch (e) { /* private windows: not remembered */ }
+  Object.assign(T, l === 'ja' ? JA : EN);
+  listeners.forEach((f) => f());
+}

@@ -1,9 +1,10 @@
-'use strict';
 // Converts in the background, so that the page never freezes: one fresh
 // module per conversion (the program keeps process-wide state) over a
 // WebAssembly module compiled once, the files in its memory, the console
 // text and the written files sent back. The page gets the console's first
 // lines as text and the whole bytes for download, never a long text to lay out.
+import { cutShort, playable } from './vmd.js';
+
 importScripts('torsel.js', 'playback_eval.js');
 
 const HEAD_LINES = 60;
@@ -56,13 +57,19 @@ async function wrist(input, output, model) {
   return worse;
 }
 
-// Why a run failed, in the program's words: the line before "Error code",
-// else the last line it printed before its summary.
-function failure(lines) {
+// Why a run failed: the kind the page words in its language, and the
+// program's own line behind it (the line before "Error code", else the
+// last it printed before its summary).
+function failure(status, lines) {
   const e = lines.findIndex((l) => l.startsWith('Error code'));
-  if (e > 0) return `${lines[e - 1].trim()} (${lines[e].trim()}${(lines[e + 1] || '').trimEnd()})`;
-  const said = lines.filter((l) => l.trim() && !/^(Torsel |Cancel\.|Conv\.mode = |Keep\.motion = )/.test(l));
-  return said.length ? said[said.length - 1].trim() : '';
+  const said = lines.filter((l) => l.trim() && !/^(Torsel |Cancel\.|Conv\.mode = |Keep\.motion = |Usage|Error code|: )/.test(l));
+  const line = (e > 0 ? lines[e - 1] : said[said.length - 1] || '').trim();
+  const model = line.match(/^Cannot use model file : .* \((no bone (.+)|the axis of (.+) has no direction|(.+))\)$/);
+  if (model) return { kind: 'model', why: model[2] ? 'noBone' : model[3] ? 'noAxis' : model[4], bone: model[2] || model[3], line };
+  const kinds = [[/^Illegal file format/, 'format'], [/^Cannot (open|read) RD file/, 'read'], [/^Path too long/, 'path'],
+    [/^Output (is the input|already written)/, 'output'], [/^Cannot (open WR|write to|replace) file/, 'write']];
+  const kind = kinds.find(([re]) => re.test(line));
+  return { kind: kind ? kind[1] : status === 1 ? 'options' : 'status', line, status };
 }
 
 // "」データがある", the start of that warning, in Shift-JIS.
@@ -77,6 +84,9 @@ const same = (a, b) => a.length === b.length && a.every((x, i) => x === b[i]);
 
 // The page hands over files, not their bytes: nothing large is copied on its thread.
 const read = async (file) => ({ name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) });
+
+// The exit statuses that still write the output: a motion cut short, a bound not held.
+const STATES = { 0: 'converted', 5: 'cut', 6: 'unheld' };
 
 // Two jobs: convert a motion (the report the page lists), then, once every
 // motion of the batch is converted, chart it (the worse wrist's deviation).
@@ -96,15 +106,20 @@ const jobs = {
       head: decode(bytes.subarray(0, headEnd)), lines: lines + (bytes.length && bytes[bytes.length - 1] !== 10 ? 1 : 0),
       // The program says it only in Japanese: a twist bone already keyed.
       twistKeyed: includes(bytes, TWIST_KEYED),
-      state: !output || result.status !== 0 ? 'failed' : same(output.bytes, motion.bytes) ? 'unchanged' : 'converted',
+      state: !output || !STATES[result.status] ? 'failed' : result.status ? STATES[result.status]
+        : same(output.bytes, motion.bytes) ? 'unchanged' : 'converted',
     };
-    if (report.state === 'failed') report.reason = failure(decode(bytes).split('\n'));
+    if (report.state === 'failed') report.failure = failure(result.status, decode(bytes).split('\n'));
+    if (report.state === 'cut') report.cut = cutShort(motion.bytes);
+    // The program's lines that name where the bound was not held.
+    if (report.state === 'unheld') report.beyond = decode(bytes).split('\n').filter((l) => /^  \S.* \d+\.\d+ deg/.test(l)).map((l) => l.trim());
     postMessage(report);
   },
   // With "keep", the plain conversion's deviation beside the kept one's.
   async chart({ index, motion: motionFile, model: modelFile, options, output: outputBlob }) {
     const [motion, model] = await Promise.all([read(motionFile), modelFile && read(modelFile)]);
     const output = new Uint8Array(await outputBlob.arrayBuffer());
+    motion.bytes = playable(motion.bytes).bytes;  // a motion cut short: what it holds
     const keep = options.some((o) => /^-K[1-9]/.test(o));
     let plain = output;
     if (keep) {
