@@ -11,7 +11,8 @@ const $ = (id) => document.getElementById(id);
 const COLOURS = { plain: '#c33', kept: '#36c', bound: '#2a2' };
 let plot = null;
 let onPick = () => {};
-let width = 900;  // the results' width, as last laid out: read here, it would lay the page out again
+// The results' width as last laid out: read when charting, it would lay the page out again.
+let width = 900;
 
 // The worst frame, and how many frames hold no number (a motion's NaN rotations).
 function worst(values) {
@@ -31,7 +32,8 @@ export const worstOf = (c) => ({ plain: c.plain && worst(c.plain), kept: c.kept 
 function thin(lines, columns) {
   const n = lines[0].length, frames = [];
   for (let c = 0; c < columns && n; c++) {
-    const lo = Math.floor((c * n) / columns), hi = Math.max(lo + 1, Math.floor(((c + 1) * n) / columns));
+    const lo = Math.floor((c * n) / columns);
+    const hi = Math.max(lo + 1, Math.floor(((c + 1) * n) / columns));
     const worst = lines.map((values) => {
       let at = lo;
       for (let k = lo + 1; k < hi; k++) if (values[k] > values[at] || !(values[at] >= 0)) at = k;
@@ -41,7 +43,8 @@ function thin(lines, columns) {
     if (c === columns - 1) worst.push(n - 1);
     frames.push(...[...new Set(worst)].sort((a, b) => a - b));
   }
-  return [frames, ...lines.map((values) => frames.map((k) => (Number.isFinite(values[k]) ? values[k] : null)))];
+  const at = (values, k) => (Number.isFinite(values[k]) ? values[k] : null);
+  return [frames, ...lines.map((values) => frames.map((k) => at(values, k)))];
 }
 
 export function clear() {
@@ -50,50 +53,59 @@ export function clear() {
   $('chart-area').hidden = true;
 }
 
+const degrees = (u, ticks) => ticks.map((t) => `${+t.toFixed(2)}°`);
+const axis = (scale, label, stroke, side) =>
+  ({ scale, label, stroke, side, grid: { show: side !== 1 }, values: degrees });
+
 // Charts one report; `bound` is the run's (0: none).
 export function show(report, bound) {
   clear();
   const c = report && report.chart;
   if (!c || !c.plain) return;
   $('chart-area').hidden = false;
-  const w = worstOf(c);
   // [label, values, colour, on the bound's scale]
-  const series = c.fold ? [[T.folded, c.plain, COLOURS.kept, true]]
-    : [[T.plain, c.plain, COLOURS.plain, false], ...(c.kept ? [[T.kept, c.kept, COLOURS.kept, true]] : [])];
-  $('chart-summary').textContent = series.map(([label, values]) => {
-    const at = worst(values);
-    return at.value > 0 ? T.worst(label, at.frame, at.value) : T.noDeviation(label);
-  }).join(' · ');
-  if (series.every(([, values]) => worst(values).value === 0)) return;  // nothing to draw: said above
+  const kept = c.fold ? [T.folded, c.plain, COLOURS.kept, true]
+    : c.kept && [T.kept, c.kept, COLOURS.kept, true];
+  const plain = c.fold ? [] : [[T.plain, c.plain, COLOURS.plain, false]];
+  const series = [...plain, ...(kept ? [kept] : [])];
+  const worsts = series.map(([, values]) => worst(values));
+  $('chart-summary').textContent = series.map(([label], i) => (worsts[i].value > 0
+    ? T.worst(label, worsts[i].frame, worsts[i].value) : T.noDeviation(label))).join(' · ');
+  if (worsts.every((x) => x.value === 0)) return;  // nothing to draw: said above
   const data = thin(series.map(([, v]) => v), width);
-  const small = bound > 0;
+  const small = bound > 0 && !!kept;
   const top = (v) => Math.max(v * 1.15, 0.1);
-  const keptTop = top(Math.max(bound, ...series.filter((s) => s[3]).map(([, v]) => worst(v).value)));
-  const axis = (scale, label, stroke, side) => ({ scale, label, stroke, side, grid: { show: side !== 1 }, values: (u, ticks) => ticks.map((t) => `${+t.toFixed(2)}°`) });
   const opts = {
     width: Math.min(1100, width), height: 280,
-    scales: { x: { time: false }, deg: { range: () => [0, top(w.plain.value)] }, bound: { range: () => [0, keptTop] } },
+    scales: { x: { time: false }, deg: { range: () => [0, top(worsts[0].value)] },
+      bound: { range: () => [0, top(Math.max(bound, worsts[worsts.length - 1].value))] } },
     axes: [{ label: T.frame },
       ...(c.fold ? [] : [axis('deg', T.scaleOf(T.plain), COLOURS.plain, 3)]),
-      ...(small && series.some((s) => s[3]) ? [axis('bound', T.scaleOf(c.fold ? T.folded : T.kept), COLOURS.kept, c.fold ? 3 : 1)] : [])],
-    series: [{ label: T.frame }, ...series.map(([label, , stroke, kept]) => ({ label, stroke, width: kept ? 2 : 1,
-      scale: kept && small ? 'bound' : 'deg', value: (u, v) => (v == null ? '' : `${v.toFixed(2)}°`) }))],
+      ...(small ? [axis('bound', T.scaleOf(kept[0]), COLOURS.kept, c.fold ? 3 : 1)] : [])],
+    series: [{ label: T.frame }, ...series.map(([label, , stroke, ours]) => ({ label, stroke,
+      width: ours ? 2 : 1, scale: ours && small ? 'bound' : 'deg',
+      value: (u, v) => (v == null ? '' : `${v.toFixed(2)}°`) }))],
   };
   if (small) {
     data.push(data[0].map(() => bound));
-    opts.series.push({ label: `${T.bound} ${bound}°`, stroke: COLOURS.bound, dash: [6, 4], scale: 'bound', value: () => `${bound}°` });
+    opts.series.push({ label: `${T.bound} ${bound}°`, stroke: COLOURS.bound, dash: [6, 4],
+      scale: 'bound', value: () => `${bound}°` });
   }
-  // The legend reads the worst frame of the first series at once, not "--" until hovered.
-  const at = worst(series[0][1]).frame;
-  opts.hooks = { ready: [(u) => u.setCursor({ left: u.valToPos(at, 'x'), top: u.valToPos(series[0][1][at], opts.series[1].scale) })] };
+  // The legend reads the worst frame of the first line at once, not "--" until hovered.
+  const at = worsts[0].frame, scale = opts.series[1].scale;
+  opts.hooks = { ready: [(u) =>
+    u.setCursor({ left: u.valToPos(at, 'x'), top: u.valToPos(series[0][1][at], scale) })] };
   plot = new uPlot(opts, data, $('chart'));
   // uPlot takes the mouse for its drag zoom: a button released over the plot picks the frame.
-  plot.over.addEventListener('mouseup', () => { if (plot.cursor.idx != null) onPick(data[0][plot.cursor.idx]); });
+  plot.over.addEventListener('mouseup', () => {
+    if (plot.cursor.idx != null) onPick(data[0][plot.cursor.idx]);
+  });
 }
 
 export function setup(picked) {
   onPick = picked;
-  new ResizeObserver(([e]) => { width = e.contentRect.width || width; }).observe($('results-section'));
+  new ResizeObserver(([e]) => { width = e.contentRect.width || width; })
+    .observe($('results-section'));
   // Chrome makes its GPU context for 2D canvases on the first one drawn, and
   // waits for the GPU process to do so: made now, while that process is idle,
   // it never waits behind the preview's drawing.

@@ -45,12 +45,20 @@ export async function convertAll(motions, model, options, onReport, onChart, onS
     if (!stopped) stopped = true, onStop(why);
     pool.forEach((w) => w.terminate()), pool = [];
   };
-  await runJobs(workers, motions.map((motion, index) => ({ job: 'convert', index, motion, model, options, japanese: language() === 'ja' })), (job, report) => {
-    if (report.output && report.state !== 'failed' && report.state !== 'unchanged') converted.push({ job: 'chart', index: job.index, motion: job.motion, model, options, output: report.output.blob });
+  const japanese = language() === 'ja';
+  const jobs = motions.map((motion, index) =>
+    ({ job: 'convert', index, motion, model, options, japanese }));
+  await runJobs(workers, jobs, (job, report) => {
+    if (report.output && report.state !== 'failed' && report.state !== 'unchanged') {
+      const { index, motion } = job;
+      converted.push({ job: 'chart', index, motion, model, options, output: report.output.blob });
+    }
     onReport(report);
   }, stop);
   // One worker charts: on two cores the page keeps one to itself.
-  return { chart: () => (stopped ? Promise.resolve() : runJobs(workers.slice(0, 1), converted, (job, data) => onChart(data.index, data.chart), stop)) };
+  const charted = (job, data) => onChart(data.index, data.chart);
+  return { chart: () => (stopped ? Promise.resolve()
+    : runJobs(workers.slice(0, 1), converted, charted, stop)) };
 }
 
 // Opened from disk, a page cannot start its worker nor fetch its WebAssembly.

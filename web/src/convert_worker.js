@@ -62,12 +62,17 @@ async function wrist(input, output, model) {
 // last it printed before its summary).
 function failure(status, lines) {
   const e = lines.findIndex((l) => l.startsWith('Error code'));
-  const said = lines.filter((l) => l.trim() && !/^(Torsel |Cancel\.|Conv\.mode = |Keep\.motion = |Usage|Error code|: )/.test(l));
+  const routine = /^(Torsel |Cancel\.|Conv\.mode = |Keep\.motion = |Usage|Error code|: )/;
+  const said = lines.filter((l) => l.trim() && !routine.test(l));
   const line = (e > 0 ? lines[e - 1] : said[said.length - 1] || '').trim();
-  const model = line.match(/^Cannot use model file : .* \((no bone (.+)|the axis of (.+) has no direction|(.+))\)$/);
-  if (model) return { kind: 'model', why: model[2] ? 'noBone' : model[3] ? 'noAxis' : model[4], bone: model[2] || model[3], line };
-  const kinds = [[/^Illegal file format/, 'format'], [/^Cannot (open|read) RD file/, 'read'], [/^Path too long/, 'path'],
-    [/^Output (is the input|already written)/, 'output'], [/^Cannot (open WR|write to|replace) file/, 'write']];
+  const reason = line.match(/^Cannot use model file : .* \((.+)\)$/)?.[1];
+  if (reason) {
+    const [, bone, axis] = reason.match(/^no bone (.+)|^the axis of (.+) has no direction/) || [];
+    return { kind: 'model', why: bone ? 'noBone' : axis ? 'noAxis' : reason, bone: bone || axis, line };
+  }
+  const kinds = [[/^Illegal file format/, 'format'], [/^Cannot (open|read) RD file/, 'read'],
+    [/^Path too long/, 'path'], [/^Output (is the input|is an input|already written)/, 'output'],
+    [/^Cannot (open WR|write to|replace) file/, 'write']];
   const kind = kinds.find(([re]) => re.test(line));
   return { kind: kind ? kind[1] : status === 1 ? 'options' : 'status', line, status };
 }
@@ -106,13 +111,18 @@ const jobs = {
       head: decode(bytes.subarray(0, headEnd)), lines: lines + (bytes.length && bytes[bytes.length - 1] !== 10 ? 1 : 0),
       // The program says it only in Japanese: a twist bone already keyed.
       twistKeyed: includes(bytes, TWIST_KEYED),
-      state: !output || !STATES[result.status] ? 'failed' : result.status ? STATES[result.status]
-        : same(output.bytes, motion.bytes) ? 'unchanged' : 'converted',
+      state: !output || !STATES[result.status] ? 'failed'
+        : result.status ? STATES[result.status]
+          : same(output.bytes, motion.bytes) ? 'unchanged' : 'converted',
     };
-    if (report.state === 'failed') report.failure = failure(result.status, decode(bytes).split('\n'));
+    const said = () => decode(bytes).split('\n');
+    if (report.state === 'failed') report.failure = failure(result.status, said());
     if (report.state === 'cut') report.cut = cutShort(motion.bytes);
     // The program's lines that name where the bound was not held.
-    if (report.state === 'unheld') report.beyond = decode(bytes).split('\n').filter((l) => /^  \S.* \d+\.\d+ deg/.test(l)).map((l) => l.trim());
+    const beyond = /^  \S.* \d+\.\d+ deg/;
+    if (report.state === 'unheld') {
+      report.beyond = said().filter((l) => beyond.test(l)).map((l) => l.trim());
+    }
     postMessage(report);
   },
   // With "keep", the plain conversion's deviation beside the kept one's.

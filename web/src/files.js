@@ -60,7 +60,8 @@ export const model = () => chosen.map((e) => e.file).filter(isModel).pop();
 // The model's own name, '' when it holds none.
 export const modelTitle = () => chosen.filter((x) => isModel(x.file)).pop()?.name || '';
 // The files as they stand: a later run with the same ones is not stale.
-export const signature = () => chosen.map((e) => `${e.file.name}:${e.file.size}:${e.file.lastModified}`).join('|');
+export const signature = () =>
+  chosen.map(({ file: f }) => `${f.name}:${f.size}:${f.lastModified}`).join('|');
 
 // Why Convert cannot run for the files as they are, or ''.
 export function whyNot() {

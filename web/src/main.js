@@ -12,7 +12,8 @@ import * as preview from './preview.js';
 const $ = (id) => document.getElementById(id);
 
 let busy = false;
-let run = null;  // the last batch: { reports, motions, model, modelName, bound, signature, selected, done }
+// The last batch: { reports, motions, model, modelName, bound, signature, selected, done }.
+let run = null;
 // What tests and the curious read: the last batch's times, the preview's figures.
 window.torsel = { batchMs: 0, chartsMs: 0, preview: preview.stats };
 
@@ -50,8 +51,9 @@ $('convert').onclick = async () => {
   busy = true;
   update();
   const args = options.args(), keep = args.find((o) => o.startsWith('-K'));
-  run = { reports: [], motions: files.motions(), model: files.model(), modelName: files.modelTitle(), signature: signature(),
-    bound: keep ? Number(keep.slice(2)) / 10 : args.includes('-U') ? 0.5 : 0, selected: -1, done: false };
+  run = { reports: [], motions: files.motions(), model: files.model(),
+    modelName: files.modelTitle(), signature: signature(), selected: -1, done: false,
+    bound: keep ? Number(keep.slice(2)) / 10 : args.includes('-U') ? 0.5 : 0 };
   const mine = run;
   results.clear(run), chart.clear(), preview.clear(), showName();
   window.torsel.state = 'converting';
@@ -70,7 +72,8 @@ $('convert').onclick = async () => {
     run.reports[index].chart = c;
     results.update(run.reports[index]);
     // Drawn in a task of its own: the page stays quick while two workers chart the rest.
-    if (index === run.selected) setTimeout(() => run === mine && index === run.selected && chart.show(run.reports[index], run.bound));
+    const shown = () => run === mine && index === run.selected;
+    if (shown()) setTimeout(() => shown() && chart.show(run.reports[index], run.bound));
   }, results.stop);
   window.torsel.batchMs = performance.now() - started;
   window.torsel.convertedAt = performance.now();
@@ -91,13 +94,17 @@ $('convert').onclick = async () => {
 function relabel() {
   document.documentElement.lang = language();
   document.querySelectorAll('[data-t]').forEach((e) => { e.textContent = T[e.dataset.t]; });
-  for (const b of document.querySelectorAll('#language button')) b.setAttribute('aria-pressed', b.dataset.lang === language());
+  for (const b of document.querySelectorAll('#language button')) {
+    b.setAttribute('aria-pressed', b.dataset.lang === language());
+  }
   options.relabel(), files.show(), results.render(), preview.relabel(), showName();
   if (run && run.done) chart.show(run.reports[run.selected], run.bound);
   if (fromDisk()) $('from-disk').textContent = T.fromDisk;
 }
 
-for (const b of document.querySelectorAll('#language button')) b.onclick = () => setLanguage(b.dataset.lang);
+for (const b of document.querySelectorAll('#language button')) {
+  b.onclick = () => setLanguage(b.dataset.lang);
+}
 onLanguage(relabel);
 files.setup(update);
 options.setup(update);

@@ -10,7 +10,8 @@ let token = 0;
 let said = null;  // what the note above the canvas says, kept for a change of language
 // What the page and its tests read: the frame, the frame rate, the frames drawn.
 // pageMs: the longest the page took over one of the worker's reports.
-export const stats = { frame: 0, fps: 0, drawn: 0, scale: 1, playing: false, shownAt: 0, pageMs: 0 };
+export const stats = { frame: 0, fps: 0, drawn: 0, scale: 1, playing: false, shownAt: 0,
+  pageMs: 0 };
 
 function playLabel() { $('play').textContent = stats.playing ? T.pause : T.play; }
 
@@ -23,7 +24,8 @@ function heard({ data }) {
     playLabel();
     stats.pageMs = Math.max(stats.pageMs, performance.now() - started);
   } else if (data.type === 'shown' && waiting && data.token === waiting.token) {
-    if (data.ok) $('frame').max = Math.max(1, Math.ceil(data.duration)), stats.shownAt = performance.now();
+    if (data.ok) $('frame').max = Math.max(1, Math.ceil(data.duration));
+    stats.shownAt = performance.now();
     waiting.resolve(data), waiting = null;
   } else if (data.type === 'noWebgl') {
     said = { noWebgl: true }, note();
@@ -45,15 +47,18 @@ function start() {
 
 function sizeOf(canvas) {
   const r = Math.min(2, devicePixelRatio || 1);
-  return { width: Math.round(canvas.clientWidth * r) || 1200, height: Math.round(canvas.clientHeight * r) || 700 };
+  const side = (css, otherwise) => Math.round(css * r) || otherwise;
+  return { width: side(canvas.clientWidth, 1200), height: side(canvas.clientHeight, 700) };
 }
+
+const on = (s) => (!s.onModel ? T.mannequin : s.modelName ? T.modelName(s.modelName) : T.model);
 
 function note() {
   if (!said) return;
   const s = said;
   $('preview-on').textContent = s.noWebgl ? T.noWebgl
     : s.motionWhy ? T.motionUnread(s.motion, s.motionWhy)
-      : [s.modelWhy && T.previewFailed(s.modelWhy), T.showing(s.motion, !s.onModel ? T.mannequin : s.modelName ? T.modelName(s.modelName) : T.model),
+      : [s.modelWhy && T.previewFailed(s.modelWhy), T.showing(s.motion, on(s)),
         s.inputCut && T.playsWhatItHolds].filter(Boolean).join(' ');
 }
 
@@ -93,7 +98,8 @@ export function seek(frame) {
 }
 
 function arrange() {
-  if (worker) worker.postMessage({ type: 'arrange', overlay: document.querySelector('input[name=view]:checked').value === 'overlay',
+  const overlay = document.querySelector('input[name=view]:checked').value === 'overlay';
+  if (worker) worker.postMessage({ type: 'arrange', overlay,
     input: $('show-input').checked, output: $('show-output').checked });
 }
 
@@ -108,12 +114,14 @@ export function setup() {
     worker.postMessage({ type: 'play', on: stats.playing });
   };
   $('frame').oninput = (e) => seek(Number(e.target.value));
-  for (const e of document.querySelectorAll('input[name=view], #show-input, #show-output')) e.onchange = arrange;
+  const views = document.querySelectorAll('input[name=view], #show-input, #show-output');
+  for (const e of views) e.onchange = arrange;
   // Turning and zooming the camera: the worker has no mouse of its own.
   const canvas = $('preview');
   canvas.onpointerdown = (e) => canvas.setPointerCapture(e.pointerId);
   canvas.onpointermove = (e) => {
-    if (worker && e.buttons) worker.postMessage({ type: 'orbit', dx: e.movementX, dy: e.movementY, zoom: 0 });
+    if (!worker || !e.buttons) return;
+    worker.postMessage({ type: 'orbit', dx: e.movementX, dy: e.movementY, zoom: 0 });
   };
   canvas.onwheel = (e) => {
     if (!worker) return;

@@ -43,7 +43,8 @@ void main(void) {
 ShaderStore.ShadersStore.figureFragmentShader = `precision mediump float;
 varying vec3 vColour;
 void main(void) { gl_FragColor = vec4(vColour, 1.0); }`;
-const SLOW_MS = 80, FAST_MS = 45, MAX_SCALE = 4;  // below 12 fps the resolution drops, above 22 it rises
+// Below 12 frames a second the resolution drops, above 22 it rises again, to a quarter at most.
+const SLOW_MS = 80, FAST_MS = 45, MAX_SCALE = 4;
 
 let engine = null;
 let view = null;  // { scene, runtime, camera, figures: [{ mesh, material }], gap }
@@ -58,7 +59,8 @@ let timing = { frames: 0, since: 0, average: 0, changedAt: 0, shownAt: 0 };
 function setScale(scale) {
   stats.scale = scale;
   timing.changedAt = performance.now();
-  engine.setSize(Math.max(1, Math.round(size.width / scale)), Math.max(1, Math.round(size.height / scale)));
+  const side = (pixels) => Math.max(1, Math.round(pixels / scale));
+  engine.setSize(side(size.width), side(size.height));
 }
 
 async function loadFigure(scene, runtime, bytes, extension, colour) {
@@ -76,7 +78,8 @@ async function loadFigure(scene, runtime, bytes, extension, colour) {
   material.backFaceCulling = false;
   for (const m of container.meshes) m.material = material, m.alwaysSelectAsActiveMesh = true;
   const mesh = container.meshes[0];
-  return { mesh, material, model: runtime.createMmdModel(mesh, { materialProxyConstructor: null }) };
+  const model = runtime.createMmdModel(mesh, { materialProxyConstructor: null });
+  return { mesh, material, model };
 }
 
 function frameCamera(scene, mesh, gap) {
@@ -84,9 +87,10 @@ function frameCamera(scene, mesh, gap) {
   const height = Math.max(1, maximum.y - minimum.y), width = Math.max(1, maximum.x - minimum.x);
   const target = new Vector3(0, minimum.y + height / 2, 0);
   const camera = new ArcRotateCamera('camera', -Math.PI / 2, Math.PI / 2.15, 1, target, scene);
-  // Both figures and a margin in view, whichever of height and width limits.
   const aspect = size.width / size.height;
-  camera.radius = (1.15 * Math.max(height, (width + gap * 2) / aspect)) / (2 * Math.tan(camera.fov / 2));
+  // Both figures and a margin in view, whichever of height and width limits: arms reach out.
+  const reach = 1.3 * Math.max(height, (width + gap * 2) / aspect);
+  camera.radius = reach / (2 * Math.tan(camera.fov / 2));
   camera.minZ = 0.1;
   return camera;
 }
@@ -96,7 +100,8 @@ function arrange() {
   if (!view) return;
   view.figures.forEach(({ mesh, material }, i) => {
     mesh.position.x = arranged.overlay ? 0 : (i === 0 ? -view.gap : view.gap);
-    // Over each other the output is drawn in front where both stand: the input shows where they part.
+    // Over each other the output is drawn in front where both stand: the input shows where
+    // they part.
     material.zOffset = arranged.overlay && i === 1 ? -2 : 0;
     mesh.setEnabled(i === 0 ? arranged.input : arranged.output);
   });
@@ -149,7 +154,8 @@ async function show({ token, input, output, model: modelFile }) {
       await loadFigure(built.scene, built.runtime, bytes, extension, COLOURS[1])];
   }
   const { scene, runtime } = built;
-  const motions = await Promise.all([input, output].map(async (b) => playable(new Uint8Array(await b.arrayBuffer()))));
+  const motions = await Promise.all([input, output]
+    .map(async (b) => playable(new Uint8Array(await b.arrayBuffer()))));
   try {
     const loader = new VmdLoader(scene);
     loader.loggingEnabled = false;
@@ -192,11 +198,17 @@ function tick() {
     view.runtime.seekAnimation(play.frame, true);
     timing.average = timing.average ? timing.average * 0.8 + interval * 0.2 : interval;
     if (now - timing.changedAt > 600) {
-      if (timing.average > SLOW_MS && stats.scale < MAX_SCALE) setScale(Math.min(MAX_SCALE, stats.scale * 1.4));
-      else if (timing.average < FAST_MS && stats.scale > 1) setScale(Math.max(1, stats.scale / 1.4));
+      const slow = timing.average > SLOW_MS && stats.scale < MAX_SCALE;
+      if (slow) setScale(Math.min(MAX_SCALE, stats.scale * 1.4));
+      else if (timing.average < FAST_MS && stats.scale > 1) {
+        setScale(Math.max(1, stats.scale / 1.4));
+      }
     }
     timing.frames++;
-    if (now - timing.since >= 1000) stats.fps = (timing.frames * 1000) / (now - timing.since), timing.frames = 0, timing.since = now;
+    if (now - timing.since >= 1000) {
+      stats.fps = (timing.frames * 1000) / (now - timing.since);
+      timing.frames = 0, timing.since = now;
+    }
   }
   play.dirty = false;
   view.scene.render();

@@ -11,7 +11,8 @@ let run = null;  // the batch: { reports, bound, fold, selected }
 let stopped = '';
 let onSelect = () => {};
 
-const link = (name, href) => Object.assign(document.createElement('a'), { textContent: name, download: name, href });
+const link = (name, href) =>
+  Object.assign(document.createElement('a'), { textContent: name, download: name, href });
 const element = (tag, props, ...children) => {
   const e = Object.assign(document.createElement(tag), props);
   e.append(...children);
@@ -20,7 +21,9 @@ const element = (tag, props, ...children) => {
 export const hasOutput = (r) => r && r.output && r.state !== 'failed';
 
 export function clear(batch) {
-  for (const r of run ? run.reports : []) for (const url of [r && r.href, r && r.consoleHref]) if (url) URL.revokeObjectURL(url);
+  for (const r of run ? run.reports.filter(Boolean) : []) {
+    for (const url of [r.href, r.consoleHref]) if (url) URL.revokeObjectURL(url);
+  }
   run = batch, stopped = '';
   $('results').replaceChildren();
   $('console').textContent = '';
@@ -39,8 +42,12 @@ function failed(f) {
   return typeof T.fail[f.kind] === 'function' ? T.fail[f.kind](f.status) : T.fail[f.kind];
 }
 
-// Whether the kept (or folded) motion strays beyond the bound somewhere: a warning, whatever the status.
-const beyondOf = (r) => { const w = r.chart.fold ? r.worst.plain : r.worst.kept; return !!w && w.value > run.bound + 1e-9; };
+// Whether the kept (or folded) motion strays beyond the bound somewhere: a warning, whatever
+// the program's status.
+const beyondOf = (r) => {
+  const w = r.chart.fold ? r.worst.plain : r.worst.kept;
+  return !!w && w.value > run.bound + 1e-9;
+};
 
 // The worst deviation in words, once charted.
 function deviation(r) {
@@ -59,7 +66,8 @@ function deviation(r) {
 function line(r) {
   const li = element('li', { className: r.index === run.selected ? 'selected' : '' });
   li.dataset.index = r.index;
-  const pick = element('input', { type: 'radio', name: 'shown', checked: r.index === run.selected, title: T.show });
+  const pick = element('input',
+    { type: 'radio', name: 'shown', checked: r.index === run.selected, title: T.show });
   pick.onchange = () => onSelect(r.index);
   const status = element('span', { className: r.state }, ` ${T[r.state]}`);
   const words = r.state === 'failed' ? failed(r.failure) : r.state === 'cut' ? T.cutWhy(r.cut)
@@ -71,7 +79,8 @@ function line(r) {
     worst ? element('span', { className: 'deviation' }, ` — ${worst}`) : '');
   if (r.twistKeyed) li.append(element('div', { className: 'warn', textContent: T.twistKeyed }));
   // The program's message, laid out only when asked for.
-  const details = element('details', { open: !!r.open }, element('summary', { textContent: T.details }),
+  const details = element('details', { open: !!r.open },
+    element('summary', { textContent: T.details }),
     element('pre', { textContent: r.open ? r.head : '' }));
   details.ontoggle = () => { r.open = details.open; details.lastChild.textContent ||= r.head; };
   li.append(details);
@@ -111,15 +120,21 @@ function showConsole() {
   $('console-pick').hidden = false;
 }
 
-export function markStale(stale) { $('stale').hidden = !stale; $('results-section').classList.toggle('stale', stale); }
+export function markStale(stale) {
+  $('stale').hidden = !stale;
+  $('results-section').classList.toggle('stale', stale);
+}
 
 export function setup(selected) {
   onSelect = selected;
   // Several results as one zip in the list's order, stored as they are, dated now.
   $('zip').onclick = async () => {
     const mtime = new Date(), outputs = run.reports.filter(hasOutput);
-    const files = Object.fromEntries(await Promise.all(outputs.map(async (r) => [r.output.name, [new Uint8Array(await r.output.blob.arrayBuffer()), { level: 0, mtime }]])));
-    const a = link('torsel-cnv.zip', URL.createObjectURL(new Blob([zipSync(files)], { type: 'application/zip' })));
+    const entry = async (r) => [r.output.name,
+      [new Uint8Array(await r.output.blob.arrayBuffer()), { level: 0, mtime }]];
+    const files = Object.fromEntries(await Promise.all(outputs.map(entry)));
+    const zip = new Blob([zipSync(files)], { type: 'application/zip' });
+    const a = link('torsel-cnv.zip', URL.createObjectURL(zip));
     a.click();
     setTimeout(() => URL.revokeObjectURL(a.href), 10000);
   };

@@ -28,7 +28,8 @@ const EN = {
   },
   from: 'From frame', to: 'To frame', rangeNote: 'both ends included',
   keep: 'Keep the motion within', degrees: '°',
-  keepNote: 'adds keyframes until every frame plays within this angle of your motion: 0.1° to 10° (0 = off)',
+  keepNote: 'adds keyframes until every frame plays within this angle of your motion: '
+    + '0.1° to 10° (0 = off)',
   keepModes: 'Keeping the motion needs mode 4 or 12, or fold back.',
   fold: 'Fold the twist back',
   foldNote: 'the reverse: for models and players without twist bones, puts the twist bones\' turn back onto the arms',
@@ -44,7 +45,8 @@ const EN = {
   zip: 'Download all (zip)',
   converted: 'converted', unchanged: 'unchanged (the output bytes equal the input)', failed: 'failed',
   cut: 'converted, with a warning', unheld: 'converted, with a warning',
-  cutWhy: (c) => `The motion is cut short: its header announces ${c.announced.toLocaleString()} ${c.section} keyframes, `
+  cutWhy: (c) => 'The motion is cut short: its header announces '
+    + `${c.announced.toLocaleString()} ${c.section} keyframes, `
     + `the file holds ${c.held.toLocaleString()}. What it holds is converted.`,
   unheldWhy: (bound) => `The motion could not be kept within ${bound}° at every frame.`,
   fail: {
@@ -69,9 +71,11 @@ const EN = {
     + (plain == null ? '' : ` (plain conversion: ${plain}°)`),
   worstBeyond: (v, bound) => `worst deviation ${v}°, beyond the bound of ${bound}°`,
   exact: 'plays exactly as your motion',
-  unmeasured: (n) => `; not measurable at ${n.toLocaleString()} frames (rotations that are not numbers)`,
+  unmeasured: (n) => `; not measurable at ${n.toLocaleString()} frames`
+    + ' (rotations that are not numbers)',
   measuring: 'deviation being measured…',
-  stale: 'These results are from an earlier run: the files or options have changed since. Convert again to bring them up to date.',
+  stale: 'These results are from an earlier run: the files or options have changed since. '
+    + 'Convert again to bring them up to date.',
   show: 'Show', shown: (name) => `Shown below: ${name}`,
   loadingPreview: (name) => `Loading the preview of ${name}…`,
   showing: (name, on) => `${name}, on ${on}.`,
@@ -93,7 +97,8 @@ const EN = {
   clickSeeks: 'Click the chart to show that frame in the preview.',
   previewHead: 'Preview', play: 'Play', pause: 'Pause', sideBySide: 'side by side', overlay: 'overlay',
   input: 'your motion', output: 'converted',
-  mannequin: 'the mannequin (the built-in model\'s bones and twist axes; add your model to see it on yours)',
+  mannequin: 'the mannequin (the built-in model\'s bones and twist axes; '
+    + 'add your model to see it on yours)',
   previewFailed: (why) => `The preview cannot show your model (${why}).`,
   noWebgl: 'The preview needs WebGL in a worker, which this browser does not offer.',
   fromDisk: 'This page was opened from a file, and browsers do not run its converter from there. '
@@ -144,7 +149,8 @@ const JA = {
   converted: '変換しました', unchanged: '変化なし (出力が入力と同じバイト)', failed: '失敗',
   cut: '変換しました (注意あり)', unheld: '変換しました (注意あり)',
   cutWhy: (c) => `モーションが途中で切れています: ヘッダーは${c.section === 'bone' ? 'ボーン' : 'モーフ'}のキーフレームを `
-    + `${c.announced.toLocaleString()} 個としていますが、ファイルには ${c.held.toLocaleString()} 個しかありません。あるぶんを変換しました。`,
+    + `${c.announced.toLocaleString()} 個としていますが、ファイルには ${c.held.toLocaleString()} 個`
+    + 'しかありません。あるぶんを変換しました。',
   unheldWhy: (bound) => `すべてのフレームを ${bound}° 以内に保つことはできませんでした。`,
   fail: {
     format: 'VMD モーションではありません: 先頭がモーションのヘッダーではありません。',
@@ -164,7 +170,8 @@ const JA = {
   },
   modelFailed: (why) => `モデルを使えません: ${why}。`,
   worstPlain: (v, f) => `最大の誤差はフレーム ${f} の ${v}°`,
-  worstKept: (v, bound, plain) => `最大の誤差 ${v}°、上限 ${bound}° 以内` + (plain == null ? '' : ` (通常の変換では ${plain}°)`),
+  worstKept: (v, bound, plain) => `最大の誤差 ${v}°、上限 ${bound}° 以内`
+    + (plain == null ? '' : ` (通常の変換では ${plain}°)`),
   worstBeyond: (v, bound) => `最大の誤差 ${v}°、上限 ${bound}° を超えています`,
   exact: '元のモーションどおりに動きます',
   unmeasured: (n) => `。${n.toLocaleString()} フレームは測れません (数でない回転)`,

@@ -6,7 +6,8 @@ const BONE = 111, MORPH = 23, COUNT_AT = 50;
 export function cutShort(bytes) {
   if (bytes.length < COUNT_AT + 4) return null;
   const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
-  const bones = view.getUint32(COUNT_AT, true), boneRoom = Math.floor((bytes.length - COUNT_AT - 4) / BONE);
+  const bones = view.getUint32(COUNT_AT, true);
+  const boneRoom = Math.floor((bytes.length - COUNT_AT - 4) / BONE);
   if (bones > boneRoom) return { section: 'bone', announced: bones, held: boneRoom, at: COUNT_AT };
   const at = COUNT_AT + 4 + bones * BONE;
   if (at + 4 > bytes.length) return null;  // older files end after the bones
@@ -20,7 +21,8 @@ export function cutShort(bytes) {
 export function playable(bytes) {
   if (bytes.length < COUNT_AT + 4) return { bytes, cut: null };
   const cut = cutShort(bytes);
-  const bones = cut && cut.section === 'bone' ? cut.held : new DataView(bytes.buffer, bytes.byteOffset).getUint32(COUNT_AT, true);
+  const bones = cut && cut.section === 'bone' ? cut.held
+    : new DataView(bytes.buffer, bytes.byteOffset).getUint32(COUNT_AT, true);
   const afterBones = COUNT_AT + 4 + bones * BONE;
   if (!cut && bytes.length !== afterBones) return { bytes, cut };
   const size = cut && cut.section === 'morph' ? cut.at + 4 + cut.held * MORPH : afterBones;
