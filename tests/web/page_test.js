@@ -238,6 +238,7 @@ async function apart(page) {
     // Results of an earlier run are marked once the options change, and not once they are back.
     await set(page, '#keep', '1');
     const stale = await text(page, '#stale');
+    await shot(page, 'stale.png');
     await set(page, '#keep', '0.5');
     check(/earlier run/.test(stale) && await text(page, '#stale') === '', 'results marked stale');
     await page.close();

@@ -82,6 +82,49 @@ async function loadFigure(scene, runtime, bytes, extension, colour) {
   return { mesh, material, model };
 }
 
+// While playing, a heavy model is drawn with fewer triangles: its vertices
+// merged on a grid (those of one bone only), the triangles that fold to a
+// line dropped, the grid as fine as leaves at most MANY. Software WebGL
+// spends most of a frame on triangles; a still frame has them all.
+const MANY = 40000;
+function merged(parts, cell) {
+  return parts.map(({ p, bones, fine }) => {
+    const chosen = new Map(), to = new Uint32Array(p.length / 3), coarse = [];
+    for (let v = 0; v < to.length; v++) {
+      const at = (k) => Math.floor(p[3 * v + k] / cell);
+      const key = `${at(0)},${at(1)},${at(2)},${bones ? bones[4 * v] : 0}`;
+      if (!chosen.has(key)) chosen.set(key, v);
+      to[v] = chosen.get(key);
+    }
+    for (let i = 0; i < fine.length; i += 3) {
+      const a = to[fine[i]], b = to[fine[i + 1]], c = to[fine[i + 2]];
+      if (a !== b && b !== c && a !== c) coarse.push(a, b, c);
+    }
+    return Uint32Array.from(coarse);
+  });
+}
+function coarsen(figure) {
+  const parts = figure.getChildMeshes(false).filter((m) => m.getTotalIndices() > 0).map((m) => ({ m, fine: m.getIndices(),
+    p: m.getVerticesData('position'), bones: m.getVerticesData('matricesIndices') }));
+  const triangles = (lists) => lists.reduce((n, l) => n + l.length / 3, 0);
+  if (triangles(parts.map((x) => x.fine)) <= MANY) return [];
+  const { min, max } = figure.getHierarchyBoundingVectors(true);
+  const height = max.y - min.y;
+  let cell = height / 400, coarse = merged(parts, cell);
+  while (triangles(coarse) > MANY && cell < height / 20) coarse = merged(parts, cell *= 1.5);
+  return parts.map(({ m, fine }, i) => ({ m, fine: Uint32Array.from(fine), coarse: coarse[i] }));
+}
+
+// Playing or still: the coarse triangles while playing (worked out at the first play), all
+// of them when still.
+function setPlaying(on) {
+  play.on = on;
+  for (const f of view.figures) {
+    if (on) f.parts ||= coarsen(f.mesh);
+    for (const { m, fine, coarse } of f.parts || []) m.setIndices(on ? coarse : fine);
+  }
+}
+
 function frameCamera(scene, mesh, gap) {
   const { min: minimum, max: maximum } = mesh.getHierarchyBoundingVectors(true);
   const height = Math.max(1, maximum.y - minimum.y), width = Math.max(1, maximum.x - minimum.x);
@@ -240,16 +283,17 @@ const handlers = {
   },
   play({ on }) {
     if (!view) return;
-    play.on = on;
+    setPlaying(on);
     if (on && play.frame >= view.runtime.animationFrameTimeDuration) play.frame = 0;
     timing = { ...timing, frames: 0, since: performance.now(), average: 0 };
+    play.last = performance.now();  // the coarse triangles took their time: not a slow frame
     stats.fps = 0;
     play.dirty = true;
     report(performance.now());
   },
   seek({ frame }) {
     if (!view) return;
-    play.on = false;
+    if (play.on) setPlaying(false);
     play.frame = frame;
     play.movedAt = performance.now();
     view.runtime.seekAnimation(frame, true);
