@@ -222,17 +222,18 @@ async function apart(page) {
     const end = (await preview(page)).frame;
     await page.click('#play'), await sleep(4000);
     const playing = { ...await preview(page), label: await text(page, '#play') };
+    const pageMs = playing.pageMs.sort((a, b) => a - b)[Math.floor(playing.pageMs.length * 0.9)];
     await shot(page, 'preview-playing.png', '#preview-area');
     await page.click('#play'), await sleep(1000);
     const still = { ...await preview(page), label: await text(page, '#play') };
     await sleep(1000);
     console.log(`     playing two heavy models at ${size.join('x')}: ${playing.fps.toFixed(1)} fps,`
       + ` drawn at ${playing.width}x${playing.height}, the page's part of a report`
-      + ` ${playing.pageMs.toFixed(1)} ms at most; paused, drawn at`
+      + ` ${pageMs.toFixed(1)} ms (9 in 10), ${playing.pageMs.pop().toFixed(1)} at most; paused, at`
       + ` ${still.width}x${still.height}`);
     check(playing.frame < end && playing.playing && playing.label === 'Pause'
       && !still.playing && still.label === 'Play', `past the last frame (${end | 0}) it loops`);
-    check((playing.fps >= 10 || playing.scale === 4) && playing.pageMs < 5
+    check((playing.fps >= 10 || playing.scale === 4) && pageMs < 5
       && still.width === size[0] && (await preview(page)).drawn === still.drawn,
     '10 fps or more while playing (or the least resolution), full size and no drawing once paused');
     // Results of an earlier run are marked once the options change, and not once they are back.
@@ -310,6 +311,15 @@ async function apart(page) {
     await shot(words, 'japanese.png');
     await words.click('#language button[data-lang=en]');
     await words.close();
+    // Converted again while the last batch still charts: every line of the new one measured.
+    const again = await open(browser, { uploads: [['dance2.vmd', 'large2.vmd', 'large3.vmd']] });
+    await again.click('#convert');
+    await again.waitForFunction(() => /worst/.test(document.getElementById('results').textContent));
+    await convertOn(again);
+    const measured = await again.$$eval('.deviation',
+      (d) => d.filter((e) => /worst/.test(e.textContent)).length);
+    check(measured === 3, `converted again while charting: ${measured} of 3 lines measured`);
+    await again.close();
     const disk = await browser.newPage();
     await disk.goto(`file://${path.resolve(web, 'index.html')}`);
     check(/python3 -m http\.server/.test(await text(disk, '#from-disk')),

@@ -5,6 +5,7 @@ import { language, T } from './text.js';
 
 const POOL = Math.max(1, Math.min(2, navigator.hardwareConcurrency || 1));
 let pool = [];
+let charting = null;  // ends the charts under way
 
 // Starts the workers ahead of the first batch, so that their WebAssembly is compiled by then.
 export function warm() {
@@ -37,6 +38,10 @@ function runJobs(workers, jobs, onDone, onStop) {
 // the converted ones (onChart(index, chart) for each) when the page is ready
 // to give them the machine.
 export async function convertAll(motions, model, options, onReport, onChart, onStop) {
+  if (charting) {  // a new batch while the last one charts: those charts are dropped
+    charting();
+    pool.forEach((w) => w.terminate()), pool = [];
+  }
   warm();
   const workers = pool.slice(0, motions.length);
   const converted = [];
@@ -57,8 +62,11 @@ export async function convertAll(motions, model, options, onReport, onChart, onS
   }, stop);
   // One worker charts: on two cores the page keeps one to itself.
   const charted = (job, data) => onChart(data.index, data.chart);
-  return { chart: () => (stopped ? Promise.resolve()
-    : runJobs(workers.slice(0, 1), converted, charted, stop)) };
+  return { chart: () => (stopped ? Promise.resolve() : new Promise((resolve) => {
+    const done = () => { if (charting === done) charting = null; resolve(); };
+    charting = done;
+    runJobs(workers.slice(0, 1), converted, charted, stop).then(done);
+  })) };
 }
 
 // Opened from disk, a page cannot start its worker nor fetch its WebAssembly.

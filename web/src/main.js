@@ -71,7 +71,7 @@ $('convert').onclick = async () => {
     if (run !== mine) return;
     run.reports[index].chart = c;
     results.update(run.reports[index]);
-    // Drawn in a task of its own: the page stays quick while two workers chart the rest.
+    // Drawn in a task of its own: the page stays quick while a worker charts the rest.
     const shown = () => run === mine && index === run.selected;
     if (shown()) setTimeout(() => shown() && chart.show(run.reports[index], run.bound));
   }, results.stop);
@@ -85,7 +85,9 @@ $('convert').onclick = async () => {
   // built before the charts start: on two cores both at once would starve the page.
   const first = run.reports.find(results.hasOutput) || run.reports.find(Boolean);
   if (first) await select(first.index);
+  if (run !== mine) return;  // converted again meanwhile: the charts of this batch are not wanted
   await chartAll();
+  if (run !== mine) return;
   window.torsel.chartsMs = performance.now() - started;
   window.torsel.state = 'done';
 };
