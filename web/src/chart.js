@@ -47,6 +47,17 @@ function thin(lines, columns) {
   return [frames, ...lines.map((values) => frames.map((k) => at(values, k)))];
 }
 
+// uPlot's canvas drawn by the page's own thread, not the GPU process: where
+// WebGL is software that process is busy with the preview, and the page
+// would wait on it. Chrome draws a canvas read "frequently" so.
+function onCpu(make) {
+  const proto = HTMLCanvasElement.prototype, getContext = proto.getContext;
+  proto.getContext = function (type, o) {
+    return getContext.call(this, type, { ...o, willReadFrequently: true });
+  };
+  try { return make(); } finally { proto.getContext = getContext; }
+}
+
 export function clear() {
   if (plot) plot.destroy(), plot = null;
   $('chart-summary').textContent = '';
@@ -95,7 +106,7 @@ export function show(report, bound) {
   const at = worsts[0].frame, scale = opts.series[1].scale;
   opts.hooks = { ready: [(u) =>
     u.setCursor({ left: u.valToPos(at, 'x'), top: u.valToPos(series[0][1][at], scale) })] };
-  plot = new uPlot(opts, data, $('chart'));
+  plot = onCpu(() => new uPlot(opts, data, $('chart')));
   // uPlot takes the mouse for its drag zoom: a button released over the plot picks the frame.
   plot.over.addEventListener('mouseup', () => {
     if (plot.cursor.idx != null) onPick(data[0][plot.cursor.idx]);

@@ -83,16 +83,18 @@ async function loadFigure(scene, runtime, bytes, extension, colour) {
 }
 
 // While playing, a heavy model is drawn with fewer triangles: its vertices
-// merged on a grid (those of one bone only), the triangles that fold to a
-// line dropped, the grid as fine as leaves at most MANY. Software WebGL
-// spends most of a frame on triangles; a still frame has them all.
-const MANY = 40000;
-function merged(parts, cell) {
+// merged on a grid, bone by bone, the triangles that fold to a line dropped,
+// the grid as fine as leaves at most MANY, and finer on a bone's small part
+// (a finger) so that it keeps its shape. Software WebGL spends most of a
+// frame on triangles; a still frame has them all.
+const MANY = 30000;
+function merged(parts, cell, extent) {
   return parts.map(({ p, bones, fine }) => {
     const chosen = new Map(), to = new Uint32Array(p.length / 3), coarse = [];
     for (let v = 0; v < to.length; v++) {
-      const at = (k) => Math.floor(p[3 * v + k] / cell);
-      const key = `${at(0)},${at(1)},${at(2)},${bones ? bones[4 * v] : 0}`;
+      const bone = bones ? bones[4 * v] : 0, size = Math.min(cell, extent.get(bone) / 3);
+      const at = (k) => Math.floor(p[3 * v + k] / size);
+      const key = `${at(0)},${at(1)},${at(2)},${bone}`;
       if (!chosen.has(key)) chosen.set(key, v);
       to[v] = chosen.get(key);
     }
@@ -103,15 +105,34 @@ function merged(parts, cell) {
     return Uint32Array.from(coarse);
   });
 }
+// The largest side of the box round each bone's vertices.
+function extents(parts) {
+  const boxes = new Map();
+  for (const { p, bones } of parts) {
+    for (let v = 0; v < p.length / 3; v++) {
+      const bone = bones ? bones[4 * v] : 0;
+      const box = boxes.get(bone) || [Infinity, Infinity, Infinity, -Infinity, -Infinity, -Infinity];
+      boxes.set(bone, box);
+      for (let k = 0; k < 3; k++) {
+        box[k] = Math.min(box[k], p[3 * v + k]), box[k + 3] = Math.max(box[k + 3], p[3 * v + k]);
+      }
+    }
+  }
+  const side = (b) => Math.max(b[3] - b[0], b[4] - b[1], b[5] - b[2]);
+  return new Map([...boxes].map(([bone, b]) => [bone, side(b)]));
+}
 function coarsen(figure) {
-  const parts = figure.getChildMeshes(false).filter((m) => m.getTotalIndices() > 0).map((m) => ({ m, fine: m.getIndices(),
-    p: m.getVerticesData('position'), bones: m.getVerticesData('matricesIndices') }));
+  const parts = figure.getChildMeshes(false).filter((m) => m.getTotalIndices() > 0)
+    .map((m) => ({ m, fine: m.getIndices(), p: m.getVerticesData('position'),
+      bones: m.getVerticesData('matricesIndices') }));
   const triangles = (lists) => lists.reduce((n, l) => n + l.length / 3, 0);
   if (triangles(parts.map((x) => x.fine)) <= MANY) return [];
   const { min, max } = figure.getHierarchyBoundingVectors(true);
-  const height = max.y - min.y;
-  let cell = height / 400, coarse = merged(parts, cell);
-  while (triangles(coarse) > MANY && cell < height / 20) coarse = merged(parts, cell *= 1.5);
+  const height = max.y - min.y, extent = extents(parts);
+  let cell = height / 400, coarse = merged(parts, cell, extent);
+  while (triangles(coarse) > MANY && cell < height / 20) {
+    coarse = merged(parts, cell *= 1.5, extent);
+  }
   return parts.map(({ m, fine }, i) => ({ m, fine: Uint32Array.from(fine), coarse: coarse[i] }));
 }
 

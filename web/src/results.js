@@ -7,7 +7,7 @@ import { T } from './text.js';
 import { worstOf } from './chart.js';
 
 const $ = (id) => document.getElementById(id);
-let run = null;  // the batch: { reports, bound, fold, selected }
+let run = null;  // the batch: { reports, bound, selected, done }
 let stopped = '';
 let onSelect = () => {};
 
