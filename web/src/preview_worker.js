@@ -111,10 +111,10 @@ function extents(parts) {
   for (const { p, bones } of parts) {
     for (let v = 0; v < p.length / 3; v++) {
       const bone = bones ? bones[4 * v] : 0;
-      const box = boxes.get(bone) || [Infinity, Infinity, Infinity, -Infinity, -Infinity, -Infinity];
-      boxes.set(bone, box);
+      const b = boxes.get(bone) || [Infinity, Infinity, Infinity, -Infinity, -Infinity, -Infinity];
+      boxes.set(bone, b);
       for (let k = 0; k < 3; k++) {
-        box[k] = Math.min(box[k], p[3 * v + k]), box[k + 3] = Math.max(box[k + 3], p[3 * v + k]);
+        b[k] = Math.min(b[k], p[3 * v + k]), b[k + 3] = Math.max(b[k + 3], p[3 * v + k]);
       }
     }
   }
