@@ -18,8 +18,11 @@ constexpr double kMargin = 0.99;
 // Outside the range every bone plays its input: a curve cut at a range end
 // strays from it by its rounding, keyed again beyond this share of the bound.
 constexpr double kOutsideShare = 0.25;
-// Where no turn of a twist bone brings its chain within half its tolerance,
-// the limb's swing is judged there and the twist bone planned again, so often.
+// Where no turn of a twist bone brings its chain within this share of its
+// tolerance, the limb's swing is judged there (to within the same share)
+// and the twist bone planned again, so often; the rest of the tolerance
+// is the room the twist bone plays within.
+constexpr double kSwingShare = 0.95;
 constexpr int kMostMends = 3;
 // Keyframes one stretch of the first ones may gain: where that does not
 // bring it within the bound, no keyframe will.
@@ -234,7 +237,7 @@ class JobRunner {
       const uint32_t f = k.raw.frame;
       size_t on;
       if (j_.mends && inside(f, f) && !keyOn(gBones[static_cast<size_t>(j_.in[0])].out, f, &on) &&
-          (k.d == k.d ? k.d : deviationAt(f, k.shown)) > j_.tol / 2) {
+          (k.d == k.d ? k.d : deviationAt(f, k.shown)) > j_.tol * kSwingShare) {
         result_.mend.push_back(f);
       }
       fill(k);
@@ -529,7 +532,7 @@ class JobRunner {
         // nothing; a twist bone that leaves it beyond half of it asks the
         // limb to be keyed there.
         const double stays = mid.d == mid.d ? mid.d : deviationAt(at, mid.shown), tol = tolOf(inside(at, at));
-        if (j_.mends && stays > tol / 2 && inside(at, at)) result_.mend.push_back(at);
+        if (j_.mends && stays > tol * kSwingShare && inside(at, at)) result_.mend.push_back(at);
         if (stays <= tol) {
           setRotationCurve(&ends.back().raw, curveOf(at, rb, lead));
           setRotationCurve(&mid.raw, curveOf(ra, at, lead));
@@ -605,7 +608,7 @@ void planSide(const PlanOptions& o, int side) {
     Job split;
     split.bone = limb, split.judge = Judge::Swing, split.in[0] = limb, split.in[1] = twist, split.nIn = 2;
     split.lead[0] = limb, split.nLead = 1, split.first = split.other = Value::Kept, split.axis = unitAxis(pair);
-    split.splitAxis = o.axis[side][pair], split.side = s, split.tol = t * share / 2, split.swingAt = &mend;
+    split.splitAxis = o.axis[side][pair], split.side = s, split.tol = t * share * kSwingShare, split.swingAt = &mend;
     Job last = split;
     last.bone = twist, last.judge = Judge::Chain, last.events[0] = limb, last.events[1] = twist, last.nEvents = 2;
     last.lead[0] = limb, last.lead[1] = twist, last.nLead = 2, last.first = last.other = Value::Twist;
