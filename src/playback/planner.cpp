@@ -369,11 +369,8 @@ class JobRunner {
     for (int i = 0; i < n; i++) {
       const Shown s = showAt(seg[i], f);
       j.at[i] = s.at;
-      if (i < nIn) {
-        target = multiply(target, s.rot);
-      } else {
-        shown = multiply(shown, s.rot);
-      }
+      DQuat& product = i < nIn ? target : shown;
+      product = i == 0 || i == nIn ? s.rot : multiply(product, s.rot);
     }
     j.d = in && judge_ == Judge::Swing ? swingOff(multiply(conjugate(shown), target), j_.axis)
                                         : deviationOf(target, shown);
