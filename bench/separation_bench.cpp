@@ -36,6 +36,7 @@ void separation(benchmark::State& state) {
   in.side = Side::Left;
   in.frameTime = 5;
   in.twistBone = gPairs[0].twistBone;
+  in.method = gSettings.subMode;
   size_t i = 0;
   for (auto _ : state) {
     in.q = qs[i++ & 4095];

@@ -9,6 +9,7 @@
 //                                        the wrists' deviations
 //   playback_eval A.vmd B.vmd keys       judged only on the frames where B
 //                                        keys the side's 手首
+//   playback_eval A.vmd B.vmd all F T    judged only on the frames F to T
 //
 // Player rules: per bone, keyframes by frame, of several on one frame the
 // last in the file; the first held before it, the last after it; between
@@ -21,6 +22,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <numbers>
@@ -59,9 +61,22 @@ Q slerp(Q a, Q b, double s) {
   double k = std::sin(half * s) / len;
   return mul(a, {std::cos(half * s), d.x * k, d.y * k, d.z * k});
 }
-// y at x on the cubic from (0,0) through (x1,y1), (x2,y2) to (1,1).
+// y at x on the cubic from (0,0) through (x1,y1), (x2,y2) to (1,1). Where
+// an x passes 1 (a byte past 127) time runs back and forth and no root is
+// the root: read as babylon-mmd reads it, halving from t = 1/2 fifteen times.
 double ease(double x1, double y1, double x2, double y2, double x) {
   auto b = [](double p1, double p2, double t) { return 3 * (1 - t) * (1 - t) * t * p1 + 3 * (1 - t) * t * t * p2 + t * t * t; };
+  if (x1 > 1 || x2 > 1) {
+    double t = 0.5, step = 0.5, tried = t;
+    for (int i = 0; i < 15; i++) {
+      tried = t;
+      const double f = b(x1, x2, t) - x;
+      if (std::fabs(f) < 1e-5) break;
+      step /= 2;
+      t += f < 0 ? step : -step;
+    }
+    return b(y1, y2, tried);
+  }
   double t = x, lo = 0, hi = 1;
   for (int i = 0; i < 60; i++) {  // Newton inside a shrinking bracket
     double f = b(x1, x2, t) - x, slope = 3 * (1 - t) * (1 - t) * x1 + 6 * (1 - t) * t * (x2 - x1) + 3 * t * t * (1 - x2);
@@ -219,6 +234,14 @@ Q onAxis(const Q& q, const Q& a) {
   return {std::cos(half), a.x * std::sin(half), a.y * std::sin(half), a.z * std::sin(half)};
 }
 
+// A keyframe's rotation; one that is no rotation (all zeros, or a part that
+// is no finite number) plays as the identity, as the field's readers take
+// the all-zero one.
+Q rotation(double w, double x, double y, double z) {
+  const double n = w * w + x * x + y * y + z * z;
+  return n > 0 && std::isfinite(n) ? Q{w, x, y, z} : Q{1, 0, 0, 0};
+}
+
 bool load(const char* path, const Axes& axes, Bones* bones, unsigned* last) {
   bool ok;
   const std::vector<unsigned char> d = slurp(path, &ok);
@@ -229,7 +252,7 @@ bool load(const char* path, const Axes& axes, Bones* bones, unsigned* last) {
   if (n < 54) return false;
   for (size_t i = 0, at = 54; i < u32(50) && at + 111 <= n; i++, at += 111) {
     std::string name(reinterpret_cast<const char*>(&d[at]), strnlen(reinterpret_cast<const char*>(&d[at]), 15));
-    Key k = {u32(at + 15), {f32(at + 43), f32(at + 31), f32(at + 35), f32(at + 39)},
+    Key k = {u32(at + 15), rotation(f32(at + 43), f32(at + 31), f32(at + 35), f32(at + 39)),
              d[at + 47 + 33] / 127.0, d[at + 47 + 7] / 127.0, d[at + 47 + 11] / 127.0, d[at + 47 + 15] / 127.0};
     auto axis = axes.find(name);
     if (axis != axes.end()) k.rot = onAxis(k.rot, axis->second);
@@ -273,7 +296,7 @@ int main(int argc, char** argv) {
   }
   argv += model, argc -= model;
   if (argc < 3 || !load(argv[1], axes, &a, &last) || !load(argv[2], axes, &b, &last)) {
-    std::fprintf(stderr, "usage: playback_eval [model.pmx|model.pmd] A.vmd B.vmd [frames|keys]\n");
+    std::fprintf(stderr, "usage: playback_eval [model.pmx|model.pmd] A.vmd B.vmd [frames|keys|all] [FROM TO]\n");
     return 2;
   }
   // 左腕 左腕捩 左ひじ 左手捩 左手首, and the right side's (右).
@@ -282,9 +305,13 @@ int main(int argc, char** argv) {
                              {"\x89\x45\x98\x72", "\x89\x45\x98\x72\x9D\x80", "\x89\x45\x82\xD0\x82\xB6", "\x89\x45\x8E\xE8\x9D\x80",
                               "\x89\x45\x8E\xE8\x8E\xF1"}};
   const bool keysOnly = argc > 3 && std::strcmp(argv[3], "keys") == 0;
+  // A window of frames: F T after the mode word.
+  const unsigned long from = argc > 5 ? std::strtoul(argv[4], nullptr, 10) : 0;
+  const unsigned long to = argc > 5 ? std::strtoul(argv[5], nullptr, 10) : ~0ul;
   std::vector<bool> keyed[2];
   for (int side = 0; side < 2; side++) {
     keyed[side].assign(std::size_t(std::min(last, 1u << 24)) + 1, !keysOnly);
+    for (std::size_t f = 0; f < keyed[side].size(); f++) keyed[side][f] = keyed[side][f] && f >= from && f <= to;
     auto it = b.find(names[side][4]);
     for (std::size_t i = 0; keysOnly && it != b.end() && i < it->second.size(); i++) {
       if (it->second[i].frame < keyed[side].size()) keyed[side][it->second[i].frame] = true;

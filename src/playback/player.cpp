@@ -5,6 +5,9 @@
 #include <bit>
 #include <cmath>
 #include <numbers>
+#include <utility>
+
+#include "twist/bone_pairs.h"
 
 namespace torsel {
 namespace {
@@ -17,8 +20,8 @@ double bezier(double a, double b, double t) {
   return 3 * u * u * t * a + 3 * u * t * t * b + t * t * t;
 }
 
-// The curve parameter t at which x(t) = x; x(t) rises from 0 to 1. Newton
-// steps, kept inside a bracket that halves where a step would leave it.
+// The curve parameter t at which x(t) = x, where x(t) rises from 0 to 1.
+// Newton steps, kept inside a bracket that halves where a step would leave it.
 double solveT(double x1, double x2, double x) {
   double lo = 0, hi = 1, t = x;
   for (int i = 0; i < 64; i++) {
@@ -32,13 +35,32 @@ double solveT(double x1, double x2, double x) {
   return t;
 }
 
+// Where x(t) runs back and forth no root is the root: babylon-mmd halves
+// from t = 1/2 fifteen times (stopping within 1e-5), and its y is the one of
+// the last t it tried.
+CurvePoint solveWild(double x1, double x2, double y1, double y2, double x) {
+  double step = 0.5, t = 0.5, tried = t;
+  for (int i = 0; i < 15; i++) {
+    tried = t;
+    const double f = bezier(x1, x2, t) - x;
+    if (std::fabs(f) < 1e-5) break;
+    step *= 0.5;
+    t += f < 0 ? step : -step;
+  }
+  return {tried, bezier(y1, y2, tried)};
+}
+
 // sin and atan by their series, in plain arithmetic, so that every platform
 // computes the same bits and so plans the same keyframes (a library's sin
 // may differ in its last digit). The coefficients are exact at compile time:
 // products, not divisions, in the loops the planner runs most.
-constexpr auto kSinSteps = [] {
-  std::array<double, 12> c{};
-  for (int n = 1; n < 12; n++) c[n] = -1.0 / ((2 * n) * (2 * n + 1));
+constexpr auto kSinTerms = [] {
+  std::array<double, 11> c{};  // x^(2n+1) / (2n+1)!, with its sign
+  double term = 1;
+  for (int n = 0; n < 11; n++) {
+    c[n] = term;
+    term /= -double((2 * n + 2) * (2 * n + 3));
+  }
   return c;
 }();
 constexpr auto kAtanTerms = [] {
@@ -47,15 +69,13 @@ constexpr auto kAtanTerms = [] {
   return c;
 }();
 
-double sinSmall(double a) {  // 0 <= a <= pi/2
+// To 1e-16 up to pi/2, and within 1e-10 up to 3 (an overshooting curve's
+// far end): the terms to the 21st power, by Horner's rule.
+double sinSmall(double a) {
   const double a2 = a * a;
-  double term = a, sum = a;
-  for (int n = 1; n < 12; n++) {
-    term *= a2 * kSinSteps[n];
-    sum += term;
-    if (std::fabs(term) < 1e-17 * sum) break;  // the rest no longer changes the sum
-  }
-  return sum;
+  double sum = kSinTerms[10];
+  for (int n = 9; n >= 0; n--) sum = sum * a2 + kSinTerms[static_cast<size_t>(n)];
+  return sum * a;
 }
 
 double atanSmall(double x) {  // 0 <= x <= 1
@@ -72,10 +92,15 @@ double atanSmall(double x) {  // 0 <= x <= 1
 
 // The angle, 0 to pi/2, whose sine and cosine are in the ratio s : c (both >= 0).
 double angleOf(double s, double c) {
+  if (!(s > 0)) return s == 0 ? 0 : s;  // no turn, or a NaN passed on
   return s <= c ? atanSmall(s / c) : std::numbers::pi / 2 - atanSmall(c / s);
 }
 
-uint8_t toParam(double v) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 127)); }
+constexpr double kDegrees = 180 / std::numbers::pi;
+
+// A control point as a byte: time within 0 to 127; progress up to 255 where
+// the curve cut overshoots (a piece of a curve within 0 to 127 stays within it).
+uint8_t toParam(double v, double most = 1.0) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0, most) * 127)); }
 
 // One curve of the block: the channel's control points, scaled to 0..1.
 double progress(const HeldKey& k, int channel, double x) {
@@ -125,23 +150,56 @@ DQuat multiply(const DQuat& p, const DQuat& r) {
 }
 
 double angleBetween(const DQuat& a, const DQuat& b) {
-  const DQuat d = multiply({-a.x, -a.y, -a.z, a.w}, b);
-  return 2 * angleOf(std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z), std::fabs(d.w)) * (180 / std::numbers::pi);
+  const DQuat d = multiply(conjugate(a), b);
+  return 2 * angleOf(std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z), std::fabs(d.w)) * kDegrees;
 }
 
 DQuat unit(const DQuat& q) {
-  // Components come from floats: their squares never overflow a double.
-  const double r = 1 / std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
+  const double n = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
+  if (!(n > 0)) return q;
+  const double r = 1 / n;
   return {q.x * r, q.y * r, q.z * r, q.w * r};
 }
 
-DQuat ontoAxis(const DQuat& q, const Vec3& axis) {
-  const DQuat u = unit(q);
+DQuat asRotation(const Quat& q) {
+  // Components come from floats: their squares never overflow a double.
+  const DQuat d = toDouble(q);
+  const double n2 = d.x * d.x + d.y * d.y + d.z * d.z + d.w * d.w;
+  if (!(n2 > 0) || !std::isfinite(n2)) return kIdentityD;
+  return unit(d);
+}
+
+DQuat played(const AxisRule& rule, const Quat& q) {
+  const DQuat u = asRotation(q);
+  if (!rule.fixed) return u;
   const double v = std::sqrt(u.x * u.x + u.y * u.y + u.z * u.z);
-  const double ax = axis.x, ay = axis.y, az = axis.z, a = std::sqrt(ax * ax + ay * ay + az * az);
-  if (!(v > 0) || !(a > 0)) return {0, 0, 0, 1};
+  const double ax = rule.axis.x, ay = rule.axis.y, az = rule.axis.z, a = std::sqrt(ax * ax + ay * ay + az * az);
+  if (!(v > 0) || !(a > 0)) return kIdentityD;
   const double k = (u.x * ax + u.y * ay + u.z * az < 0 ? -v : v) / a;
   return {ax * k, ay * k, az * k, u.w};
+}
+
+DQuat shownRotation(int pair, bool twist, const Quat& rot) {
+  const BonePair& p = gPairs[static_cast<size_t>(pair)];
+  return played(twist ? AxisRule{p.twistFixed, p.twistAxis} : AxisRule{p.sourceFixed, p.sourceAxis}, rot);
+}
+
+DQuat twistAbout(const DQuat& q, const Vec3& a) {
+  const double along = q.x * a.x + q.y * a.y + q.z * a.z, m = std::sqrt(along * along + q.w * q.w);
+  if (!(m > 1e-12)) return kIdentityD;
+  const double s = q.w < 0 ? -1 / m : 1 / m;
+  return {a.x * along * s, a.y * along * s, a.z * along * s, q.w * s};
+}
+
+double swingOff(const DQuat& r, const Vec3& a) {
+  const double along = r.x * a.x + r.y * a.y + r.z * a.z;
+  const double perp2 = r.x * r.x + r.y * r.y + r.z * r.z - along * along;
+  return 2 * angleOf(std::sqrt(std::max(perp2, 0.0)), std::sqrt(along * along + r.w * r.w)) * kDegrees;
+}
+
+double deviationOf(const DQuat& in, const DQuat& out) {
+  const double d = angleBetween(in, out);
+  return d == d ? d : 180;
 }
 
 Arc makeArc(DQuat a, DQuat b) {
@@ -153,6 +211,8 @@ Arc makeArc(DQuat a, DQuat b) {
     arc.b = {-arc.b.x, -arc.b.y, -arc.b.z, -arc.b.w};
     dot = -dot;
   }
+  // A rotation's dot with itself may round above 1: its sine is then 0, not a NaN.
+  dot = std::min(dot, 1.0);
   arc.theta = angleOf(std::sqrt((1 - dot) * (1 + dot)), dot);
   arc.linear = !(dot < 0.9995);
   if (!arc.linear) arc.invSine = 1 / sinSmall(arc.theta);
@@ -166,24 +226,58 @@ DQuat arcAt(const Arc& arc, double s) {
     wb = sinSmall(wb * arc.theta) * arc.invSine;
   }
   const DQuat &a = arc.a, &b = arc.b;
-  return unit({wa * a.x + wb * b.x, wa * a.y + wb * b.y, wa * a.z + wb * b.z, wa * a.w + wb * b.w});
+  const DQuat q = {wa * a.x + wb * b.x, wa * a.y + wb * b.y, wa * a.z + wb * b.z, wa * a.w + wb * b.w};
+  return arc.linear ? unit(q) : q;  // a slerp stays of length 1; a blend does not
 }
 
-double arcDegrees(const Arc& arc) { return 2 * arc.theta * (180 / std::numbers::pi); }
+double arcDegrees(const Arc& arc) { return 2 * arc.theta * kDegrees; }
 
 DQuat slerp(DQuat a, DQuat b, double s) { return arcAt(makeArc(a, b), s); }
 
-double deviationOf(const DQuat& in, const DQuat& out) {
-  const double d = angleBetween(in, out);
-  if (d == d) return d;
-  return in.x == in.x && in.y == in.y && in.z == in.z && in.w == in.w ? 180 : 0;
+CurveKind curveKind(Curve c) {
+  if (isLinear(c) || (c.x1 <= 127 && c.y1 <= 127 && c.x2 <= 127 && c.y2 <= 127)) return CurveKind::Plain;
+  return c.x1 <= 127 && c.x2 <= 127 ? CurveKind::Overshoot : CurveKind::Wild;
 }
 
-double curveProgress(Curve c, double x) {
-  if (x <= 0) return 0;
-  if (x >= 1) return 1;
-  if (c.x1 == c.y1 && c.x2 == c.y2) return x;  // on the diagonal: y = x
-  return bezier(c.y1 / 127.0, c.y2 / 127.0, solveT(c.x1 / 127.0, c.x2 / 127.0, x));
+CurvePoint curveAt(Curve c, double x) {
+  if (x <= 0) return {0, 0};
+  if (x >= 1) return {1, 1};
+  if (isLinear(c)) return {x, x};  // y(t) = x(t): y = x, whichever t is found
+  const double x1 = c.x1 / 127.0, x2 = c.x2 / 127.0, y1 = c.y1 / 127.0, y2 = c.y2 / 127.0;
+  if (c.x1 > 127 || c.x2 > 127) return solveWild(x1, x2, y1, y2, x);
+  const double t = solveT(x1, x2, x);
+  return {t, bezier(y1, y2, t)};
+}
+
+double progressTravel(Curve c, const CurvePoint& p, const CurvePoint& q) {
+  switch (curveKind(c)) {
+    case CurveKind::Plain:
+      return std::fabs(q.y - p.y);
+    case CurveKind::Wild:
+      return INFINITY;
+    case CurveKind::Overshoot:
+      break;
+  }
+  // y'(t) / 3 = A t^2 + B t + C: the progress turns back where it is 0.
+  const double y1 = c.y1 / 127.0, y2 = c.y2 / 127.0;
+  const double a = 3 * y1 - 3 * y2 + 1, b = 2 * y2 - 4 * y1, k = y1;
+  const double t1 = std::min(p.t, q.t), t2 = std::max(p.t, q.t);
+  double turns[2];
+  int n = 0;
+  if (std::fabs(a) < 1e-12) {
+    if (b != 0) turns[n++] = -k / b;
+  } else if (const double disc = b * b - 4 * a * k; disc > 0) {
+    turns[n++] = (-b - std::sqrt(disc)) / (2 * a);
+    turns[n++] = (-b + std::sqrt(disc)) / (2 * a);
+  }
+  std::sort(turns, turns + n);
+  double travel = 0, from = t1;
+  for (int i = 0; i < n; i++) {
+    if (turns[i] <= t1 || turns[i] >= t2) continue;
+    travel += std::fabs(bezier(y1, y2, turns[i]) - bezier(y1, y2, from));
+    from = turns[i];
+  }
+  return travel + std::fabs(bezier(y1, y2, t2) - bezier(y1, y2, from));
 }
 
 Curve cutCurve(Curve c, double xa, double xb) {
@@ -194,7 +288,7 @@ Curve cutCurve(Curve c, double xa, double xb) {
   };
   auto lerp = [](P a, P b, double t) { return P{a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t}; };
   P p[4] = {{0, 0}, {c.x1 / 127.0, c.y1 / 127.0}, {c.x2 / 127.0, c.y2 / 127.0}, {1, 1}};
-  const double ta = solveT(p[1].x, p[2].x, xa), tb = solveT(p[1].x, p[2].x, xb);
+  const double ta = curveAt(c, xa).t, tb = curveAt(c, xb).t;
   // The right part from ta: p[0] becomes the point at ta.
   P ab = lerp(p[0], p[1], ta), bc = lerp(p[1], p[2], ta), cd = lerp(p[2], p[3], ta);
   P abc = lerp(ab, bc, ta), bcd = lerp(bc, cd, ta);
@@ -205,9 +299,12 @@ Curve cutCurve(Curve c, double xa, double xb) {
   abc = lerp(ab, bc, t), bcd = lerp(bc, cd, t);
   const P r[4] = {q[0], ab, abc, lerp(abc, bcd, t)};
   const double w = r[3].x - r[0].x, h = r[3].y - r[0].y;
-  if (!(w > 1e-12) || !(h > 1e-12)) return kLinearCurve;  // no progress there: any curve serves
-  return {toParam((r[1].x - r[0].x) / w), toParam((r[1].y - r[0].y) / h), toParam((r[2].x - r[0].x) / w),
-          toParam((r[2].y - r[0].y) / h)};
+  // No progress there: any curve serves. Progress that falls (an overshoot coming
+  // back) runs the other way along the stretch between the two keyframes.
+  if (!(w > 1e-12) || !(std::fabs(h) > 1e-12)) return kLinearCurve;
+  constexpr double kMostY = 255 / 127.0;
+  return {toParam((r[1].x - r[0].x) / w), toParam((r[1].y - r[0].y) / h, kMostY), toParam((r[2].x - r[0].x) / w),
+          toParam((r[2].y - r[0].y) / h, kMostY)};
 }
 
 void makeTrack(Track* keys) {
@@ -219,6 +316,12 @@ void makeTrack(Track* keys) {
     (*keys)[out++] = (*keys)[i];
   }
   keys->resize(out);
+}
+
+Track playedTrack(const Track& t, const AxisRule& rule) {
+  Track shown = t;
+  for (HeldKey& k : shown) k.rot = toFloat(played(rule, k.rot));
+  return shown;
 }
 
 HeldKey keyToCut(const Track& t, uint32_t frame) {
@@ -237,8 +340,15 @@ size_t keyAfter(const Track& t, uint32_t frame) {
       t.begin());
 }
 
+bool keyOn(const Track& t, uint32_t frame, size_t* index) {
+  const size_t i = keyAfter(t, frame);
+  if (i == 0 || t[i - 1].frame != frame) return false;
+  *index = i - 1;
+  return true;
+}
+
 DQuat rotationAt(const Track& t, uint32_t frame) {
-  if (t.empty()) return {0, 0, 0, 1};
+  if (t.empty()) return kIdentityD;
   const size_t i = keyAfter(t, frame);
   if (i == 0) return toDouble(t.front().rot);
   const HeldKey& k0 = t[i - 1];
@@ -248,10 +358,29 @@ DQuat rotationAt(const Track& t, uint32_t frame) {
   return slerp(toDouble(k0.rot), toDouble(k1.rot), curveProgress(rotationCurve(k1), x));
 }
 
+namespace {
+
+// curveOver with i the first keyframe after fa.
+bool curveFrom(const Track& t, size_t i, uint32_t fa, uint32_t fb, Curve* c) {
+  if (i == 0 || i == t.size() || fb > t[i].frame) return false;
+  const HeldKey &k0 = t[i - 1], &k1 = t[i];
+  const double span = double(k1.frame - k0.frame);
+  *c = fa == k0.frame && fb == k1.frame ? rotationCurve(k1)
+                                        : cutCurve(rotationCurve(k1), (fa - k0.frame) / span, (fb - k0.frame) / span);
+  return true;
+}
+
+}  // namespace
+
+bool curveOver(const Track& t, uint32_t fa, uint32_t fb, Curve* c) { return curveFrom(t, keyAfter(t, fa), fa, fb, c); }
+bool curveOver(const PlayedTrack& t, uint32_t fa, uint32_t fb, Curve* c) {
+  return curveFrom(t.keys, keyAfter(t, fa), fa, fb, c);
+}
+
 Segment segmentAt(const Track& t, uint32_t frame) {
   Segment s;
   if (t.empty()) {
-    s.arc = makeArc({0, 0, 0, 1}, {0, 0, 0, 1});
+    s.arc = makeArc(kIdentityD, kIdentityD);
     return s;
   }
   const size_t i = keyAfter(t, frame);
@@ -266,9 +395,55 @@ Segment segmentAt(const Track& t, uint32_t frame) {
 }
 
 Shown showAt(const Segment& s, uint32_t frame) {
-  if (!s.moving) return {s.arc.a, 0};
-  const double y = curveProgress(s.curve, double(frame - s.f0) / double(s.f1 - s.f0));
-  return {arcAt(s.arc, y), y};
+  if (!s.moving) return {s.arc.a, {0, 0}};
+  const CurvePoint p = curveAt(s.curve, double(frame - s.f0) / double(s.f1 - s.f0));
+  return {arcAt(s.arc, p.y), p};
+}
+
+void setPlayed(PlayedTrack* p, Track keys) {
+  p->keys = std::move(keys);
+  p->arcs.resize(p->keys.size());
+  for (size_t i = 1; i < p->keys.size(); i++) {
+    p->arcs[i] = makeArc(toDouble(p->keys[i - 1].rot), toDouble(p->keys[i].rot));
+  }
+}
+
+size_t keyAfter(const PlayedTrack& p, uint32_t frame) {
+  const Track& t = p.keys;
+  auto answers = [&](size_t i) { return (i == 0 || t[i - 1].frame <= frame) && (i == t.size() || t[i].frame > frame); };
+  const size_t c = std::min(p.cursor, t.size());
+  for (size_t i : {c, c + 1, c + 2, c - 1}) {  // c - 1 wraps past every index when c is 0
+    if (i <= t.size() && answers(i)) return p.cursor = i;
+  }
+  return p.cursor = keyAfter(t, frame);
+}
+
+DQuat rotationAt(const PlayedTrack& p, uint32_t frame) {
+  const Track& t = p.keys;
+  if (t.empty()) return kIdentityD;
+  const size_t i = keyAfter(p, frame);
+  if (i == 0) return toDouble(t.front().rot);
+  if (i == t.size() || t[i - 1].frame == frame) return toDouble(t[i - 1].rot);
+  const double x = double(frame - t[i - 1].frame) / double(t[i].frame - t[i - 1].frame);
+  return arcAt(p.arcs[i], curveProgress(rotationCurve(t[i]), x));
+}
+
+Segment segmentAt(const PlayedTrack& p, uint32_t frame) {
+  const Track& t = p.keys;
+  Segment s;
+  const size_t i = keyAfter(p, frame);
+  if (i == 0 || i == t.size()) {  // held: before the first keyframe or after the last
+    const DQuat q = t.empty() ? kIdentityD : toDouble(t[i == 0 ? 0 : i - 1].rot);
+    s.arc.a = s.arc.b = q;
+    s.f0 = s.f1 = t.empty() ? 0 : t[i == 0 ? 0 : i - 1].frame;
+    return s;
+  }
+  s.moving = true;
+  s.f0 = t[i - 1].frame;
+  s.f1 = t[i].frame;
+  s.curve = rotationCurve(t[i]);
+  s.arc = p.arcs[i];
+  return s;
 }
 
 Vec3 positionAt(const Track& t, uint32_t frame) {

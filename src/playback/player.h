@@ -2,8 +2,9 @@
 // frame (of several on one frame the last in the file wins), the first held
 // before it and the last after it, and between two keyframes the shortest
 // slerp of their rotations at the progress that the later keyframe's
-// rotation curve gives. Computed in double: these figures judge, they are
-// never written. Used by the keep-the-motion planner.
+// rotation curve gives; a bone with a fixed axis turns each keyframe onto
+// it. Computed in double: these figures judge, they are never written as
+// they stand.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +25,8 @@ struct HeldKey {
 };
 static_assert(sizeof(HeldKey) <= 64);
 
-/// The rotation curve: control points (x1, y1), (x2, y2), each 0 to 127.
+/// The rotation curve: control points (x1, y1), (x2, y2), each a byte read
+/// over 127 as it stands (MMD writes 0 to 127; the players take any byte).
 struct Curve {
   uint8_t x1, y1, x2, y2;
 };
@@ -39,54 +41,98 @@ void unpackBlock(const HeldKey& k, uint8_t* bz);
 struct DQuat {
   double x, y, z, w;
 };
+inline constexpr DQuat kIdentityD = {0, 0, 0, 1};
 DQuat toDouble(const Quat& q);
 /// Rounded to float; a NaN becomes the quiet NaN 0x7FC00000.
 Quat toFloat(const DQuat& q);
 DQuat multiply(const DQuat& p, const DQuat& r);
+inline DQuat conjugate(const DQuat& q) { return {-q.x, -q.y, -q.z, q.w}; }
 /// The angle in degrees of the turn from a to b, sign and scale aside.
 double angleBetween(const DQuat& a, const DQuat& b);
+/// q scaled to length 1; a zero q stays zero.
+DQuat unit(const DQuat& q);
+/// A keyframe's rotation as the players take it: scaled to length 1; one
+/// that is no rotation (all zeros, or a part that is no finite number) is
+/// the identity, as the field's readers take the all-zero one.
+DQuat asRotation(const Quat& q);
+
+/// A bone's fixed axis, where the model in use gives it one.
+struct AxisRule {
+  bool fixed = false;
+  Vec3 axis = {};
+};
+/// The rotation a player shows for the keyframe rotation q: on a fixed axis,
+/// q's own angle about the axis, its sign by the side of the axis q's own
+/// axis points to (a rotation without an axis gives the identity).
+DQuat played(const AxisRule& rule, const Quat& q);
+/// As played, for a pair's source or twist bone under the model in use.
+DQuat shownRotation(int pair, bool twist, const Quat& rot);
+
+/// The twist of q about the unit axis a (its part along a, scaled to length
+/// 1, W not negative); the identity where q has no such part.
+DQuat twistAbout(const DQuat& q, const Vec3& a);
+/// The angle in degrees from r to the nearest twist about the unit axis a:
+/// what no turn about a can mend.
+double swingOff(const DQuat& r, const Vec3& a);
+
+/// The angle in degrees between what the input shows (in) and the output
+/// (out); a NaN counts as the farthest there is, 180.
+double deviationOf(const DQuat& in, const DQuat& out);
+
 /// The shortest slerp from a to b, set up once for many points along it.
 struct Arc {
   DQuat a, b;
   double theta = 0, invSine = 0;  // half the turn, in radians; 1 over its sine
-  bool linear = true;          // so short a turn that a blend serves
+  bool linear = true;             // so short a turn that a blend serves
 };
 Arc makeArc(DQuat a, DQuat b);
+/// The point at progress s (0 gives a, 1 gives b; beyond, further along).
 DQuat arcAt(const Arc& arc, double s);
 /// The whole turn of an arc, in degrees.
 double arcDegrees(const Arc& arc);
-/// The shortest slerp from a to b at s (0 gives a).
+/// The shortest slerp from a to b at s.
 DQuat slerp(DQuat a, DQuat b, double s);
-/// q scaled to length 1.
-DQuat unit(const DQuat& q);
-/// The rotation a player shows for the keyframe rotation q of a bone whose
-/// fixed axis is `axis`: q's own angle about the axis, its sign by the side
-/// of the axis q's own axis points to; a rotation without an axis gives the
-/// identity.
-DQuat ontoAxis(const DQuat& q, const Vec3& axis);
 
-/// The angle in degrees between what the input shows (in) and the output
-/// (out); where the input shows a rotation and the output none (a NaN),
-/// the farthest there is, 180.
-double deviationOf(const DQuat& in, const DQuat& out);
-
-/// The progress y at time x (0 to 1) on the curve from (0,0) to (1,1).
-double curveProgress(Curve c, double x);
+/// How a curve's bytes stand: all within 0 to 127 (its progress rises from
+/// 0 to 1), a y past 127 (the progress may overshoot and come back), or an
+/// x past 127 (time runs back and forth: each player solves it its own way).
+enum class CurveKind { Plain, Overshoot, Wild };
+CurveKind curveKind(Curve c);
+/// Control points on the diagonal: the progress is the time itself.
+inline bool isLinear(Curve c) { return c.x1 == c.y1 && c.x2 == c.y2; }
+/// The curve at time x (0 to 1): its parameter t and its progress y. An x
+/// past 127 is solved as babylon-mmd solves it: halving from t = 1/2.
+struct CurvePoint {
+  double t, y;
+};
+CurvePoint curveAt(Curve c, double x);
+inline double curveProgress(Curve c, double x) { return curveAt(c, x).y; }
+/// How far the progress travels between two points of the curve: their
+/// difference where it only rises, every rise and fall between where it
+/// overshoots; where time runs back and forth, no bound (infinity).
+double progressTravel(Curve c, const CurvePoint& p, const CurvePoint& q);
 /// The part of the curve between times xa < xb, scaled to the unit square
-/// and rounded to whole parameters.
+/// and rounded to whole parameters within 0 to 127.
 Curve cutCurve(Curve c, double xa, double xb);
 
 /// A bone's keyframes sorted by frame, one a frame (the last in the file).
 using Track = std::vector<HeldKey>;
 /// Sorts keyframes given in file order into a track.
 void makeTrack(Track* keys);
+/// The same keyframes with their rotations as played under `rule`.
+Track playedTrack(const Track& t, const AxisRule& rule);
 /// The keyframe whose stretch a new one at `frame` cuts (its other channels
 /// and kept bytes go on); linear curves for a bone without keyframes.
 HeldKey keyToCut(const Track& t, uint32_t frame);
-/// Index of the first keyframe after `frame` (keys.size() when none).
+/// Index of the first keyframe after `frame` (t.size() when none).
 size_t keyAfter(const Track& t, uint32_t frame);
+/// True with the index of a keyframe on `frame`.
+bool keyOn(const Track& t, uint32_t frame, size_t* index);
 /// The rotation shown at `frame`; the identity for a bone without keyframes.
 DQuat rotationAt(const Track& t, uint32_t frame);
+/// The rotation curve of the track over [fa, fb] (cut from its keyframe's
+/// own); false where the track holds there or is keyed inside it.
+bool curveOver(const Track& t, uint32_t fa, uint32_t fb, Curve* c);
 /// A track's rotation from one keyframe to the next (or held before the
 /// first and after the last): what it shows at every frame from f0 to f1.
 struct Segment {
@@ -97,15 +143,27 @@ struct Segment {
 };
 /// The segment that holds `frame` (f0 <= frame < f1 where it moves).
 Segment segmentAt(const Track& t, uint32_t frame);
-/// The rotation a segment shows at `frame`, and its progress y along the
-/// arc: the rotation turns by the arc's degrees times the change of y, so
-/// this bounds how far it turns between two frames.
+/// The rotation a segment shows at `frame`, with its curve's point there:
+/// the rotation turns by the arc's degrees times the progress travelled.
 struct Shown {
   DQuat rot;
-  double y;
+  CurvePoint at;
 };
 Shown showAt(const Segment& s, uint32_t frame);
 /// The position shown at `frame`: each channel along its own curve.
 Vec3 positionAt(const Track& t, uint32_t frame);
+
+/// A track as played, with the arc of each stretch made once: what the
+/// planner looks up again and again.
+struct PlayedTrack {
+  Track keys;
+  std::vector<Arc> arcs;      // arcs[i]: from keys[i - 1] to keys[i]
+  mutable size_t cursor = 0;  // where the last look-up ended: the next is mostly near
+};
+void setPlayed(PlayedTrack* p, Track keys);
+size_t keyAfter(const PlayedTrack& t, uint32_t frame);
+DQuat rotationAt(const PlayedTrack& t, uint32_t frame);
+Segment segmentAt(const PlayedTrack& t, uint32_t frame);
+bool curveOver(const PlayedTrack& t, uint32_t fa, uint32_t fb, Curve* c);
 
 }  // namespace torsel

@@ -96,6 +96,8 @@ SeparationInput pairSeparationInput(int pair, uint32_t frameTime, Quat rot) {
   in.twistRotAtFrom = scan.twistRotAtFrom;
   in.twistBone = p.twistBone;
   in.rightArm = pair == kRightArm;
+  in.method = gSettings.subMode;
+  in.quiet = false;
   return in;
 }
 

@@ -53,10 +53,10 @@ void rotateAxes(Axes* a, const Quat& p, bool trace) {
   if (trace) printQuat(kEzLine, a->ez);
 }
 
-Quat swing(const Quat& from, const Swing& s) {
+Quat swing(const Quat& from, const Swing& s, bool verbose) {
   Quat result;
   rotationAboutAxis(from, s.target, s.axis, &result);
-  if (showAtLeast(1)) printQuat(s.line, result);
+  if (verbose) printQuat(s.line, result);
   return result;
 }
 
@@ -70,8 +70,8 @@ Quat normalised(Quat v) {
 
 SeparationResult separateTwist(const SeparationInput& in) {
   const Quat& q = in.q;
-  const int mode = gSettings.subMode;
-  const bool verbose = showAtLeast(1);
+  const int mode = in.method;
+  const bool verbose = !in.quiet && showAtLeast(1);
 
   // The turned axes take part in methods 0 and 1; the others only show them.
   Axes axes{};
@@ -107,13 +107,13 @@ SeparationResult separateTwist(const SeparationInput& in) {
     if (mode == 0) {
       align = rotationBetween(axes.ex, kXTarget);
       if (verbose) printQuat("  ex=>(min)=>(1,0,0) (X,Y,Z,W) = %g %g %g %g \n", align);
-      rotateAxes(&axes, align, in.rightArm && in.frameTime == 778);
+      rotateAxes(&axes, align, !in.quiet && in.rightArm && in.frameTime == 778);
     } else {
-      rotateAxes(&axes, swing(axes.ex, kSwingY), false);
-      rotateAxes(&axes, swing(axes.ex, kSwingZ), false);
+      rotateAxes(&axes, swing(axes.ex, kSwingY, verbose), false);
+      rotateAxes(&axes, swing(axes.ex, kSwingZ, verbose), false);
     }
-    swing(axes.ey, kTwistY);  // printed for the record; the Z axis decides
-    n = swing(axes.ez, kTwistZ);
+    swing(axes.ey, kTwistY, verbose);  // printed for the record; the Z axis decides
+    n = swing(axes.ez, kTwistZ, verbose);
     t = quatConjugate(n);
     // The axes turned home serve only the check lines.
     if (verbose) {

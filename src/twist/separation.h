@@ -29,6 +29,8 @@ struct SeparationInput {
   Quat twistRotAtFrom;
   const char* twistBone;   // named in the export line
   bool rightArm;           // the right-arm pair prints extra lines at frame 778
+  int8_t method;           // the separation method, 0 to 5: the run's subMode
+  bool quiet;              // print nothing: a split the planner weighs
 };
 
 struct SeparationResult {
@@ -36,9 +38,9 @@ struct SeparationResult {
   Quat kept;   // K: replaces q in the source keyframe
 };
 
-/// Splits q by gSettings.subMode and prints the diagnostic lines of the
-/// current display level. Never fails: degenerate input falls back to fixed
-/// rotations. A subMode outside 0..5 yields Tw = identity and K = q.
+/// Splits q by in.method and, unless quiet, prints the diagnostic lines of
+/// the current display level. Never fails: degenerate input falls back to
+/// fixed rotations. A method outside 0..5 yields Tw = identity and K = q.
 SeparationResult separateTwist(const SeparationInput& in);
 
 /// "Block", name, frame time and rotation of a keyframe a pair or the

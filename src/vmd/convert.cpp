@@ -5,12 +5,12 @@
 
 #include "io/byte_stream.h"
 #include "platform/platform.h"
-#include "playback/keep_planner.h"
-#include "playback/wrist_split.h"
+#include "playback/wrist.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
+#include "vmd/planned.h"
 #include "vmd/prescan.h"
 #include "vmd/vmd_format.h"
 
@@ -52,7 +52,7 @@ int writeTwistKeyframe(const BoneKeyframe& kf, const char* bone, const Quat& rot
   return writeBoneKeyframe(kf, name, rot);
 }
 
-// A planned keyframe of `bone`.
+// A keyframe -W writes beside the wrist's: 手捩 at a range's end.
 int writeHeldKey(const HeldKey& k, const char* bone) {
   BoneKeyframe kf = {};
   kf.frameTime = k.frame;
@@ -61,50 +61,14 @@ int writeHeldKey(const HeldKey& k, const char* bone) {
   return writeTwistKeyframe(kf, bone, k.rot);
 }
 
-// A planned pair's keyframes, at the place of its first record: on every
-// frame the twist, then the source. Returns the number written, or -1.
-int32_t writeKeptPair(int pair) {
-  int32_t written = 0;
-  for (const KeepFrame& f : keepFrames(pair)) {
-    for (const HeldKey* k : {&f.twist, &f.source}) {
-      if (!(k == &f.twist ? f.hasTwist : f.hasSource)) continue;
-      const char* bone = k == &f.twist ? gPairs[pair].twistBone : gPairs[pair].sourceBone;
-      if (writeHeldKey(*k, bone) != 0) return -1;
-      written++;
-    }
-  }
-  return written;
-}
-
-// -W with -K: a side's planned keyframes at the first record of its
-// planned bones: the elbow pair's, unless written already (it may hold no
-// record of its own), then 手捩's, then 手首's. The number written, or -1.
-int32_t writeKeptWrist(int side, bool* keptWritten) {
-  int32_t written = 0;
-  const int elbow = 2 * side + 1;
-  if (pairIsActive(elbow) && keepPlanned(elbow) && !keptWritten[elbow]) {
-    keptWritten[elbow] = true;
-    written = writeKeptPair(elbow);
-    if (written < 0) return -1;
-  }
-  for (const WristRole role : {WristRole::HandTwist, WristRole::Wrist}) {
-    const Track* keys = wristKept(side, role);
-    const char* bone = role == WristRole::Wrist ? wristBone(side) : gPairs[elbow].twistBone;
-    for (size_t i = 0; keys != nullptr && i < keys->size(); i++) {
-      if (writeHeldKey((*keys)[i], bone) != 0) return -1;
-      written++;
-    }
-  }
-  return written;
-}
-
 // Bone keyframes: each record as read, a twist keyframe before every
-// converted one, merged twist keyframes left out; a pair kept by -K as
-// planned. Returns the number of records written, or -1 when the output
-// failed.
+// converted one, merged twist keyframes left out; the arm group as planned
+// where -K or -U plans it. Returns the number of records written, or -1
+// when the output failed.
 int32_t copyBoneSection(int32_t count) {
   int32_t written = 0;
-  bool keptWritten[kPairCount] = {}, wristWritten[kWristSides] = {};
+  bool sideWritten[kWristSides] = {};
+  const bool planning = planningPairs();
   BoneKeyframe kf;
   for (int32_t block = 1; !rdIsClosed() && block <= count; block++) {
     if (readBoneKeyframe(&kf) != 0) break;
@@ -114,27 +78,20 @@ int32_t copyBoneSection(int32_t count) {
     const KeyframeView view = {block, kf.name.text, kf.name.lastNul, kf.frameTime, kf.rot};
     if (isShoulder(kf.name.text)) shoulderDiagnostics(view);
 
+    int side = 0;
+    // A planned side's keyframes stand at the place of its first record.
+    if (planning && plannedReplaces(kf.name.text, &side)) {
+      if (sideWritten[side]) continue;
+      sideWritten[side] = true;
+      const int32_t planned = writePlannedSide(side);
+      if (planned < 0) return -1;
+      written += planned;
+      continue;
+    }
     Quat rot = kf.rot;
     PairRole role;
     int pair = findPair(kf.name.text, &role);
-    int side = 0;
-    const WristRole wrist = gSettings.wristTwist ? wristRole(kf.name.text, &side) : WristRole::None;
-    if (wrist != WristRole::None && wristKept(side, wrist) != nullptr) {
-      if (wristWritten[side]) continue;
-      wristWritten[side] = true;
-      int32_t kept = writeKeptWrist(side, keptWritten);
-      if (kept < 0) return -1;
-      written += kept;
-      continue;
-    }
-    if (pair >= 0 && planningPairs() && keepPlanned(pair)) {
-      if (keptWritten[pair]) continue;
-      keptWritten[pair] = true;
-      int32_t kept = writeKeptPair(pair);
-      if (kept < 0) return -1;
-      written += kept;
-      continue;
-    }
+    const WristRole wrist = gSettings.wristTwist && !planning ? wristRole(kf.name.text, &side) : WristRole::None;
     if (gSettings.unfoldTwist) pair = -1;  // nothing to fold: as it is
     if (wrist == WristRole::HandTwist && wristAbsorbs(side, kf.frameTime)) {
       if (showAtLeast(1)) std::printf("  => skipped recording %s block. \n", plat::conText(kf.name.text));
@@ -144,16 +101,32 @@ int32_t copyBoneSection(int32_t count) {
       Quat twist, hand;
       wristSplit(side, kf.rot, &twist, &rot);
       wristCount(side, twist);
-      if (wristCarrier(side, block, kf.frameTime, &hand)) {
-        if (writeTwistKeyframe(kf, gPairs[2 * side + 1].twistBone, hand) != 0) return -1;
-        written++;
+      const WristPin* pins;
+      int before, after;
+      if (wristCarrier(side, block, kf.frameTime, &hand, &pins, &before, &after)) {
+        const char* handTwist = gPairs[2 * side + 1].twistBone;
+        for (int i = 0; i < before + after; i++) {
+          if (i == before && writeTwistKeyframe(kf, handTwist, hand) != 0) return -1;
+          if (writeHeldKey(pins[i].key, pins[i].wrist ? wristBone(side) : handTwist) != 0) return -1;
+        }
+        if (after == 0 && writeTwistKeyframe(kf, handTwist, hand) != 0) return -1;
+        written += 1 + before + after;
       }
+    }
+    // The records after the range now start their stretches at the range's end.
+    Curve recurve;
+    if (wrist != WristRole::None && wristRecurve(side, block, &recurve)) {
+      HeldKey k = {};
+      packBlock(kf.bz, &k);
+      setRotationCurve(&k, recurve);
+      unpackBlock(k, kf.bz);
     }
     if (pair >= 0 && role == PairRole::Source) {
       SeparationResult split;
       if (convertSourceKeyframe(pair, view, &split) == PairAction::Convert) {
         // A wrist keyed on the same frame writes the one 手捩 keyframe there.
-        const bool absorbed = gSettings.wristTwist && pair % 2 == 1 && wristAbsorbs(pair / 2, kf.frameTime);
+        const bool absorbed = wrist == WristRole::None && gSettings.wristTwist && !planning && pair % 2 == 1 &&
+                              wristAbsorbs(pair / 2, kf.frameTime);
         if (!absorbed && writeTwistKeyframe(kf, gPairs[pair].twistBone, split.twist) != 0) return -1;
         written += !absorbed;
         rot = split.kept;
@@ -198,54 +171,6 @@ void copyTrailingData() {
   if (showAtLeast(1)) std::printf("Unrecognized block: Total %ld bytes.\n", static_cast<long>(copied));
 }
 
-// Records a planned pair writes: both bones on every frame kept, the
-// source and the twist keyframes left when folded.
-int32_t plannedRecords(int pair) {
-  int32_t records = 0;
-  for (const KeepFrame& f : keepFrames(pair)) records += f.hasTwist + f.hasSource;
-  return records;
-}
-
-// Keyframes a pair adds to the bone count: as planned when -K or -U plans it.
-int32_t keptCountDelta(int pair) {
-  if (planningPairs() && keepPlanned(pair)) return plannedRecords(pair) - keepHeldCount(pair);
-  return gSettings.unfoldTwist ? 0 : pairFrameCountDelta(pair);
-}
-
-// Per planned pair: keyframes added beyond a plain conversion (kept) or
-// twist keyframes folded (folded), and the largest deviation left; the
-// counts go into the run's summary.
-void reportKeptPairs() {
-  if (!planningPairs()) return;
-  // "  %s: %+ld キーフレーム, 最大誤差 %.3f 度 \n"
-  constexpr char kKeptJa[] = "  %s: %+ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80, "
-                             "\x8D\xC5\x91\xE5\x8C\xEB\x8D\xB7 %.3f \x93\x78 \n";
-  // "  %s: 捩 %ld キーフレームを戻した, 最大誤差 %.3f 度 \n"
-  constexpr char kFoldedJa[] = "  %s: \x9D\x80 %ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0"
-                               "\x96\xDF\x82\xB5\x82\xBD, \x8D\xC5\x91\xE5\x8C\xEB\x8D\xB7 %.3f \x93\x78 \n";
-  const bool ja = plat::langId() == plat::kLangJapanese, fold = gSettings.unfoldTwist != 0;
-  bool shown = false;
-  for (int i = 0; i < kPairCount; i++) {
-    if (!pairIsActive(i) || !keepPlanned(i)) continue;
-    const long count = fold ? keepFoldedCount(i) : keptCountDelta(i) - pairFrameCountDelta(i);
-    (fold ? gTotals.twistFolded : gTotals.keepAdded) += static_cast<int32_t>(count);
-    if (!showAtLeast(1)) continue;
-    const char* line = fold ? (ja ? kFoldedJa : "  Unfold.twist %s: %ld twist keyframes folded, largest deviation %.3f deg \n")
-                            : (ja ? kKeptJa : "  Keep.motion %s: %+ld keyframes, largest deviation %.3f deg \n");
-    std::printf(plat::conText(line), plat::conText(gPairs[i].sourceBone), count, keepDeviation(i));
-    shown = true;
-  }
-  if (!shown) return;
-  // "  %s で %ld.%ld 度以内 \n": on which model the bound holds.
-  constexpr char kWithinJa[] = "  %s \x82\xC5 %ld.%ld \x93\x78\x88\xC8\x93\xE0 \n";
-  const long tenths = keepBound();
-  if (ja) {
-    std::printf(plat::conText(kWithinJa), modelInUse(), tenths / 10, tenths % 10);
-  } else {
-    std::printf("  Within %ld.%ld degrees on %s \n", tenths / 10, tenths % 10, modelInUse());
-  }
-}
-
 }  // namespace
 
 int32_t convertMotionFile(const char* outPath, const char* inPath) {
@@ -278,12 +203,16 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
 
   int32_t boneCount = rdGetInt32();
   if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
-  if (gSettings.wristTwist) wristPrepare();
-  if (planningPairs()) keepPlan();
+  // Planned now, so that the bone count written is already the output's.
   if (gSettings.wristTwist) wristPlan();
+  if (planningPairs()) plannedPlan();
   uint32_t announced = static_cast<uint32_t>(boneCount);  // wraps, never overflows
-  for (int i = 0; i < kPairCount; i++) announced += static_cast<uint32_t>(keptCountDelta(i));
-  if (gSettings.wristTwist) announced += static_cast<uint32_t>(wristCountDelta());
+  if (planningPairs()) {
+    announced += static_cast<uint32_t>(plannedCountDelta());
+  } else {
+    for (int i = 0; i < kPairCount; i++) announced += static_cast<uint32_t>(pairFrameCountDelta(i));
+    if (gSettings.wristTwist) announced += static_cast<uint32_t>(wristCountDelta());
+  }
   wrPutInt32(static_cast<int32_t>(announced));
   if (showAtLeast(1)) {
     std::printf("max blocks of frames = %ld \n", static_cast<long>(boneCount));
@@ -323,11 +252,11 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   plat::releaseTemp();
   rdClose();
   std::printf("\n");
-  reportKeptPairs();
+  const bool within = !planningPairs() || reportPlanned();
   if (gSettings.wristTwist) wristReport();
   reportPairCounts();
   gTotals.convertedFileCount++;
-  return kResultOk;
+  return within ? kResultOk : kResultBeyond;
 }
 
 }  // namespace torsel

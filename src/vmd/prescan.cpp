@@ -4,10 +4,11 @@
 
 #include "io/byte_stream.h"
 #include "platform/platform.h"
-#include "playback/keep_planner.h"
-#include "playback/wrist_split.h"
+#include "playback/planner.h"
+#include "playback/wrist.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
+#include "vmd/planned.h"
 #include "vmd/vmd_format.h"
 
 namespace torsel {
@@ -15,11 +16,9 @@ namespace {
 
 void scanBoneKeyframe(const BoneKeyframe& kf, int32_t block) {
   if (gSettings.wristTwist && !gSettings.checkMode) wristHold(kf, block);
+  if (planningPairs() && !gSettings.checkMode) plannedHold(kf);
   PairRole role;
   int pair = findPairAnyRole(kf.name.text, &role);
-  if (pair >= 0 && planningPairs() && !gSettings.checkMode && pairIsActive(pair)) {
-    keepHold(pair, role == PairRole::Twist, kf);
-  }
   if (pair < 0 || !inFrameRange(kf.frameTime)) return;
   PairScan& scan = gScans[pair];
   bool atFrom = kf.frameTime == static_cast<uint32_t>(gSettings.fromFrame);
@@ -102,7 +101,7 @@ int32_t reportReadFailure() {
 
 int32_t confirmMotionFile(const char* inPath) {
   gScans = {};
-  keepReset();
+  planReset();
   wristReset();
   std::printf("Confirming: %s \n", inPath);
   if (rdOpen(inPath) != 0) return kResultCannotOpen;

@@ -30,7 +30,7 @@ struct SeparationTest : testing::Test {
     const BonePair& p = gPairs[static_cast<size_t>(pair)];
     const PairScan& s = gScans[static_cast<size_t>(pair)];
     return separateTwist({q, {p.restQuat.x, p.restQuat.y, p.restQuat.z}, p.side, frame, s.sourceAtFrom != 0,
-                          s.twistAtFrom != 0, s.twistRotAtFrom, p.twistBone, pair == 2});
+                          s.twistAtFrom != 0, s.twistRotAtFrom, p.twistBone, pair == 2, gSettings.subMode, false});
   }
 };
 

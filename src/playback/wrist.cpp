@@ -1,0 +1,331 @@
+#include "playback/wrist.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "platform/platform.h"
+#include "twist/bone_pairs.h"
+#include "twist/run_settings.h"
+#include "twist/separation.h"
+
+namespace torsel {
+namespace {
+
+constexpr float kShortLimit = 1e-6f;
+
+// 左手首, 右手首.
+constexpr const char* kWristBones[kWristSides] = {"\x8D\xB6\x8E\xE8\x8E\xF1", "\x89\x45\x8E\xE8\x8E\xF1"};
+
+int elbowPair(int side) { return 2 * side + 1; }
+
+struct HeldRecord {
+  int32_t block;
+  HeldKey key;
+};
+
+// A frame of the range where a side's wrist is keyed: the last of its
+// records there carries the 手捩 keyframe.
+struct WristFrame {
+  uint32_t frame;
+  int32_t block;
+  Quat hand;  // the wrist's own rotation until planned
+};
+
+struct WristSide {
+  std::vector<HeldRecord> wrists, twists, elbows;
+  std::vector<WristFrame> frames;
+  // 手捩 and 手首 keyed again at the range's ends with what they played
+  // without -W (written with the first carrier, and with the last), and the
+  // records after the range whose stretches then start at its end.
+  WristPin pins[4];
+  int before = 0, pinCount = 0;
+  struct {
+    int32_t block;
+    Curve curve;
+  } recurves[2];
+  int recurveCount = 0;
+  int32_t delta = 0, splits = 0;
+  double largest = 0;
+};
+std::array<WristSide, kWristSides> gSides;
+
+bool byFrame(const WristFrame& a, const WristFrame& b) { return a.frame < b.frame; }
+
+const WristFrame* findFrame(int side, uint32_t frame) {
+  const std::vector<WristFrame>& f = gSides[static_cast<size_t>(side)].frames;
+  auto it = std::lower_bound(f.begin(), f.end(), WristFrame{frame, 0, kIdentity}, byFrame);
+  return it != f.end() && it->frame == frame ? &*it : nullptr;
+}
+
+// The twist the elbow's split gives a 手捩 keyframe, without its lines.
+Quat elbowTwist(int pair, const HeldKey& k) {
+  SeparationInput in = pairSeparationInput(pair, k.frame, k.rot);
+  in.quiet = true;
+  return separateTwist(in).twist;
+}
+
+// A bone keyed at `frame` with what `track` (as the conversion writes it
+// without -W, as played) shows there, cutting the stretch from `from`.
+HeldKey pinOf(const Track& raw, const Track& played, uint32_t frame, uint32_t from) {
+  HeldKey k = keyToCut(raw, frame);
+  k.frame = frame;
+  k.pos = positionAt(raw, frame);
+  k.rot = toFloat(rotationAt(played, frame));
+  Curve c = kLinearCurve;
+  curveOver(played, from, frame, &c);
+  setRotationCurve(&k, c);
+  return k;
+}
+
+// The records of one bone as a track, with each keyframe's record.
+void trackOf(const std::vector<HeldRecord>& records, Track* track, std::vector<int32_t>* blocks) {
+  std::vector<HeldRecord> sorted = records;
+  std::stable_sort(sorted.begin(), sorted.end(), [](const HeldRecord& a, const HeldRecord& b) {
+    return a.key.frame < b.key.frame;
+  });
+  for (size_t i = 0; i < sorted.size(); i++) {
+    if (i + 1 < sorted.size() && sorted[i + 1].key.frame == sorted[i].key.frame) continue;
+    track->push_back(sorted[i].key);
+    blocks->push_back(sorted[i].block);
+  }
+}
+
+void planSide(int side) {
+  WristSide& s = gSides[static_cast<size_t>(side)];
+  const int pair = elbowPair(side);
+  s.frames.clear();
+  for (const HeldRecord& w : s.wrists) {
+    if (inFrameRange(w.key.frame)) s.frames.push_back({w.key.frame, w.block, w.key.rot});
+  }
+  std::stable_sort(s.frames.begin(), s.frames.end(), byFrame);
+  size_t kept = 0;  // of several on one frame the last in the file
+  for (size_t i = 0; i < s.frames.size(); i++) {
+    if (i + 1 == s.frames.size() || s.frames[i + 1].frame != s.frames[i].frame) s.frames[kept++] = s.frames[i];
+  }
+  s.frames.resize(kept);
+
+  // 手捩 as the conversion writes it without -W: the input's records but
+  // those merged at the start frame and, where the elbows are split, a
+  // twist keyframe just before each elbow keyframe in the range.
+  struct Entry {
+    HeldKey key;
+    int64_t order;
+    int32_t elbow;  // index into elbows, or -1
+    int32_t block;  // the input's 手捩 record, or 0
+  };
+  std::vector<Entry> entries;
+  for (const HeldRecord& t : s.twists) {
+    if (!pairDropsAtFrom(pair, t.key.frame)) entries.push_back({t.key, 2 * int64_t(t.block) + 1, -1, t.block});
+  }
+  if (pairIsActive(pair)) {
+    for (size_t i = 0; i < s.elbows.size(); i++) {
+      const HeldRecord& e = s.elbows[i];
+      if (inFrameRange(e.key.frame)) entries.push_back({e.key, 2 * int64_t(e.block), int32_t(i), 0});
+    }
+  }
+  int32_t absorbed = 0;
+  for (const Entry& e : entries) absorbed += inFrameRange(e.key.frame) && findFrame(side, e.key.frame) != nullptr;
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return a.key.frame != b.key.frame ? a.key.frame < b.key.frame : a.order < b.order;
+  });
+  Track track;
+  std::vector<int32_t> elbowOf, blockOf;
+  for (size_t i = 0; i < entries.size(); i++) {
+    if (i + 1 < entries.size() && entries[i + 1].key.frame == entries[i].key.frame) continue;
+    track.push_back(entries[i].key);
+    elbowOf.push_back(entries[i].elbow);
+    blockOf.push_back(entries[i].block);
+  }
+
+  // The range's ends cut the motion where anything of the hand is keyed
+  // beyond them: there 手捩 and 手首 go back to what they played without -W.
+  const uint32_t from = static_cast<uint32_t>(gSettings.fromFrame), to = static_cast<uint32_t>(gSettings.toFrame);
+  bool before = false, after = false;
+  for (const std::vector<HeldRecord>* records : {&s.wrists, &s.twists, &s.elbows}) {
+    for (const HeldRecord& r : *records) {
+      before = before || r.key.frame < from;
+      after = after || r.key.frame > to;
+    }
+  }
+  before = before && !s.frames.empty();
+  after = after && !s.frames.empty();
+
+  // What 手捩 plays at each wrist frame and range end: the elbow's twists
+  // split only where they take part.
+  std::vector<uint32_t> needed;
+  for (const WristFrame& f : s.frames) needed.push_back(f.frame);
+  if (before) needed.push_back(from - 1);
+  if (after) needed.push_back(to + 1);
+  for (uint32_t frame : needed) {
+    const size_t i = keyAfter(track, frame);
+    for (size_t j : {i - 1, i}) {
+      const bool used = j == i - 1 ? i > 0 : i < track.size() && (i == 0 || track[i - 1].frame != frame);
+      if (!used || elbowOf[j] < 0) continue;
+      track[j].rot = elbowTwist(pair, track[j]);
+      elbowOf[j] = -1;
+    }
+  }
+  // As the player shows 手捩: each keyframe turned onto its fixed axis.
+  Track played = track;
+  for (HeldKey& k : played) k.rot = toFloat(shownRotation(pair, true, k.rot));
+  for (WristFrame& f : s.frames) {
+    Quat twist, rest;
+    wristSplit(side, f.hand, &twist, &rest);
+    f.hand = quatMultiply(toFloat(rotationAt(played, f.frame)), twist);
+  }
+  Track wrists;
+  std::vector<int32_t> wristBlocks;
+  trackOf(s.wrists, &wrists, &wristBlocks);
+  // A bone's pin at a range end, unless keyed there; after the range the
+  // record that follows starts its stretch at the pin.
+  auto pin = [&](const Track& raw, const Track& shown, const std::vector<int32_t>& blocks, bool wrist,
+                 uint32_t frame, uint32_t last) {
+    size_t on;
+    if (keyOn(raw, frame, &on)) return;
+    s.pins[s.pinCount++] = {pinOf(raw, shown, frame, last), wrist};
+    const size_t next = keyAfter(raw, frame);
+    if (frame == from - 1 || next == raw.size() || blocks[next] == 0) return;
+    Curve c = kLinearCurve;
+    curveOver(shown, frame, raw[next].frame, &c);
+    s.recurves[s.recurveCount++] = {blocks[next], c};
+  };
+  auto lastBefore = [](const Track& t, uint32_t frame, uint32_t otherwise) {
+    const size_t i = keyAfter(t, frame);
+    return i > 0 ? t[i - 1].frame : otherwise;
+  };
+  if (before) {
+    pin(track, played, blockOf, false, from - 1, lastBefore(track, from - 1, from - 1));
+    pin(wrists, wrists, wristBlocks, true, from - 1, lastBefore(wrists, from - 1, from - 1));
+  }
+  s.before = s.pinCount;
+  if (after) {
+    // The stretches up to the pins start at the last keyframes written in the range.
+    const uint32_t last = s.frames.back().frame;
+    pin(track, played, blockOf, false, to + 1, std::max(last, lastBefore(track, to, last)));
+    pin(wrists, wrists, wristBlocks, true, to + 1, lastBefore(wrists, to, last));
+  }
+  s.delta = static_cast<int32_t>(s.frames.size()) - absorbed + s.pinCount;
+}
+
+}  // namespace
+
+Vec3 forearmAxis(int side) {
+  const Quat& r = gPairs[static_cast<size_t>(elbowPair(side))].restQuat;
+  const float len = vecLength(r);
+  return {divF(r.x, len), divF(r.y, len), divF(r.z, len)};
+}
+
+void splitAbout(const Vec3& a, Quat q, Quat* twist, Quat* rest) {
+  // The twist is q's part along the axis, whichever side it is taken on.
+  const float along = static_cast<float>(vecDot(q, a));
+  const float m = sqrtToFloat(static_cast<Extended>(q.w) * q.w + static_cast<Extended>(along) * along);
+  if (!(m >= kShortLimit && m <= std::numeric_limits<float>::max())) {
+    *twist = kIdentity;
+    *rest = q;
+    return;
+  }
+  float x = divF(along, m), w = divF(q.w, m);
+  if (w < 0.0f) x = -x, w = -w;
+  *twist = {mulF(x, a.x), mulF(x, a.y), mulF(x, a.z), w};
+  *rest = quatMultiply(quatConjugate(*twist), q);
+}
+
+void wristSplit(int side, Quat q, Quat* twist, Quat* rest) { splitAbout(forearmAxis(side), q, twist, rest); }
+
+const char* wristBone(int side) { return kWristBones[side]; }
+
+WristRole wristRole(const char* name, int* side) {
+  if (name[0] != kWristBones[0][0] && name[0] != kWristBones[1][0]) return WristRole::None;
+  for (int s = 0; s < kWristSides; s++) {
+    *side = s;
+    if (std::strcmp(name, kWristBones[s]) == 0) return WristRole::Wrist;
+    if (std::strcmp(name, gPairs[static_cast<size_t>(elbowPair(s))].twistBone) == 0) return WristRole::HandTwist;
+  }
+  return WristRole::None;
+}
+
+void wristReset() { gSides = {}; }
+
+void wristHold(const BoneKeyframe& kf, int32_t block) {
+  int side = 0;
+  std::vector<HeldRecord>* list = nullptr;
+  switch (wristRole(kf.name.text, &side)) {
+    case WristRole::Wrist: list = &gSides[static_cast<size_t>(side)].wrists; break;
+    case WristRole::HandTwist: list = &gSides[static_cast<size_t>(side)].twists; break;
+    case WristRole::None:
+      for (int s = 0; s < kWristSides && list == nullptr; s++) {
+        if (std::strcmp(kf.name.text, gPairs[static_cast<size_t>(elbowPair(s))].sourceBone) == 0) {
+          list = &gSides[static_cast<size_t>(s)].elbows;
+        }
+      }
+      break;
+  }
+  if (list == nullptr) return;
+  HeldKey k = {kf.frameTime, kf.pos, kf.rot, {}, {}};
+  packBlock(kf.bz, &k);
+  list->push_back({block, k});
+}
+
+void wristPlan() {
+  for (int s = 0; s < kWristSides; s++) planSide(s);
+}
+
+int32_t wristCountDelta() { return gSides[0].delta + gSides[1].delta; }
+int32_t wristCountDeltaOf(int side) { return gSides[static_cast<size_t>(side)].delta; }
+
+bool wristAbsorbs(int side, uint32_t frame) { return inFrameRange(frame) && findFrame(side, frame) != nullptr; }
+
+bool wristCarrier(int side, int32_t block, uint32_t frame, Quat* hand, const WristPin** pins, int* before,
+                  int* after) {
+  const WristSide& s = gSides[static_cast<size_t>(side)];
+  const WristFrame* f = findFrame(side, frame);
+  if (f == nullptr || f->block != block) return false;
+  *hand = f->hand;
+  *pins = s.pins;
+  *before = f == &s.frames.front() ? s.before : 0;
+  *after = f == &s.frames.back() ? s.pinCount - s.before : 0;
+  if (*before == 0) *pins += s.before;
+  return true;
+}
+
+bool wristRecurve(int side, int32_t block, Curve* curve) {
+  const WristSide& s = gSides[static_cast<size_t>(side)];
+  for (int i = 0; i < s.recurveCount; i++) {
+    if (s.recurves[i].block != block) continue;
+    *curve = s.recurves[i].curve;
+    return true;
+  }
+  return false;
+}
+
+void wristCount(int side, const Quat& twist) {
+  WristSide& s = gSides[static_cast<size_t>(side)];
+  s.splits++;
+  s.largest = std::max(s.largest, angleBetween(kIdentityD, toDouble(twist)));
+}
+
+void wristSetCounts(int side, int32_t splits, double largest) {
+  gSides[static_cast<size_t>(side)].splits = splits;
+  gSides[static_cast<size_t>(side)].largest = largest;
+}
+
+void wristReport() {
+  // "  %s: %ld キーフレームを分けた, 最大の捩り %.3f 度 \n"
+  constexpr char kSplitJa[] = "  %s: %ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80"
+                              "\x82\xF0\x95\xAA\x82\xAF\x82\xBD, \x8D\xC5\x91\xE5\x82\xCC\x9D\x80\x82\xE8 %.3f \x93\x78 \n";
+  const bool ja = plat::langId() == plat::kLangJapanese;
+  for (int s = 0; s < kWristSides; s++) {
+    const WristSide& side = gSides[static_cast<size_t>(s)];
+    gTotals.wristSplit += side.splits;
+    if (!showAtLeast(1)) continue;
+    const char* line = ja ? kSplitJa : "  Wrist.twist %s: %ld keyframes split, largest twist %.3f deg \n";
+    std::printf(plat::conText(line), plat::conText(kWristBones[s]), static_cast<long>(side.splits), side.largest);
+  }
+}
+
+}  // namespace torsel

@@ -1,0 +1,198 @@
+#include "vmd/planned.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "playback/planner.h"
+#include "playback/wrist.h"
+#include "twist/bone_pairs.h"
+#include "twist/model_axes.h"
+#include "twist/run_settings.h"
+
+namespace torsel {
+namespace {
+
+// The bound of a fold without -K, in tenths of a degree: a fold always keeps the motion.
+constexpr int32_t kFoldBound = 5;
+
+int32_t boundTenths() { return gSettings.keepMotion > 0 ? gSettings.keepMotion : kFoldBound; }
+
+// The pair of a bone of the arm and elbow pairs, and whether it is the twist bone.
+int pairOf(int bone) { return 2 * (bone / kArmBones) + (bone % kArmBones >= kElbow ? 1 : 0); }
+bool isTwist(int bone) { return bone % kArmBones == kArmTwist || bone % kArmBones == kHandTwist; }
+
+const char* boneName(int bone) {
+  if (bone % kArmBones == kWrist) return wristBone(bone / kArmBones);
+  const BonePair& p = gPairs[static_cast<size_t>(pairOf(bone))];
+  return isTwist(bone) ? p.twistBone : p.sourceBone;
+}
+
+// Keyframes a bone's plan adds to its records.
+int32_t addedBy(int bone) {
+  if (!planReplaces(bone)) return 0;
+  return static_cast<int32_t>(planTrack(bone).size()) - planHeldCount(bone);
+}
+
+// A pair the plan leaves to the plain conversion: neither bone planned.
+bool leftPlain(int pair) {
+  const int limb = groupBone(pair / 2, pair % 2 == 0 ? kArm : kElbow);
+  return !planReplaces(limb) && !planReplaces(limb + 1);
+}
+
+}  // namespace
+
+int armGroupBone(const char* name) {
+  // Every name of a side's group starts with its side's character (左, 右):
+  // most records are turned away by their first two bytes.
+  for (int side = 0; side < kArmSides; side++) {
+    const char* arm = gPairs[static_cast<size_t>(2 * side)].sourceBone;
+    if (name[0] != arm[0] || name[1] != arm[1]) continue;
+    for (int b = 0; b < kArmBones; b++) {
+      if (std::strcmp(name, boneName(groupBone(side, static_cast<ArmBone>(b)))) == 0) return groupBone(side, static_cast<ArmBone>(b));
+    }
+    return -1;
+  }
+  return -1;
+}
+
+void plannedHold(const BoneKeyframe& kf) {
+  const int bone = armGroupBone(kf.name.text);
+  if (bone >= 0) planHold(bone, kf);
+}
+
+void plannedPlan() {
+  PlanOptions o;
+  o.bound = boundTenths() / 10.0;
+  o.from = static_cast<uint32_t>(gSettings.fromFrame);
+  o.to = static_cast<uint32_t>(gSettings.toFrame);
+  o.fold = gSettings.unfoldTwist != 0;
+  o.wrist = gSettings.wristTwist != 0;
+  o.elbows = gSettings.handTwist != 0;
+  for (int bone = 0; bone < kGroupBones; bone++) {
+    if (bone % kArmBones == kWrist) continue;  // no model gives 手首 a fixed axis
+    const BonePair& p = gPairs[static_cast<size_t>(pairOf(bone))];
+    o.rule[bone] = isTwist(bone) ? AxisRule{p.twistFixed, p.twistAxis} : AxisRule{p.sourceFixed, p.sourceAxis};
+    o.axis[bone / kArmBones][pairOf(bone) % 2] = {p.restQuat.x, p.restQuat.y, p.restQuat.z};
+  }
+  plan(o);
+  // Every source keyframe in the range was taken care of, also by a fold with nothing to fold.
+  for (int i = 0; i < kPairCount; i++) {
+    if (pairIsActive(i)) gConvCounts[static_cast<size_t>(i)] = gScans[static_cast<size_t>(i)].reccnt;
+  }
+}
+
+int32_t plannedCountDelta() {
+  uint32_t delta = 0;  // wraps, never overflows
+  for (int bone = 0; bone < kGroupBones; bone++) delta += static_cast<uint32_t>(addedBy(bone));
+  for (int i = 0; i < kPairCount; i++) {
+    if (pairIsActive(i) && leftPlain(i) && !gSettings.unfoldTwist) delta += static_cast<uint32_t>(pairFrameCountDelta(i));
+  }
+  return static_cast<int32_t>(delta);
+}
+
+bool plannedReplaces(const char* name, int* side) {
+  const int bone = armGroupBone(name);
+  if (bone < 0 || !planReplaces(bone)) return false;
+  *side = bone / kArmBones;
+  return true;
+}
+
+int32_t writePlannedSide(int side) {
+  // On each frame the twist bones before their limbs, as a plain conversion writes them.
+  constexpr ArmBone kOrder[kArmBones] = {kArmTwist, kArm, kHandTwist, kElbow, kWrist};
+  struct Planned {
+    const Track* keys;
+    size_t next;
+    uint8_t name[kNameSize];
+  } planned[kArmBones];
+  int n = 0;
+  for (ArmBone b : kOrder) {
+    const int bone = groupBone(side, b);
+    if (!planReplaces(bone)) continue;
+    Planned& p = planned[n++];
+    p = {&planTrack(bone), 0, {}};
+    std::memcpy(p.name, boneName(bone), std::strlen(boneName(bone)));
+  }
+  int32_t written = 0;
+  BoneKeyframe kf = {};
+  for (;;) {
+    uint32_t frame = UINT32_MAX;
+    bool any = false;
+    for (int i = 0; i < n; i++) {
+      if (planned[i].next == planned[i].keys->size()) continue;
+      frame = std::min(frame, (*planned[i].keys)[planned[i].next].frame);
+      any = true;
+    }
+    if (!any) return written;
+    for (int i = 0; i < n; i++) {
+      Planned& p = planned[i];
+      if (p.next == p.keys->size() || (*p.keys)[p.next].frame != frame) continue;
+      const HeldKey& k = (*p.keys)[p.next++];
+      kf.frameTime = k.frame;
+      kf.pos = k.pos;
+      unpackBlock(k, kf.bz);
+      if (writeBoneKeyframe(kf, p.name, k.rot) != 0) return -1;
+      written++;
+    }
+  }
+}
+
+bool reportPlanned() {
+  // "  %s: %+ld キーフレーム, 最大誤差 %.3f 度 \n"
+  constexpr char kKeptJa[] = "  %s: %+ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80, "
+                             "\x8D\xC5\x91\xE5\x8C\xEB\x8D\xB7 %.3f \x93\x78 \n";
+  // "  %s: 捩 %ld キーフレームを戻した, 最大誤差 %.3f 度 \n"
+  constexpr char kFoldedJa[] = "  %s: \x9D\x80 %ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0"
+                               "\x96\xDF\x82\xB5\x82\xBD, \x8D\xC5\x91\xE5\x8C\xEB\x8D\xB7 %.3f \x93\x78 \n";
+  // "  %s: フレーム %lu で上限を超えています, %.3f 度 \n"
+  constexpr char kBeyondJa[] = "  %s: \x83\x74\x83\x8C\x81\x5B\x83\x80 %lu \x82\xC5\x8F\xE3\x8C\xC0\x82\xF0\x92\xB4\x82\xA6"
+                               "\x82\xC4\x82\xA2\x82\xDC\x82\xB7, %.3f \x93\x78 \n";
+  const bool ja = plat::langId() == plat::kLangJapanese, fold = gSettings.unfoldTwist != 0;
+  bool shown = false, within = true;
+  for (int side = 0; side < kArmSides; side++) {
+    const ChainReport& hand = planReport(side, kHandChain);
+    if (gSettings.wristTwist) wristSetCounts(side, hand.splits, hand.twist);
+    for (int c = 0; c < kChains; c++) {
+      const ChainReport& r = planReport(side, static_cast<Chain>(c));
+      // Under -W the elbow's bones answer in the hand's line.
+      if (!r.planned || (c == kElbowChain && gSettings.wristTwist)) continue;
+      const int limb = groupBone(side, c == kArmChain ? kArm : c == kElbowChain ? kElbow : kWrist);
+      long count = r.folded;
+      if (!fold) {  // beyond the plain conversion with the same options
+        const int pair = c == kArmChain ? 2 * side : 2 * side + 1;
+        count = pairIsActive(pair) ? -pairFrameCountDelta(pair) : 0;
+        for (ArmBone b : {kArm, kArmTwist, kElbow, kHandTwist, kWrist}) {
+          const bool ofChain = c == kArmChain ? b <= kArmTwist : b >= kElbow;
+          if (ofChain) count += addedBy(groupBone(side, b));
+        }
+        if (c == kHandChain) count -= wristCountDeltaOf(side);
+      }
+      (fold ? gTotals.twistFolded : gTotals.keepAdded) += static_cast<int32_t>(count);
+      within = within && !r.beyond;
+      const char* name = plat::conText(boneName(limb));
+      if (r.beyond) {
+        std::printf(ja ? plat::conText(kBeyondJa) : "  Keep.motion %s: beyond the bound at frame %lu, %.3f deg \n",
+                    name, static_cast<unsigned long>(r.at), r.worst);
+      }
+      if (!showAtLeast(1)) continue;
+      const char* line = fold ? (ja ? kFoldedJa : "  Unfold.twist %s: %ld twist keyframes folded, largest deviation %.3f deg \n")
+                              : (ja ? kKeptJa : "  Keep.motion %s: %+ld keyframes, largest deviation %.3f deg \n");
+      std::printf(plat::conText(line), name, count, r.worst);
+      shown = true;
+    }
+  }
+  if (!shown || !within) return within;
+  // "  %s で %ld.%ld 度以内 \n": on which model the bound holds.
+  constexpr char kWithinJa[] = "  %s \x82\xC5 %ld.%ld \x93\x78\x88\xC8\x93\xE0 \n";
+  const long tenths = boundTenths();
+  if (ja) {
+    std::printf(plat::conText(kWithinJa), modelInUse(), tenths / 10, tenths % 10);
+  } else {
+    std::printf("  Within %ld.%ld degrees on %s \n", tenths / 10, tenths % 10, modelInUse());
+  }
+  return within;
+}
+
+}  // namespace torsel

@@ -1,0 +1,34 @@
+// The arm group's planned keyframes in a conversion (-K, -U, and -W with
+// -K): the plan's options taken from the run, the records they replace,
+// the bone count they change, and what the run says of them.
+#pragma once
+
+#include <cstdint>
+
+#include "vmd/vmd_format.h"
+
+namespace torsel {
+
+/// The arm-group bone of a keyframe's name (playback/planner.h), or -1.
+int armGroupBone(const char* name);
+
+/// Pre-scan: holds a keyframe of the arm group.
+void plannedHold(const BoneKeyframe& kf);
+/// Plans the file held, with the run's options and the model in use.
+void plannedPlan();
+/// Keyframes the plan adds to the bone count: its bones' planned keyframes
+/// less their records, and the plain conversion's for the pairs it leaves.
+int32_t plannedCountDelta();
+/// True for a record of a planned bone, with its side: its records give
+/// way to the side's planned keyframes.
+bool plannedReplaces(const char* name, int* side);
+/// Writes a side's planned keyframes, frame by frame (on each frame the
+/// twist bones before their limbs). The number written, or -1.
+int32_t writePlannedSide(int side);
+/// The lines of display level 1 (keyframes added, or twist keyframes
+/// folded, and the largest deviation, per chain), at every level each
+/// chain beyond its bound, and the run's totals. True when every chain
+/// planned plays within its bound.
+bool reportPlanned();
+
+}  // namespace torsel
