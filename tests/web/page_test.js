@@ -47,27 +47,39 @@ for (let i = 0, at = 54; i < count; i++, at += 111) {
 }
 const untwisted = Buffer.concat([dance.subarray(0, 54), ...keys, dance.subarray(54 + 111 * count)]);
 untwisted.writeUInt32LE(keys.length, 50), fs.writeFileSync(file('untwisted.vmd'), untwisted);
-// A PMD model named ミク, no mesh, along ±X: per side 腕, 腕捩, ひじ, 手捩, 手首
-// (Shift-JIS), the twist bones of type 8 with the next bone as their tail.
-const bones = [];
-for (const [side, x] of [['8db6', 1], ['8945', -1]]) {
-  for (const [k, name] of ['9872', '98729d80', '82d082b6', '8ee89d80', '8ee88ef1'].entries()) {
-    bones.push([side + name, x * (k + 1), name.endsWith('9d80')]);
+// PMD models named ミク, no mesh, along ±X: per side 腕, 腕捩, ひじ, 手捩, 手首
+// (Shift-JIS), the bones of type 8 (twist, on a fixed axis) with the next bone as
+// their tail: 腕捩 and 手捩 in model.pmd, 腕 and 手捩 in fixed.pmd; plain.pmd has no
+// twist bones.
+const names = ['9872', '98729d80', '82d082b6', '8ee89d80', '8ee88ef1'];
+for (const [out, fixed] of [['model.pmd', [1, 3]], ['plain.pmd', []], ['fixed.pmd', [0, 3]]]) {
+  const pmd = Buffer.alloc(3 + 4 + 20 + 256 + 12 + 2 + 39 * 10 + 2);
+  pmd.write('Pmd', 0, 'latin1'), pmd.writeFloatLE(1, 3);
+  Buffer.from('837e834e', 'hex').copy(pmd, 7);
+  pmd.writeUInt16LE(10, 295);
+  for (const [s, [side, x]] of [['8db6', 1], ['8945', -1]].entries()) {
+    names.forEach((name, k) => {
+      const at = 297 + 39 * (5 * s + k), twist = fixed.includes(k);
+      if (fixed.length || !name.endsWith('9d80')) Buffer.from(side + name, 'hex').copy(pmd, at);
+      pmd.writeUInt16LE(0xFFFF, at + 20), pmd.writeUInt16LE(twist ? 5 * s + k + 1 : 0, at + 22);
+      pmd.writeUInt8(twist ? 8 : 0, at + 24);
+      pmd.writeFloatLE(x * (k + 1), at + 27), pmd.writeFloatLE(15 - (k + 1) / 2, at + 31);
+    });
   }
+  fs.writeFileSync(file(out), pmd);
 }
-const pmd = Buffer.alloc(3 + 4 + 20 + 256 + 12 + 2 + 39 * bones.length + 2);
-pmd.write('Pmd', 0, 'latin1'), pmd.writeFloatLE(1, 3), Buffer.from('837e834e', 'hex').copy(pmd, 7);
-pmd.writeUInt16LE(bones.length, 295);
-bones.forEach(([name, x, twist], i) => {
-  const at = 297 + 39 * i;
-  Buffer.from(name, 'hex').copy(pmd, at), pmd.writeUInt16LE(0xFFFF, at + 20);
-  pmd.writeUInt16LE(twist ? i + 1 : 0, at + 22), pmd.writeUInt8(twist ? 8 : 0, at + 24);
-  pmd.writeFloatLE(x, at + 27), pmd.writeFloatLE(15 - Math.abs(x) / 2, at + 31);
+// 左腕 turning about X, its twist bone about Y: on fixed.pmd no split keeps it within a bound.
+const turn = (x, y, a) => [x * Math.sin(a / 2), y * Math.sin(a / 2), 0, Math.cos(a / 2)];
+const swing = [['8db69872', 0, turn(1, 0, 0.5)], ['8db698729d80', 0, turn(0, 1, 0.8)],
+  ['8db69872', 30, turn(1, 0, 1.5)], ['8db698729d80', 30, turn(0, 1, -0.9)]];
+const beyond = Buffer.alloc(54 + 111 * swing.length + 4);
+beyond.write('Vocaloid Motion Data 0002', 0, 'latin1'), beyond.writeUInt32LE(swing.length, 50);
+swing.forEach(([name, frame, q], i) => {
+  const at = 54 + 111 * i;
+  Buffer.from(name, 'hex').copy(beyond, at), beyond.writeUInt32LE(frame, at + 15);
+  q.forEach((v, k) => beyond.writeFloatLE(v, at + 31 + 4 * k)), beyond.fill(20, at + 47, at + 111);
 });
-fs.writeFileSync(file('model.pmd'), pmd);
-const plain = Buffer.from(pmd);  // the same without twist bones: a model the conversion cannot use
-bones.forEach(([, , twist], i) => twist && plain.write('\0'.repeat(20), 297 + 39 * i, 'latin1'));
-fs.writeFileSync(file('plain.pmd'), plain);
+fs.writeFileSync(file('beyond.vmd'), beyond);
 
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
   '.css': 'text/css', '.svg': 'image/svg+xml' };
@@ -275,16 +287,20 @@ async function apart(page) {
     }
 
     // Failures and warnings in words, in the page's language; the language remembered.
-    const told = [  // [files, each file's status in words]
-      [['plain.pmd', 'sample.vmd'], [' failed: Your model cannot be used: it has no bone 左腕捩,'
-        + ' which this conversion writes.']],
-      [['mannequin.pmx', 'bad.vmd', 'cut.vmd'], [' failed: This is not a VMD motion: its first'
+    const told = [  // [files, keep, each file's status in words, screenshot]
+      [['plain.pmd', 'sample.vmd'], '0', [' failed: Your model cannot be used: it has no bone'
+        + ' 左腕捩, which this conversion writes.'], 'model-refused.png'],
+      [['fixed.pmd', 'beyond.vmd'], '0.5', [' converted, with a warning: The motion could not be'
+        + ' kept within 0.5° at every frame. Keep.motion 左腕: beyond the bound at frame 30,'
+        + ' 45.790 deg'], 'bound-not-held.png'],
+      [['mannequin.pmx', 'bad.vmd', 'cut.vmd'], '0', [' failed: This is not a VMD motion: its first'
         + ' bytes are not a motion\'s header.', ' converted, with a warning: The motion is cut'
         + ' short: its header announces 1,684 bone keyframes, the file holds 900. What it holds'
-        + ' is converted.']]];
+        + ' is converted.'], 'failures.png']];
     let words;
-    for (const [names, want] of told) {
-      words = await open(browser, { uploads: [names], convert: true });
+    for (const [names, keep, want, picture] of told) {
+      words = await open(browser, { uploads: [names], fields: { keep }, convert: true });
+      await shot(words, picture);
       const said = await words.$$eval('#results li > span:first-of-type',
         (s) => s.map((e) => e.textContent));
       check(said.join() === want.join(), `in words: "${said.join('", "')}"`);
@@ -296,7 +312,6 @@ async function apart(page) {
       .test(document.getElementById('preview-on').textContent), { timeout: 60000 });
     check(/Illegal file format at 000003=\(78\)/.test(behind),
       'the program\'s own message behind it; the cut motion played on the model');
-    await shot(words, 'failures.png');
     await words.click('#language button[data-lang=ja]');
     await words.reload(), await words.waitForFunction(() => document.documentElement.lang === 'ja');
     await (await words.$('#pick')).uploadFile(file('bad.vmd'), file('sample.vmd'));
