@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -75,6 +76,45 @@ bool readVmd(const Bytes& d, ReadVmd* out, std::string* error) {
   for (int32_t i = 0; i < out->morphCount; i++, at += 23) out->morphs.emplace_back(&d[at], &d[at] + 23);
   out->trailing.assign(d.begin() + static_cast<long>(at), d.end());
   return true;
+}
+
+Bytes buildVpd(const std::vector<PoseBone>& bones, const std::string& eol) {
+  std::string t = "Vocaloid Pose Data file" + eol + eol + "miku.osm;\t\t// \x90\x65" + eol;  // 親
+  t += std::to_string(bones.size()) + ";\t\t\t\t// count" + eol + eol;
+  char line[200];
+  for (size_t i = 0; i < bones.size(); i++) {
+    const PoseBone& b = bones[i];
+    std::snprintf(line, sizeof line, "  %f,%f,%f;\t\t\t\t// trans x,y,z%s  %f,%f,%f,%f;\t\t// Quat",
+                  b.pos[0], b.pos[1], b.pos[2], eol.c_str(), b.rot.x, b.rot.y, b.rot.z, b.rot.w);
+    t += "Bone" + std::to_string(i) + "{" + b.name + eol + line + eol + "}" + eol + eol;
+  }
+  return Bytes(t.begin(), t.end());
+}
+
+bool readVpd(const Bytes& data, std::vector<PoseBone>* bones, std::string* error) {
+  const std::string t(data.begin(), data.end());
+  size_t count = 0, at = t.find(';');
+  bones->clear();
+  if (t.rfind("Vocaloid Pose Data file", 0) != 0 || at == std::string::npos ||
+      std::sscanf(t.c_str() + at + 1, "%*[^\n]%zu;", &count) != 1) {
+    return *error = "no header, model line or count", false;
+  }
+  for (at = t.find("Bone", at); at != std::string::npos; at = t.find("Bone", at)) {
+    const size_t name = t.find('{', at) + 1, end = t.find_first_of("\r\n", name);
+    const char* s = t.c_str() + end;
+    float v[7] = {};
+    int n[3] = {};  // each statement, then the brace, read whole and past
+    std::sscanf(s, " %f,%f,%f;%*[^\n]%n", &v[0], &v[1], &v[2], &n[0]);
+    std::sscanf(s + n[0], " %f,%f,%f,%f;%*[^\n]%n", &v[3], &v[4], &v[5], &v[6], &n[1]);
+    std::sscanf(s + n[0] + n[1], " }%n", &n[2]);
+    if (n[0] == 0 || n[1] == 0 || n[2] == 0) {
+      return *error = "block " + std::to_string(bones->size()) + " is not whole", false;
+    }
+    bones->push_back({t.substr(name, end - name), {v[3], v[4], v[5], v[6]}, {v[0], v[1], v[2]}});
+    at = end + static_cast<size_t>(n[0] + n[1] + n[2]);
+  }
+  return bones->size() == count || (*error = "count " + std::to_string(count) + ", blocks " +
+                                              std::to_string(bones->size()), false);
 }
 
 std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
