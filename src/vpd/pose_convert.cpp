@@ -249,16 +249,14 @@ int writePose() {
     writeText(count);
     from = gPose.countEnd;
   }
-  long shift = 0, last = -1;  // blocks added so far; the index of the last bone written
+  long shift = 0;  // bone blocks added so far
   for (int i = 0; i < gPose.blocks; i++) {
     const PoseBlock& b = gPose.block[i];
     writeSpan(from, b.at);
     for (int k = 0; k < gEditCount; k++) {
       if (gEdits[k].block >= 0 || gEdits[k].anchor != i || !gEdits[k].before) continue;
-      last = last >= 0 ? last + 1 : blockIndex(b) + shift;
-      writeAdded(gEdits[k], last);
+      writeAdded(gEdits[k], blockIndex(b) + shift++);
       writeEol();
-      shift++;
     }
     const Edit* edit = nullptr;
     for (int k = 0; k < gEditCount; k++) edit = gEdits[k].block == i ? &gEdits[k] : edit;
@@ -270,7 +268,6 @@ int writePose() {
     } else {
       writeSpan(b.at, b.rotAt);
     }
-    if (!b.morph) last = blockIndex(b) + shift;
     if (edit != nullptr) {
       writeRotation(edit->rot);
       writeSpan(b.rotEnd, b.end);
@@ -281,8 +278,7 @@ int writePose() {
       if (gEdits[k].block >= 0 || gEdits[k].anchor != i || gEdits[k].before) continue;
       if (gPose.text[b.end - 1] != '\n') writeEol();
       writeEol();
-      writeAdded(gEdits[k], ++last);
-      shift++;
+      writeAdded(gEdits[k], blockIndex(b) + ++shift);
     }
     from = b.end;
   }

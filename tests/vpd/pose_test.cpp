@@ -39,27 +39,34 @@ class Poses : public TempDirTest {
 };
 
 TEST_F(Poses, WorkedFiguresInEveryMode) {
+  // Turns about the arm's and the forearm's axes, and swings across them.
+  const Rot arm3 = about(kArmAxis, 0.3), arm5 = about(kArmAxis, 0.5), arm9 = about(kArmAxis, 0.9);
+  const Rot hand3 = about(kElbowAxis, 0.3), hand4 = about(kElbowAxis, 0.4);
+  const Rot hand7 = about(kElbowAxis, 0.7);
+  const Rot swing = across(kArmAxis, 0.6), bend = across(kElbowAxis, 0.4);
+  const std::array<float, 3> moved = {1, 2, 3};
   const struct { const char* options; std::vector<PoseBone> in, out; } cases[] = {
-      // An arm turned about its own axis: the turn lands on 腕捩, added after it.
-      {"-M12", {{kCenter, kRest, {0.5f, 1, 0}}, {kLeftArm, about(kArmAxis, 0.9)}},
-       {{kCenter, kRest, {0.5f, 1, 0}}, {kLeftArm, kRest}, {kLeftArmTwist, about(kArmAxis, 0.9)}}},
-      // 腕捩's own turn merged in its own block; the swing stays on the limb.
-      {"-M4", {{kLeftArm, multiply(across(kArmAxis, 0.6), about(kArmAxis, 0.9))}, {kHead, kRest},
-               {kLeftArmTwist, about(kArmAxis, 0.3)}},
-       {{kLeftArm, across(kArmAxis, 0.6)}, {kHead, kRest}, {kLeftArmTwist, about(kArmAxis, 1.2)}}},
+      // An arm turned about its own axis: the turn lands on 腕捩, added after it, not moved.
+      {"-M12", {{kCenter, kRest, moved}, {kLeftArm, arm9, moved}},
+       {{kCenter, kRest, moved}, {kLeftArm, kRest, moved}, {kLeftArmTwist, arm9}}},
+      // 腕捩's own turn merged in its own block; the swing stays on the limb's last block.
+      {"-M4", {{kLeftArm}, {kLeftArm, multiply(swing, arm9)}, {kHead}, {kLeftArmTwist, arm3}},
+       {{kLeftArm}, {kLeftArm, swing}, {kHead}, {kLeftArmTwist, about(kArmAxis, 1.2)}}},
       // A fold: the limb takes limb ⊗ twist (added before its twist bone), the twist bone rests.
-      {"-U", {{kLeftArmTwist, about(kArmAxis, 0.5)}, {kLeftArm, across(kArmAxis, 0.6)}},
-       {{kLeftArmTwist, kRest}, {kLeftArm, multiply(across(kArmAxis, 0.6), about(kArmAxis, 0.5))}}},
-      {"-U", {{kLeftArmTwist, about(kArmAxis, 0.5)}},
-       {{kLeftArm, about(kArmAxis, 0.5)}, {kLeftArmTwist, kRest}}},
-      // -W: the wrist's turn about the forearm onto 手捩: before 手首, or after ひじ.
-      {"-W -M4", {{kRightWrist, multiply(about(kElbowAxis, 0.7), across(kElbowAxis, 0.4))}},
-       {{kRightWristTwist, about(kElbowAxis, 0.7)}, {kRightWrist, across(kElbowAxis, 0.4)}}},
-      {"-W", {{kRightElbow, about(kElbowAxis, 0.4)}, {kRightWrist, about(kElbowAxis, 0.3)}},
-       {{kRightElbow, kRest}, {kRightWristTwist, about(kElbowAxis, 0.7)}, {kRightWrist, kRest}}},
+      {"-U", {{kLeftArmTwist, arm5}, {kLeftArm, swing}},
+       {{kLeftArmTwist}, {kLeftArm, multiply(swing, arm5)}}},
+      {"-U", {{kLeftArmTwist, arm5}}, {{kLeftArm, arm5}, {kLeftArmTwist}}},
+      // -W: the wrist's turn about the forearm onto 手捩: after ひじ, else before 手首.
+      {"-W -M4", {{kRightElbow}, {kHead}, {kRightWrist, multiply(hand7, bend)}},
+       {{kRightElbow}, {kRightWristTwist, hand7}, {kHead}, {kRightWrist, bend}}},
+      {"-W -M9", {{kRightWrist, hand7}}, {{kRightWristTwist, hand7}, {kRightWrist}}},
+      {"-W", {{kRightElbow, hand4}, {kRightWrist, hand3}},
+       {{kRightElbow}, {kRightWristTwist, hand7}, {kRightWrist}}},
   };
-  for (const auto& c : cases) {
-    const RunResult r = run(buildVpd(c.in), c.options);
+  for (const auto& c : cases) for (const bool cut : {false, true}) {  // cut: no last line end
+    Bytes in = buildVpd(c.in);
+    in.resize(in.size() - 4 * cut);
+    const RunResult r = run(in, c.options);
     const Bytes bytes = readFile(out());
     const std::string text(bytes.begin(), bytes.end());
     std::vector<PoseBone> got;
@@ -67,8 +74,8 @@ TEST_F(Poses, WorkedFiguresInEveryMode) {
     ASSERT_TRUE(r.status == 0 && readVpd(bytes, &got, &error)) << c.options << error << r.out;
     const bool summary = r.out.find("\npose-cnv.vpd \n") != npos;
     ASSERT_TRUE(got.size() == c.out.size() && summary) << c.options;
-    for (size_t i = 0; i < got.size(); i++) {  // in order, numbered on
-      const std::string head = "Bone" + std::to_string(i) + "{" + got[i].name + "\r\n";
+    for (size_t i = 0; i < got.size(); i++) {  // in order, numbered on, a blank line before each
+      const std::string head = "\r\n\r\nBone" + std::to_string(i) + "{" + got[i].name + "\r\n";
       const bool same = got[i].name == c.out[i].name && got[i].pos == c.out[i].pos;
       EXPECT_TRUE(same && text.find(head) != npos && angleBetween(got[i].rot, c.out[i].rot) < 0.01)
           << c.options << " bone " << i;
@@ -97,15 +104,17 @@ TEST_F(Poses, NothingToConvertComesOutByteIdentical) {
 TEST_F(Poses, BadPosesAreRefusedWithTheirLine) {
   const Bytes good = buildVpd({{kLeftArm, about(kArmAxis, 1)}, {kHead, kRest}});
   const struct { std::string from, to, message, locale = "C"; } cases[] = {
-      {"Pose Data", "Pose Date", "line 1: no \"Vocaloid Pose Data file\" line"},
+      {"file\r\n", "file x\r\n", "line 1: no \"Vocaloid Pose Data file\" line"},
       {"miku.osm;", "miku.osm", "line 3: the model line has no ';'"},
       {"2;", "3;", "line 4: the count says 3 bones, the blocks are 2"},
       {"}\r\n\r\nBone1", "\r\nBone1", "line 6: a block without its closing brace"},
       {"0.000000,0.000000;", "0.000000,0.0O0000;", "line 7: a number that does not parse"},
+      {"0.000000,0.000000;", "0.000000," + std::string(40, '9') + ";", "line 7: a number that"},
       {"0.000000,1.000000;", "0.000000;", "line 13: expected 4 numbers separated by ','"},
       {"0.000000,1.000000;", "0.000000,0.000000;", "line 13: a rotation of length zero"},
       {kHead, std::string(8, 'x') + kHead + "xxxxxx", "line 11: a name longer than 15 bytes"},
-      {kHead, "\x93\xFF", "line 11: not Shift-JIS text"},
+      {kHead, "\x93\xFF", "line 11: not Shift-JIS text"}, {kHead, "\xFD", "line 11: not Shift-JIS"},
+      {"Bone1{", "Bone{", "line 11: expected a Bone or Morph block"},
       {"}\r\n\r\nBone1", "}x\r\n\r\nBone1", "line 9: text after the closing brace"},
       {"}\r\n\r\nBone1", "}\r\n" + std::string(1 << 20, ' ') + "\r\nBone1",
        "Illegal pose file: larger than 1048576 bytes"},
@@ -122,19 +131,23 @@ TEST_F(Poses, BadPosesAreRefusedWithTheirLine) {
 
 TEST_F(Poses, OutputsAreAsSafeAsAMotions) {
   const Bytes pose = buildVpd({{kLeftArm, about(kArmAxis, 1)}}), earlier = {'o', 'l', 'd'};
-  struct Case { const char* args; bool locked; long limit; int status; const char* said; };
+  // mode: the earlier output's permissions, 0 for a folder in its place.
+  struct Case { const char* args; int mode; long limit; int status; const char* said; };
   const Case cases[] = {
-      {"", true, -1, 255, "Cannot open WR file"},
-      {"", false, 200, 4, "File writing error"},
-      {"$/pose-cnv.vpd", false, -1, 255, "Output is an input of this run"},
+      {"", 0444, -1, 255, "Cannot open WR file"},
+      {"", 0644, 200, 4, "File writing error"},
+      {"", 0, -1, 4, "Cannot replace file"},
+      {"$/pose-cnv.vpd", 0644, -1, 255, "Output is an input of this run"},
   };
   for (const auto& c : cases) {
-    writeFile(out(), earlier);
-    chmod(out().c_str(), c.locked ? 0444 : 0644);
+    if (c.mode == 0) mkdir(out().c_str(), 0755);
+    if (c.mode != 0) writeFile(out(), earlier), chmod(out().c_str(), c.mode);
     const RunResult r = run(pose, replaceAll(c.args, "$", dir_), {"C", c.limit, "", -1});
-    EXPECT_TRUE(r.status == c.status && r.out.find(c.said) != npos && readFile(out()) == earlier &&
+    const bool kept = c.mode == 0 || readFile(out()) == earlier;
+    EXPECT_TRUE(r.status == c.status && r.out.find(c.said) != npos && kept &&
                 listDir(dir_) == "pose-cnv.vpd pose.vpd") << c.said << r.out;
-    chmod(out().c_str(), 0644);
+    chmod(out().c_str(), 0755);
+    std::remove(out().c_str());
   }
 }
 
