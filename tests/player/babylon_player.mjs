@@ -46,8 +46,9 @@ export async function openPlayer(modelBytes, extension) {
       return ends.map((bones) => {
         const [above, arm, elbow, hand] = bones.map(world);
         const [notAbove, notArm] = [above, arm].map((q) => Quaternion.Inverse(q));
+        const own = [1, 2].map((i) => bones[i].linkedBone.rotationQuaternion.clone());
         return [notAbove.multiply(arm), notArm.multiply(elbow), notAbove.multiply(elbow),
-          notAbove.multiply(hand), ...[1, 2].map((i) => bones[i].linkedBone.rotationQuaternion.clone())];
+          notAbove.multiply(hand), ...own];
       });
     });
   };

@@ -160,10 +160,8 @@ const show = (v) => v.map((d) => d.toFixed(3).padStart(8)).join('');
   // each model named and on none (the built-in axes: builtin.pmx); with -W,
   // which moves the wrist's twist into the elbow and wrist chains, the arm
   // and the hand.
-  const poses = [1, 2, 3, 4, 5, 6, 7, 8].map((seed) => {
-    childProcess.execFileSync(makeSample, [at(`pose${seed}.vpd`), '0', `${seed}`, 'pose']);
-    return at(`pose${seed}.vpd`);
-  });
+  const poses = [1, 2, 3, 4, 5, 6, 7, 8].map((seed) => at(`pose${seed}.vpd`));
+  poses.forEach((pose, i) => childProcess.execFileSync(makeSample, [pose, '0', `${i + 1}`, 'pose']));
   console.log('model       options  largest: left arm elbow wrist hand, right | twist moved');
   for (const [model, bytes] of [...models, ['', models[0][1]]]) {
     const play = await openPlayer(new Uint8Array(bytes), path.extname(model) || '.pmx');
@@ -179,7 +177,8 @@ const show = (v) => v.map((d) => d.toFixed(3).padStart(8)).join('');
       const chains = largest.filter((d, i) => kept.includes(i % 6));
       const moved = Math.max(...largest.filter((d, i) => i % 6 >= 4));
       const problems = [status !== 0 && `torsel exited with ${status}`,
-        !chains.every((d) => d <= 0.01) && 'a chain beyond 0.01°', !(moved > 5) && 'no twist moved'].filter(Boolean);
+        !chains.every((d) => d <= 0.01) && 'a chain beyond 0.01°',
+        !(moved > 5) && 'no twist moved'].filter(Boolean);
       [failed, runs] = [failed + (problems.length > 0), runs + 1];
       const row = `${(model || 'none').padEnd(11)} ${options.padEnd(8)}`;
       console.log(`${problems.length ? 'FAIL' : 'ok  '} ${row}${show(chains)} |${show([moved])}`);

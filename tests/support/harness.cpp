@@ -95,26 +95,20 @@ bool readVpd(const Bytes& data, std::vector<PoseBone>* bones, std::string* error
   const std::string t(data.begin(), data.end());
   size_t count = 0, at = t.find(';');
   bones->clear();
-  if (t.rfind("Vocaloid Pose Data file", 0) != 0 || at == std::string::npos ||
-      std::sscanf(t.c_str() + at + 1, "%*[^\n]%zu;", &count) != 1) {
+  if (t.rfind("Vocaloid Pose Data file", 0) || at == std::string::npos ||
+      std::sscanf(t.c_str() + at + 1, "%*[^\n]%zu;", &count) != 1) {  // the count after the model line
     return *error = "no header, model line or count", false;
   }
-  for (at = t.find("Bone", at); at != std::string::npos; at = t.find("Bone", at)) {
-    const size_t name = t.find('{', at) + 1, end = t.find_first_of("\r\n", name);
-    const char* s = t.c_str() + end;
-    float v[7] = {};
-    int n[3] = {};  // each statement, then the brace, read whole and past
-    std::sscanf(s, " %f,%f,%f;%*[^\n]%n", &v[0], &v[1], &v[2], &n[0]);
-    std::sscanf(s + n[0], " %f,%f,%f,%f;%*[^\n]%n", &v[3], &v[4], &v[5], &v[6], &n[1]);
-    std::sscanf(s + n[0] + n[1], " }%n", &n[2]);
-    if (n[0] == 0 || n[1] == 0 || n[2] == 0) {
-      return *error = "block " + std::to_string(bones->size()) + " is not whole", false;
-    }
-    bones->push_back({t.substr(name, end - name), {v[3], v[4], v[5], v[6]}, {v[0], v[1], v[2]}});
-    at = end + static_cast<size_t>(n[0] + n[1] + n[2]);
+  // Each block whole: its name to the line end, both statements and their comments, the brace.
+  for (PoseBone b; (at = t.find("Bone", at)) != std::string::npos; bones->push_back(b)) {
+    char name[16] = {};
+    int n = 0;
+    std::sscanf(t.c_str() + at, "Bone%*u{%15[^\r\n] %f,%f,%f;%*[^\n] %f,%f,%f,%f;%*[^\n] }%n", name,
+                &b.pos[0], &b.pos[1], &b.pos[2], &b.rot.x, &b.rot.y, &b.rot.z, &b.rot.w, &n);
+    if (n == 0) return *error = "block " + std::to_string(bones->size()) + " is not whole", false;
+    b.name = name, at += static_cast<size_t>(n);
   }
-  return bones->size() == count || (*error = "count " + std::to_string(count) + ", blocks " +
-                                              std::to_string(bones->size()), false);
+  return bones->size() == count || (*error = "a count for other blocks", false);
 }
 
 std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
