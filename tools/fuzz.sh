@@ -37,7 +37,7 @@ if wants vpd; then
   seeds="$build/seeds-vpd"
   mkdir -p "$seeds"
   for seed in 1 2 3 4 5; do "$build/make_sample" "$seeds/pose-$seed.vpd" 0 "$seed" pose; done
-  # LF, an MMM morph block, terse statements, no last line end.
+  # LF, an MMM morph block, terse statements, no last line end; the bone 左腕.
   printf 'Vocaloid Pose Data file\nm.osm;\t// c\n2;\nBone0{a\n0,0,0;0.1,0.2,0.3,0.9;}\n' >"$seeds/terse.vpd"
   printf 'Bone1{\x8d\xb6\x98\x72\n 1.5,-2,3; -0.5,0.5,0.5,+.5;\n}\nMorph0{x\n 0.5;\n}' >>"$seeds/terse.vpd"
   run vpd_fuzz "$seeds"

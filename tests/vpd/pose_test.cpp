@@ -87,7 +87,8 @@ TEST_F(Poses, NothingToConvertComesOutByteIdentical) {
   auto text = [](const Bytes& b) { return std::string(b.begin(), b.end()); };
   const std::string lf = text(buildVpd({{kCenter, kRest, {1, 2, 3}}, {kHead, kRest}}, "\n"));
   const struct { std::string pose; const char* options; } cases[] = {
-      {lf + "Morph0{\x82\xA0\n  0.500000;\t// weight\n}\n", "-W"},  // LF; MMM's morph; no wrist
+      // LF; MMM's morph block (あ); no wrist.
+      {lf + "Morph0{\x82\xA0\n  0.500000;\t// weight\n}\n", "-W"},
       // CR LF; no limb of a pair mode 4 converts.
       {text(buildVpd({{kCenter, kRest, {1, -2, 3.25f}}, {kLeftArmTwist, about(kArmAxis, 1)},
                       {kLeftElbow}, {kRightWristTwist}, {kHead, kRest}})), "-M4 -F9 -K5"},
