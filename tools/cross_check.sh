@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The same bytes on every platform: converts the sample, generated hostile
 # motions (random bits, NaN, infinities, subnormals, huge and tiny values on
-# every converted bone) and a dance in every mode, kept and folded too, with
+# every converted bone), a dance and two poses in every mode, kept and folded too, with
 # the native x86-64 build, the aarch64 build under qemu-user and the
 # WebAssembly build in node, and compares every output file and console
 # text (a NaN's sign aside, which the C libraries print differently).
@@ -30,23 +30,24 @@ cp examples/sample.vmd "$work/sample.vmd"
 for seed in 1 2 3; do build/make_sample "$work/hostile$seed.vmd" 2000 "$seed" hostile; done
 build/make_sample "$work/dance.vmd" 1500 9 dance
 build/make_sample "$work/hands.vmd" 1500 9 hands
+for seed in 1 4; do build/make_sample "$work/pose$seed.vpd" 0 "$seed" pose; done
 passed=0 failed=0
-for input in "$work"/*.vmd; do
+for input in "$work"/*.vmd "$work"/*.vpd; do
   for options in -M0 -M1 -M2 -M3 -M4 -M5 -M8 -M9 -M10 -M11 -M12 -M13 "-M12 -D1" "-M4 -D1 -F5 -T30" -K5 "-K2 -M4" -U "-U -K5 -M9" "-W -M9" "-W -K5 -D1"; do
-    stem=${input%.vmd}
+    stem=${input%.*} ext=${input##*.}
     # shellcheck disable=SC2086
     LC_ALL=C build/torsel -ND $options "$input" | sed 's/-nan/nan/g' >"$work/native.txt"
-    mv "$stem-cnv.vmd" "$work/native.out"
+    mv "$stem-cnv.$ext" "$work/native.out"
     for runner in "${runners[@]}"; do
       # shellcheck disable=SC2086
       LC_ALL=C $runner -ND $options "$input" | sed 's/-nan/nan/g' >"$work/other.txt"
-      if cmp -s "$work/native.out" "$stem-cnv.vmd" && cmp -s "$work/native.txt" "$work/other.txt"; then
+      if cmp -s "$work/native.out" "$stem-cnv.$ext" && cmp -s "$work/native.txt" "$work/other.txt"; then
         passed=$((passed + 1))
       else
         failed=$((failed + 1))
         echo "DIFFERS: ${runner%% *} $options $(basename "$input")"
       fi
-      rm -f "$stem-cnv.vmd"
+      rm -f "$stem-cnv.$ext"
     done
   done
 done

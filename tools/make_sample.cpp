@@ -15,6 +15,9 @@
 //                                keyframes of their own
 //   make_sample OUT FRAMES SEED hands
 //                                the dance with the wrists keyed too
+//   make_sample OUT.vpd 0 SEED pose
+//                                a pose (VPD) of both arm chains, bent and
+//                                twisted far, their twist bones now and then
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -300,11 +303,51 @@ void writeDance(uint32_t frames, uint64_t seed, bool hands) {
   putU32(0);
 }
 
+// A pose as MMD writes it (Shift-JIS, CR LF, six decimals): センター moved,
+// then per side 腕 腕捩 ひじ 手捩 手首, a limb mostly there, a twist bone
+// half the time; 頭 last.
+void writePose(uint64_t seed) {
+  gState = seed * 2654435761ULL + 0x9E3779B97F4A7C15ULL;
+  constexpr const char* kChain[2][5] = {
+      {"\x8D\xB6\x98\x72", "\x8D\xB6\x98\x72\x9D\x80", "\x8D\xB6\x82\xD0\x82\xB6", "\x8D\xB6\x8E\xE8\x9D\x80",
+       "\x8D\xB6\x8E\xE8\x8E\xF1"},  // 左腕 左腕捩 左ひじ 左手捩 左手首
+      {"\x89\x45\x98\x72", "\x89\x45\x98\x72\x9D\x80", "\x89\x45\x82\xD0\x82\xB6", "\x89\x45\x8E\xE8\x9D\x80",
+       "\x89\x45\x8E\xE8\x8E\xF1"},  // 右腕 右腕捩 右ひじ 右手捩 右手首
+  };
+  struct PoseBone {
+    const char* name;
+    double pos[3], rot[4];
+  };
+  PoseBone bones[12];
+  int count = 0;
+  bones[count++] = {kBones[0].name, {uniform() - 0.5, uniform() * 2 - 3, 0.25}, {0, 0, 0, 1}};
+  for (const auto& chain : kChain) {
+    for (int i = 0; i < 5; i++) {
+      const bool twistBone = i == 1 || i == 3;
+      if (uniform() >= (twistBone ? 0.5 : 0.85)) continue;
+      // (swing about an axis across the limb) ⊗ (twist about X), as putLimbRotation.
+      const double twist = (uniform() - 0.5) * 5.0, swing = twistBone ? 0.1 : uniform() * 2, across = uniform() * 6.3;
+      const double sw = std::sin(swing / 2), cw = std::cos(swing / 2), st = std::sin(twist / 2), ct = std::cos(twist / 2);
+      const double ay = std::cos(across), az = std::sin(across);
+      bones[count++] = {chain[i], {0, 0, 0}, {cw * st, ay * sw * ct + az * sw * st, az * sw * ct - ay * sw * st, cw * ct}};
+    }
+  }
+  bones[count++] = {kBones[9].name, {0, 0, 0}, {0, std::sin(0.2), 0, std::cos(0.2)}};
+  // 親ファイル名, 総ポーズボーン数
+  std::fprintf(gOut, "Vocaloid Pose Data file\r\n\r\nmiku.osm;\t\t// \x90\x65\x83\x74\x83\x40\x83\x43\x83\x8B\x96\xBC\r\n"
+                     "%d;\t\t\t\t// \x91\x8D\x83\x7C\x81\x5B\x83\x59\x83\x7B\x81\x5B\x83\x93\x90\x94\r\n\r\n", count);
+  for (int i = 0; i < count; i++) {
+    const PoseBone& b = bones[i];
+    std::fprintf(gOut, "Bone%d{%s\r\n  %f,%f,%f;\t\t\t\t// trans x,y,z\r\n  %f,%f,%f,%f;\t\t// Quaternion x,y,z,w\r\n}\r\n\r\n",
+                 i, b.name, b.pos[0], b.pos[1], b.pos[2], b.rot[0], b.rot[1], b.rot[2], b.rot[3]);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2 || argc == 3 || argc > 5) {
-    std::fprintf(stderr, "usage: make_sample OUT [COUNT SEED [hostile|dance]]\n");
+    std::fprintf(stderr, "usage: make_sample OUT [COUNT SEED [hostile|dance|hands|pose]]\n");
     return 2;
   }
   gOut = std::fopen(argv[1], "wb");
@@ -317,6 +360,8 @@ int main(int argc, char** argv) {
   } else if (argc == 5 && (std::strcmp(argv[4], "dance") == 0 || std::strcmp(argv[4], "hands") == 0)) {
     writeDance(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)), std::strtoull(argv[3], nullptr, 10),
                argv[4][0] == 'h');
+  } else if (argc == 5 && std::strcmp(argv[4], "pose") == 0) {
+    writePose(std::strtoull(argv[3], nullptr, 10));
   } else if (argc == 5) {
     writeHostile(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)), std::strtoull(argv[3], nullptr, 10));
   } else {

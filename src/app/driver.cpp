@@ -17,6 +17,7 @@
 #include "twist/run_settings.h"
 #include "vmd/convert.h"
 #include "vmd/prescan.h"
+#include "vpd/pose_convert.h"
 
 namespace torsel {
 namespace {
@@ -42,6 +43,7 @@ plat::FileId gWritten[kMaxPlatformArgs];
 int gWrittenCount = 0;
 plat::FileId gInputs[kMaxPlatformArgs];
 int gInputCount = 0;
+bool gPoseNoted = false;
 
 bool isOptionToken(const char* token) { return token[0] == '-' || (plat::kSlashStartsOption && token[0] == '/'); }
 
@@ -260,11 +262,28 @@ void printPairCounts() {
   std::printf("\n");
 }
 
-// One file argument: pre-scan, then (unless checking) conversion.
+// A pose is one frame: once a run, that a frame range and a bound say
+// nothing there.
+void notePoseOptions() {
+  if (gPoseNoted || (gSettings.fromFrame == 0 && gSettings.toFrame == RunSettings{}.toFrame && gSettings.keepMotion <= 0)) {
+    return;
+  }
+  gPoseNoted = true;
+  // "ポーズ: -F, -T と -K は 1 フレームのポーズには関係ないので無視します. \n"
+  constexpr char kPoseNoteJa[] = "\x83\x7C\x81\x5B\x83\x59: -F, -T \x82\xC6 -K \x82\xCD 1 \x83\x74\x83\x8C\x81\x5B\x83\x80"
+                                 "\x82\xCC\x83\x7C\x81\x5B\x83\x59\x82\xC9\x82\xCD\x8A\xD6\x8C\x57\x82\xC8\x82\xA2\x82\xCC"
+                                 "\x82\xC5\x96\xB3\x8E\x8B\x82\xB5\x82\xDC\x82\xB7. \n";
+  std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(kPoseNoteJa)
+                                                         : "Pose: -F, -T and -K mean nothing for a single frame; ignored. \n");
+}
+
+// One file argument: pre-scan, then (unless checking) conversion; a file
+// ending in .vpd is a pose.
 int32_t processFile(const char* token) {
   std::printf("\n");
+  const bool pose = pathIsPose(token);
   if (std::strlen(token) >= sizeof gInputPath ||
-      pathOutputName(gOutputPath, static_cast<int>(sizeof gOutputPath), token) != 0) {
+      pathOutputName(gOutputPath, static_cast<int>(sizeof gOutputPath), token, pathOutputSuffix(token)) != 0) {
     gInputPath[0] = '\0';
     std::printf("Path too long : %s\n", token);
     return kResultCannotOpen;
@@ -291,13 +310,14 @@ int32_t processFile(const char* token) {
     }
   }
 
+  if (pose) notePoseOptions();
   // A motion cut short is converted as far as it goes; the run says so at its end.
-  const int32_t scanned = confirmMotionFile(gInputPath);
+  const int32_t scanned = pose ? confirmPoseFile(gInputPath) : confirmMotionFile(gInputPath);
   if (scanned != kResultOk && scanned != kResultCut) return scanned;
-  if (showAtLeast(1)) printPairCounts();
+  if (showAtLeast(1) && !pose) printPairCounts();
   if (gSettings.checkMode) return scanned;
 
-  const int32_t result = convertMotionFile(gOutputPath, gInputPath);
+  const int32_t result = pose ? convertPoseFile(gOutputPath, gInputPath) : convertMotionFile(gOutputPath, gInputPath);
   if (result != kResultOk && result != kResultBeyond) return result;
   if (gWrittenCount < kMaxPlatformArgs && plat::fileId(gOutputPath, &out) == 0) gWritten[gWrittenCount++] = out;
   std::printf("=> %s \n", gOutputPath);
@@ -448,6 +468,7 @@ int runTorsel(int argc, char** argv) {
   gTotals = RunTotals{};
   gWrittenCount = 0;
   gInputCount = 0;
+  gPoseNoted = false;
   for (int i = 1; i < gArgs.argCount; i++) {
     const char* token = gArgs.argItems[i];
     if (!isOptionToken(token) && !isModelToken(token) && plat::fileId(token, &gInputs[gInputCount]) == 0) gInputCount++;

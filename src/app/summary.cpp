@@ -16,7 +16,7 @@ char gText[kTextSize];
 int gTextUsed = 0;
 char gLine[kTextSize];
 char gFileName[plat::kPathMax];
-char gStem[plat::kPathMax];
+char gOutputName[plat::kPathMax];
 
 struct SummaryLines {
   const char* fileName;
@@ -39,7 +39,7 @@ constexpr SummaryLines kEnglish = {
     " Left  elbow  %d  frame(s) \r\n",
     " Right arm    %d  frame(s) \r\n",
     " Right elbow  %d  frame(s) \r\n",
-    "%s-cnv.vmd \r\n",
+    "%s \r\n",
     "Keep.motion: %+d keyframe(s) \r\n",
     "Unfold.twist: %d twist keyframe(s) folded \r\n",
     "Wrist.twist: %d wrist keyframe(s) split \r\n",
@@ -53,7 +53,7 @@ constexpr SummaryLines kJapanese = {
     " \x8D\xB6\x82\xD0\x82\xB6  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",    // 左ひじ  %d フレーム
     " \x89\x45\x98\x72\x81\x40  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",    // 右腕　  %d フレーム
     " \x89\x45\x82\xD0\x82\xB6  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",    // 右ひじ  %d フレーム
-    "%s-cnv.vmd \r\n",
+    "%s \r\n",
     "Keep.motion: %+d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",  // %+d キーフレーム
     "Unfold.twist: \x9D\x80 %d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",  // 捩 %d キーフレーム
     // Wrist.twist: 手首 %d キーフレームを分けた
@@ -94,10 +94,10 @@ const char* buildSummaryText(const char* lastInput) {
   appendLine(t.rightArm, static_cast<int>(r.rightArm));
   if (gSettings.handTwist) appendLine(t.rightElbow, static_cast<int>(r.rightElbow));
   // The name of the file written, from the name as stored: the same rule
-  // as the output path, less the suffix the line adds.
-  if (r.convertedFileCount == 1 && pathOutputName(gStem, sizeof gStem, gFileName) == 0) {
-    gStem[std::strlen(gStem) - kOutputSuffixSize] = '\0';
-    appendLine(t.outputName, gStem);
+  // as the output path (a pose's suffix for a pose).
+  if (r.convertedFileCount == 1 &&
+      pathOutputName(gOutputName, sizeof gOutputName, gFileName, pathOutputSuffix(gFileName)) == 0) {
+    appendLine(t.outputName, gOutputName);
   }
   if (gSettings.unfoldTwist) {
     appendLine(t.twistFolded, static_cast<int>(r.twistFolded));

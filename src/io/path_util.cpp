@@ -105,14 +105,31 @@ int pathTrimSlash(char* path) {
   return 0;
 }
 
-int pathOutputName(char* dest, int cap, const char* src) {
+namespace {
+
+// Where the extension of the file name starts: its last dot, or the end.
+int stemLength(const char* src) {
   int sep = lastSingleByte(src, isSeparator);
   int dot = lastSingleByte(src, [](unsigned char c) { return c == '.'; });
-  int stem = dot > sep ? dot : static_cast<int>(std::strlen(src));
-  if (stem + static_cast<int>(sizeof kOutputSuffix) > cap) return -1;
+  return dot > sep ? dot : static_cast<int>(std::strlen(src));
+}
+
+}  // namespace
+
+int pathOutputName(char* dest, int cap, const char* src, const char* suffix) {
+  const int stem = stemLength(src);
+  const int size = static_cast<int>(std::strlen(suffix)) + 1;
+  if (stem + size > cap) return -1;
   copyPrefix(dest, src, stem);
-  std::memcpy(dest + stem, kOutputSuffix, sizeof kOutputSuffix);
+  std::memcpy(dest + stem, suffix, static_cast<size_t>(size));
   return 0;
 }
+
+bool pathIsPose(const char* path) {
+  const char* ext = path + stemLength(path);
+  return prefixMatchNoCase(ext, ".VPD") == 0 && std::strlen(ext) == 4;
+}
+
+const char* pathOutputSuffix(const char* path) { return pathIsPose(path) ? kPoseOutputSuffix : kOutputSuffix; }
 
 }  // namespace torsel

@@ -31,10 +31,16 @@ int pathNamePart(char* dest, const char* src);
 int pathTrimSlash(char* path);
 
 /// The output path of a motion: `src` without the extension of its file
-/// name, followed by "-cnv.vmd". A dot in a folder name does not count.
-/// -1 when the result would not fit in `cap` bytes.
-int pathOutputName(char* dest, int cap, const char* src);
+/// name, followed by `suffix` ("-cnv.vmd", for a pose "-cnv.vpd"). A dot in
+/// a folder name does not count. -1 when the result would not fit in `cap`
+/// bytes.
+int pathOutputName(char* dest, int cap, const char* src, const char* suffix);
 inline constexpr char kOutputSuffix[] = "-cnv.vmd";
-inline constexpr int kOutputSuffixSize = sizeof kOutputSuffix - 1;
+inline constexpr char kPoseOutputSuffix[] = "-cnv.vpd";
+
+/// True for a path whose file name ends in ".vpd", any case: a pose.
+bool pathIsPose(const char* path);
+/// The output suffix for `path`: a pose's or a motion's.
+const char* pathOutputSuffix(const char* path);
 
 }  // namespace torsel

@@ -49,6 +49,9 @@ TEST(PathsAndArguments, TakePathsApartAndKeepTheEndSlot) {
   EXPECT_TRUE(pathNamePart(out, "C:\\a/b.vmd") == 0 && std::string(out) == "b.vmd");
   EXPECT_TRUE(findFileName(out, TORSEL_SAMPLE) == 0 && std::string(out) == "sample.vmd");
   EXPECT_TRUE(findFileName(out, "/none/x.vmd") == -1 && !out[0]);
+  EXPECT_TRUE(pathIsPose("a.VpD") && !pathIsPose("a.vpd\\b") && !pathIsPose("a.vpdx") && !pathIsPose("a"));
+  EXPECT_TRUE(pathOutputName(out, 64, "c.d\\p.VPD", pathOutputSuffix("p.VPD")) == 0 &&
+              std::string(out) == "c.d\\p-cnv.vpd");
   static ArgList list;
   clearArgList(&list);
   for (const char* a : {"prog.exe", "", "\"C:\\My Files\\a.vmd\""}) addArgToken(&list, a);

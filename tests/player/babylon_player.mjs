@@ -4,6 +4,8 @@
 // skeleton uses its bones, after the fixed axes): the arm (腕 ⊗ 腕捩), the
 // elbow (ひじ ⊗ 手捩) and the wrist (both); out, the largest deviation of
 // each chain between the two, in degrees: left arm, elbow, wrist, then right.
+// Or two poses (VPD), the hand (the wrist ⊗ 手首) a fourth chain, and the
+// turn of each side's 腕捩 and 手捩 on their own.
 import { NullEngine } from '@babylonjs/core/Engines/nullEngine';
 import { ImportMeshAsync } from '@babylonjs/core/Loading/sceneLoader';
 import { Matrix, Quaternion } from '@babylonjs/core/Maths/math.vector';
@@ -13,10 +15,11 @@ import 'babylon-mmd/esm/Loader/pmxLoader';
 import 'babylon-mmd/esm/Loader/pmdLoader';
 import 'babylon-mmd/esm/Runtime/Animation/mmdRuntimeModelAnimation';
 import { VmdLoader } from 'babylon-mmd/esm/Loader/vmdLoader';
+import { VpdLoader } from 'babylon-mmd/esm/Loader/vpdLoader';
 import { MmdRuntime } from 'babylon-mmd/esm/Runtime/mmdRuntime';
 
 // Per side: the bone above the arm, then the ends of the arm and elbow chains.
-const ENDS = [['左肩', '左腕捩', '左手捩'], ['右肩', '右腕捩', '右手捩']];
+const ENDS = [['左肩', '左腕捩', '左手捩', '左手首'], ['右肩', '右腕捩', '右手捩', '右手首']];
 
 const world = (bone) =>
   Quaternion.FromRotationMatrix(Matrix.FromArray(bone.worldMatrix).getRotationMatrix());
@@ -41,19 +44,27 @@ export async function openPlayer(modelBytes, extension) {
       model.beforePhysics(f);
       model.afterPhysics();
       return ends.map((bones) => {
-        const [above, arm, elbow] = bones.map(world);
+        const [above, arm, elbow, hand] = bones.map(world);
         const [notAbove, notArm] = [above, arm].map((q) => Quaternion.Inverse(q));
-        return [notAbove.multiply(arm), notArm.multiply(elbow), notAbove.multiply(elbow)];
+        const own = [1, 2].map((i) => bones[i].linkedBone.rotationQuaternion.clone());
+        return [notAbove.multiply(arm), notArm.multiply(elbow), notAbove.multiply(elbow),
+          notAbove.multiply(hand), ...own];
       });
     });
   };
+  const poseLoader = new VpdLoader(scene);
+  // poses: two ArrayBuffers of VPD files; per side the four chains, then the two twist bones.
+  const poses = (...buffers) => {
+    const [a, b] = buffers.map((p, i) => play(poseLoader.loadFromBuffer(`p${i}`, p), 0)[0]);
+    return [0, 1].flatMap((side) => a[side].map((q, c) => degrees(q, b[side][c])));
+  };
   // motions: two ArrayBuffers of VMD files.
-  return async (...motions) => {
+  return Object.assign(async (...motions) => {
     const animations = await Promise.all(motions.map((m, i) =>
       loader.loadFromBufferAsync(`m${i}`, m)));
     const last = Math.max(...animations.map((a) => a.endFrame));
     const [a, b] = animations.map((animation) => play(animation, last));
     return [0, 1].flatMap((side) => [0, 1, 2].map((c) =>
       Math.max(...a.map((frame, f) => degrees(frame[side][c], b[f][side][c])))));
-  };
+  }, { poses });
 }

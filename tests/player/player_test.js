@@ -5,7 +5,7 @@
 // Every -K5 and -U -K5 output stays within 0.5° of its input at every frame,
 // the plain conversion does not, and the project's evaluator (playback_eval,
 // given the same model) finds the same largest deviations: two players
-// written apart, agreeing.
+// written apart, agreeing. Converted poses show every chain as their input.
 //   node player_test.js TORSEL MAKE_SAMPLE PLAYBACK_EVAL
 const [childProcess, fs, os, path] = ['child_process', 'fs', 'os', 'path'].map(require);
 
@@ -123,7 +123,7 @@ const table = [['arms', '-M12 -K5', 0.5], ['arms', '-M4 -K5', 0.5], ['arms', '',
   ['dance', '-U -K5', 0.5], ['dance', '', null]];
 
 const convert = (options, model, input) => childProcess.spawnSync(torsel,
-  ['-ND', ...options.split(' ').filter(Boolean), model, input]).status;
+  ['-ND', ...options.split(' ').filter(Boolean), model, input].filter(Boolean)).status;
 const read = (file) => new Uint8Array(fs.readFileSync(file)).buffer;
 const show = (v) => v.map((d) => d.toFixed(3).padStart(8)).join('');
 
@@ -153,6 +153,35 @@ const show = (v) => v.map((d) => d.toFixed(3).padStart(8)).join('');
       [failed, runs] = [failed + (problems.length > 0), runs + 1];
       const row = `${model.padEnd(11)} ${motion.padEnd(5)} ${(options || 'plain').padEnd(9)}`;
       console.log(`${problems.length ? 'FAIL' : 'ok  '} ${row}${show(ours)} |${show(theirs)}`);
+      if (problems.length) console.log(`     ${problems.join('; ')}`);
+    }
+  }
+  // Poses: every chain of the converted pose within 0.01° of the input's, on
+  // each model named and on none (the built-in axes: builtin.pmx); with -W,
+  // which moves the wrist's twist into the elbow and wrist chains, the arm
+  // and the hand.
+  const poses = [1, 2, 3, 4, 5, 6, 7, 8].map((seed) => at(`pose${seed}.vpd`));
+  poses.forEach((pose, i) => childProcess.execFileSync(makeSample, [pose, '0', `${i + 1}`, 'pose']));
+  console.log('model       options  largest: left arm elbow wrist hand, right | twist moved');
+  for (const [model, bytes] of [...models, ['', models[0][1]]]) {
+    const play = await openPlayer(new Uint8Array(bytes), path.extname(model) || '.pmx');
+    for (const options of ['-M12', '-M4', '-M12 -W', '-M4 -W', '-U']) {
+      const largest = Array(12).fill(0);
+      let status = 0;
+      for (const pose of poses) {
+        status = convert(options, model && at(model), pose) || status;
+        const d = await play.poses(read(pose), read(pose.replace('.vpd', '-cnv.vpd')));
+        d.forEach((v, i) => { largest[i] = Math.max(largest[i], v); });
+      }
+      const kept = options.includes('-W') ? [0, 3] : [0, 1, 2, 3];
+      const chains = largest.filter((d, i) => kept.includes(i % 6));
+      const moved = Math.max(...largest.filter((d, i) => i % 6 >= 4));
+      const problems = [status !== 0 && `torsel exited with ${status}`,
+        !chains.every((d) => d <= 0.01) && 'a chain beyond 0.01°',
+        !(moved > 5) && 'no twist moved'].filter(Boolean);
+      [failed, runs] = [failed + (problems.length > 0), runs + 1];
+      const row = `${(model || 'none').padEnd(11)} ${options.padEnd(8)}`;
+      console.log(`${problems.length ? 'FAIL' : 'ok  '} ${row}${show(chains)} |${show([moved])}`);
       if (problems.length) console.log(`     ${problems.join('; ')}`);
     }
   }

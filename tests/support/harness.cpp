@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -75,6 +76,39 @@ bool readVmd(const Bytes& d, ReadVmd* out, std::string* error) {
   for (int32_t i = 0; i < out->morphCount; i++, at += 23) out->morphs.emplace_back(&d[at], &d[at] + 23);
   out->trailing.assign(d.begin() + static_cast<long>(at), d.end());
   return true;
+}
+
+Bytes buildVpd(const std::vector<PoseBone>& bones, const std::string& eol) {
+  std::string t = "Vocaloid Pose Data file" + eol + eol + "miku.osm;\t\t// \x90\x65" + eol;  // 親
+  t += std::to_string(bones.size()) + ";\t\t\t\t// count" + eol + eol;
+  char line[200];
+  for (size_t i = 0; i < bones.size(); i++) {
+    const PoseBone& b = bones[i];
+    std::snprintf(line, sizeof line, "  %f,%f,%f;\t\t\t\t// trans x,y,z%s  %f,%f,%f,%f;\t\t// Quat",
+                  b.pos[0], b.pos[1], b.pos[2], eol.c_str(), b.rot.x, b.rot.y, b.rot.z, b.rot.w);
+    t += "Bone" + std::to_string(i) + "{" + b.name + eol + line + eol + "}" + eol + eol;
+  }
+  return Bytes(t.begin(), t.end());
+}
+
+bool readVpd(const Bytes& data, std::vector<PoseBone>* bones, std::string* error) {
+  const std::string t(data.begin(), data.end());
+  size_t count = 0, at = t.find(';');
+  bones->clear();
+  if (t.rfind("Vocaloid Pose Data file", 0) || at == std::string::npos ||
+      std::sscanf(t.c_str() + at + 1, "%*[^\n]%zu;", &count) != 1) {  // the count after the model line
+    return *error = "no header, model line or count", false;
+  }
+  // Each block whole: its name to the line end, both statements and their comments, the brace.
+  for (PoseBone b; (at = t.find("Bone", at)) != std::string::npos; bones->push_back(b)) {
+    char name[16] = {};
+    int n = 0;
+    std::sscanf(t.c_str() + at, "Bone%*u{%15[^\r\n] %f,%f,%f;%*[^\n] %f,%f,%f,%f;%*[^\n] }%n", name,
+                &b.pos[0], &b.pos[1], &b.pos[2], &b.rot.x, &b.rot.y, &b.rot.z, &b.rot.w, &n);
+    if (n == 0) return *error = "block " + std::to_string(bones->size()) + " is not whole", false;
+    b.name = name, at += static_cast<size_t>(n);
+  }
+  return bones->size() == count || (*error = "a count for other blocks", false);
 }
 
 std::string replaceAll(std::string s, const std::string& from, const std::string& to) {

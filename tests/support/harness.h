@@ -52,6 +52,13 @@ struct ReadVmd {  // header: 50 bytes; morphCount 0 without a morph section
 /// announces more records than the file holds or the header is short.
 bool readVmd(const Bytes& data, ReadVmd* out, std::string* error);
 
+// Poses (VPD) as MMD writes them: Shift-JIS names, six decimals, comments.
+struct PoseBone { std::string name; Rot rot = {0, 0, 0, 1}; std::array<float, 3> pos = {}; };
+Bytes buildVpd(const std::vector<PoseBone>& bones, const std::string& eol = "\r\n");
+/// The bone blocks of a pose in order, trusting nothing: false, with the
+/// reason, when a block is not closed or the count disagrees with them.
+bool readVpd(const Bytes& data, std::vector<PoseBone>* bones, std::string* error);
+
 std::string replaceAll(std::string s, const std::string& from, const std::string& to);
 Bytes readFile(const std::string& path);
 void writeFile(const std::string& path, const Bytes& data);

@@ -94,6 +94,11 @@ TEST_F(EndToEnd, MatrixOfRuns) {
                                           {kU8LeftElbow, {3, 14, 0.5f}}, {kU8LeftWristTwist, {4, 14, 0}},
                                           {kU8RightArm, {-1, 15, 0}}, {kU8RightArmTwist, {-2, 15, 0}},
                                           {kU8RightElbow, {-3, 14, -0.5f}}, {kU8RightWristTwist, {-4, 14, 0}}}));
+  // The pose stands in the folder only for the runs that name it.
+  const RunOptions generator = {"C", -1, MAKE_SAMPLE_EXE, -1};
+  ASSERT_EQ(runProgram({dir_ + "/pose.vpd", "0", "1", "pose"}, generator).status, 0);
+  const Bytes pose = readFile(dir_ + "/pose.vpd");
+  std::remove((dir_ + "/pose.vpd").c_str());
   Bytes cut = readFile(dir_ + "/sample.vmd");
   cut.resize(1000);
   writeFile(dir_ + "/cut.vmd", cut);
@@ -133,27 +138,38 @@ TEST_F(EndToEnd, MatrixOfRuns) {
       {"-ND $/\xE3\x82\xBD.vmd", "d7f7fc6cf334fe01", "ja_JP.SJIS", 2}, {"/C/ND", "cfac08b57c5034d9", "C", 2},
       {"-ND -D1 -W -M9 $/sample.vmd", "56f3f0cc42c81592"}, {"-ND -W -U $/sample.vmd", "ccada14792151932", "ja_JP.SJIS"},
       {"-ND -W -M4 $/arms.pmd $/sample.vmd", "ace6b91b707ec72a"},  // -W needs the elbows' axes in any mode
+      // Poses: the wrists and a note in Japanese, a fold beside a motion, a listing.
+      {"-ND -D1 -W -M4 -F5 $/pose.vpd", "d3a41024729177d0", "ja_JP.SJIS"},
+      {"-ND -U $/sample.vmd $/pose.vpd", "47a74be8bf53519a"},
+      {"-ND -C -D5 $/pose.vpd", "bf1269ed00bb6ef1"},
       {"-ND $/missing.vmd", "4308cca52ff2b370"}, {"-ND $/cut.vmd", "eee680cb69a38280"}, {"-ND -C $/cut.vmd", "37d47e278f48d331", "ja_JP.SJIS"}, {"-ND -D1 $/sample.vmd $/odd.vmd", "db3b527dafabfa5c"},
   };
   for (const auto& run : runs) {
     if (run.only == (underWine() ? 1 : 2)) continue;
     std::vector<std::string> args;
+    const bool posed = std::strstr(run.args, "pose.vpd") != nullptr;
+    if (posed) writeFile(dir_ + "/pose.vpd", pose);
     std::istringstream words(replaceAll(run.args, "$", dir_));
     for (std::string w; words >> w;) args.push_back(w);
     RunResult r = runProgram(args, {run.locale, -1, "", -1});
     // The C runtimes differ in one text only: the sign of a NaN (glibc "-nan", MinGW "nan").
     std::string transcript =
         std::to_string(r.status) + "\n" + replaceAll(replaceAll(r.out, dir_, "$"), "-nan", "nan") + "\n" + listDir(dir_);
-    for (const char* name : {"sample", "hostile", "odd", "\x83\x5C", "\xE3\x82\xBD"}) {  // every output read back, its counts true
-      const std::string out = dir_ + "/" + name + "-cnv.vmd";
+    // Every output read back, its counts true.
+    for (const char* name : {"sample", "hostile", "odd", "\x83\x5C", "\xE3\x82\xBD", "pose"}) {
+      const bool vpd = name == std::string("pose");
+      const std::string out = dir_ + "/" + name + (vpd ? "-cnv.vpd" : "-cnv.vmd");
       if (!fileExists(out)) continue;
       const Bytes bytes = readFile(out);
       ReadVmd read;
+      std::vector<PoseBone> bones;
       std::string error;
-      EXPECT_TRUE(readVmd(bytes, &read, &error)) << run.args << ": " << error;
+      const bool whole = vpd ? readVpd(bytes, &bones, &error) : readVmd(bytes, &read, &error);
+      EXPECT_TRUE(whole) << run.args << ": " << error;
       transcript.append("\n").append(bytes.begin(), bytes.end());
       std::remove(out.c_str());
     }
+    if (posed) std::remove((dir_ + "/pose.vpd").c_str());
     EXPECT_EQ(digest(transcript), run.digest) << run.args << "\n" << r.out;
   }
 }

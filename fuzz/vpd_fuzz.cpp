@@ -1,0 +1,53 @@
+// libFuzzer target: a pose confirmed, then converted in every method, with
+// the wrists, and folded. A pose confirmed must convert, into a pose the
+// reader takes again, holding the input's blocks and at most the six that
+// the twist bones of a conversion may add.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "twist/model_axes.h"
+#include "twist/run_settings.h"
+#include "vpd/pose_convert.h"
+#include "vpd/pose_text.h"
+
+static std::string gIn, gOut;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // In memory where it can be: files are written on every run.
+  std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+  dir += "/torsel-pose-XXXXXX";
+  if (mkdtemp(dir.data()) == nullptr || !std::freopen("/dev/null", "w", stdout)) std::abort();
+  gIn = dir + "/in.vpd";
+  gOut = dir + "/in-cnv.vpd";
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::FILE* f = std::fopen(gIn.c_str(), "wb");
+  std::fwrite(data, 1, size, f);
+  std::fclose(f);
+  using namespace torsel;
+  RunSettings base;  // what is printed, from the size
+  base.displayLevel = static_cast<int8_t>(size % 11);
+  base.checkMode = size % 7 == 0 ? 0xFF : 0;
+  gSettings = base;
+  copySetupRestQuats();
+  if (confirmPoseFile(gIn.c_str()) != 0 || gSettings.checkMode) return 0;
+  const int blocks = gPose.blocks;
+  // Modes 8 to 13 and 4, half with the wrists; then 12 and 4 folded.
+  for (int run = 0; run < 9; run++) {
+    gSettings = base;
+    const int mode = run < 6 ? 8 + run : run == 6 ? 4 : 12 - 8 * (run - 7);
+    gSettings.handTwist = mode >= 8 ? 8 : 0;
+    gSettings.subMode = static_cast<int8_t>(mode & ~8);
+    gSettings.wristTwist = run < 7 && run % 2 == 0 ? 0xFF : 0;
+    gSettings.unfoldTwist = run >= 7 ? 0xFF : 0;
+    if (convertPoseFile(gOut.c_str(), gIn.c_str()) != 0) std::abort();
+    if (readPoseText(gOut.c_str()) != 0) std::abort();
+    if (gPose.blocks < blocks || gPose.blocks > blocks + 6) std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,345 @@
+#include "vpd/pose_convert.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "io/byte_stream.h"
+#include "platform/platform.h"
+#include "playback/player.h"
+#include "playback/wrist.h"
+#include "twist/bone_pairs.h"
+#include "twist/run_settings.h"
+#include "twist/separation.h"
+#include "vmd/prescan.h"
+#include "vpd/pose_text.h"
+
+namespace torsel {
+namespace {
+
+char gTempPath[plat::kPathMax];
+
+// 左手首, 右手首.
+constexpr const char* kWristBones[kWristSides] = {"\x8D\xB6\x8E\xE8\x8E\xF1", "\x89\x45\x8E\xE8\x8E\xF1"};
+
+// A pose is frame 0, the start of the range, whatever -F and -T say for
+// the motions of the run.
+struct FrameZero {
+  int32_t from = gSettings.fromFrame, to = gSettings.toFrame;
+  FrameZero() { gSettings.fromFrame = gSettings.toFrame = 0; }
+  ~FrameZero() {
+    gSettings.fromFrame = from;
+    gSettings.toFrame = to;
+  }
+  FrameZero(const FrameZero&) = delete;
+  FrameZero& operator=(const FrameZero&) = delete;
+};
+
+// A bone the conversion changes or adds: per pair a limb and its twist
+// bone, per side a wrist.
+constexpr int kMaxEdits = 2 * kPairCount + kWristSides;
+struct Edit {
+  const char* name;  // Shift-JIS
+  int block;         // the bone's block in the input (its last, which a player takes), or -1: added
+  int anchor;        // added: the block it stands beside and takes its layout from
+  bool before;       // added: before the anchor, else after it
+  Quat rot;
+};
+Edit gEdits[kMaxEdits];
+int gEditCount = 0;
+int32_t gFolded = 0, gSplits = 0;
+
+bool isBone(const PoseBlock& b, const char* name) {
+  const size_t length = std::strlen(name);
+  return !b.morph && static_cast<size_t>(b.nameEnd - b.nameAt) == length &&
+         std::memcmp(gPose.text + b.nameAt, name, length) == 0;
+}
+
+int lastBlock(const char* name) {
+  for (int i = gPose.blocks - 1; i >= 0; i--) {
+    if (isBone(gPose.block[i], name)) return i;
+  }
+  return -1;
+}
+
+Edit* findEdit(const char* name) {
+  for (int i = 0; i < gEditCount; i++) {
+    if (std::strcmp(gEdits[i].name, name) == 0) return &gEdits[i];
+  }
+  return nullptr;
+}
+
+// What the bone holds now: changed, else the input's; the identity for a
+// bone the pose leaves out.
+Quat heldRotation(const char* name) {
+  if (const Edit* e = findEdit(name)) return e->rot;
+  const int block = lastBlock(name);
+  return block >= 0 ? gPose.block[block].rot : kIdentity;
+}
+
+// Gives the bone `rot`, in its own block, else in one added beside `anchor`.
+void setRotation(const char* name, const Quat& rot, int anchor, bool before) {
+  Edit* e = findEdit(name);
+  if (e == nullptr) {
+    e = &gEdits[gEditCount++];
+    *e = {name, lastBlock(name), anchor, before, kIdentity};
+  }
+  e->rot = rot;
+}
+
+// Scaled to length 1 in double, then narrowed: a pose's six decimals
+// leave its rotations a little off the unit sphere.
+Quat unitFloat(const DQuat& q) {
+  const double r = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
+  return {static_cast<float>(q.x / r), static_cast<float>(q.y / r), static_cast<float>(q.z / r),
+          static_cast<float>(q.w / r)};
+}
+
+// A pair's bone as the model in use plays it: on its fixed axis, if any.
+Quat played(int pair, bool twist, const Quat& rot) { return unitFloat(shownRotation(pair, twist, rot)); }
+
+// Each pair's limb and twist bone as a motion's keyframes at the start
+// frame: the twist bone's own rotation is merged into the twist there.
+void scanPairs() {
+  gScans = {};
+  for (int pair = 0; pair < kPairCount; pair++) {
+    const int limb = lastBlock(gPairs[pair].sourceBone), twist = lastBlock(gPairs[pair].twistBone);
+    PairScan& scan = gScans[pair];
+    scan.reccnt = limb >= 0;
+    scan.sourceAtFrom = limb >= 0 ? 0xFF : 0;
+    scan.twistAtFrom = twist >= 0 ? 0xFF : 0;
+    if (twist >= 0) scan.twistRotAtFrom = played(pair, true, gPose.block[twist].rot);
+  }
+}
+
+int32_t loadPose(const char* path) {
+  const int32_t read = readPoseText(path);
+  if (read == kResultOk) scanPairs();
+  return read;
+}
+
+void listPose() {
+  char model[256];
+  poseModelName(model, sizeof model);
+  std::printf("model name = %s \n", plat::conText(model));
+  std::printf("max blocks of frames = %ld \n", static_cast<long>(gPose.count));
+  int32_t bones = 0, morphs = 0;
+  for (int i = 0; i < gPose.blocks; i++) {
+    const PoseBlock& b = gPose.block[i];
+    if (b.morph) {
+      MorphKeyframe m = {};
+      poseBlockName(b, &m.name);
+      m.value = b.pos.x;
+      printMorphKeyframe(++morphs, m);
+    } else {
+      BoneKeyframe k = {};
+      poseBlockName(b, &k.name);
+      k.pos = b.pos;
+      k.rot = b.rot;
+      printBoneKeyframe(++bones, k, true);
+    }
+  }
+  if (gSettings.checkMode) std::printf("VPD file format is correct.\n");
+}
+
+void convertPairs() {
+  const bool fold = gSettings.unfoldTwist != 0;
+  for (int pair = 0; pair < kPairCount; pair++) {
+    if (!pairIsActive(pair)) continue;
+    const BonePair& p = gPairs[pair];
+    const int limb = lastBlock(p.sourceBone), twist = lastBlock(p.twistBone);
+    const Quat held = limb >= 0 ? played(pair, false, gPose.block[limb].rot) : kIdentity;
+    if (fold) {
+      // The twist bone stays, at rest: a bone a pose leaves out keeps
+      // whatever turn the model had, and would twist the limb twice.
+      gConvCounts[pair] = gScans[pair].reccnt;
+      if (twist < 0) continue;
+      setRotation(p.sourceBone, quatMultiply(held, gScans[pair].twistRotAtFrom), twist, true);
+      setRotation(p.twistBone, kIdentity, twist, false);
+      gFolded++;
+      if (showAtLeast(1)) {
+        std::printf("  => folded %s into %s \n", plat::conText(p.twistBone), plat::conText(p.sourceBone));
+      }
+      continue;
+    }
+    if (limb < 0) continue;
+    NameField name;
+    poseBlockName(gPose.block[limb], &name);
+    SeparationResult split;
+    convertSourceKeyframe(pair, {limb + 1, name.text, name.lastNul, 0, held}, &split);
+    setRotation(p.sourceBone, split.kept, limb, false);
+    setRotation(p.twistBone, split.twist, limb, false);
+  }
+}
+
+// -W: 手首 = twist ⊗ rest about the forearm; 手捩, as the model plays what
+// it holds now, takes the twist. 手捩 added stands after ひじ, else before
+// 手首: where the model has it.
+void convertWrists() {
+  for (int side = 0; side < kWristSides; side++) {
+    const int wrist = lastBlock(kWristBones[side]);
+    if (wrist < 0) continue;
+    const int pair = 2 * side + 1;
+    const BonePair& p = gPairs[pair];
+    const PoseBlock& w = gPose.block[wrist];
+    Quat twist, rest;
+    wristSplit(side, unitFloat({w.rot.x, w.rot.y, w.rot.z, w.rot.w}), &twist, &rest);
+    const Quat hand = quatMultiply(played(pair, true, heldRotation(p.twistBone)), twist);
+    const int elbow = lastBlock(p.sourceBone);
+    setRotation(p.twistBone, hand, elbow >= 0 ? elbow : wrist, elbow < 0);
+    setRotation(kWristBones[side], rest, wrist, false);
+    gSplits++;
+    if (showAtLeast(1)) {
+      std::printf("  => twist of %s onto %s (X,Y,Z,W) = %g %g %g %g \n", plat::conText(kWristBones[side]),
+                  plat::conText(p.twistBone), static_cast<double>(twist.x), static_cast<double>(twist.y),
+                  static_cast<double>(twist.z), static_cast<double>(twist.w));
+    }
+  }
+}
+
+void writeSpan(int32_t from, int32_t to) { wrPutBytes(gPose.text + from, to - from); }
+void writeText(const char* text) { wrPutBytes(reinterpret_cast<const uint8_t*>(text), static_cast<int>(std::strlen(text))); }
+void writeEol() { writeText(gPose.crlf ? "\r\n" : "\n"); }
+
+void writeRotation(const Quat& q) {
+  char number[kPoseNumberSize];
+  const float parts[] = {q.x, q.y, q.z, q.w};
+  for (int i = 0; i < 4; i++) {
+    if (i > 0) writeText(",");
+    formatPoseNumber(parts[i], number);
+    writeText(number);
+  }
+}
+
+long blockIndex(const PoseBlock& b) {
+  long index = 0;
+  for (int32_t i = b.numberAt; i < b.numberEnd; i++) index = index * 10 + (gPose.text[i] - '0');
+  return index;
+}
+
+// An added bone: the anchor's layout with its own name, index and rotation,
+// at rest in place (a twist bone does not move); ends with a line end.
+void writeAdded(const Edit& e, long index) {
+  const PoseBlock& m = gPose.block[e.anchor];
+  char head[32];
+  std::snprintf(head, sizeof head, "Bone%ld{", index);
+  writeText(head);
+  writeText(e.name);
+  writeSpan(m.nameEnd, m.transAt);
+  writeText("0.000000,0.000000,0.000000");
+  writeSpan(m.transEnd, m.rotAt);
+  writeRotation(e.rot);
+  int32_t close = m.end;
+  while (close > m.rotEnd && (gPose.text[close - 1] == '\n' || gPose.text[close - 1] == '\r')) close--;
+  writeSpan(m.rotEnd, close);
+  writeEol();
+}
+
+// The input's text with the edits: the count and the bone indices after an
+// added block moved on by the blocks added, a blank line beside each added
+// block as MMD writes them. 0, or -1 once the output has failed.
+int writePose() {
+  int added = 0;
+  for (int i = 0; i < gEditCount; i++) added += gEdits[i].block < 0;
+  int32_t from = 0;
+  if (added > 0) {
+    writeSpan(0, gPose.countAt);
+    char count[16];
+    std::snprintf(count, sizeof count, "%ld", static_cast<long>(gPose.count) + added);
+    writeText(count);
+    from = gPose.countEnd;
+  }
+  long shift = 0;  // bone blocks added so far
+  for (int i = 0; i < gPose.blocks; i++) {
+    const PoseBlock& b = gPose.block[i];
+    writeSpan(from, b.at);
+    for (int k = 0; k < gEditCount; k++) {
+      if (gEdits[k].block >= 0 || gEdits[k].anchor != i || !gEdits[k].before) continue;
+      writeAdded(gEdits[k], blockIndex(b) + shift++);
+      writeEol();
+    }
+    const Edit* edit = nullptr;
+    for (int k = 0; k < gEditCount; k++) edit = gEdits[k].block == i ? &gEdits[k] : edit;
+    if (!b.morph && shift > 0) {
+      char head[32];
+      std::snprintf(head, sizeof head, "Bone%ld", blockIndex(b) + shift);
+      writeText(head);
+      writeSpan(b.numberEnd, b.rotAt);
+    } else {
+      writeSpan(b.at, b.rotAt);
+    }
+    if (edit != nullptr) {
+      writeRotation(edit->rot);
+      writeSpan(b.rotEnd, b.end);
+    } else {
+      writeSpan(b.rotAt, b.end);
+    }
+    for (int k = 0; k < gEditCount; k++) {
+      if (gEdits[k].block >= 0 || gEdits[k].anchor != i || gEdits[k].before) continue;
+      if (gPose.text[b.end - 1] != '\n') writeEol();
+      writeEol();
+      writeAdded(gEdits[k], blockIndex(b) + ++shift);
+    }
+    from = b.end;
+  }
+  writeSpan(from, gPose.size);
+  return wrIsClosed();
+}
+
+int32_t abandon(int32_t result) {
+  wrClose();
+  plat::removeFile(gTempPath);
+  plat::releaseTemp();
+  return result;
+}
+
+}  // namespace
+
+int32_t confirmPoseFile(const char* inPath) {
+  FrameZero zero;
+  std::printf("Confirming: %s \n", inPath);
+  const int32_t read = loadPose(inPath);
+  if (read != kResultOk) return read;
+  if (showBetween(4, 9) || gSettings.checkMode) listPose();
+  std::printf("\n");
+  return kResultOk;
+}
+
+int32_t convertPoseFile(const char* outPath, const char* inPath) {
+  FrameZero zero;
+  std::printf("Reading from: %s \n", inPath);
+  std::printf("Writing to  : %s \n", outPath);
+  resetPairCounts();
+  // Read again: the file may have changed since it was confirmed.
+  const int32_t read = loadPose(inPath);
+  if (read != kResultOk) return read;
+  gEditCount = 0;
+  gFolded = gSplits = 0;
+  convertPairs();
+  if (gSettings.wristTwist) convertWrists();
+  if (showAtLeast(1)) {
+    int added = 0;
+    for (int i = 0; i < gEditCount; i++) added += gEdits[i].block < 0;
+    std::printf("max blocks of frames = %ld \n", static_cast<long>(gPose.count));
+    std::printf(" => max blocks of frames = %ld (cnv) \n", static_cast<long>(gPose.count) + added);
+  }
+
+  if (wrOpenBeside(outPath, gTempPath) != 0) return kResultCannotOpen;
+  if (writePose() != 0 || wrClose() != 0) {
+    std::printf("Cannot write to file at %06X \n", static_cast<unsigned>(wrCount()));
+    return abandon(kResultWrite);
+  }
+  if (plat::replaceFile(gTempPath, outPath) != 0) {
+    std::printf("Cannot replace file : %s\n", outPath);
+    return abandon(kResultWrite);
+  }
+  plat::releaseTemp();
+  std::printf("\n");
+  reportPairCounts();
+  gTotals.twistFolded += gFolded;
+  gTotals.wristSplit += gSplits;
+  gTotals.convertedFileCount++;
+  return kResultOk;
+}
+
+}  // namespace torsel
