@@ -6,7 +6,9 @@
 //
 //   playback_eval A.vmd B.vmd            the eight largest deviations
 //   playback_eval A.vmd B.vmd frames     then "frame left right" per frame:
-//                                        the wrists' deviations
+//                                        the hands' deviations (手首 as it
+//                                        turns in the world: with -W the
+//                                        forearm turns, the hand stays)
 //   playback_eval A.vmd B.vmd keys       judged only on the frames where B
 //                                        keys the side's 手首
 //   playback_eval A.vmd B.vmd all F T    judged only on the frames F to T
@@ -319,11 +321,11 @@ int main(int argc, char** argv) {
   }
   double worst[2][4] = {};
   unsigned where[2][4] = {};
-  std::vector<double> wrist[2];
+  std::vector<double> hand[2];
   // Frame by frame: a motion longer than 2^24 frames is judged up to there, and says so.
-  for (auto& w : wrist) w.resize(std::size_t(std::min(last, 1u << 24)) + 1);
+  for (auto& h : hand) h.resize(std::size_t(std::min(last, 1u << 24)) + 1);
   if (last > 1u << 24) std::fprintf(stderr, "playback_eval: frames 0 to %u judged of %u\n", 1u << 24, last);
-  for (unsigned f = 0; f < wrist[0].size(); f++) {
+  for (unsigned f = 0; f < hand[0].size(); f++) {
     for (int side = 0; side < 2; side++) {
       const char* const* n = names[side];
       Q armA = mul(at(a, n[0], f), at(a, n[1], f)), elbowA = mul(at(a, n[2], f), at(a, n[3], f));
@@ -334,7 +336,7 @@ int main(int argc, char** argv) {
       for (int c = 0; c < 4 && keyed[side][f]; c++) {
         if (dev[c] > worst[side][c]) worst[side][c] = dev[c], where[side][c] = f;
       }
-      wrist[side][f] = dev[2];
+      hand[side][f] = dev[3];
     }
   }
   const char* sides[2] = {"left", "right"};
@@ -342,6 +344,8 @@ int main(int argc, char** argv) {
   for (int side = 0; side < 2; side++) {
     for (int c = 0; c < 4; c++) std::printf("%s %s %.4f at %u\n", sides[side], chains[c], worst[side][c], where[side][c]);
   }
-  for (unsigned f = 0; argc > 3 && std::strcmp(argv[3], "frames") == 0 && f < wrist[0].size(); f++) std::printf("%u %.4f %.4f\n", f, wrist[0][f], wrist[1][f]);
+  for (unsigned f = 0; argc > 3 && std::strcmp(argv[3], "frames") == 0 && f < hand[0].size(); f++) {
+    std::printf("%u %.4f %.4f\n", f, hand[0][f], hand[1][f]);
+  }
   return 0;
 }

@@ -272,8 +272,9 @@ async function apart(page) {
       ['the wrist with fold back', ['sample.vmd'], { wrist: true, fold: true }, '#wrist-why',
         'Not together with fold back.', true],
       ['a text file', ['notes.txt'], {}, '#files-why',
-        'notes.txt: not a motion or a model (.vmd, .pmx, .pmd), left out', true],
-      ['a model alone', ['model.pmd'], {}, '#convert-why', 'Add a motion (.vmd) to convert.', true],
+        'notes.txt: not a motion, a pose or a model (.vmd, .vpd, .pmx, .pmd), left out', true],
+      ['a model alone', ['model.pmd'], {}, '#convert-why',
+        'Add a motion (.vmd) or a pose (.vpd) to convert.', true],
     ];
     for (const [what, uploads, fields, where, reason, disabled] of bad) {
       const p = await open(browser, { uploads: [uploads], fields });
@@ -334,6 +335,27 @@ async function apart(page) {
       (d) => d.filter((e) => /worst/.test(e.textContent)).length);
     check(measured === 3, `converted again while charting: ${measured} of 3 lines measured`);
     await again.close();
+    // Poses beside motions, with the wrists: the output the native bytes, its deviation on its
+    // line, shown on the model as one frame with nothing to play; a pose MMD cannot read, in words.
+    make('pose.vpd', '0', '1', 'pose'), fs.writeFileSync(file('bad.vpd'), 'Vocaloid Pose Data file\n');
+    const posed = await open(browser, { uploads: [['mannequin.pmx', 'pose.vpd', 'bad.vpd']],
+      fields: { wrist: true }, convert: true });
+    const [[name, bytes]] = await download(posed, '#results a');
+    native(['-M12', '-F0', '-T9999999', '-W'], ['mannequin.pmx', 'pose.vpd']);
+    const poseLines = await posed.$$eval('#results li', (li) => li.map((e) => e.textContent));
+    await posed.waitForFunction(() => /^pose\.vpd, on model/
+      .test(document.getElementById('preview-on').textContent), { timeout: 60000 });
+    await set(posed, 'input[value=overlay]', true);
+    const onePose = await apart(posed);
+    await shot(posed, 'pose.png', '#shown-area');
+    check(name === 'pose-cnv.vpd' && Buffer.from(bytes).equals(fs.readFileSync(file(name)))
+      && / converted — deviation 0(\.0\d)?° \(the worse wrist\)/.test(poseLines[0])
+      && / failed: This is not a pose MMD reads/.test(poseLines[1])
+      && await text(posed, '#play') === '' && await text(posed, '#chart-summary') === ''
+      && onePose.figure > 20000 && onePose.apart < 0.05,  // apart: the twist bones' segments
+    `a pose converted as natively, shown as one frame (${(100 * onePose.apart).toFixed(2)} % apart),`
+      + ` a bad one in words: ${poseLines}`);
+    await posed.close();
     const disk = await browser.newPage();
     await disk.goto(`file://${path.resolve(web, 'index.html')}`);
     check(/python3 -m http\.server/.test(await text(disk, '#from-disk')),

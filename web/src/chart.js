@@ -72,7 +72,7 @@ const axis = (scale, label, stroke, side) =>
 export function show(report, bound) {
   clear();
   const c = report && report.chart;
-  if (!c || !c.plain) return;
+  if (!c || !c.plain || c.pose) return;  // a pose: one frame, its deviation on its line
   $('chart-area').hidden = false;
   // [label, values, colour, on the bound's scale]
   const kept = c.fold ? [T.folded, c.plain, COLOURS.kept, true]

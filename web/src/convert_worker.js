@@ -3,7 +3,7 @@
 // WebAssembly module compiled once, the files in its memory, the console
 // text and the written files sent back. The page gets the console's first
 // lines as text and the whole bytes for download, never a long text to lay out.
-import { cutShort, playable } from './vmd.js';
+import { cutShort, isPose, playable, poseAsMotion } from './vmd.js';
 
 importScripts('torsel.js', 'playback_eval.js');
 
@@ -45,8 +45,9 @@ async function run(create, wasm, args, files, env) {
   return { status, console: out.take(), written };
 }
 
-// The wrists' deviation at every frame, the worse of the two, as playback_eval prints it.
-// On the model in use, whose fixed axes the player follows.
+// The wrists' deviation at every frame, the worse of the two, as playback_eval prints it:
+// 手首 as it turns in the world, the hand the user sees (with -W the forearm turns beneath
+// it). On the model in use, whose fixed axes the player follows.
 async function wrist(input, output, model) {
   const files = [{ name: 'in.vmd', bytes: input }, { name: 'out.vmd', bytes: output }, ...(model ? [model] : [])];
   const args = [...(model ? [model.name] : []), 'in.vmd', 'out.vmd', 'frames'];
@@ -71,7 +72,8 @@ function failure(status, lines) {
     return { kind: 'model', why: bone ? 'noBone' : axis ? 'noAxis' : reason, bone: bone || axis, line };
   }
   const kinds = [[/^Illegal file format/, 'format'], [/^Cannot (open|read) RD file/, 'read'],
-    [/^Path too long/, 'path'], [/^Output (is the input|is an input|already written)/, 'output'],
+    [/^(Illegal pose file|ポーズファイル)/, 'pose'], [/^Path too long/, 'path'],
+    [/^Output (is the input|is an input|already written)/, 'output'],
     [/^Cannot (open WR|write to|replace) file/, 'write']];
   const kind = kinds.find(([re]) => re.test(line));
   return { kind: kind ? kind[1] : status === 1 ? 'options' : 'status', line, status };
@@ -100,7 +102,7 @@ const jobs = {
     const [motion, model] = await Promise.all([read(motionFile), modelFile && read(modelFile)]);
     const args = ['-ND', ...options, ...(model ? [model.name] : []), motion.name];
     const result = await run(createTorsel, 'torsel.wasm', args, model ? [motion, model] : [motion], { LC_ALL: japanese ? 'ja_JP.SJIS' : 'C' });
-    const output = result.written.find((f) => f.name.endsWith('-cnv.vmd'));
+    const output = result.written.find((f) => /-cnv\.v[mp]d$/.test(f.name));
     const bytes = result.console;
     let lines = 0, headEnd = bytes.length;
     for (let i = bytes.indexOf(10); i >= 0; i = bytes.indexOf(10, i + 1)) if (++lines === HEAD_LINES) headEnd = i;
@@ -125,19 +127,23 @@ const jobs = {
     }
     postMessage(report);
   },
-  // With "keep", the plain conversion's deviation beside the kept one's.
+  // With "keep", the plain conversion's deviation beside the kept one's. A
+  // pose is measured as a motion of one frame; "keep" leaves it as it is.
   async chart({ index, motion: motionFile, model: modelFile, options, output: outputBlob }) {
     const [motion, model] = await Promise.all([read(motionFile), modelFile && read(modelFile)]);
-    const output = new Uint8Array(await outputBlob.arrayBuffer());
-    motion.bytes = playable(motion.bytes).bytes;  // a motion cut short: what it holds
-    const keep = options.some((o) => /^-K[1-9]/.test(o));
+    const pose = isPose(motion.name);
+    let output = new Uint8Array(await outputBlob.arrayBuffer());
+    if (pose) motion.bytes = poseAsMotion(motion.bytes), output = poseAsMotion(output);
+    else motion.bytes = playable(motion.bytes).bytes;  // a motion cut short: what it holds
+    const keep = !pose && options.some((o) => /^-K[1-9]/.test(o));
     let plain = output;
     if (keep) {
       const args = ['-ND', ...options.filter((o) => !o.startsWith('-K')), ...(model ? [model.name] : []), motion.name];
       plain = (await run(createTorsel, 'torsel.wasm', args, model ? [motion, model] : [motion], { LC_ALL: 'C' })).written[0]?.bytes;
     }
     const chart = { plain: plain && await wrist(motion.bytes, plain, model),
-      kept: keep ? await wrist(motion.bytes, output, model) : null, fold: options.includes('-U') };
+      kept: keep ? await wrist(motion.bytes, output, model) : null,
+      fold: options.includes('-U'), pose };
     postMessage({ index, chart });
   },
 };

@@ -1,9 +1,11 @@
 // Files in: dropped or picked files are added to the list (never replacing
 // it), each removable; a model's name is read from its own text.
 import { T } from './text.js';
+import { isPose } from './vmd.js';
 
 const $ = (id) => document.getElementById(id);
-export const isMotion = (f) => /\.vmd$/i.test(f.name);
+// A motion or a pose: either is converted.
+export const isMotion = (f) => /\.(vmd|vpd)$/i.test(f.name);
 export const isModel = (f) => /\.(pmx|pmd)$/i.test(f.name);
 
 let chosen = [];
@@ -28,7 +30,8 @@ export function modelName(bytes) {
   return '';
 }
 
-const kind = (e) => (!isModel(e.file) ? T.motion : e.name ? T.modelName(e.name) : T.model);
+const kind = (e) => (isPose(e.file.name) ? T.pose : !isModel(e.file) ? T.motion
+  : e.name ? T.modelName(e.name) : T.model);
 
 export function show() {
   const items = chosen.map((entry, i) => {

@@ -2,6 +2,7 @@
 // (preview_worker.js), which draws into the canvas: loading a model there
 // never freezes the page, and the page's part of a frame is a slider moved.
 import { T } from './text.js';
+import { isPose } from './vmd.js';
 
 const $ = (id) => document.getElementById(id);
 let worker = null;
@@ -70,7 +71,8 @@ export function clear() {
   stats.playing = false;
 }
 
-// Shows the input and the output of `motion` (its name) on the model (null: the mannequin).
+// Shows the input and the output of `motion` (its name: a motion or a pose) on the model
+// (null: the mannequin).
 export function show(motion, input, output, model, modelName) {
   $('preview-area').hidden = false;
   if (!worker && !start()) return said = { noWebgl: true }, note(), Promise.resolve();
@@ -80,11 +82,12 @@ export function show(motion, input, output, model, modelName) {
   arrange();
   return new Promise((resolve) => {
     waiting = { token: ++token, resolve };
-    worker.postMessage({ type: 'show', token, input, output, model });
+    worker.postMessage({ type: 'show', token, input, output, model, pose: isPose(motion) });
   }).then((r) => {
     said = { ...r, motion, modelName };
     // The figures of another file never stand for this one.
     $('preview-stage').hidden = !r.ok, $('preview').style.visibility = '';
+    $('timeline').hidden = !(r.duration > 0);  // a pose: one frame, nothing to play
     note();
     return r;
   });

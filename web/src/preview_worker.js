@@ -18,6 +18,7 @@ import 'babylon-mmd/esm/Loader/pmxLoader';
 import 'babylon-mmd/esm/Loader/pmdLoader';
 import 'babylon-mmd/esm/Runtime/Animation/mmdRuntimeModelAnimation';
 import { VmdLoader } from 'babylon-mmd/esm/Loader/vmdLoader';
+import { VpdLoader } from 'babylon-mmd/esm/Loader/vpdLoader';
 import { MmdRuntime } from 'babylon-mmd/esm/Runtime/mmdRuntime';
 import { playable } from './vmd.js';
 
@@ -199,7 +200,7 @@ function newScene() {
 
 // The figures on the model; a model the player cannot load gives way to the
 // mannequin, with its reason. A motion it cannot read is the motion's fault.
-async function show({ token, input, output, model: modelFile }) {
+async function show({ token, input, output, model: modelFile, pose }) {
   dispose();
   timing.shownAt = performance.now();
   stats.firstFrameMs = 0;
@@ -218,13 +219,17 @@ async function show({ token, input, output, model: modelFile }) {
       await loadFigure(built.scene, built.runtime, bytes, extension, COLOURS[1])];
   }
   const { scene, runtime } = built;
-  const motions = await Promise.all([input, output]
-    .map(async (b) => playable(new Uint8Array(await b.arrayBuffer()))));
+  const motions = await Promise.all([input, output].map(async (b) => {
+    const bytes = new Uint8Array(await b.arrayBuffer());
+    return pose ? { bytes, cut: null } : playable(bytes);
+  }));
   try {
-    const loader = new VmdLoader(scene);
+    const loader = new (pose ? VpdLoader : VmdLoader)(scene);
     loader.loggingEnabled = false;
     for (const [i, f] of figures.entries()) {
-      const animation = await loader.loadFromBufferAsync(`motion${i}`, motions[i].bytes.buffer);
+      const { buffer } = motions[i].bytes, name = `motion${i}`;
+      const animation = pose ? loader.loadFromBuffer(name, buffer)
+        : await loader.loadFromBufferAsync(name, buffer);
       f.model.setRuntimeAnimation(f.model.createRuntimeAnimation(animation));
     }
   } catch (e) {

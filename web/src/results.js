@@ -57,7 +57,8 @@ function deviation(r) {
   const round = (v) => Number(v.toFixed(v < 10 ? 2 : 1));
   const ours = r.chart.fold ? plain : kept;
   const unmeasured = ours || plain ? (ours || plain).unmeasured : 0;
-  const words = !ours ? (plain.value > 0 ? T.worstPlain(round(plain.value), plain.frame) : T.exact)
+  const words = !ours ? (plain.value === 0 ? T.exact
+    : r.chart.pose ? T.worstPose(round(plain.value)) : T.worstPlain(round(plain.value), plain.frame))
     : ours.value > run.bound + 1e-9 ? T.worstBeyond(round(ours.value), run.bound)
       : T.worstKept(round(ours.value), run.bound, r.chart.fold ? null : round(plain.value));
   return unmeasured ? words + T.unmeasured(unmeasured) : words;
@@ -116,7 +117,7 @@ function showConsole() {
   $('console-more').textContent = r.lines > shown ? T.moreLines(r.lines - shown) : '';
   const whole = $('console-whole');
   whole.href = r.consoleHref ||= URL.createObjectURL(r.console);
-  whole.download = `${r.name.replace(/\.vmd$/i, '')}-console.txt`;
+  whole.download = `${r.name.replace(/\.v[mp]d$/i, '')}-console.txt`;
   $('console-pick').hidden = false;
 }
 

@@ -2,14 +2,15 @@
 // then the one the user picks, remembered in this browser.
 
 const EN = {
-  intro: 'Moves the twist of the arms and elbows onto their twist bones (腕捩, 手捩) in MMD motions (VMD). '
+  intro: 'Moves the twist of the arms and elbows onto their twist bones (腕捩, 手捩) in MMD motions (VMD) '
+    + 'and poses (VPD). '
     + 'Nothing leaves your computer: the conversion runs in this page.',
-  drop: 'Drop motions (.vmd) here, and your model (.pmx or .pmd) if you like, or',
+  drop: 'Drop motions (.vmd) or poses (.vpd) here, and your model (.pmx or .pmd) if you like, or',
   filesHead: '1. Files', optionsHead: '2. Options', resultsHead: '3. Results',
-  motion: 'motion', model: 'model', remove: 'Remove',
+  motion: 'motion', pose: 'pose', model: 'model', remove: 'Remove',
   modelName: (name) => `model "${name}"`,
-  ignored: (name) => `${name}: not a motion or a model (.vmd, .pmx, .pmd), left out`,
-  needMotion: 'Add a motion (.vmd) to convert.',
+  ignored: (name) => `${name}: not a motion, a pose or a model (.vmd, .vpd, .pmx, .pmd), left out`,
+  needMotion: 'Add a motion (.vmd) or a pose (.vpd) to convert.',
   oneModel: 'Only one model is used: the last one added.',
   mode: 'Mode',
   modes: {
@@ -51,6 +52,7 @@ const EN = {
   unheldWhy: (bound) => `The motion could not be kept within ${bound}° at every frame.`,
   fail: {
     format: 'This is not a VMD motion: its first bytes are not a motion\'s header.',
+    pose: 'This is not a pose MMD reads: the program\'s message below says which line and why.',
     read: 'The file could not be read to its end.',
     path: 'The file\'s name is too long.',
     output: 'The output would overwrite a file of this run.',
@@ -67,6 +69,7 @@ const EN = {
   },
   modelFailed: (why) => `Your model cannot be used: ${why}.`,
   worstPlain: (v, f) => `worst deviation ${v}° at frame ${f}`,
+  worstPose: (v) => `deviation ${v}° (the worse wrist)`,
   worstKept: (v, bound, plain) => `worst deviation ${v}°, within the bound of ${bound}°`
     + (plain == null ? '' : ` (plain conversion: ${plain}°)`),
   worstBeyond: (v, bound) => `worst deviation ${v}°, beyond the bound of ${bound}°`,
@@ -107,13 +110,13 @@ const EN = {
 };
 
 const JA = {
-  intro: 'MMD のモーション (VMD) の腕とひじの捩りを捩りボーンに移します。変換はこのページの中で行い、ファイルはどこにも送りません。',
-  drop: 'ここにモーション (.vmd) と、必要ならモデル (.pmx / .pmd) をドロップ、または',
+  intro: 'MMD のモーション (VMD) とポーズ (VPD) の腕とひじの捩りを捩りボーンに移します。変換はこのページの中で行い、ファイルはどこにも送りません。',
+  drop: 'ここにモーション (.vmd) かポーズ (.vpd) と、必要ならモデル (.pmx / .pmd) をドロップ、または',
   filesHead: '1. ファイル', optionsHead: '2. 設定', resultsHead: '3. 結果',
-  motion: 'モーション', model: 'モデル', remove: '外す',
+  motion: 'モーション', pose: 'ポーズ', model: 'モデル', remove: '外す',
   modelName: (name) => `モデル「${name}」`,
-  ignored: (name) => `${name}: モーションでもモデルでもないため外しました (.vmd, .pmx, .pmd)`,
-  needMotion: '変換するモーション (.vmd) を追加してください。',
+  ignored: (name) => `${name}: モーションでもポーズでもモデルでもないため外しました (.vmd, .vpd, .pmx, .pmd)`,
+  needMotion: '変換するモーション (.vmd) かポーズ (.vpd) を追加してください。',
   oneModel: 'モデルは一つだけ使います (最後に追加したもの)。',
   mode: 'モード',
   modes: {
@@ -154,6 +157,7 @@ const JA = {
   unheldWhy: (bound) => `すべてのフレームを ${bound}° 以内に保つことはできませんでした。`,
   fail: {
     format: 'VMD モーションではありません: 先頭がモーションのヘッダーではありません。',
+    pose: 'MMD が読めるポーズではありません: どの行のどこかはプログラムのメッセージにあります。',
     read: 'ファイルを最後まで読めませんでした。',
     path: 'ファイル名が長すぎます。',
     output: '出力がこの変換の別のファイルを上書きしてしまいます。',
@@ -170,6 +174,7 @@ const JA = {
   },
   modelFailed: (why) => `モデルを使えません: ${why}。`,
   worstPlain: (v, f) => `最大の誤差はフレーム ${f} の ${v}°`,
+  worstPose: (v) => `誤差 ${v}° (悪い方の手首)`,
   worstKept: (v, bound, plain) => `最大の誤差 ${v}°、上限 ${bound}° 以内`
     + (plain == null ? '' : ` (通常の変換では ${plain}°)`),
   worstBeyond: (v, bound) => `最大の誤差 ${v}°、上限 ${bound}° を超えています`,

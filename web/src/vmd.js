@@ -1,6 +1,7 @@
 // What the page reads of a VMD motion itself: whether its bone or morph
 // section ends before the count its header announces, and a copy that a
-// player takes (the counts cut to what the file holds).
+// player takes (the counts cut to what the file holds); and a VPD pose as a
+// motion of one frame.
 const BONE = 111, MORPH = 23, COUNT_AT = 50;
 
 export function cutShort(bytes) {
@@ -30,4 +31,39 @@ export function playable(bytes) {
   copy.set(bytes.subarray(0, size));
   if (cut) new DataView(copy.buffer).setUint32(cut.at, cut.held, true);
   return { bytes: copy, cut };
+}
+
+export const isPose = (name) => /\.vpd$/i.test(name);
+
+// A pose the program has read, as a motion with every bone keyed at frame 0
+// (linear curves), so that the evaluator, which plays motions, measures it.
+// A name is the rest of its "BoneK{" line, as the program reads it; the
+// text is read a byte a character, so that its Shift-JIS bytes pass unchanged.
+export function poseAsMotion(bytes) {
+  let text = '';
+  for (let i = 0; i < bytes.length; i += 8192) text += String.fromCharCode(...bytes.subarray(i, i + 8192));
+  const keys = [];
+  let key = null;
+  for (const line of text.split(/\r?\n/)) {
+    const start = line.match(/^\s*Bone\d+\{(.*)$/);
+    if (start) {
+      key = { name: start[1], numbers: [] };
+      continue;
+    }
+    if (!key) continue;  // the header, the model line, the count, a morph
+    const body = line.replace(/\/\/.*$/, '');
+    key.numbers.push(...body.split(/[\s,;}]+/).filter(Boolean).map(Number));
+    if (body.includes('}')) keys.push(key), key = null;
+  }
+  const motion = new Uint8Array(COUNT_AT + 4 + keys.length * BONE + 4);
+  const view = new DataView(motion.buffer);
+  motion.set([...'Vocaloid Motion Data 0002'].map((c) => c.charCodeAt(0)));
+  view.setUint32(COUNT_AT, keys.length, true);
+  keys.forEach(({ name, numbers }, i) => {
+    const at = COUNT_AT + 4 + i * BONE;
+    motion.set([...name].slice(0, 15).map((c) => c.charCodeAt(0)), at);
+    numbers.slice(0, 7).forEach((v, k) => view.setFloat32(at + 19 + 4 * k, v, true));
+    motion.fill(20, at + 47, at + BONE);  // x1 = y1, x2 = y2: linear
+  });
+  return motion;  // no morphs
 }
