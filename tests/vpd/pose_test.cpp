@@ -27,6 +27,12 @@ const Rot kRest = {0, 0, 0, 1};
 constexpr size_t npos = std::string::npos;
 constexpr char kHead[] = "\x93\xAA";  // 頭
 
+// The bones with ten more after them, so that the blocks number past ten.
+std::vector<PoseBone> withTenMore(std::vector<PoseBone> bones) {
+  bones.insert(bones.end(), 10, PoseBone{kHead});
+  return bones;
+}
+
 class Poses : public TempDirTest {
  protected:
   // The pose as pose.VPD: any case of the extension makes a pose.
@@ -61,6 +67,7 @@ TEST_F(Poses, WorkedFiguresInEveryMode) {
       {"-W -M4", {{kRightElbow}, {kHead}, {kRightWrist, multiply(hand7, bend)}},
        {{kRightElbow}, {kRightWristTwist, hand7}, {kHead}, {kRightWrist, bend}}},
       {"-W -M9", {{kRightWrist, hand7}}, {{kRightWristTwist, hand7}, {kRightWrist}}},
+      {"-M12", withTenMore({{kLeftArm, arm9}}), withTenMore({{kLeftArm}, {kLeftArmTwist, arm9}})},
       {"-W", {{kRightElbow, about(kElbowAxis, 0.4)}, {kRightWrist, about(kElbowAxis, 0.3)}},
        {{kRightElbow}, {kRightWristTwist, hand7}, {kRightWrist}}},
   };
