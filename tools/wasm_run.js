@@ -13,8 +13,14 @@ const out = [];
 // Files named among the arguments stand in the module's memory at the same
 // paths, so that the program prints them as given.
 const inputs = args.filter((a) => !a.startsWith('-') && fs.existsSync(a) && fs.statSync(a).isFile()).map((a) => path.resolve(a));
+// The host's locale, so that the console's language and codeset are the native run's.
+const locale = Object.fromEntries(['LC_ALL', 'LC_CTYPE', 'LANG']
+  .filter((k) => process.env[k] !== undefined).map((k) => [k, process.env[k]]));
 createTorsel({
-  preRun: [(m) => m.FS.init(() => null, (c) => out.push(c), (c) => out.push(c))],
+  preRun: [(m) => {
+    Object.assign(m.ENV || {}, locale);
+    m.FS.init(() => null, (c) => out.push(c), (c) => out.push(c));
+  }],
 }).then((m) => {
   m.FS.mkdirTree(process.cwd());
   m.FS.chdir(process.cwd());
