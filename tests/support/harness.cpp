@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -237,13 +238,24 @@ RunResult runOnce(const std::vector<std::string>& args, const RunOptions& option
   if (options.stopAfterMs >= 0) usleep(useconds_t(options.stopAfterMs) * 1000), kill(pid, options.stopSignal);
   RunResult result;
   char buf[65536];
-  for (ssize_t n; (options.readBytes < 0 || long(result.out.size()) < options.readBytes) &&
-                  (n = read(fds[0], buf, sizeof buf)) > 0;) {
+  // Read to the end of the output, or until the program has ended and what
+  // it wrote is read: a Wine service started by the run inherits the pipe
+  // and may hold it open for many seconds after.
+  int status = 0;
+  bool ended = false;
+  for (pollfd p = {fds[0], POLLIN, 0}; options.readBytes < 0 || long(result.out.size()) < options.readBytes;) {
+    const int ready = poll(&p, 1, ended ? 0 : 100);
+    if (ready == 0 && ended) break;
+    if (ready == 0) {
+      ended = waitpid(pid, &status, WNOHANG) == pid;
+      continue;
+    }
+    const ssize_t n = ready > 0 ? read(fds[0], buf, sizeof buf) : -1;
+    if (n <= 0) break;
     result.out.append(buf, static_cast<size_t>(n));
   }
   close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  if (!ended) waitpid(pid, &status, 0);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return wine ? RunResult{fromWindowsOutput(result.out, ja), result.status} : result;
 }

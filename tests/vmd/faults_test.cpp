@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <initializer_list>
 #include <utility>
 #include <string>
 #include <tuple>
@@ -43,7 +44,18 @@ TEST_F(Faults, SampleCutAtEveryLengthAndChangedByteByByte) {
   ASSERT_TRUE(readVmd(sample, &whole, &error)) << error;
   // A motion may end after its bones (no morph section) or anywhere in what follows its morphs.
   const size_t bonesEnd = 54 + 111 * whole.bones.size(), morphsEnd = bonesEnd + 4 + 23 * whole.morphs.size();
+  // Under Wine a run costs a hundred times more: there the Windows file
+  // layer is what is under test, so a sample of the cuts and changes runs,
+  // every boundary of the file's sections among them.
+  const size_t stride = underWine() ? 17 : 1;
+  auto sampled = [&](size_t at, std::initializer_list<size_t> edges) {
+    for (size_t e : edges) {
+      if (at + 2 >= e && at <= e + 2) return true;
+    }
+    return at % stride == 0;
+  };
   for (size_t len = 0; len <= sample.size(); len++) {
+    if (!sampled(len, {25, 54, bonesEnd, morphsEnd, sample.size()})) continue;
     const int status = len < 25 ? 2 : len == bonesEnd || len >= morphsEnd ? 0 : 5;  // 5: cut short
     expectRun(Bytes(&sample[0], &sample[0] + len), status, "cut at " + std::to_string(len));
   }
@@ -51,7 +63,7 @@ TEST_F(Faults, SampleCutAtEveryLengthAndChangedByteByByte) {
     if (i == 50) i = 54;  // the bone count's own bytes: OddCountsAndUnterminatedNames
     for (uint8_t value : {0x00, 0xFF, 0x80, 0x7F}) {
       Bytes changed = sample;
-      if (std::exchange(changed[i], value) == value) continue;
+      if (!sampled(i, {0, 21, 50, 54}) || std::exchange(changed[i], value) == value) continue;
       expectRun(changed, i <= 3 || (i >= 21 && i <= 24) ? 2 : 0, "byte " + std::to_string(i) + " = " + std::to_string(value));
     }
   }
