@@ -214,6 +214,9 @@ RunResult runOnce(const std::vector<std::string>& args, const RunOptions& option
     dup2(fds[1], STDOUT_FILENO);
     close(fds[0]);
     dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
+    // Wine's own notes go nowhere: a service it starts keeps what it was
+    // given, and CTest would wait for the test's output until it ends.
+    if (wine) dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
     if (options.fileSizeLimit >= 0) {  // a full disk at a chosen offset, as a shell's ulimit gives it
       signal(SIGXFSZ, wine ? SIG_IGN : SIG_DFL);  // Wine's own processes are not under test
       struct rlimit limit = {rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
