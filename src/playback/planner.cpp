@@ -371,6 +371,7 @@ class JobRunner {
       j.at[i] = s.at;
       DQuat& product = i < nIn ? target : shown;
       product = i == 0 || i == nIn ? s.rot : multiply(product, s.rot);
+      j.prefix[i] = product;
     }
     j.d = in && judge_ == Judge::Swing ? swingOff(multiply(conjugate(shown), target), j_.axis)
                                         : deviationOf(target, shown);
@@ -426,7 +427,9 @@ class JobRunner {
       // pace, the bone plays its input exactly.
       if (!in && isLinear(seg[0].curve) && isLinear(own.curve)) continue;
       const double tol = tolOverride > 0 ? tolOverride : tolOf(in);
-      const Verdict v = judgeStretch(s, e, tol, seg, n, [&](uint32_t f) { return probe(seg, n, nIn, in, f); });
+      const Vec3* swing = in && judge_ == Judge::Swing ? &j_.axis : nullptr;
+      const Verdict v =
+          judgeStretch(s, e, tol, seg, n, nIn, swing, [&](uint32_t f) { return probe(seg, n, nIn, in, f); });
       const double over = v.kind == Verdict::Unproven ? INFINITY : v.worst - tol;
       if (!(over <= found.excess)) found.excess = over, found.v = v;
       if (!in) {
