@@ -249,15 +249,26 @@ Verdict judgeStretch(uint32_t fa, uint32_t fb, double tol, const Segment* s, int
   // Kept from call to call for their room: judging runs one stretch at a time.
   static std::vector<Judged> judged;
   static std::vector<Gap> gaps;
-  judged.clear(), gaps.clear();
+  static std::vector<bool> rated;  // the judged frames' rates noted
+  judged.clear(), gaps.clear(), rated.clear();
   const detail::Shape shape = detail::shapeOf(s, n, nIn, swingAxis);
+  static const detail::Shape firstOnly;
   auto judge = [&](uint32_t f) {
     judged.push_back(probe(f));
-    if (shape.usable) detail::noteRates(shape, n, &judged.back());
+    rated.push_back(false);
   };
   auto push = [&](uint32_t g1, uint32_t g2, uint32_t p1, uint32_t p2) {
     if (g2 - g1 < 2) return;  // no frame inside
-    gaps.push_back({g1, g2, p1, p2, detail::upperBound(shape, s, n, judged[p1], judged[p2], g1, g2)});
+    double upper = detail::upperBound(firstOnly, s, n, judged[p1], judged[p2], g1, g2);
+    // The second bound only where the first leaves frames unproven: below
+    // the tolerance the gap is done either way.
+    if (shape.usable && !(upper <= tol)) {
+      for (uint32_t p : {p1, p2}) {
+        if (!rated[p]) detail::noteRates(shape, n, &judged[p]), rated[p] = true;
+      }
+      upper = detail::upperBound(shape, s, n, judged[p1], judged[p2], g1, g2);
+    }
+    gaps.push_back({g1, g2, p1, p2, upper});
     std::push_heap(gaps.begin(), gaps.end());
   };
   judge(fa);
