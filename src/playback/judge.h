@@ -96,6 +96,7 @@ inline Shape shapeOf(const Segment* s, int n, int nIn, const Vec3* swingAxis) {
   h.usable = nIn >= 0;
   for (int i = 0; i < n && h.usable; i++) {
     const Segment& g = s[i];
+    h.group[i] = -1;  // a rotation that does not turn leads no group
     if (!g.moving || !(g.arc.theta > 0)) continue;
     if (curveKind(g.curve) != CurveKind::Plain) h.usable = false;
     const DQuat r = multiply(conjugate(g.arc.a), g.arc.b);

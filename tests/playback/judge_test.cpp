@@ -50,11 +50,13 @@ TEST(Judge, NeverWithinWhereAFrameIsBeyond) {
     bool curved, longer;   // one non-linear curve for all; the input keyed before and after the stretch
     bool swing = false;
     bool commuting = false;  // the input one turn about the sum of the output's two: they part by their products alone
+    bool stillFirst = false;  // the input's first rotation keyed on the same frames and curve, turning by nothing
   } cases[] = {
       {"linear", 120, false, false}, {"input keyed wider", 90, false, true}, {"one curve", 120, true, false},
       {"blends of short turns", 3, false, true}, {"far apart", 175, false, false},
       {"swing", 120, false, true, true}, {"swing on a curve", 150, true, false, true},
       {"products", 80, false, false, false, true}, {"products of a swing", 80, false, false, true, true},
+      {"a still rotation on the curve", 120, true, false, false, false, true},
   };
   auto about = [](double x, double y, double z) {  // the turn by the vector's length about it
     const double n = std::sqrt(x * x + y * y + z * z), h = n / 2;
@@ -72,7 +74,7 @@ TEST(Judge, NeverWithinWhereAFrameIsBeyond) {
       seg[0].curve = c.curved ? Curve{90, 10, 30, 120} : kLinearCurve;
       const DQuat a = turnBy(uniform(0, 180));
       seg[0].arc = makeArc(a, multiply(a, turnBy(uniform(0, c.turn))));
-      const double held = uniform(-1.5, 1.5);  // the input's twist bone, held
+      const double held = c.stillFirst ? 0 : uniform(-1.5, 1.5);  // the input's twist bone, held
       const DQuat twist = {std::sin(held), 0, 0, std::cos(held)};
       seg[1].arc = makeArc(twist, twist);
       const DQuat qa = multiply(showAt(seg[0], fa).rot, twist), qb = multiply(showAt(seg[0], fb).rot, twist);
@@ -91,6 +93,10 @@ TEST(Judge, NeverWithinWhereAFrameIsBeyond) {
         seg[1].arc = makeArc(kIdentityD, kIdentityD);
         seg[2].arc = makeArc(kIdentityD, about(px, py, pz));
         seg[3].arc = makeArc(kIdentityD, about(qx, qy, qz));
+      }
+      if (c.stillFirst) {  // the identity first: the product is the same
+        std::swap(seg[0], seg[1]);
+        seg[0].moving = true, seg[0].f0 = seg[1].f0, seg[0].f1 = seg[1].f1, seg[0].curve = seg[1].curve;
       }
       const int n = c.swing ? 3 : 4;
       auto probe = [&](uint32_t f) {
