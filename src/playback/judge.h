@@ -121,7 +121,8 @@ inline Shape shapeOf(const Segment* s, int n, int nIn, const Vec3* swingAxis) {
 
 // v turned by the rotation p: p v p*.
 inline void turned(const DQuat& p, const double* v, double* out) {
-  const double tx = 2 * (p.y * v[2] - p.z * v[1]), ty = 2 * (p.z * v[0] - p.x * v[2]), tz = 2 * (p.x * v[1] - p.y * v[0]);
+  const double tx = 2 * (p.y * v[2] - p.z * v[1]), ty = 2 * (p.z * v[0] - p.x * v[2]);
+  const double tz = 2 * (p.x * v[1] - p.y * v[0]);
   out[0] = v[0] + p.w * tx + (p.y * tz - p.z * ty);
   out[1] = v[1] + p.w * ty + (p.z * tx - p.x * tz);
   out[2] = v[2] + p.w * tz + (p.x * ty - p.y * tx);
@@ -191,9 +192,8 @@ inline double upperBound(const Shape& h, const Segment* s, int n, const Judged& 
     for (int e = 0; e < 2; e++) {
       const double out = sides[1] + along[e], outSquares = squares[1] + along[e] * along[e];
       auto products = [](double sum, double sq) { return (sum * sum - sq) / (4 * (1 - sum / 3)); };
-      from[e] = sides[0] < 1 && out < 1
-                    ? (e ? q.d : p.d) + (shared[e] + blends + products(sides[0], squares[0]) + products(out, outSquares)) * kToDegrees
-                    : INFINITY;
+      const double rest = shared[e] + blends + products(sides[0], squares[0]) + products(out, outSquares);
+      from[e] = sides[0] < 1 && out < 1 ? (e ? q.d : p.d) + rest * kToDegrees : INFINITY;
     }
     // The larger of the two ends' smaller bound: from p onwards, from q back.
     const double a = p.rate * kToDegrees, b = q.rate * kToDegrees;
