@@ -23,7 +23,7 @@ constexpr double kOutsideShare = 0.25;
 // and the twist bone planned again, so often; the rest of the tolerance
 // is the room the twist bone plays within.
 constexpr double kSwingShare = 0.95;
-constexpr int kMostMends = 3;
+constexpr int kMostMends = 8;
 // Keyframes one stretch of the first ones may gain: where that does not
 // bring it within the bound, no keyframe will.
 constexpr int kMostAdded = 256;
@@ -473,7 +473,16 @@ class JobRunner {
   // between, only kb itself, where that needs judging.
   Found judgeStretchTo(const Key& ka, const Key& kb) const {
     const uint32_t a = ka.raw.frame, b = kb.raw.frame;
-    if (b - a >= 2) return judge(a, b, along(ka, kb, rotationCurve(kb.raw)));
+    if (b - a >= 2) {
+      Found f = judge(a, b, along(ka, kb, rotationCurve(kb.raw)));
+      // Where the twist bone could not mend the chain the limb is keyed,
+      // its swing within or not: its own keyframe makes it exact there.
+      if (f.v.kind == Verdict::Within && judge_ == Judge::Swing && swingNear(a, b)) {
+        const uint32_t m = *std::upper_bound(j_.swingAt->begin(), j_.swingAt->end(), a);
+        if (inside(m, m)) f.v.kind = Verdict::Beyond, f.v.at = m;
+      }
+      return f;
+    }
     Found f;
     const bool in = inside(b, b);
     if (in && judge_ == Judge::None) return f;

@@ -124,7 +124,7 @@ TEST_F(Keep, MotionsOnceFoundFarOffStayWithinAndBounded) {
   }
   const Rot third = turn(0.2797, -0.2141, 0.0097, 2.0944), huge = {3e19f, -1e20f, 2e19f, 5e19f};
   const Rot half = forearm(0), across = {-half.y, half.x, 0, 0};  // half turns at right angles to the forearm
-  const auto steep = curve(127, 0, 0, 127), over = curve(20, 255, 107, 255);
+  const auto steep = curve(127, 0, 0, 127), over = curve(20, 255, 107, 255), line = curve(20, 20, 107, 107);
   std::vector<ModelBone> bones = bonesWithBuiltInAxes();
   bones[0].hasFixedAxis = true, bones[0].fixedAxis = {0, 0, 1};  // 左腕 turns about Z only
   writeFile(dir_ + "/fixed.pmx", buildPmx(bones));
@@ -174,6 +174,19 @@ TEST_F(Keep, MotionsOnceFoundFarOffStayWithinAndBounded) {
       {"huge", {{kLeftArm, 0, huge}, {kLeftArmTwist, 0, {0, 0, 0, 1}}, {kLeftArm, 30, {-1e20f, 3e19f, 4e19f, 2e19f}}},
        "-K5", 0, "", "", "", 20000, ""},
       {"far", far, "-K5 -M4", 0, "", "", "", 400000, ""},
+      // Where the twist bone alone leaves the chain a hair beyond, the limb is keyed though
+      // its swing is within; and mends that bring on further mends are followed.
+      {"mended", {{kLeftArm, 0, {0.391633719f, 0.227864414f, 0.151276082f, 0.8785308f}, {}, line},
+                  {kLeftArm, 65536, {-0.529604197f, 0.753974617f, 0.0372017175f, -0.386856258f}, {}, line},
+                  {kLeftArm, 131072, {0.689602196f, 0.128188744f, -0.432784259f, -0.566316426f}, {}, line},
+                  {kLeftArm, 196608, {0.644535482f, -0.313022465f, -0.664744616f, -0.211436927f}, {}, line}},
+       "-K1", 0, "arm", "", "", 40000, ""},
+      {"mendedAgain", {{kLeftArm, 0, {-0.88453424f, 0.423792094f, -0.194913045f, -0.00289389351f}, {}, line},
+                       {kLeftArm, 65536, {0.539354622f, 0.569966614f, -0.439671367f, -0.436948121f}, {}, line},
+                       {kLeftArm, 131072, {0.581040204f, -0.243020535f, -0.617475569f, 0.471229434f}, {}, line},
+                       {kLeftArm, 196608, {-0.656264961f, 0.0212821215f, 0.444970787f, 0.608986378f}, {}, line},
+                       {kLeftArm, 262144, {-0.00211745268f, 0.674412727f, -0.723000169f, -0.149779096f}, {}, line}},
+       "-K1", 0, "arm", "", "", 80000, ""},
       {"farWrist", farWrist, "-W -K5", 0, "arm hand", "", "", 400000, ""},
   };
   for (const auto& row : rows) {
