@@ -74,8 +74,6 @@ namespace detail {
 inline constexpr double kSpeedSlack = 1.01;
 inline constexpr double kRoundingSlack = 1e-4;
 
-inline constexpr double kToDegrees = 180 / 3.14159265358979323846;
-
 // How the two chains' moves differ, set once a stretch: each turning
 // rotation's axis (in its start's frame), whole turn, side and curve group.
 struct Shape {
@@ -193,10 +191,10 @@ inline double upperBound(const Shape& h, const Segment* s, int n, const Judged& 
       const double out = sides[1] + along[e], outSquares = squares[1] + along[e] * along[e];
       auto products = [](double sum, double sq) { return (sum * sum - sq) / (4 * (1 - sum / 3)); };
       const double rest = shared[e] + blends + products(sides[0], squares[0]) + products(out, outSquares);
-      from[e] = sides[0] < 1 && out < 1 ? (e ? q.d : p.d) + rest * kToDegrees : INFINITY;
+      from[e] = sides[0] < 1 && out < 1 ? (e ? q.d : p.d) + rest * kDegrees : INFINITY;
     }
     // The larger of the two ends' smaller bound: from p onwards, from q back.
-    const double a = p.rate * kToDegrees, b = q.rate * kToDegrees;
+    const double a = p.rate * kDegrees, b = q.rate * kDegrees;
     double second = std::min(from[0] + a * len, from[1] + b * len);
     if (from[0] < INFINITY && from[1] < INFINITY && a + b > 0) {
       const double t = std::clamp((from[1] - from[0] + b * len) / (a + b), 0.0, len);

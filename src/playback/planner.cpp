@@ -271,12 +271,14 @@ class JobRunner {
     return a < it->second || (a == b && it->first < a && a < it->second);
   }
 
-  // True where a limb's swing is to be judged on [a, b].
-  bool swingNear(uint32_t a, uint32_t b) const {
-    if (j_.swingAt == nullptr) return false;
+  // The first frame strictly inside (a, b) where a limb's swing is to be
+  // judged (a mend frame), or null.
+  const uint32_t* swingAtIn(uint32_t a, uint32_t b) const {
+    if (j_.swingAt == nullptr) return nullptr;
     const auto it = std::upper_bound(j_.swingAt->begin(), j_.swingAt->end(), a);
-    return it != j_.swingAt->end() && *it < b;
+    return it != j_.swingAt->end() && *it < b ? &*it : nullptr;
   }
+  bool swingNear(uint32_t a, uint32_t b) const { return swingAtIn(a, b) != nullptr; }
 
   // Takes over the earlier plan's stretch from the last keyframe written to
   // f, keyframes and findings, where nothing before it changed there.
@@ -477,10 +479,8 @@ class JobRunner {
       Found f = judge(a, b, along(ka, kb, rotationCurve(kb.raw)));
       // Where the twist bone could not mend the chain the limb is keyed,
       // its swing within or not: its own keyframe makes it exact there.
-      if (f.v.kind == Verdict::Within && judge_ == Judge::Swing && swingNear(a, b)) {
-        const uint32_t m = *std::upper_bound(j_.swingAt->begin(), j_.swingAt->end(), a);
-        if (inside(m, m)) f.v.kind = Verdict::Beyond, f.v.at = m;
-      }
+      const uint32_t* m = judge_ == Judge::Swing ? swingAtIn(a, b) : nullptr;
+      if (f.v.kind == Verdict::Within && m != nullptr && inside(*m, *m)) f.v.kind = Verdict::Beyond, f.v.at = *m;
       return f;
     }
     Found f;

@@ -96,8 +96,6 @@ double angleOf(double s, double c) {
   return s <= c ? atanSmall(s / c) : std::numbers::pi / 2 - atanSmall(c / s);
 }
 
-constexpr double kDegrees = 180 / std::numbers::pi;
-
 // A control point as a byte: time within 0 to 127; progress up to 255 where
 // the curve cut overshoots (a piece of a curve within 0 to 127 stays within it).
 uint8_t toParam(double v, double most = 1.0) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0, most) * 127)); }

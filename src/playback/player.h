@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <numbers>
 #include <vector>
 
 #include "twist/quat.h"
@@ -37,6 +38,8 @@ void setRotationCurve(HeldKey* k, Curve c);
 /// Packs a 64-byte block into a key, and unpacks it in canonical form.
 void packBlock(const uint8_t* bz, HeldKey* k);
 void unpackBlock(const HeldKey& k, uint8_t* bz);
+
+inline constexpr double kDegrees = 180 / std::numbers::pi;
 
 struct DQuat {
   double x, y, z, w;
