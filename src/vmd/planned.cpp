@@ -59,7 +59,10 @@ int armGroupBone(const char* name) {
 
 void plannedHold(const BoneKeyframe& kf) {
   const int bone = armGroupBone(kf.name.text);
-  if (bone >= 0) planHold(bone, kf);
+  if (bone < 0) return;
+  HeldKey k = {kf.frameTime, kf.pos, kf.rot, {}, {}};
+  packBlock(kf.bz, &k);
+  planHold(bone, k);
 }
 
 void plannedPlan() {
