@@ -55,6 +55,7 @@ class JobRunner {
     };
     for (int b : j_.chain) spanOf(b);
     for (int b : j_.events) spanOf(b);
+    for (int b : j_.span) spanOf(b);
     spanOf(j_.bone);
     std::vector<uint32_t> frames;
     for (const HeldKey& k : b_.in.keys) {

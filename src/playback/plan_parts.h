@@ -91,6 +91,7 @@ struct Job {
   Bones chain = {};   // the chain's bones, in the order they turn
   Bones events = {};  // bones whose keyframes in the range key this one too
   Bones leads = {};   // bones whose input curves its stretches may follow
+  Bones span = {};    // bones whose keyframes beyond a range end pin it there too (besides chain and events)
   Value first = Value::Kept;  // at its own keyframes in the range
   Value other = Value::Kept;  // elsewhere in the range
   Vec3 axis = {};             // of length 1: the twist axis

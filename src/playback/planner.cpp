@@ -138,17 +138,18 @@ Job limbCarries(const SidePlan& p, int limb, int twist, double share) {
           .leads = {limb, twist}, .first = Value::Residual, .other = Value::Residual, .tol = p.t * share};
 }
 
-// -W: the elbow keyed with its split at its own keyframes; the hand mends
-// what its swing strays between them.
-Job elbowSplit(const SidePlan& p) {
-  return {.bone = p.bone(kElbow), .chain = {p.bone(kElbow), p.bone(kHandTwist)}, .leads = {p.bone(kElbow)},
-          .first = Value::Kept, .other = Value::Kept, .axis = p.unitAxis(1), .splitAxis = p.o.axis[p.side][1],
-          .side = p.which(), .tol = p.t};
-}
-
 // -W: the whole hand, from the arm to the wrist.
 Bones handChain(const SidePlan& p) {
   return {p.bone(kArm), p.bone(kArmTwist), p.bone(kElbow), p.bone(kHandTwist), p.bone(kWrist)};
+}
+
+// -W: the elbow keyed with its split at its own keyframes; the hand mends
+// what its swing strays between them. Outside the range it plays its input
+// wherever the hand does.
+Job elbowSplit(const SidePlan& p) {
+  return {.bone = p.bone(kElbow), .chain = {p.bone(kElbow), p.bone(kHandTwist)}, .leads = {p.bone(kElbow)},
+          .span = handChain(p), .first = Value::Kept, .other = Value::Kept, .axis = p.unitAxis(1),
+          .splitAxis = p.o.axis[p.side][1], .side = p.which(), .tol = p.t};
 }
 
 // -W: 手首 keyed with what the hand needs of it and 手捩 together, less the
