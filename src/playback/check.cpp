@@ -46,7 +46,8 @@ int chainsOf(const PlanOptions& o, int side, const ChainReport* reports, Checked
 std::vector<uint32_t> cutsOf(const Bones& bones) {
   std::vector<uint32_t> cuts;
   for (int b : bones) {
-    for (const PlayedTrack* t : {&bonePlan(b).in, &bonePlan(b).outPlayed}) {
+    const BonePlan& p = bonePlan(b);
+    for (const PlayedTrack* t : {&p.in, &p.shown()}) {
       for (const HeldKey& k : t->keys) cuts.push_back(k.frame);
     }
   }
@@ -104,7 +105,7 @@ Verdict prove(const Bones& bones, uint32_t a, uint32_t b, double share) {
   Segment seg[kMostMovers];
   int n = 0;
   for (int bone : bones) seg[n++] = segmentAt(bonePlan(bone).in, a);
-  for (int bone : bones) seg[n++] = segmentAt(bonePlan(bone).outPlayed, a);
+  for (int bone : bones) seg[n++] = segmentAt(bonePlan(bone).shown(), a);
   return judgeStretch(a, b, share, seg, n, bones.n, nullptr, [&](uint32_t f) { return probeOf(seg, n, bones.n, f); });
 }
 
@@ -153,7 +154,8 @@ Job keyingJob(const PlanOptions& o, int side, const CheckedChain& c, bool carrie
 
 // Keys a bone at f with rot, cutting the curve of the stretch it falls in.
 void keyAt(BonePlan& b, uint32_t f, const Quat& rot) {
-  Track& t = b.out;
+  if (!b.planned) b.out.keys = b.held, b.planned = true;  // it played its input
+  Track& t = b.out.keys;
   size_t i = keyAfter(t, f);
   if (i > 0 && t[i - 1].frame == f) {
     t[i - 1].rot = rot;
@@ -185,8 +187,7 @@ void keyBeyond(const PlanOptions& o, int side, const CheckedChain& c, const std:
       values.push_back(inRange(o, f) ? valueAt(j, j.first, f) : toFloat(rotationAt(b.in, f)));
     }
     for (size_t i = 0; i < frames.size(); i++) keyAt(b, frames[i], values[i]);
-    b.planned = true;
-    setPlayed(&b.outPlayed, playedTrack(b.out, o.rule[j.bone]));
+    setPlayed(&b.out.played, playedTrack(b.out.keys, o.rule[j.bone]));
   }
 }
 

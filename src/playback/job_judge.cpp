@@ -46,7 +46,7 @@ int JobJudge::movers(uint32_t s, bool in, const Segment& own, Segment* seg, int*
   *nIn = n;
   for (int i = 0; i < (swing ? j_.slot : j_.chain.n); i++) {
     const int b = j_.chain.at[i];
-    seg[n++] = b == j_.bone ? own : segmentAt(bonePlan(b).outPlayed, s);
+    seg[n++] = b == j_.bone ? own : segmentAt(bonePlan(b).shown(), s);
   }
   return n;
 }
@@ -78,7 +78,7 @@ double JobJudge::deviationAt(uint32_t f, const Quat& q) const {
     target = multiply(target, rotationAt(c.in, f));
     // The whole chain; for a swing, the bones before the twist bone's slot; else the bone alone.
     const bool shows = judge_ == Judge::Chain ? true : swing ? i < j_.slot : b == j_.bone;
-    if (shows) shown = multiply(shown, b == j_.bone ? own : rotationAt(c.outPlayed, f));
+    if (shows) shown = multiply(shown, b == j_.bone ? own : rotationAt(c.shown(), f));
   }
   if (swing && ownAfterSlot()) target = multiply(target, conjugate(own));
   return swing ? swingOff(multiply(conjugate(shown), target), j_.axis) : deviationOf(target, shown);
@@ -97,7 +97,7 @@ Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own, double tolOver
   for (int i = 0; i < j_.chain.n; i++) {
     const BonePlan& c = bonePlan(j_.chain.at[i]);
     cutAt(c.in);
-    if (j_.chain.at[i] != j_.bone && (judge_ == Judge::Chain || (swing && i < j_.slot))) cutAt(c.outPlayed);
+    if (j_.chain.at[i] != j_.bone && (judge_ == Judge::Chain || (swing && i < j_.slot))) cutAt(c.shown());
   }
   for (uint64_t end : {uint64_t(o_.from) - 1, uint64_t(o_.from), uint64_t(o_.to), uint64_t(o_.to) + 1}) {
     if (end > a && end < b) cuts.push_back(static_cast<uint32_t>(end));

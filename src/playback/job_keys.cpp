@@ -27,7 +27,7 @@ class JobRunner {
 
   JobResult run() {
     b_.planned = true;
-    b_.out.clear(), b_.outPlayed = {}, b_.notes.clear();
+    b_.out = {};
     std::vector<uint32_t> frames = firstFrames();
     if (frames.empty()) return result_;
     append(firstKey(frames[0]));
@@ -37,8 +37,8 @@ class JobRunner {
       noteMend(k);
       fill(k);
     }
-    Track shown = std::move(b_.outPlayed.keys);
-    setPlayed(&b_.outPlayed, std::move(shown));
+    Track shown = std::move(b_.out.played.keys);
+    setPlayed(&b_.out.played, std::move(shown));
     return result_;
   }
 
@@ -102,16 +102,16 @@ class JobRunner {
   void noteMend(const Key& k) {
     const uint32_t f = k.raw.frame;
     size_t on;
-    if (j_.mender < 0 || !judge_.inside(f, f) || keyOn(bonePlan(j_.mender).out, f, &on)) return;
+    if (j_.mender < 0 || !judge_.inside(f, f) || keyOn(bonePlan(j_.mender).out.keys, f, &on)) return;
     if ((k.known ? k.d : judge_.deviationAt(f, k.shown)) > j_.tol * kSwingShare) result_.mend.push_back(f);
   }
 
   // A first keyframe: the earlier plan's where nothing before it changed.
   Key firstKey(uint32_t f) const {
     size_t i;
-    if (earlier_ != nullptr && !changedNear(f, f) && keyOn(earlier_->plan.out, f, &i)) {
-      const BonePlan& e = earlier_->plan;
-      return {e.out[i], e.outPlayed.keys[i].rot, e.notes[i].verbatim};
+    if (earlier_ != nullptr && !changedNear(f, f) && keyOn(earlier_->plan.keys, f, &i)) {
+      const BonePlan::Output& e = earlier_->plan;
+      return {e.keys[i], e.played.keys[i].rot, e.notes[i].verbatim};
     }
     return keyAt(f, true);
   }
@@ -130,15 +130,15 @@ class JobRunner {
   // f, keyframes and findings, where nothing before it changed there.
   bool takeOver(uint32_t f) {
     if (earlier_ == nullptr) return false;
-    const BonePlan& e = earlier_->plan;
-    const uint32_t a = b_.out.back().frame;
+    const BonePlan::Output& e = earlier_->plan;
+    const uint32_t a = b_.out.keys.back().frame;
     size_t first, end;
-    if (changedNear(a, f) || judge_.swingAtIn(a, f) != nullptr || !keyOn(e.out, a, &first) ||
-        !keyOn(e.out, f, &end)) {
+    if (changedNear(a, f) || judge_.swingAtIn(a, f) != nullptr || !keyOn(e.keys, a, &first) ||
+        !keyOn(e.keys, f, &end)) {
       return false;
     }
     for (size_t i = first + 1; i <= end; i++) {
-      append({e.out[i], e.outPlayed.keys[i].rot, e.notes[i].verbatim});
+      append({e.keys[i], e.played.keys[i].rot, e.notes[i].verbatim});
       note(e.notes[i].worst, e.notes[i].at, e.notes[i].beyond);
     }
     return true;
@@ -146,7 +146,7 @@ class JobRunner {
 
   // What judging the stretch ending at the last keyframe written found.
   void note(double worst, uint32_t at, bool beyond) {
-    BonePlan::Note& f = b_.notes.back();
+    BonePlan::Note& f = b_.out.notes.back();
     f.worst = worst, f.at = at, f.beyond = beyond;
     if (!(worst <= result_.worst)) result_.worst = worst, result_.at = at;
     result_.beyond = result_.beyond || beyond;
@@ -193,12 +193,14 @@ class JobRunner {
   }
 
   void append(const Key& k) {
-    b_.out.push_back(k.raw);
-    b_.outPlayed.keys.push_back(k.raw);
-    b_.outPlayed.keys.back().rot = k.shown;
-    b_.notes.push_back({.verbatim = k.verbatim});
+    b_.out.keys.push_back(k.raw);
+    b_.out.played.keys.push_back(k.raw);
+    b_.out.played.keys.back().rot = k.shown;
+    b_.out.notes.push_back({.verbatim = k.verbatim});
   }
-  Key last() const { return {b_.out.back(), b_.outPlayed.keys.back().rot, b_.notes.back().verbatim}; }
+  Key last() const {
+    return {b_.out.keys.back(), b_.out.played.keys.back().rot, b_.out.notes.back().verbatim};
+  }
 
   // True when [a, b] is one stretch of the input's own.
   bool ownStretch(uint32_t a, uint32_t b) const {
@@ -308,7 +310,6 @@ class JobRunner {
       beyond = judge_.judge(ra, rb, JobJudge::along(left, right, rotationCurve(right.raw)), j_.tol).v.kind !=
                Verdict::Within;
     }
-    b_.outside = std::max(b_.outside, f.outside);
     append(right);
     note(f.inside, f.insideAt, beyond);
   }

@@ -28,13 +28,12 @@ inline constexpr double kOutsideShare = 0.25;
 // is the room the twist bone plays within.
 inline constexpr double kSwingShare = 0.95;
 
-/// A bone of the group: its input, and its output as planned so far.
+/// A bone of the group: its input, and its output as planned so far (none
+/// until it is planned: it then plays its input).
 struct BonePlan {
-  Track held;                     // the input's keyframes as they stand
-  int32_t heldCount = 0;          // its records, several on one frame included
-  PlayedTrack in;                 // the input as played
-  Track out;                      // to write
-  PlayedTrack outPlayed;          // and as played
+  Track held;             // the input's keyframes as they stand
+  int32_t heldCount = 0;  // its records, several on one frame included
+  PlayedTrack in;         // the input as played
   // Per output keyframe: the input's own on its own stretch; and what
   // judging the stretch that ends there found in the range, kept so that a
   // plan made again can take it over.
@@ -44,9 +43,14 @@ struct BonePlan {
     bool beyond = false;
     bool verbatim = false;
   };
-  std::vector<Note> notes;
+  struct Output {
+    Track keys;          // to write
+    PlayedTrack played;  // and as played
+    std::vector<Note> notes;
+  } out;
   bool planned = false;
-  double outside = 0;             // the largest deviation from its input outside the range
+  /// What the output plays.
+  const PlayedTrack& shown() const { return planned ? out.played : in; }
 };
 BonePlan& bonePlan(int bone);
 
@@ -116,7 +120,7 @@ struct JobResult {
 /// A bone's plan made once, to be made again where the bones before it
 /// changed: over `changed` (open spans) it is planned anew, elsewhere taken over.
 struct Earlier {
-  BonePlan plan;
+  BonePlan::Output plan;
   std::vector<std::pair<uint32_t, uint32_t>> changed;
 };
 

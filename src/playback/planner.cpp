@@ -41,7 +41,7 @@ void aroundAt(const Job& j, uint32_t f, DQuat* before, DQuat* after) {
       past = true;
       continue;
     }
-    const DQuat r = rotationAt(bonePlan(b).outPlayed, f);
+    const DQuat r = rotationAt(bonePlan(b).shown(), f);
     (past ? *after : *before) = past ? multiply(*after, r) : multiply(*before, r);
   }
 }
@@ -58,7 +58,7 @@ DQuat residualAt(const Job& j, uint32_t f, const DQuat& target) {
 // the twist bone standing just before it, less its turn about the axis.
 Quat restAt(const Job& j, uint32_t f, const DQuat& target) {
   DQuat before = kIdentityD;
-  for (int i = 0; i < j.slot; i++) before = multiply(before, rotationAt(bonePlan(j.chain.at[i]).outPlayed, f));
+  for (int i = 0; i < j.slot; i++) before = multiply(before, rotationAt(bonePlan(j.chain.at[i]).shown(), f));
   Quat twist, rest;
   splitAbout(j.axis, toFloat(unit(multiply(conjugate(before), target))), &twist, &rest);
   return rest;
@@ -70,7 +70,7 @@ BonePlan& bonePlan(int bone) { return gBones[static_cast<size_t>(bone)]; }
 
 DQuat chainAt(const Bones& bones, bool output, uint32_t f) {
   DQuat c = kIdentityD;
-  for (int b : bones) c = multiply(c, rotationAt(output ? bonePlan(b).outPlayed : bonePlan(b).in, f));
+  for (int b : bones) c = multiply(c, rotationAt(output ? bonePlan(b).shown() : bonePlan(b).in, f));
   return c;
 }
 
@@ -172,19 +172,10 @@ Job handTwist(const SidePlan& p) {
   return j;
 }
 
-// Runs a job for a chain; the chain's last job (judged whole) answers for it.
+// Runs a job for a chain, which the check then answers for.
 JobResult run(const SidePlan& p, const Job& j, Chain chain, const Earlier* earlier = nullptr) {
-  JobResult r = runJob(p.o, j, earlier);
-  ChainReport& c = p.report(chain);
-  c.planned = true;
-  if (j.judge != Judge::Chain) return r;
-  // Outside the range the chain strays no more than its bones together.
-  double outside = 0;
-  for (int b : j.chain) outside += bonePlan(b).outside;
-  c.worst = std::max(r.worst, outside);
-  c.at = r.at;
-  c.beyond = r.beyond || outside > c.share;
-  return r;
+  p.report(chain).planned = true;
+  return runJob(p.o, j, earlier);
 }
 
 // The bone that carries a swing keyed first, then the twist bone against the
@@ -202,9 +193,9 @@ void planPair(const SidePlan& p, Job swing, const Job& twist, Chain chain) {
     mend.insert(mend.end(), r.mend.begin(), r.mend.end());
     std::sort(mend.begin(), mend.end());
     mend.erase(std::unique(mend.begin(), mend.end()), mend.end());
-    earlier.plan = bonePlan(twist.bone);
+    earlier.plan = std::move(bonePlan(twist.bone).out);
     // The first bone's keyframes depend on the input alone: taken over but where its swing is judged.
-    swingEarlier.plan = bonePlan(swing.bone);
+    swingEarlier.plan = std::move(bonePlan(swing.bone).out);
     earlier.changed = run(p, swing, chain, &swingEarlier).changed;
     if (earlier.changed.empty()) break;  // keyed nowhere anew: nothing mends
   }
@@ -287,17 +278,21 @@ void plan(const PlanOptions& o) {
     BonePlan& b = gBones[static_cast<size_t>(i)];
     makeTrack(&b.held);
     setPlayed(&b.in, playedTrack(b.held, o.rule[i]));
-    b.out = b.held, b.outPlayed = b.in;
-    b.notes.assign(b.held.size(), {.verbatim = true});
   }
   for (int side = 0; side < kArmSides; side++) {
     planSide(o, side);
     checkSide(o, side, gReports[side]);
+    // Planned and checked: only what is written stays.
+    for (int b = groupBone(side, kArm); b < groupBone(side + 1, kArm); b++) {
+      BonePlan& p = bonePlan(b);
+      p.held = {}, p.in = {}, p.out.played = {}, p.out.notes = {};
+      p.out.keys.shrink_to_fit();
+    }
   }
 }
 
 bool planReplaces(int bone) { return bonePlan(bone).planned; }
-const Track& planTrack(int bone) { return bonePlan(bone).out; }
+const Track& planTrack(int bone) { return bonePlan(bone).out.keys; }
 int32_t planHeldCount(int bone) { return bonePlan(bone).heldCount; }
 const ChainReport& planReport(int side, Chain chain) { return gReports[side][chain]; }
 
