@@ -293,8 +293,6 @@ class JobRunner {
       if (ends.empty()) break;
       f = judge_.judgeStretchTo(left, ends.back());
     }
-    // Keyed anew here: what the bones after it need changes over the stretch.
-    if (added > 0) result_.changed.push_back({a, b});
   }
 
   // The stretch from left to right as it stays: reported, and its right end

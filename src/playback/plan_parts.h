@@ -114,7 +114,6 @@ struct JobResult {
   uint32_t at = 0;
   bool beyond = false;
   std::vector<uint32_t> mend;  // frames where the swing strays more than a twist can mend
-  std::vector<std::pair<uint32_t, uint32_t>> changed;  // stretches keyed anew
 };
 
 /// A bone's plan made once, to be made again where the bones before it

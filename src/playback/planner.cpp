@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <vector>
 
@@ -178,6 +179,43 @@ JobResult run(const SidePlan& p, const Job& j, Chain chain, const Earlier* earli
   return runJob(p.o, j, earlier);
 }
 
+// Where a bone's output changed from one plan to the next: the open span
+// around every keyframe not in both alike, between its neighbours in either.
+std::vector<std::pair<uint32_t, uint32_t>> changedBetween(const Track& before, const Track& after) {
+  std::vector<uint32_t> frames;  // every frame either keys, and whether it differs
+  std::vector<bool> differs;
+  size_t i = 0, k = 0;
+  while (i < before.size() || k < after.size()) {
+    const bool inBefore = i < before.size() && (k == after.size() || before[i].frame <= after[k].frame);
+    const bool inAfter = k < after.size() && (i == before.size() || after[k].frame <= before[i].frame);
+    const HeldKey& key = inBefore ? before[i] : after[k];
+    bool same = inBefore && inAfter;
+    if (same) {
+      const Quat &p = before[i].rot, &q = after[k].rot;
+      const Curve c = rotationCurve(before[i]), d = rotationCurve(after[k]);
+      same = std::bit_cast<uint32_t>(p.x) == std::bit_cast<uint32_t>(q.x) &&
+             std::bit_cast<uint32_t>(p.y) == std::bit_cast<uint32_t>(q.y) &&
+             std::bit_cast<uint32_t>(p.z) == std::bit_cast<uint32_t>(q.z) &&
+             std::bit_cast<uint32_t>(p.w) == std::bit_cast<uint32_t>(q.w) && c.x1 == d.x1 && c.y1 == d.y1 &&
+             c.x2 == d.x2 && c.y2 == d.y2;
+    }
+    frames.push_back(key.frame);
+    differs.push_back(!same);
+    i += inBefore, k += inAfter;
+  }
+  std::vector<std::pair<uint32_t, uint32_t>> spans;
+  for (size_t n = 0; n < frames.size(); n++) {
+    if (!differs[n]) continue;
+    const uint32_t lo = n > 0 ? frames[n - 1] : 0, hi = n + 1 < frames.size() ? frames[n + 1] : UINT32_MAX;
+    if (!spans.empty() && lo <= spans.back().second) {
+      spans.back().second = std::max(spans.back().second, hi);
+    } else {
+      spans.push_back({lo, hi});
+    }
+  }
+  return spans;
+}
+
 // The bone that carries a swing keyed first, then the twist bone against the
 // chain; where the twist bone cannot mend it, the first is keyed there too
 // and the twist bone planned again, in rounds.
@@ -196,7 +234,8 @@ void planPair(const SidePlan& p, Job swing, const Job& twist, Chain chain) {
     earlier.plan = std::move(bonePlan(twist.bone).out);
     // The first bone's keyframes depend on the input alone: taken over but where its swing is judged.
     swingEarlier.plan = std::move(bonePlan(swing.bone).out);
-    earlier.changed = run(p, swing, chain, &swingEarlier).changed;
+    run(p, swing, chain, &swingEarlier);
+    earlier.changed = changedBetween(swingEarlier.plan.keys, bonePlan(swing.bone).out.keys);
     if (earlier.changed.empty()) break;  // keyed nowhere anew: nothing mends
   }
 }
