@@ -84,7 +84,7 @@ double JobJudge::deviationAt(uint32_t f, const Quat& q) const {
   return swing ? swingOff(multiply(conjugate(shown), target), j_.axis) : deviationOf(target, shown);
 }
 
-Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own, double tolOverride) const {
+Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
   std::vector<uint32_t>& cuts = cuts_;
   cuts.assign({a, b});
   auto cutAt = [&](const PlayedTrack& p) {
@@ -118,17 +118,12 @@ Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own, double tolOver
     // Outside, its keyframes lie on the input's arc: where both run at one
     // pace, the bone plays its input exactly.
     if (!in && isLinear(seg[0].curve) && isLinear(own.curve)) continue;
-    const double tol = tolOverride > 0 ? tolOverride : tolOf(in);
+    const double tol = tolOf(in);
     const Vec3* swingAxis = in && swing ? &j_.axis : nullptr;
     const Verdict v =
         judgeStretch(s, e, tol, seg, n, nIn, swingAxis, [&](uint32_t f) { return probe(seg, n, nIn, in, f); });
     const double over = v.kind == Verdict::Unproven ? INFINITY : v.worst - tol;
     if (!(over <= found.excess)) found.excess = over, found.v = v;
-    if (!in) {
-      found.outside = std::max(found.outside, v.worst);
-    } else if (!(v.worst <= found.inside)) {
-      found.inside = v.worst, found.insideAt = v.at;
-    }
   }
   if (found.excess == -INFINITY) found.v.kind = Verdict::Within;
   return found;
@@ -157,7 +152,6 @@ Found JobJudge::judgeStretchTo(const Key& ka, const Key& kb) const {
   const double d = kb.known ? kb.d : deviationAt(b, kb.shown);
   f.v.kind = d <= tolOf(in) ? Verdict::Within : Verdict::Beyond, f.v.worst = d, f.v.at = b;
   f.excess = d - tolOf(in);
-  (in ? f.inside : f.outside) = d, f.insideAt = b;
   return f;
 }
 

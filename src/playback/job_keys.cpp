@@ -111,7 +111,7 @@ class JobRunner {
     size_t i;
     if (earlier_ != nullptr && !changedNear(f, f) && keyOn(earlier_->plan.keys, f, &i)) {
       const BonePlan::Output& e = earlier_->plan;
-      return {e.keys[i], e.played.keys[i].rot, e.notes[i].verbatim};
+      return {e.keys[i], e.played.keys[i].rot, e.verbatim[i] != 0};
     }
     return keyAt(f, true);
   }
@@ -127,7 +127,7 @@ class JobRunner {
   }
 
   // Takes over the earlier plan's stretch from the last keyframe written to
-  // f, keyframes and findings, where nothing before it changed there.
+  // f, where nothing before it changed there.
   bool takeOver(uint32_t f) {
     if (earlier_ == nullptr) return false;
     const BonePlan::Output& e = earlier_->plan;
@@ -137,19 +137,8 @@ class JobRunner {
         !keyOn(e.keys, f, &end)) {
       return false;
     }
-    for (size_t i = first + 1; i <= end; i++) {
-      append({e.keys[i], e.played.keys[i].rot, e.notes[i].verbatim});
-      note(e.notes[i].worst, e.notes[i].at, e.notes[i].beyond);
-    }
+    for (size_t i = first + 1; i <= end; i++) append({e.keys[i], e.played.keys[i].rot, e.verbatim[i] != 0});
     return true;
-  }
-
-  // What judging the stretch ending at the last keyframe written found.
-  void note(double worst, uint32_t at, bool beyond) {
-    BonePlan::Note& f = b_.out.notes.back();
-    f.worst = worst, f.at = at, f.beyond = beyond;
-    if (!(worst <= result_.worst)) result_.worst = worst, result_.at = at;
-    result_.beyond = result_.beyond || beyond;
   }
 
   // The keyframe at f: outside the range the bone's own keyframe as it
@@ -196,11 +185,9 @@ class JobRunner {
     b_.out.keys.push_back(k.raw);
     b_.out.played.keys.push_back(k.raw);
     b_.out.played.keys.back().rot = k.shown;
-    b_.out.notes.push_back({.verbatim = k.verbatim});
+    b_.out.verbatim.push_back(k.verbatim);
   }
-  Key last() const {
-    return {b_.out.keys.back(), b_.out.played.keys.back().rot, b_.out.notes.back().verbatim};
-  }
+  Key last() const { return {b_.out.keys.back(), b_.out.played.keys.back().rot, b_.out.verbatim.back() != 0}; }
 
   // True when [a, b] is one stretch of the input's own.
   bool ownStretch(uint32_t a, uint32_t b) const {
@@ -287,29 +274,12 @@ class JobRunner {
           continue;
         }
       }
-      close(left, ends.back(), f);
+      append(ends.back());  // the stretch to it as it stays
       left = ends.back();
       ends.pop_back();
       if (ends.empty()) break;
       f = judge_.judgeStretchTo(left, ends.back());
     }
-  }
-
-  // The stretch from left to right as it stays: reported, and its right end
-  // written. Not mended, it is beyond where it strays past the bound itself,
-  // not only past the plan's margin.
-  void close(const Key& left, const Key& right, const Found& f) {
-    const uint32_t ra = left.raw.frame, rb = right.raw.frame;
-    const double share = j_.tol / kMargin;
-    bool beyond =
-        f.v.kind != Verdict::Within && (f.v.kind == Verdict::Unproven || f.inside > share || f.outside > share);
-    // Outside, kept to a part of the bound: unproven there is beyond only where the bound itself fails.
-    if (beyond && !judge_.inside(ra, rb) && f.v.kind == Verdict::Unproven && rb - ra >= 2) {
-      beyond = judge_.judge(ra, rb, JobJudge::along(left, right, rotationCurve(right.raw)), j_.tol).v.kind !=
-               Verdict::Within;
-    }
-    append(right);
-    note(f.inside, f.insideAt, beyond);
   }
 
   const PlanOptions& o_;

@@ -34,19 +34,10 @@ struct BonePlan {
   Track held;             // the input's keyframes as they stand
   int32_t heldCount = 0;  // its records, several on one frame included
   PlayedTrack in;         // the input as played
-  // Per output keyframe: the input's own on its own stretch; and what
-  // judging the stretch that ends there found in the range, kept so that a
-  // plan made again can take it over.
-  struct Note {
-    double worst = 0;
-    uint32_t at = 0;
-    bool beyond = false;
-    bool verbatim = false;
-  };
   struct Output {
     Track keys;          // to write
     PlayedTrack played;  // and as played
-    std::vector<Note> notes;
+    std::vector<uint8_t> verbatim;  // per keyframe: the input's own, on its own stretch
   } out;
   bool planned = false;
   /// What the output plays.
@@ -108,12 +99,9 @@ struct Job {
   double tol = 0;
 };
 
-/// What a job found of the chain it plans, in the range.
+/// What a job found: frames where the swing strays more than a twist can mend.
 struct JobResult {
-  double worst = 0;
-  uint32_t at = 0;
-  bool beyond = false;
-  std::vector<uint32_t> mend;  // frames where the swing strays more than a twist can mend
+  std::vector<uint32_t> mend;
 };
 
 /// A bone's plan made once, to be made again where the bones before it
@@ -141,13 +129,10 @@ struct Key {
 };
 
 /// What judging a stretch found: the part that strays the most beyond its
-/// tolerance (to be keyed), and the worst of every part on each side of the
-/// range's ends (to be reported).
+/// tolerance, to be keyed.
 struct Found {
   Verdict v;
   double excess = -INFINITY;  // v's deviation less its tolerance; infinite when unproven
-  double inside = 0, outside = 0;
-  uint32_t insideAt = 0;
 };
 
 /// The judging half of a job: how far the bone strays over a stretch, with
@@ -156,9 +141,8 @@ class JobJudge {
  public:
   JobJudge(const PlanOptions& o, const Job& j);
   /// Judges [a, b] with the bone's own output `own`, in parts cut wherever a
-  /// rotation judged is keyed and at the range's ends (tol > 0: this
-  /// tolerance, not the job's).
-  Found judge(uint32_t a, uint32_t b, const Segment& own, double tol = 0) const;
+  /// rotation judged is keyed and at the range's ends.
+  Found judge(uint32_t a, uint32_t b, const Segment& own) const;
   /// The deviation at f with the bone showing q there.
   double deviationAt(uint32_t f, const Quat& q) const;
   /// Judges the stretch from ka to kb, kb's curve given.

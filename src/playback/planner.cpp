@@ -324,7 +324,7 @@ void plan(const PlanOptions& o) {
     // Planned and checked: only what is written stays.
     for (int b = groupBone(side, kArm); b < groupBone(side + 1, kArm); b++) {
       BonePlan& p = bonePlan(b);
-      p.held = {}, p.in = {}, p.out.played = {}, p.out.notes = {};
+      p.held = {}, p.in = {}, p.out.played = {}, p.out.verbatim = {};
       p.out.keys.shrink_to_fit();
     }
   }
