@@ -152,10 +152,12 @@ TEST_F(Poses, BadPosesAreRefusedWithTheirLine) {
 }
 
 TEST_F(Poses, OneAtTheLimitsConvertsAndFoldsBack) {
-  // 16,384 blocks in 1 MiB, numbered on past 9999 once the twist bones of three limbs are added.
+  // 16,384 blocks in 1 MiB, numbered on past 9999 once the twist bones of three limbs are added;
+  // 左腕 with a long comment, whose layout its twist bone does not take.
   const Rot arm = about(kArmAxis, 0.9), other = about(kArmAxis, -0.7), elbow = about(kElbowAxis, 0.4);
   const Bytes arms = buildVpd({{kLeftArm, arm}, {kRightArm, other}, {kRightElbow, elbow}});
-  std::string text = replaceAll(std::string(arms.begin(), arms.end()), "\n3;", "\n16384;");
+  std::string text = replaceAll(replaceAll(std::string(arms.begin(), arms.end()), "\n3;", "\n16384;"),
+                                "Quat\r\n}\r\n\r\nBone1{", "Quat" + std::string(300, '-') + "\r\n}\r\n\r\nBone1{");
   for (int i = 3; i < 16384; i++) text += "Bone" + std::to_string(i) + "{" + kHead + "\r\n0,0,0;//\r\n0,0,0,1;//\r\n}\r\n";
   text += "// " + std::string((1 << 20) - text.size() - 5, '-') + "\r\n";
   Bytes pose(text.begin(), text.end());
@@ -172,6 +174,9 @@ TEST_F(Poses, OneAtTheLimitsConvertsAndFoldsBack) {
   for (int i = 0; i < 6; i++) {
     EXPECT_TRUE(got[i].name == folded[i].name && angleBetween(got[i].rot, folded[i].rot) < 0.01) << i;
   }
+  const std::string written(pose.begin(), pose.end()), at = "\r\n  0.000000,0.000000,0.000000;";
+  EXPECT_NE(written.find(kLeftArmTwist + at + "\r\n  0.000000,0.000000,0.000000,1.000000;\r\n}"), npos);
+  EXPECT_NE(written.find(kRightArmTwist + at + "\t\t\t\t// trans x,y,z\r\n"), npos);
 }
 
 TEST_F(Poses, AFailedOutputLeavesNothingBehind) {
