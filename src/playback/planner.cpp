@@ -697,10 +697,8 @@ void planReset() {
   }
 }
 
-void planHold(int bone, const BoneKeyframe& kf) {
+void planHold(int bone, const HeldKey& k) {
   BonePlan& b = gBones[static_cast<size_t>(bone)];
-  HeldKey k = {kf.frameTime, kf.pos, kf.rot, {}, {}};
-  packBlock(kf.bz, &k);
   b.held.push_back(k);
   b.heldCount++;
 }

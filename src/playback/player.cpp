@@ -12,8 +12,6 @@
 namespace torsel {
 namespace {
 
-constexpr int kFreeBytes[6] = {31, 46, 47, 61, 62, 63};
-
 // x or y of the cubic from 0 to 1 with inner control values a and b.
 double bezier(double a, double b, double t) {
   const double u = 1 - t;
@@ -106,32 +104,6 @@ double progress(const HeldKey& k, int channel, double x) {
 }
 
 }  // namespace
-
-Curve rotationCurve(const HeldKey& k) { return {k.params[3], k.params[7], k.params[11], k.params[15]}; }
-
-void setRotationCurve(HeldKey* k, Curve c) {
-  k->params[3] = c.x1;
-  k->params[7] = c.y1;
-  k->params[11] = c.x2;
-  k->params[15] = c.y2;
-}
-
-void packBlock(const uint8_t* bz, HeldKey* k) {
-  // The parameters stand in row 0, but Zax and Rax in row 2 (bytes 32, 33).
-  for (int i = 0; i < 16; i++) k->params[i] = bz[i == 2 || i == 3 ? 30 + i : i];
-  k->kept[0] = bz[2];
-  k->kept[1] = bz[3];
-  for (int i = 0; i < 6; i++) k->kept[2 + i] = bz[kFreeBytes[i]];
-}
-
-void unpackBlock(const HeldKey& k, uint8_t* bz) {
-  for (int row = 0; row < 4; row++) {
-    for (int i = 0; i + row < 16; i++) bz[16 * row + i] = k.params[i + row];
-  }
-  bz[2] = k.kept[0];
-  bz[3] = k.kept[1];
-  for (int i = 0; i < 6; i++) bz[kFreeBytes[i]] = k.kept[2 + i];
-}
 
 DQuat toDouble(const Quat& q) { return {q.x, q.y, q.z, q.w}; }
 

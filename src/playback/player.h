@@ -11,33 +11,10 @@
 #include <numbers>
 #include <vector>
 
+#include "format/key_block.h"
 #include "twist/quat.h"
 
 namespace torsel {
-
-/// A keyframe of an arm-group bone held in memory (56 bytes): its block
-/// packed to the parameters and the bytes a rebuilt block keeps.
-struct HeldKey {
-  uint32_t frame;
-  Vec3 pos;
-  Quat rot;
-  uint8_t params[16];  // canonical order: Xax Yax Zax Rax Xay ... Rby
-  uint8_t kept[8];     // block bytes 2, 3, 31, 46, 47, 61, 62, 63
-};
-static_assert(sizeof(HeldKey) <= 64);
-
-/// The rotation curve: control points (x1, y1), (x2, y2), each a byte read
-/// over 127 as it stands (MMD writes 0 to 127; the players take any byte).
-struct Curve {
-  uint8_t x1, y1, x2, y2;
-};
-inline constexpr Curve kLinearCurve = {20, 20, 107, 107};
-
-Curve rotationCurve(const HeldKey& k);
-void setRotationCurve(HeldKey* k, Curve c);
-/// Packs a 64-byte block into a key, and unpacks it in canonical form.
-void packBlock(const uint8_t* bz, HeldKey* k);
-void unpackBlock(const HeldKey& k, uint8_t* bz);
 
 inline constexpr double kDegrees = 180 / std::numbers::pi;
 

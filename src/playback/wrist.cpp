@@ -266,9 +266,7 @@ void wristHold(const BoneKeyframe& kf, int32_t block) {
       break;
   }
   if (list == nullptr) return;
-  HeldKey k = {kf.frameTime, kf.pos, kf.rot, {}, {}};
-  packBlock(kf.bz, &k);
-  list->push_back({block, k});
+  list->push_back({block, heldKeyOf(kf)});
 }
 
 void wristPlan() {

@@ -17,7 +17,7 @@
 
 #include "playback/player.h"
 #include "twist/quat.h"
-#include "vmd/vmd_format.h"
+#include "format/vmd_format.h"
 
 namespace torsel {
 

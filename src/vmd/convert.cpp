@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "format/key_block.h"
+#include "format/vmd_format.h"
 #include "io/byte_stream.h"
 #include "platform/platform.h"
 #include "playback/wrist.h"
@@ -12,7 +14,6 @@
 #include "twist/separation.h"
 #include "vmd/planned.h"
 #include "vmd/prescan.h"
-#include "vmd/vmd_format.h"
 
 namespace torsel {
 namespace {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "format/vmd_format.h"
 #include "io/byte_stream.h"
 #include "platform/platform.h"
 #include "playback/planner.h"
@@ -9,7 +10,6 @@
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
 #include "vmd/planned.h"
-#include "vmd/vmd_format.h"
 
 namespace torsel {
 namespace {
