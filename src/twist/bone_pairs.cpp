@@ -83,6 +83,11 @@ int findPair(const char* name, PairRole* role) {
   return pair >= 0 && pairIsActive(pair) ? pair : -1;
 }
 
+DQuat shownRotation(int pair, bool twist, const Quat& rot) {
+  const BonePair& p = gPairs[static_cast<size_t>(pair)];
+  return played(twist ? AxisRule{p.twistFixed, p.twistAxis} : AxisRule{p.sourceFixed, p.sourceAxis}, rot);
+}
+
 SeparationInput pairSeparationInput(int pair, uint32_t frameTime, Quat rot) {
   const BonePair& p = gPairs[pair];
   const PairScan& scan = gScans[pair];

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "twist/quat.h"
+#include "twist/rotation.h"
 #include "twist/separation.h"
 
 namespace torsel {
@@ -56,6 +57,10 @@ enum class PairAction { Ordinary, Convert, Drop };
 /// For a source keyframe: Ordinary out of range; otherwise Convert, with the
 /// twist rotation and the kept rotation in `result`, and the pair's count up.
 PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, SeparationResult* result);
+
+/// The rotation a player shows for a keyframe of the pair's source or twist
+/// bone under the model in use: on the bone's fixed axis, where it has one.
+DQuat shownRotation(int pair, bool twist, const Quat& rot);
 
 /// What the separation of a source keyframe of the pair is given.
 SeparationInput pairSeparationInput(int pair, uint32_t frameTime, Quat rot);
