@@ -11,32 +11,11 @@
 #include <vector>
 
 #include "format/key_block.h"
+#include "playback/curve.h"
 #include "twist/quat.h"
 #include "twist/rotation.h"
 
 namespace torsel {
-
-/// How a curve's bytes stand: all within 0 to 127 (its progress rises from
-/// 0 to 1), a y past 127 (the progress may overshoot and come back), or an
-/// x past 127 (time runs back and forth: each player solves it its own way).
-enum class CurveKind { Plain, Overshoot, Wild };
-CurveKind curveKind(Curve c);
-/// Control points on the diagonal: the progress is the time itself.
-inline bool isLinear(Curve c) { return c.x1 == c.y1 && c.x2 == c.y2; }
-/// The curve at time x (0 to 1): its parameter t and its progress y. An x
-/// past 127 is solved as babylon-mmd solves it: halving from t = 1/2.
-struct CurvePoint {
-  double t, y;
-};
-CurvePoint curveAt(Curve c, double x);
-inline double curveProgress(Curve c, double x) { return curveAt(c, x).y; }
-/// How far the progress travels between two points of the curve: their
-/// difference where it only rises, every rise and fall between where it
-/// overshoots; where time runs back and forth, no bound (infinity).
-double progressTravel(Curve c, const CurvePoint& p, const CurvePoint& q);
-/// The part of the curve between times xa < xb, scaled to the unit square
-/// and rounded to whole parameters within 0 to 127.
-Curve cutCurve(Curve c, double xa, double xb);
 
 /// A bone's keyframes sorted by frame, one a frame (the last in the file).
 using Track = std::vector<HeldKey>;
