@@ -431,7 +431,7 @@ class JobRunner {
       const double tol = tolOverride > 0 ? tolOverride : tolOf(in);
       const Vec3* swing = in && judge_ == Judge::Swing ? &j_.axis : nullptr;
       const Verdict v =
-          judgeStretch(s, e, tol, seg, n, nIn, swing, [&](uint32_t f) { return probe(seg, n, nIn, in, f); });
+          judgeStretch(s, e, tol, seg, n, nIn, swing, ProbeOf([&](uint32_t f) { return probe(seg, n, nIn, in, f); }));
       const double over = v.kind == Verdict::Unproven ? INFINITY : v.worst - tol;
       if (!(over <= found.excess)) found.excess = over, found.v = v;
       if (!in) {
