@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "playback/judge.h"
-#include "playback/wrist.h"
 
 namespace torsel {
 namespace {

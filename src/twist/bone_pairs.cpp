@@ -47,6 +47,9 @@ namespace {
 
 constexpr int kRightArm = 2;
 
+// 左手首, 右手首.
+constexpr const char* kWristBones[kWristSides] = {"\x8D\xB6\x8E\xE8\x8E\xF1", "\x89\x45\x8E\xE8\x8E\xF1"};
+
 bool mergesAtFrom(int pair) { return gScans[pair].sourceAtFrom && gScans[pair].twistAtFrom; }
 
 }  // namespace
@@ -81,6 +84,18 @@ bool pairIsActive(int pair) { return !gPairs[pair].needsHandTwist || gSettings.h
 int findPair(const char* name, PairRole* role) {
   int pair = findPairAnyRole(name, role);
   return pair >= 0 && pairIsActive(pair) ? pair : -1;
+}
+
+const char* wristBone(int side) { return kWristBones[side]; }
+
+WristRole wristRole(const char* name, int* side) {
+  if (name[0] != kWristBones[0][0] && name[0] != kWristBones[1][0]) return WristRole::None;
+  for (int s = 0; s < kWristSides; s++) {
+    *side = s;
+    if (std::strcmp(name, kWristBones[s]) == 0) return WristRole::Wrist;
+    if (std::strcmp(name, gPairs[static_cast<size_t>(2 * s + 1)].twistBone) == 0) return WristRole::HandTwist;
+  }
+  return WristRole::None;
 }
 
 DQuat shownRotation(int pair, bool twist, const Quat& rot) {

@@ -43,6 +43,11 @@ struct SeparationResult {
 /// fixed rotations. A method outside 0..5 yields Tw = identity and K = q.
 SeparationResult separateTwist(const SeparationInput& in);
 
+/// Splits q about the unit axis a into q = twist ⊗ rest, the twist on the
+/// parent's side, the rest without a turn about the axis; a half turn
+/// across it keeps q whole. In float steps, as the wrist's split writes it.
+void splitAbout(const Vec3& a, Quat q, Quat* twist, Quat* rest);
+
 /// "Block", name, frame time and rotation of a keyframe a pair or the
 /// shoulder check looks at; printed at display level exactly 1.
 void printKeyframeHeader(const KeyframeView& kf);

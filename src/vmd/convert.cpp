@@ -7,13 +7,13 @@
 #include "format/vmd_format.h"
 #include "io/byte_stream.h"
 #include "platform/platform.h"
-#include "playback/wrist.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
 #include "vmd/planned.h"
 #include "vmd/prescan.h"
+#include "vmd/wrist_pass.h"
 
 namespace torsel {
 namespace {

@@ -7,10 +7,10 @@
 #include "format/key_block.h"
 #include "platform/platform.h"
 #include "playback/planner.h"
-#include "playback/wrist.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
 #include "twist/run_settings.h"
+#include "vmd/wrist_pass.h"
 
 namespace torsel {
 namespace {

@@ -6,10 +6,10 @@
 #include "io/byte_stream.h"
 #include "platform/platform.h"
 #include "playback/planner.h"
-#include "playback/wrist.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
 #include "vmd/planned.h"
+#include "vmd/wrist_pass.h"
 
 namespace torsel {
 namespace {
