@@ -140,9 +140,10 @@ Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed = nullptr) {
   if (needed != nullptr && (v == Value::Twist || v == Value::Residual)) *needed = residualAt(j, f, target);
   switch (v) {
     case Value::Kept: {
-      // Normalised before it is narrowed: huge components would overflow a float.
-      const SeparationInput in = {toFloat(unit(target)), j.splitAxis, j.side, f, false, false, kIdentity, "", false,
-                                  4, true};
+      // Method 4 on what the chain plays, nothing merged at a start frame; normalised
+      // before it is narrowed: huge components would overflow a float.
+      const SeparationInput in = {.q = toFloat(unit(target)), .r = j.splitAxis, .side = j.side, .frameTime = f,
+                                  .method = 4, .quiet = true};
       return separateTwist(in).kept;
     }
     case Value::Twist:

@@ -106,19 +106,17 @@ DQuat shownRotation(int pair, bool twist, const Quat& rot) {
 SeparationInput pairSeparationInput(int pair, uint32_t frameTime, Quat rot) {
   const BonePair& p = gPairs[pair];
   const PairScan& scan = gScans[pair];
-  SeparationInput in{};
-  in.q = rot;
-  in.r = {p.restQuat.x, p.restQuat.y, p.restQuat.z};
-  in.side = p.side;
-  in.frameTime = frameTime;
-  in.sourceAtFrom = scan.sourceAtFrom != 0;
-  in.twistAtFrom = scan.twistAtFrom != 0;
-  in.twistRotAtFrom = scan.twistRotAtFrom;
-  in.twistBone = p.twistBone;
-  in.rightArm = pair == kRightArm;
-  in.method = gSettings.subMode;
-  in.quiet = false;
-  return in;
+  return {.q = rot,
+          .r = {p.restQuat.x, p.restQuat.y, p.restQuat.z},
+          .side = p.side,
+          .frameTime = frameTime,
+          .fromFrame = static_cast<uint32_t>(gSettings.fromFrame),
+          .sourceAtFrom = scan.sourceAtFrom != 0,
+          .twistAtFrom = scan.twistAtFrom != 0,
+          .twistRotAtFrom = scan.twistRotAtFrom,
+          .twistBone = p.twistBone,
+          .rightArm = pair == kRightArm,
+          .method = gSettings.subMode};
 }
 
 PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, SeparationResult* result) {

@@ -137,7 +137,7 @@ SeparationResult separateTwist(const SeparationInput& in) {
     tw = {mulF(u.x, t.x), mulF(u.y, t.x), mulF(u.z, t.x), t.w};
   }
 
-  if (in.frameTime == static_cast<uint32_t>(gSettings.fromFrame) && in.sourceAtFrom && in.twistAtFrom) {
+  if (in.frameTime == in.fromFrame && in.sourceAtFrom && in.twistAtFrom) {
     tw = mode == 5 ? quatMultiply(tw, in.twistRotAtFrom) : quatMultiply(in.twistRotAtFrom, tw);
   }
   if (verbose) {

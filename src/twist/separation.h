@@ -19,18 +19,23 @@ struct KeyframeView {
   Quat rot;
 };
 
+/// Everything a split reads, built with designated initializers: what is
+/// left out is nothing merged, nothing printed beyond the display level's.
 struct SeparationInput {
-  Quat q;                  // the keyframe's rotation, as read
-  Vec3 r;                  // the pair's rest axis, not normalised
-  Side side;
-  uint32_t frameTime;
-  bool sourceAtFrom;       // start-frame data of the pair's pre-scan
-  bool twistAtFrom;
-  Quat twistRotAtFrom;
-  const char* twistBone;   // named in the export line
-  bool rightArm;           // the right-arm pair prints extra lines at frame 778
-  int8_t method;           // the separation method, 0 to 5: the run's subMode
-  bool quiet;              // print nothing: a split the planner weighs
+  Quat q = kIdentity;           // the keyframe's rotation, as read
+  Vec3 r = {};                  // the pair's rest axis, not normalised
+  Side side = Side::Left;
+  uint32_t frameTime = 0;
+  // The start frame and what the pair's pre-scan found on it: where both
+  // bones are keyed there, the twist bone's rotation is merged into the twist.
+  uint32_t fromFrame = 0;
+  bool sourceAtFrom = false;
+  bool twistAtFrom = false;
+  Quat twistRotAtFrom = kIdentity;
+  const char* twistBone = "";   // named in the export line
+  bool rightArm = false;        // the right-arm pair prints extra lines at frame 778
+  int8_t method = 0;            // the separation method, 0 to 5: the run's subMode
+  bool quiet = false;           // print nothing: a split the planner weighs
 };
 
 struct SeparationResult {
