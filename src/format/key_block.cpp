@@ -1,5 +1,8 @@
 #include "format/key_block.h"
 
+#include <algorithm>
+#include <array>
+
 #include "format/vmd_format.h"
 
 namespace torsel {
@@ -19,8 +22,8 @@ void setRotationCurve(HeldKey* k, Curve c) {
 }
 
 void packBlock(const uint8_t* bz, HeldKey* k) {
-  // The parameters stand in row 0, but Zax and Rax in row 2 (bytes 32, 33).
-  for (int i = 0; i < 16; i++) k->params[i] = bz[i == 2 || i == 3 ? 30 + i : i];
+  const std::array<uint8_t, 16> params = bzParams(bz);
+  std::copy(params.begin(), params.end(), k->params);
   k->kept[0] = bz[2];
   k->kept[1] = bz[3];
   for (int i = 0; i < 6; i++) k->kept[2 + i] = bz[kFreeBytes[i]];
