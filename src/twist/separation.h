@@ -19,13 +19,14 @@ struct KeyframeView {
   Quat rot;
 };
 
-/// Everything a split reads, built with designated initializers: what is
-/// left out is nothing merged, nothing printed beyond the display level's.
+/// Everything a split reads, built with designated initializers. The fields
+/// without a default must be named (-Wextra warns where one is left out);
+/// the rest left out merge nothing and print no more than the display level.
 struct SeparationInput {
-  Quat q = kIdentity;           // the keyframe's rotation, as read
-  Vec3 r = {};                  // the pair's rest axis, not normalised
-  Side side = Side::Left;
-  uint32_t frameTime = 0;
+  Quat q;                       // the keyframe's rotation, as read
+  Vec3 r;                       // the pair's rest axis, not normalised
+  Side side;
+  uint32_t frameTime;
   // The start frame and what the pair's pre-scan found on it: where both
   // bones are keyed there, the twist bone's rotation is merged into the twist.
   uint32_t fromFrame = 0;
@@ -34,7 +35,7 @@ struct SeparationInput {
   Quat twistRotAtFrom = kIdentity;
   const char* twistBone = "";   // named in the export line
   bool rightArm = false;        // the right-arm pair prints extra lines at frame 778
-  int8_t method = 0;            // the separation method, 0 to 5: the run's subMode
+  int8_t method;                // the separation method, 0 to 5: the run's subMode
   bool quiet = false;           // print nothing: a split the planner weighs
 };
 
