@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "playback/judge.h"
-#include "playback/wrist.h"
 
 namespace torsel {
 namespace {
@@ -141,9 +140,10 @@ Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed = nullptr) {
   if (needed != nullptr && (v == Value::Twist || v == Value::Residual)) *needed = residualAt(j, f, target);
   switch (v) {
     case Value::Kept: {
-      // Normalised before it is narrowed: huge components would overflow a float.
-      const SeparationInput in = {toFloat(unit(target)), j.splitAxis, j.side, f, false, false, kIdentity, "", false,
-                                  4, true};
+      // Method 4 on what the chain plays, nothing merged at a start frame; normalised
+      // before it is narrowed: huge components would overflow a float.
+      const SeparationInput in = {.q = toFloat(unit(target)), .r = j.splitAxis, .side = j.side, .frameTime = f,
+                                  .method = 4, .quiet = true};
       return separateTwist(in).kept;
     }
     case Value::Twist:
@@ -431,7 +431,7 @@ class JobRunner {
       const double tol = tolOverride > 0 ? tolOverride : tolOf(in);
       const Vec3* swing = in && judge_ == Judge::Swing ? &j_.axis : nullptr;
       const Verdict v =
-          judgeStretch(s, e, tol, seg, n, nIn, swing, [&](uint32_t f) { return probe(seg, n, nIn, in, f); });
+          judgeStretch(s, e, tol, seg, n, nIn, swing, ProbeOf([&](uint32_t f) { return probe(seg, n, nIn, in, f); }));
       const double over = v.kind == Verdict::Unproven ? INFINITY : v.worst - tol;
       if (!(over <= found.excess)) found.excess = over, found.v = v;
       if (!in) {
@@ -697,10 +697,8 @@ void planReset() {
   }
 }
 
-void planHold(int bone, const BoneKeyframe& kf) {
+void planHold(int bone, const HeldKey& k) {
   BonePlan& b = gBones[static_cast<size_t>(bone)];
-  HeldKey k = {kf.frameTime, kf.pos, kf.rot, {}, {}};
-  packBlock(kf.bz, &k);
   b.held.push_back(k);
   b.heldCount++;
 }

@@ -18,7 +18,6 @@
 
 #include "playback/player.h"
 #include "twist/separation.h"
-#include "vmd/vmd_format.h"
 
 namespace torsel {
 
@@ -57,7 +56,7 @@ struct ChainReport {
 /// Forgets the keyframes held for the last file.
 void planReset();
 /// Holds a keyframe of an arm-group bone, in file order.
-void planHold(int bone, const BoneKeyframe& kf);
+void planHold(int bone, const HeldKey& k);
 /// Plans every chain that has a keyframe in the range.
 void plan(const PlanOptions& o);
 /// True when the bone's records are replaced by its planned track.

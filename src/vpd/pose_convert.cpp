@@ -7,12 +7,12 @@
 
 #include "io/byte_stream.h"
 #include "platform/platform.h"
-#include "playback/player.h"
-#include "playback/wrist.h"
 #include "twist/bone_pairs.h"
+#include "twist/rotation.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
 #include "vmd/prescan.h"
+#include "vmd/wrist_pass.h"
 #include "vpd/pose_text.h"
 
 namespace torsel {

@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
+#include "format/vmd_format.h"
 #include "twist/quat.h"
-#include "vmd/vmd_format.h"
 
 namespace torsel {
 
