@@ -1,7 +1,8 @@
 // libFuzzer target: a pose confirmed, then converted in every method, with
 // the wrists, and folded. A pose confirmed must convert, into a pose the
-// reader takes again, holding the input's blocks and at most the six that
-// the twist bones of a conversion may add.
+// reader takes again, holding the input's blocks and at most the four that
+// a conversion may add; only one with an index of the most digits read may
+// be refused, when moved on it would have more.
 #include <unistd.h>
 
 #include <cstdio>
@@ -37,6 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   copySetupRestQuats();
   if (confirmPoseFile(gIn.c_str()) != 0 || gSettings.checkMode) return 0;
   const int blocks = gPose.blocks;
+  bool longIndex = false;
+  for (int i = 0; i < blocks; i++) longIndex |= gPose.block[i].numberEnd - gPose.block[i].numberAt == kMaxPoseIndexDigits;
   // Modes 8 to 13 and 4, half with the wrists; then 12 and 4 folded.
   for (int run = 0; run < 9; run++) {
     gSettings = base;
@@ -45,9 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gSettings.subMode = static_cast<int8_t>(mode & ~8);
     gSettings.wristTwist = run < 7 && run % 2 == 0 ? 0xFF : 0;
     gSettings.unfoldTwist = run >= 7 ? 0xFF : 0;
-    if (convertPoseFile(gOut.c_str(), gIn.c_str()) != 0) std::abort();
-    if (readPoseText(gOut.c_str()) != 0) std::abort();
-    if (gPose.blocks < blocks || gPose.blocks > blocks + 6) std::abort();
+    const int32_t converted = convertPoseFile(gOut.c_str(), gIn.c_str());
+    if (converted == 2 && longIndex) continue;
+    if (converted != 0 || readPoseText(gOut.c_str()) != 0) std::abort();
+    if (gPose.blocks < blocks || gPose.blocks > blocks + 4) std::abort();
   }
   return 0;
 }

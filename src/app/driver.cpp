@@ -184,6 +184,14 @@ void walkOptionToken(const char* token, bool apply) {
 
 bool isModelToken(const char* token) { return !isOptionToken(token) && isModelPath(token); }
 
+// The index of the first motion or pose among the arguments, or 0.
+int firstFileToken() {
+  for (int i = 1; i < gArgs.argCount; i++) {
+    if (!isOptionToken(gArgs.argItems[i]) && !isModelToken(gArgs.argItems[i])) return i;
+  }
+  return 0;
+}
+
 // The last model named among the arguments, or null.
 const char* lastModelToken() {
   const char* model = nullptr;
@@ -250,6 +258,13 @@ void deriveModes() {
 void printPairCounts() {
   std::printf("  => between start(%ld) and end(%ld) frame time, \n", static_cast<long>(gSettings.fromFrame),
               static_cast<long>(gSettings.toFrame));
+  // Frames are unsigned: a negative end is the last frame there is, a
+  // negative start beyond every frame.
+  const auto from = static_cast<uint32_t>(gSettings.fromFrame), to = static_cast<uint32_t>(gSettings.toFrame);
+  if (from > to) {
+    std::printf("  => no frame in range: start(%lu) comes after end(%lu) as unsigned frame times \n",
+                static_cast<unsigned long>(from), static_cast<unsigned long>(to));
+  }
   constexpr const char* kLines[kPairCount] = {
       "     Left  arm   count = %ld (%s) \n",
       "     Left  elbow count = %ld (%s) \n",
@@ -418,21 +433,6 @@ int runTorsel(int argc, char** argv) {
   // A model given with the motions announces itself once it is read.
   if (lastModelToken() == nullptr) printModelSetupLine();
 
-  if (gArgs.argCount < 2) {
-    gDialogPath[0] = '\0';
-    bool chosen = openFileDialog(gDialogPath, kDialogMotion, gProgramDir) == 0;
-    if (chosen) {
-      addArgToken(&gArgs, gDialogPath);
-      chosen = gArgs.argCount >= 2 && rdProbe(gDialogPath) == 0;
-      rdClose();
-    }
-    if (!chosen) {
-      printUsage();
-      std::fflush(stdout);
-      return 0;
-    }
-  }
-
   for (int i = 1; i < gArgs.argCount; i++) {
     if (isOptionToken(gArgs.argItems[i])) walkOptionToken(gArgs.argItems[i], true);
   }
@@ -463,6 +463,23 @@ int runTorsel(int argc, char** argv) {
     return refuseOptions("Wrist.twist \x82\xCD Unfold.twist \x82\xC6\x88\xEA\x8F\x8F\x82\xC9"
                          "\x8E\x67\x82\xA6\x82\xDC\x82\xB9\x82\xF1. \n",
                          "Wrist.twist cannot be used with Unfold.twist. \n");
+  }
+  // Without a motion or a pose the run asks for one; -ND, which never
+  // waits, shows how to give one instead.
+  if (firstFileToken() == 0) {
+    gDialogPath[0] = '\0';
+    bool chosen = !gSettings.noDialog && openFileDialog(gDialogPath, kDialogMotion, gProgramDir) == 0;
+    if (chosen) {
+      const int before = gArgs.argCount;
+      addArgToken(&gArgs, gDialogPath);
+      chosen = gArgs.argCount > before && rdProbe(gDialogPath) == 0;
+      rdClose();
+    }
+    if (!chosen) {
+      printUsage();
+      std::fflush(stdout);
+      return 0;
+    }
   }
   gSettings.handTwist = startUpHandTwist;
   gTotals = RunTotals{};

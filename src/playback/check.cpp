@@ -106,7 +106,8 @@ Verdict prove(const Bones& bones, uint32_t a, uint32_t b, double share) {
   int n = 0;
   for (int bone : bones) seg[n++] = segmentAt(bonePlan(bone).in, a);
   for (int bone : bones) seg[n++] = segmentAt(bonePlan(bone).shown(), a);
-  return judgeStretch(a, b, share, seg, n, bones.n, nullptr, [&](uint32_t f) { return probeOf(seg, n, bones.n, f); });
+    const auto probe = [&](uint32_t f) { return probeOf(seg, n, bones.n, f); };
+  return judgeStretch(a, b, share, seg, n, bones.n, nullptr, ProbeOf(probe));
 }
 
 Played play(const CheckedChain& c, const std::vector<uint32_t>& cuts, uint64_t longest, double share) {

@@ -121,7 +121,7 @@ Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
     const double tol = tolOf(in);
     const Vec3* swingAxis = in && swing ? &j_.axis : nullptr;
     const Verdict v =
-        judgeStretch(s, e, tol, seg, n, nIn, swingAxis, [&](uint32_t f) { return probe(seg, n, nIn, in, f); });
+        judgeStretch(s, e, tol, seg, n, nIn, swingAxis, ProbeOf([&](uint32_t f) { return probe(seg, n, nIn, in, f); }));
     const double over = v.kind == Verdict::Unproven ? INFINITY : v.worst - tol;
     if (!(over <= found.excess)) found.excess = over, found.v = v;
   }

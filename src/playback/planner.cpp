@@ -11,7 +11,6 @@
 
 #include "playback/check.h"
 #include "playback/plan_parts.h"
-#include "playback/wrist.h"
 
 namespace torsel {
 namespace planning {
@@ -85,8 +84,7 @@ Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed, bool* hasNeeded) 
     case Value::Kept: {
       // Normalised before it is narrowed: huge components would overflow a float.
       const SeparationInput in = {.q = toFloat(unit(target)), .r = j.splitAxis, .side = j.side, .frameTime = f,
-                                  .sourceAtFrom = false, .twistAtFrom = false, .twistRotAtFrom = kIdentity,
-                                  .twistBone = "", .rightArm = false, .method = 4, .quiet = true};
+                                  .method = 4, .quiet = true};
       return separateTwist(in).kept;
     }
     case Value::Twist:

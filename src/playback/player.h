@@ -8,115 +8,14 @@
 #pragma once
 
 #include <cstdint>
-#include <numbers>
 #include <vector>
 
+#include "format/key_block.h"
+#include "playback/curve.h"
 #include "twist/quat.h"
+#include "twist/rotation.h"
 
 namespace torsel {
-
-/// A keyframe of an arm-group bone held in memory (56 bytes): its block
-/// packed to the parameters and the bytes a rebuilt block keeps.
-struct HeldKey {
-  uint32_t frame;
-  Vec3 pos;
-  Quat rot;
-  uint8_t params[16];  // canonical order: Xax Yax Zax Rax Xay ... Rby
-  uint8_t kept[8];     // block bytes 2, 3, 31, 46, 47, 61, 62, 63
-};
-static_assert(sizeof(HeldKey) <= 64);
-
-/// The rotation curve: control points (x1, y1), (x2, y2), each a byte read
-/// over 127 as it stands (MMD writes 0 to 127; the players take any byte).
-struct Curve {
-  uint8_t x1, y1, x2, y2;
-};
-inline constexpr Curve kLinearCurve = {20, 20, 107, 107};
-
-Curve rotationCurve(const HeldKey& k);
-void setRotationCurve(HeldKey* k, Curve c);
-/// Packs a 64-byte block into a key, and unpacks it in canonical form.
-void packBlock(const uint8_t* bz, HeldKey* k);
-void unpackBlock(const HeldKey& k, uint8_t* bz);
-
-inline constexpr double kDegrees = 180 / std::numbers::pi;
-
-struct DQuat {
-  double x, y, z, w;
-};
-inline constexpr DQuat kIdentityD = {0, 0, 0, 1};
-DQuat toDouble(const Quat& q);
-/// Rounded to float; a NaN becomes the quiet NaN 0x7FC00000.
-Quat toFloat(const DQuat& q);
-DQuat multiply(const DQuat& p, const DQuat& r);
-inline DQuat conjugate(const DQuat& q) { return {-q.x, -q.y, -q.z, q.w}; }
-/// The angle in degrees of the turn from a to b, sign and scale aside.
-double angleBetween(const DQuat& a, const DQuat& b);
-/// q scaled to length 1; a zero q stays zero.
-DQuat unit(const DQuat& q);
-/// A keyframe's rotation as the players take it: scaled to length 1; one
-/// that is no rotation (all zeros, or a part that is no finite number) is
-/// the identity, as the field's readers take the all-zero one.
-DQuat asRotation(const Quat& q);
-
-/// A bone's fixed axis, where the model in use gives it one.
-struct AxisRule {
-  bool fixed = false;
-  Vec3 axis = {};
-};
-/// The rotation a player shows for the keyframe rotation q: on a fixed axis,
-/// q's own angle about the axis, its sign by the side of the axis q's own
-/// axis points to (a rotation without an axis gives the identity).
-DQuat played(const AxisRule& rule, const Quat& q);
-/// As played, for a pair's source or twist bone under the model in use.
-DQuat shownRotation(int pair, bool twist, const Quat& rot);
-
-/// The twist of q about the unit axis a (its part along a, scaled to length
-/// 1, W not negative); the identity where q has no such part.
-DQuat twistAbout(const DQuat& q, const Vec3& a);
-/// The angle in degrees from r to the nearest twist about the unit axis a:
-/// what no turn about a can mend.
-double swingOff(const DQuat& r, const Vec3& a);
-
-/// The angle in degrees between what the input shows (in) and the output
-/// (out); a NaN counts as the farthest there is, 180.
-double deviationOf(const DQuat& in, const DQuat& out);
-
-/// The shortest slerp from a to b, set up once for many points along it.
-struct Arc {
-  DQuat a, b;
-  double theta = 0, invSine = 0;  // half the turn, in radians; 1 over its sine
-  bool linear = true;             // so short a turn that a blend serves
-};
-Arc makeArc(DQuat a, DQuat b);
-/// The point at progress s (0 gives a, 1 gives b; beyond, further along).
-DQuat arcAt(const Arc& arc, double s);
-/// The whole turn of an arc, in degrees.
-double arcDegrees(const Arc& arc);
-/// The shortest slerp from a to b at s.
-DQuat slerp(DQuat a, DQuat b, double s);
-
-/// How a curve's bytes stand: all within 0 to 127 (its progress rises from
-/// 0 to 1), a y past 127 (the progress may overshoot and come back), or an
-/// x past 127 (time runs back and forth: each player solves it its own way).
-enum class CurveKind { Plain, Overshoot, Wild };
-CurveKind curveKind(Curve c);
-/// Control points on the diagonal: the progress is the time itself.
-inline bool isLinear(Curve c) { return c.x1 == c.y1 && c.x2 == c.y2; }
-/// The curve at time x (0 to 1): its parameter t and its progress y. An x
-/// past 127 is solved as babylon-mmd solves it: halving from t = 1/2.
-struct CurvePoint {
-  double t, y;
-};
-CurvePoint curveAt(Curve c, double x);
-inline double curveProgress(Curve c, double x) { return curveAt(c, x).y; }
-/// How far the progress travels between two points of the curve: their
-/// difference where it only rises, every rise and fall between where it
-/// overshoots; where time runs back and forth, no bound (infinity).
-double progressTravel(Curve c, const CurvePoint& p, const CurvePoint& q);
-/// The part of the curve between times xa < xb, scaled to the unit square
-/// and rounded to whole parameters within 0 to 127.
-Curve cutCurve(Curve c, double xa, double xb);
 
 /// A bone's keyframes sorted by frame, one a frame (the last in the file).
 using Track = std::vector<HeldKey>;

@@ -47,6 +47,9 @@ namespace {
 
 constexpr int kRightArm = 2;
 
+// 左手首, 右手首.
+constexpr const char* kWristBones[kWristSides] = {"\x8D\xB6\x8E\xE8\x8E\xF1", "\x89\x45\x8E\xE8\x8E\xF1"};
+
 bool mergesAtFrom(int pair) { return gScans[pair].sourceAtFrom && gScans[pair].twistAtFrom; }
 
 }  // namespace
@@ -83,22 +86,37 @@ int findPair(const char* name, PairRole* role) {
   return pair >= 0 && pairIsActive(pair) ? pair : -1;
 }
 
+const char* wristBone(int side) { return kWristBones[side]; }
+
+WristRole wristRole(const char* name, int* side) {
+  if (name[0] != kWristBones[0][0] && name[0] != kWristBones[1][0]) return WristRole::None;
+  for (int s = 0; s < kWristSides; s++) {
+    *side = s;
+    if (std::strcmp(name, kWristBones[s]) == 0) return WristRole::Wrist;
+    if (std::strcmp(name, gPairs[static_cast<size_t>(2 * s + 1)].twistBone) == 0) return WristRole::HandTwist;
+  }
+  return WristRole::None;
+}
+
+DQuat shownRotation(int pair, bool twist, const Quat& rot) {
+  const BonePair& p = gPairs[static_cast<size_t>(pair)];
+  return played(twist ? AxisRule{p.twistFixed, p.twistAxis} : AxisRule{p.sourceFixed, p.sourceAxis}, rot);
+}
+
 SeparationInput pairSeparationInput(int pair, uint32_t frameTime, Quat rot) {
   const BonePair& p = gPairs[pair];
   const PairScan& scan = gScans[pair];
-  SeparationInput in{};
-  in.q = rot;
-  in.r = {p.restQuat.x, p.restQuat.y, p.restQuat.z};
-  in.side = p.side;
-  in.frameTime = frameTime;
-  in.sourceAtFrom = scan.sourceAtFrom != 0;
-  in.twistAtFrom = scan.twistAtFrom != 0;
-  in.twistRotAtFrom = scan.twistRotAtFrom;
-  in.twistBone = p.twistBone;
-  in.rightArm = pair == kRightArm;
-  in.method = gSettings.subMode;
-  in.quiet = false;
-  return in;
+  return {.q = rot,
+          .r = {p.restQuat.x, p.restQuat.y, p.restQuat.z},
+          .side = p.side,
+          .frameTime = frameTime,
+          .fromFrame = static_cast<uint32_t>(gSettings.fromFrame),
+          .sourceAtFrom = scan.sourceAtFrom != 0,
+          .twistAtFrom = scan.twistAtFrom != 0,
+          .twistRotAtFrom = scan.twistRotAtFrom,
+          .twistBone = p.twistBone,
+          .rightArm = pair == kRightArm,
+          .method = gSettings.subMode};
 }
 
 PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, SeparationResult* result) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "twist/quat.h"
+#include "twist/rotation.h"
 #include "twist/separation.h"
 
 namespace torsel {
@@ -56,6 +57,19 @@ enum class PairAction { Ordinary, Convert, Drop };
 /// For a source keyframe: Ordinary out of range; otherwise Convert, with the
 /// twist rotation and the kept rotation in `result`, and the pair's count up.
 PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, SeparationResult* result);
+
+/// Left, right; the elbow pair of side s is pair 2s + 1.
+inline constexpr int kWristSides = 2;
+
+enum class WristRole { None, Wrist, HandTwist };
+/// 手首 or 手捩 of either side, with the side.
+WristRole wristRole(const char* name, int* side);
+/// 左手首 or 右手首, Shift-JIS.
+const char* wristBone(int side);
+
+/// The rotation a player shows for a keyframe of the pair's source or twist
+/// bone under the model in use: on the bone's fixed axis, where it has one.
+DQuat shownRotation(int pair, bool twist, const Quat& rot);
 
 /// What the separation of a source keyframe of the pair is given.
 SeparationInput pairSeparationInput(int pair, uint32_t frameTime, Quat rot);

@@ -1,6 +1,7 @@
 #include "twist/separation.h"
 
 #include <cstdio>
+#include <limits>
 
 #include "platform/platform.h"
 #include "twist/run_settings.h"
@@ -9,6 +10,8 @@ namespace torsel {
 namespace {
 
 constexpr double kShortLimit = 1e-6;
+// splitAbout compares a float with the float nearest 1e-6, not with 1e-6.
+constexpr float kShortTwist = 1e-6f;
 constexpr double kAlignedLimit = 0.99;
 constexpr Quat kXTarget = {1.0f, 0.0f, 0.0f, 0.0f};
 
@@ -134,7 +137,7 @@ SeparationResult separateTwist(const SeparationInput& in) {
     tw = {mulF(u.x, t.x), mulF(u.y, t.x), mulF(u.z, t.x), t.w};
   }
 
-  if (in.frameTime == static_cast<uint32_t>(gSettings.fromFrame) && in.sourceAtFrom && in.twistAtFrom) {
+  if (in.frameTime == in.fromFrame && in.sourceAtFrom && in.twistAtFrom) {
     tw = mode == 5 ? quatMultiply(tw, in.twistRotAtFrom) : quatMultiply(in.twistRotAtFrom, tw);
   }
   if (verbose) {
@@ -155,6 +158,21 @@ SeparationResult separateTwist(const SeparationInput& in) {
     printQuat("  cnv (X,Y,Z,W) = %g %g %g %g \n", kept);
   }
   return {tw, kept};
+}
+
+void splitAbout(const Vec3& a, Quat q, Quat* twist, Quat* rest) {
+  // The twist is q's part along the axis, whichever side it is taken on.
+  const float along = static_cast<float>(vecDot(q, a));
+  const float m = sqrtToFloat(static_cast<Extended>(q.w) * q.w + static_cast<Extended>(along) * along);
+  if (!(m >= kShortTwist && m <= std::numeric_limits<float>::max())) {
+    *twist = kIdentity;
+    *rest = q;
+    return;
+  }
+  float x = divF(along, m), w = divF(q.w, m);
+  if (w < 0.0f) x = -x, w = -w;
+  *twist = {mulF(x, a.x), mulF(x, a.y), mulF(x, a.z), w};
+  *rest = quatMultiply(quatConjugate(*twist), q);
 }
 
 void printKeyframeHeader(const KeyframeView& kf) {

@@ -19,18 +19,24 @@ struct KeyframeView {
   Quat rot;
 };
 
+/// Everything a split reads, built with designated initializers. The fields
+/// without a default must be named (-Wextra warns where one is left out);
+/// the rest left out merge nothing and print no more than the display level.
 struct SeparationInput {
-  Quat q;                  // the keyframe's rotation, as read
-  Vec3 r;                  // the pair's rest axis, not normalised
+  Quat q;                       // the keyframe's rotation, as read
+  Vec3 r;                       // the pair's rest axis, not normalised
   Side side;
   uint32_t frameTime;
-  bool sourceAtFrom;       // start-frame data of the pair's pre-scan
-  bool twistAtFrom;
-  Quat twistRotAtFrom;
-  const char* twistBone;   // named in the export line
-  bool rightArm;           // the right-arm pair prints extra lines at frame 778
-  int8_t method;           // the separation method, 0 to 5: the run's subMode
-  bool quiet;              // print nothing: a split the planner weighs
+  // The start frame and what the pair's pre-scan found on it: where both
+  // bones are keyed there, the twist bone's rotation is merged into the twist.
+  uint32_t fromFrame = 0;
+  bool sourceAtFrom = false;
+  bool twistAtFrom = false;
+  Quat twistRotAtFrom = kIdentity;
+  const char* twistBone = "";   // named in the export line
+  bool rightArm = false;        // the right-arm pair prints extra lines at frame 778
+  int8_t method;                // the separation method, 0 to 5: the run's subMode
+  bool quiet = false;           // print nothing: a split the planner weighs
 };
 
 struct SeparationResult {
@@ -42,6 +48,11 @@ struct SeparationResult {
 /// the current display level. Never fails: degenerate input falls back to
 /// fixed rotations. A method outside 0..5 yields Tw = identity and K = q.
 SeparationResult separateTwist(const SeparationInput& in);
+
+/// Splits q about the unit axis a into q = twist ⊗ rest, the twist on the
+/// parent's side, the rest without a turn about the axis; a half turn
+/// across it keeps q whole. In float steps, as the wrist's split writes it.
+void splitAbout(const Vec3& a, Quat q, Quat* twist, Quat* rest);
 
 /// "Block", name, frame time and rotation of a keyframe a pair or the
 /// shoulder check looks at; printed at display level exactly 1.

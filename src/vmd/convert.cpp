@@ -3,16 +3,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include "format/key_block.h"
+#include "format/vmd_format.h"
 #include "io/byte_stream.h"
 #include "platform/platform.h"
-#include "playback/wrist.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
 #include "vmd/planned.h"
 #include "vmd/prescan.h"
-#include "vmd/vmd_format.h"
+#include "vmd/wrist_pass.h"
 
 namespace torsel {
 namespace {

@@ -4,12 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "format/key_block.h"
 #include "platform/platform.h"
 #include "playback/planner.h"
-#include "playback/wrist.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
 #include "twist/run_settings.h"
+#include "vmd/wrist_pass.h"
 
 namespace torsel {
 namespace {
@@ -59,10 +60,7 @@ int armGroupBone(const char* name) {
 
 void plannedHold(const BoneKeyframe& kf) {
   const int bone = armGroupBone(kf.name.text);
-  if (bone < 0) return;
-  HeldKey k = {kf.frameTime, kf.pos, kf.rot, {}, {}};
-  packBlock(kf.bz, &k);
-  planHold(bone, k);
+  if (bone >= 0) planHold(bone, heldKeyOf(kf));
 }
 
 void plannedPlan() {

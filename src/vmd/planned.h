@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "vmd/vmd_format.h"
+#include "format/vmd_format.h"
 
 namespace torsel {
 

@@ -2,14 +2,14 @@
 
 #include <cstdio>
 
+#include "format/vmd_format.h"
 #include "io/byte_stream.h"
 #include "platform/platform.h"
 #include "playback/planner.h"
-#include "playback/wrist.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
 #include "vmd/planned.h"
-#include "vmd/vmd_format.h"
+#include "vmd/wrist_pass.h"
 
 namespace torsel {
 namespace {

@@ -1,17 +1,18 @@
 #include "vpd/pose_convert.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
 #include "io/byte_stream.h"
 #include "platform/platform.h"
-#include "playback/player.h"
-#include "playback/wrist.h"
 #include "twist/bone_pairs.h"
+#include "twist/rotation.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
 #include "vmd/prescan.h"
+#include "vmd/wrist_pass.h"
 #include "vpd/pose_text.h"
 
 namespace torsel {
@@ -48,6 +49,7 @@ struct Edit {
 Edit gEdits[kMaxEdits];
 int gEditCount = 0;
 int32_t gFolded = 0, gSplits = 0;
+bool gIndexTooLong = false;  // an index written has more digits than a pose is read with
 
 bool isBone(const PoseBlock& b, const char* name) {
   const size_t length = std::strlen(name);
@@ -118,25 +120,29 @@ int32_t loadPose(const char* path) {
   return read;
 }
 
+// As a motion's records are listed, with the whole name (as long as a
+// listing shows one).
 void listPose() {
-  char model[256];
-  poseModelName(model, sizeof model);
-  std::printf("model name = %s \n", plat::conText(model));
+  auto d = [](float v) { return static_cast<double>(v); };
+  char name[256];
+  poseModelName(name, sizeof name);
+  std::printf("model name = %s \n", plat::conText(name));
   std::printf("max blocks of frames = %ld \n", static_cast<long>(gPose.count));
-  int32_t bones = 0, morphs = 0;
+  long bones = 0, morphs = 0;
   for (int i = 0; i < gPose.blocks; i++) {
     const PoseBlock& b = gPose.block[i];
+    poseBlockName(b, name, sizeof name);
     if (b.morph) {
-      MorphKeyframe m = {};
-      poseBlockName(b, &m.name);
-      m.value = b.pos.x;
-      printMorphKeyframe(++morphs, m);
+      std::printf("Morph block %ld \n", ++morphs);
+      std::printf("  morph name = %s \n", plat::conText(name));
+      std::printf("  frame time = 0 \n");
+      std::printf("  value = %g \n", d(b.pos.x));
     } else {
-      BoneKeyframe k = {};
-      poseBlockName(b, &k.name);
-      k.pos = b.pos;
-      k.rot = b.rot;
-      printBoneKeyframe(++bones, k, true);
+      std::printf("Block %ld \n", ++bones);
+      std::printf("  bone name = %s \n", plat::conText(name));
+      std::printf("  frame time = 0 \n");
+      std::printf("  pos (X,Y,Z) = %g %g %g \n", d(b.pos.x), d(b.pos.y), d(b.pos.z));
+      std::printf("  rot (X,Y,Z,W) = %g %g %g %g \n", d(b.rot.x), d(b.rot.y), d(b.rot.z), d(b.rot.w));
     }
   }
   if (gSettings.checkMode) std::printf("VPD file format is correct.\n");
@@ -163,10 +169,8 @@ void convertPairs() {
       continue;
     }
     if (limb < 0) continue;
-    NameField name;
-    poseBlockName(gPose.block[limb], &name);
     SeparationResult split;
-    convertSourceKeyframe(pair, {limb + 1, name.text, name.lastNul, 0, held}, &split);
+    convertSourceKeyframe(pair, {limb + 1, p.sourceBone, kNameSize - 1, 0, held}, &split);
     setRotation(p.sourceBone, split.kept, limb, false);
     setRotation(p.twistBone, split.twist, limb, false);
   }
@@ -211,27 +215,47 @@ void writeRotation(const Quat& q) {
   }
 }
 
-long blockIndex(const PoseBlock& b) {
-  long index = 0;
+int64_t blockIndex(const PoseBlock& b) {
+  int64_t index = 0;
   for (int32_t i = b.numberAt; i < b.numberEnd; i++) index = index * 10 + (gPose.text[i] - '0');
   return index;
 }
 
-// An added bone: the anchor's layout with its own name, index and rotation,
-// at rest in place (a twist bone does not move); ends with a line end.
-void writeAdded(const Edit& e, long index) {
-  const PoseBlock& m = gPose.block[e.anchor];
-  char head[32];
-  std::snprintf(head, sizeof head, "Bone%ld{", index);
+// "Bone" and an index, noting one beyond what is read.
+void writeBoneHead(int64_t index) {
+  char head[32] = "Bone";
+  const char* end = std::to_chars(head + 4, head + sizeof head, index).ptr;
+  gIndexTooLong = gIndexTooLong || end - head - 4 > kMaxPoseIndexDigits;
+  wrPutBytes(reinterpret_cast<const uint8_t*>(head), static_cast<int>(end - head));
+}
+
+// A piece of an added block's layout: the anchor's own, else `head`, a
+// line end and `tail`.
+void writeLayout(bool own, int32_t from, int32_t to, const char* head, const char* tail) {
+  if (own) return writeSpan(from, to);
   writeText(head);
-  writeText(e.name);
-  writeSpan(m.nameEnd, m.transAt);
-  writeText("0.000000,0.000000,0.000000");
-  writeSpan(m.transEnd, m.rotAt);
-  writeRotation(e.rot);
+  writeEol();
+  writeText(tail);
+}
+
+// An added bone: the anchor's layout with its own name, index and rotation,
+// at rest in place (a twist bone does not move); ends with a line end. A
+// limb with more than a few lines of comments gives MMD's plain layout, so
+// that what a conversion adds stays small however often a pose is converted.
+void writeAdded(const Edit& e, int64_t index) {
+  constexpr int32_t kMaxLayout = 256;
+  const PoseBlock& m = gPose.block[e.anchor];
   int32_t close = m.end;
   while (close > m.rotEnd && (gPose.text[close - 1] == '\n' || gPose.text[close - 1] == '\r')) close--;
-  writeSpan(m.rotEnd, close);
+  const bool own = (m.transAt - m.nameEnd) + (m.rotAt - m.transEnd) + (close - m.rotEnd) <= kMaxLayout;
+  writeBoneHead(index);
+  writeText("{");
+  writeText(e.name);
+  writeLayout(own, m.nameEnd, m.transAt, "", "  ");
+  writeText("0.000000,0.000000,0.000000");
+  writeLayout(own, m.transEnd, m.rotAt, ";", "  ");
+  writeRotation(e.rot);
+  writeLayout(own, m.rotEnd, close, ";", "}");
   writeEol();
 }
 
@@ -249,7 +273,7 @@ int writePose() {
     writeText(count);
     from = gPose.countEnd;
   }
-  long shift = 0;  // bone blocks added so far
+  int64_t shift = 0;  // bone blocks added so far
   for (int i = 0; i < gPose.blocks; i++) {
     const PoseBlock& b = gPose.block[i];
     writeSpan(from, b.at);
@@ -261,9 +285,7 @@ int writePose() {
     const Edit* edit = nullptr;
     for (int k = 0; k < gEditCount; k++) edit = gEdits[k].block == i ? &gEdits[k] : edit;
     if (!b.morph && shift > 0) {
-      char head[32];
-      std::snprintf(head, sizeof head, "Bone%ld", blockIndex(b) + shift);
-      writeText(head);
+      writeBoneHead(blockIndex(b) + shift);
       writeSpan(b.numberEnd, b.rotAt);
     } else {
       writeSpan(b.at, b.rotAt);
@@ -317,15 +339,20 @@ int32_t convertPoseFile(const char* outPath, const char* inPath) {
   gFolded = gSplits = 0;
   convertPairs();
   if (gSettings.wristTwist) convertWrists();
+  int added = 0;
+  for (int i = 0; i < gEditCount; i++) added += gEdits[i].block < 0;
   if (showAtLeast(1)) {
-    int added = 0;
-    for (int i = 0; i < gEditCount; i++) added += gEdits[i].block < 0;
     std::printf("max blocks of frames = %ld \n", static_cast<long>(gPose.count));
     std::printf(" => max blocks of frames = %ld (cnv) \n", static_cast<long>(gPose.count) + added);
   }
 
+  // Nothing is written that would not be read as a pose again.
+  if (gPose.blocks + added > kMaxPoseBlocks) return refusePoseOutput();
   if (wrOpenBeside(outPath, gTempPath) != 0) return kResultCannotOpen;
-  if (writePose() != 0 || wrClose() != 0) {
+  gIndexTooLong = false;
+  const bool written = writePose() == 0;
+  if (written && (gIndexTooLong || wrCount() > kMaxPoseSize)) return abandon(refusePoseOutput());
+  if (!written || wrClose() != 0) {
     std::printf("Cannot write to file at %06X \n", static_cast<unsigned>(wrCount()));
     return abandon(kResultWrite);
   }

@@ -21,7 +21,8 @@ int32_t confirmPoseFile(const char* inPath);
 /// as the model plays it; with -U the limb takes limb ⊗ twist and the twist
 /// bone the identity; with -W 手首 keeps the rest of its split and 手捩
 /// takes the twist. Every other byte is the input's. Published as a
-/// motion's output is: whole or not at all. 0; -1; 2; 4.
+/// motion's output is: whole or not at all, and only where it would be read
+/// as a pose again (else 2, the reason said). 0; -1; 2; 4.
 int32_t convertPoseFile(const char* outPath, const char* inPath);
 
 }  // namespace torsel

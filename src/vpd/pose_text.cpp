@@ -16,33 +16,33 @@ PoseText gPose;
 namespace {
 
 enum class Why {
-  NotText, TooLarge, Header, ModelLine, Count, BlockStart, NoName, LongName,
-  Number, Numbers, NoBrace, AfterBrace, CountDiffers, ZeroRotation, TooManyBlocks
+  NotText, TooLarge, Header, ModelLine, Count, BlockStart, NoName,
+  Number, Numbers, NoBrace, AfterBrace, CountDiffers, ZeroRotation, TooManyBlocks, OutputBeyond
 };
 
 constexpr const char* kEnglish[] = {
     "not Shift-JIS text",
-    "larger than 1048576 bytes",
+    "larger than 1114112 bytes",
     "no \"Vocaloid Pose Data file\" line",
     "the model line has no ';'",
     "no bone count ended by ';'",
     "expected a Bone or Morph block",
     "a block without a name",
-    "a name longer than 15 bytes",
     "a number that does not parse or is beyond a float",
     "expected %ld numbers separated by ',' and ended by ';'",
     "a block without its closing brace",
     "text after the closing brace",
     "the count says %ld bones, the blocks are %ld",
     "a rotation of length zero",
-    "more than 16384 blocks",
+    "more than 16392 blocks",
+    "converted, it would pass 1114112 bytes, 16392 blocks or indices of 10 digits",
 };
 
 constexpr const char* kJapanese[] = {
     // Shift-JIS のテキストではありません
     "Shift-JIS \x82\xCC\x83\x65\x83\x4C\x83\x58\x83\x67\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1",
-    // 1048576 バイトより大きいファイルです
-    "1048576 \x83\x6F\x83\x43\x83\x67\x82\xE6\x82\xE8\x91\xE5\x82\xAB\x82\xA2\x83\x74\x83\x40\x83\x43\x83\x8B"
+    // 1114112 バイトより大きいファイルです
+    "1114112 \x83\x6F\x83\x43\x83\x67\x82\xE6\x82\xE8\x91\xE5\x82\xAB\x82\xA2\x83\x74\x83\x40\x83\x43\x83\x8B"
     "\x82\xC5\x82\xB7",
     // "Vocaloid Pose Data file" の行がありません
     "\"Vocaloid Pose Data file\" \x82\xCC\x8D\x73\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1",
@@ -55,8 +55,6 @@ constexpr const char* kJapanese[] = {
     "Bone \x82\xA9 Morph \x82\xCC\x83\x75\x83\x8D\x83\x62\x83\x4E\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1",
     // 名前のないブロックです
     "\x96\xBC\x91\x4F\x82\xCC\x82\xC8\x82\xA2\x83\x75\x83\x8D\x83\x62\x83\x4E\x82\xC5\x82\xB7",
-    // 15 バイトより長い名前です
-    "15 \x83\x6F\x83\x43\x83\x67\x82\xE6\x82\xE8\x92\xB7\x82\xA2\x96\xBC\x91\x4F\x82\xC5\x82\xB7",
     // 読めないか float に収まらない数です
     "\x93\xC7\x82\xDF\x82\xC8\x82\xA2\x82\xA9 float \x82\xC9\x8E\xFB\x82\xDC\x82\xE7\x82\xC8\x82\xA2\x90\x94\x82\xC5"
     "\x82\xB7",
@@ -73,15 +71,32 @@ constexpr const char* kJapanese[] = {
     "\x83\x8D\x83\x62\x83\x4E\x82\xCD %ld \x8C\xC2\x82\xC5\x82\xB7",
     // 長さ 0 の回転です
     "\x92\xB7\x82\xB3 0 \x82\xCC\x89\xF1\x93\x5D\x82\xC5\x82\xB7",
-    // 16384 個より多いブロックです
-    "16384 \x8C\xC2\x82\xE6\x82\xE8\x91\xBD\x82\xA2\x83\x75\x83\x8D\x83\x62\x83\x4E\x82\xC5\x82\xB7",
+    // 16392 個より多いブロックです
+    "16392 \x8C\xC2\x82\xE6\x82\xE8\x91\xBD\x82\xA2\x83\x75\x83\x8D\x83\x62\x83\x4E\x82\xC5\x82\xB7",
+    // 変換すると 1114112 バイト、16392 ブロックか 10 桁の番号を超えます
+    "\x95\xCF\x8A\xB7\x82\xB7\x82\xE9\x82\xC6 1114112 \x83\x6F\x83\x43\x83\x67\x81\x41""16392 "
+    "\x83\x75\x83\x8D\x83\x62\x83\x4E\x82\xA9 10 \x8C\x85\x82\xCC\x94\xD4\x8D\x86\x82\xF0\x92\xB4\x82\xA6"
+    "\x82\xDC\x82\xB7",
 };
 static_assert(sizeof kEnglish == sizeof kJapanese);
+static_assert(kMaxPoseSize == 1114112 && kMaxPoseBlocks == 16392 && kMaxPoseIndexDigits == 10, "as the reasons say");
 
 uint8_t byteAt(int32_t i) { return i < gPose.size ? gPose.text[i] : 0; }  // NUL is never pose text
 bool isDigit(int32_t i) { return byteAt(i) >= '0' && byteAt(i) <= '9'; }
 bool isLead(uint8_t c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 bool isTrail(uint8_t c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
+
+// The text from `at` to `end`, NUL-terminated, cut to `cap` bytes at a
+// character's end.
+void copyCut(int32_t at, int32_t end, char* out, int cap) {
+  int32_t i = at;
+  for (int32_t step = 1; i < end; i += step) {
+    step = isLead(gPose.text[i]) && i + 1 < end && isTrail(gPose.text[i + 1]) ? 2 : 1;
+    if (i + step - at >= cap) break;
+  }
+  std::memcpy(out, gPose.text + at, static_cast<size_t>(i - at));
+  out[i - at] = '\0';
+}
 
 long lineOf(int32_t at) {
   long line = 1;
@@ -97,7 +112,7 @@ int32_t refuse(Why why, int32_t at, long a = 0, long b = 0) {
   constexpr char kWholeJa[] = "\x83\x7C\x81\x5B\x83\x59\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x95\x73\x90\xB3\x82\xC5"
                               "\x82\xB7: ";
   const bool ja = plat::langId() == plat::kLangJapanese;
-  if (why == Why::TooLarge) {
+  if (why == Why::TooLarge || why == Why::OutputBeyond) {
     std::printf("%s", ja ? plat::conText(kWholeJa) : "Illegal pose file: ");
   } else {
     std::printf(ja ? plat::conText(kAtLineJa) : "Illegal pose file at line %ld: ", lineOf(at));
@@ -220,12 +235,13 @@ int32_t parseBlock(int32_t i, PoseBlock* b) {
   b->numberAt = i;
   while (isDigit(i)) i++;
   b->numberEnd = i;
-  if (i == b->numberAt || i - b->numberAt > 9 || byteAt(i) != '{') return refuse(Why::BlockStart, b->at);
+  if (i == b->numberAt || i - b->numberAt > kMaxPoseIndexDigits || byteAt(i) != '{') {
+    return refuse(Why::BlockStart, b->at);
+  }
   b->nameAt = ++i;
   while (i < gPose.size && gPose.text[i] != '\r' && gPose.text[i] != '\n') i++;
   b->nameEnd = i;
   if (b->nameEnd == b->nameAt) return refuse(Why::NoName, b->at);
-  if (b->nameEnd - b->nameAt > kNameSize) return refuse(Why::LongName, b->at);
 
   float v[4] = {};
   if (parseStatement(&i, b->morph ? 1 : 3, v, &b->transAt, &b->transEnd) != 0) return kResultFormat;
@@ -246,12 +262,21 @@ int32_t parseBlock(int32_t i, PoseBlock* b) {
   return kResultOk;
 }
 
+// After a lead byte: the end of a name cut inside its character, as MMD
+// cuts long bone and model names (a line end, the model's ".osm" or ';').
+bool endsCutName(int32_t i) {
+  const uint8_t c = byteAt(i);
+  return i == gPose.size || c == '\r' || c == '\n' || c == '.' || c == ';';
+}
+
 int32_t parsePose() {
   const int32_t n = gPose.size;
   for (int32_t i = 0; i < n; i++) {
     const uint8_t c = gPose.text[i];
     if (isLead(c) && i + 1 < n && isTrail(gPose.text[i + 1])) {
       i++;
+    } else if (isLead(c) && endsCutName(i + 1)) {
+      continue;  // kept as it stands
     } else if (!(c == '\t' || c == '\n' || c == '\r' || (c >= 0x20 && c <= 0x7E) || (c >= 0xA1 && c <= 0xDF))) {
       return refuse(Why::NotText, i);
     }
@@ -307,21 +332,11 @@ int32_t readPoseText(const char* path) {
   return parsePose();
 }
 
-void poseBlockName(const PoseBlock& b, NameField* out) {
-  *out = NameField{};
-  const int length = b.nameEnd - b.nameAt;
-  std::memcpy(out->raw, gPose.text + b.nameAt, static_cast<size_t>(length));
-  std::memcpy(out->text, gPose.text + b.nameAt, static_cast<size_t>(length));
-  out->lastNul = length < kNameSize ? kNameSize - 1 : kNameSize;
-}
+int32_t refusePoseOutput() { return refuse(Why::OutputBeyond, 0); }
 
-void poseModelName(char* out, int cap) {
-  int32_t i = gPose.modelAt;
-  while (i < gPose.modelEnd && i - gPose.modelAt + 2 < cap) i += isLead(gPose.text[i]) ? 2 : 1;
-  const int32_t length = i - gPose.modelAt;
-  std::memcpy(out, gPose.text + gPose.modelAt, static_cast<size_t>(length));
-  out[length] = '\0';
-}
+void poseBlockName(const PoseBlock& b, char* out, int cap) { copyCut(b.nameAt, b.nameEnd, out, cap); }
+
+void poseModelName(char* out, int cap) { copyCut(gPose.modelAt, gPose.modelEnd, out, cap); }
 
 int formatPoseNumber(float v, char* out) {
   // v = m × 2^-shift exactly; six decimals are m × 10^6 shifted, rounded

@@ -10,21 +10,27 @@
 
 #include <cstdint>
 
+#include "format/vmd_format.h"
 #include "twist/quat.h"
-#include "vmd/vmd_format.h"
 
 namespace torsel {
 
-/// A pose is a page of text; anything larger is no pose.
-inline constexpr int32_t kMaxPoseSize = 1 << 20;
-inline constexpr int kMaxPoseBlocks = 16384;
+/// A pose is a page of text. One of up to 1 MiB and 16,384 blocks, its
+/// indices of up to 9 digits, converts, and so does every pose made from
+/// it, however often converted: conversions add only bones of the arm
+/// group a pose lacks (eight at most, ever), each a few hundred bytes at
+/// most, move indices on by as many and rewrite ten rotations at most.
+/// What is read holds that room beyond; nothing larger is written.
+inline constexpr int32_t kMaxPoseSize = (1 << 20) + (1 << 16);
+inline constexpr int kMaxPoseBlocks = 16384 + 8;
+inline constexpr int kMaxPoseIndexDigits = 10;
 inline constexpr char kPoseMagic[] = "Vocaloid Pose Data file";
 
 /// One block, as offsets into the text: each span from its first byte to
 /// just past its last.
 struct PoseBlock {
   int32_t at;                   // "Bone" or "Morph"
-  int32_t numberAt, numberEnd;  // the block's index
+  int32_t numberAt, numberEnd;  // the block's index, its digits
   int32_t nameAt, nameEnd;      // the rest of the line after '{'
   int32_t transAt, transEnd;    // the translation's numbers (a morph's weight)
   int32_t rotAt, rotEnd;        // the rotation's numbers; a morph: both transEnd
@@ -48,14 +54,20 @@ struct PoseText {
 extern PoseText gPose;
 
 /// Reads the pose at `path` into gPose and checks all of it: Shift-JIS
-/// text, the header, the model line, the count against the bone blocks,
-/// every block closed, every number a finite float, names of 1 to 15
-/// bytes, no rotation of length zero. 0; -1 when it cannot be opened or
-/// read; 2, with the reason and its line printed, when it is no pose.
+/// text (a name may end in the lead byte of a character cut short, as
+/// MMD cuts long names), the header, the model line, the count against
+/// the bone blocks, every block closed, every number a finite float, names
+/// of a byte or more, no rotation of length zero. 0; -1 when it cannot be
+/// opened or read; 2, with the reason and its line printed, when it is no
+/// pose.
 int32_t readPoseText(const char* path);
 
-/// A block's name, NUL-terminated, as a VMD name field holds it.
-void poseBlockName(const PoseBlock& b, NameField* out);
+/// A converted pose that would pass what readPoseText takes: the reason
+/// printed, and the status of no pose.
+int32_t refusePoseOutput();
+
+/// A block's name, NUL-terminated, cut to `cap` bytes at a character's end.
+void poseBlockName(const PoseBlock& b, char* out, int cap);
 
 /// The model's name from its line, NUL-terminated, cut to `cap` bytes at a
 /// character's end.

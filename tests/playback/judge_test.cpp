@@ -28,7 +28,7 @@ TEST(Judge, NoNumberNeverPasses) {
       j.d = f == nanAt ? NAN : 0.2;
       return j;
     };
-    EXPECT_EQ(judgeStretch(0, 1000, 0.5, &moving, 1, -1, nullptr, probe).kind, kind) << nanAt;
+    EXPECT_EQ(judgeStretch(0, 1000, 0.5, &moving, 1, -1, nullptr, ProbeOf(probe)).kind, kind) << nanAt;
   }
 }
 
@@ -115,7 +115,7 @@ TEST(Judge, NeverWithinWhereAFrameIsBeyond) {
       for (uint32_t f = fa; f <= fb; f++) d[f - fa] = probe(f).d;
       const double worst = *std::max_element(d.begin(), d.end());
       const Vec3* swing = c.swing ? &x : nullptr;
-      const Verdict under = judgeStretch(fa, fb, worst * 0.999, seg, n, 2, swing, probe);
+      const Verdict under = judgeStretch(fa, fb, worst * 0.999, seg, n, 2, swing, ProbeOf(probe));
       EXPECT_NE(under.kind, Verdict::Within) << c.what << ", trial " << trial << ": worst " << worst;
       // The bound itself, over gaps of every width: never under a frame's deviation.
       const detail::Shape shape = detail::shapeOf(seg, n, 2, swing), firstOnly = detail::shapeOf(seg, n, -1, nullptr);

@@ -102,9 +102,9 @@ bool readVpd(const Bytes& data, std::vector<PoseBone>* bones, std::string* error
   }
   // Each block whole: its name to the line end, both statements and their comments, the brace.
   for (PoseBone b; (at = t.find("Bone", at)) != std::string::npos; bones->push_back(b)) {
-    char name[16] = {};
+    char name[64] = {};
     int n = 0;
-    std::sscanf(t.c_str() + at, "Bone%*u{%15[^\r\n] %f,%f,%f;%*[^\n] %f,%f,%f,%f;%*[^\n] }%n", name,
+    std::sscanf(t.substr(at, 1024).c_str(), "Bone%*u{%63[^\r\n] %f,%f,%f;%*[^\n] %f,%f,%f,%f;%*[^\n] }%n", name,
                 &b.pos[0], &b.pos[1], &b.pos[2], &b.rot.x, &b.rot.y, &b.rot.z, &b.rot.w, &n);
     if (n == 0) return *error = "block " + std::to_string(bones->size()) + " is not whole", false;
     b.name = name, at += static_cast<size_t>(n);

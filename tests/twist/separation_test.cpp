@@ -27,10 +27,7 @@ struct SeparationTest : testing::Test {
   void SetUp() override { gSettings = {}, gScans = {}, copySetupRestQuats(); }
   SeparationResult separate(int pair, int mode, Quat q, uint32_t frame = 5) {
     gSettings.subMode = static_cast<int8_t>(mode);
-    const BonePair& p = gPairs[static_cast<size_t>(pair)];
-    const PairScan& s = gScans[static_cast<size_t>(pair)];
-    return separateTwist({q, {p.restQuat.x, p.restQuat.y, p.restQuat.z}, p.side, frame, s.sourceAtFrom != 0,
-                          s.twistAtFrom != 0, s.twistRotAtFrom, p.twistBone, pair == 2, gSettings.subMode, false});
+    return separateTwist(pairSeparationInput(pair, frame, q));
   }
 };
 

@@ -26,6 +26,10 @@ Rot across(const Rot& a, double angle) { return turn(a.y, -a.x, 0, angle); }
 const Rot kRest = {0, 0, 0, 1};
 constexpr size_t npos = std::string::npos;
 constexpr char kHead[] = "\x93\xAA";  // 頭
+// Names as MMD writes a model's long ones: cut at its byte limit inside a
+// character (後ろ髪ア and a lead byte), and whole past a motion's 15 bytes.
+constexpr char kCutName[] = "\x8C\xE3\x82\xEB\x94\xAF\x83\x41\x83";
+const std::string kLongName = "\x83\x58\x83\x4A\x81\x5B\x83\x67\x91\x4F_L2_IK";  // スカート前_L2_IK: 19 bytes
 
 // The bones with ten more after them, so that the blocks number past ten.
 std::vector<PoseBone> withTenMore(std::vector<PoseBone> bones) {
@@ -70,6 +74,8 @@ TEST_F(Poses, WorkedFiguresInEveryMode) {
       {"-M12", withTenMore({{kLeftArm, arm9}}), withTenMore({{kLeftArm}, {kLeftArmTwist, arm9}})},
       {"-W", {{kRightElbow, about(kElbowAxis, 0.4)}, {kRightWrist, about(kElbowAxis, 0.3)}},
        {{kRightElbow}, {kRightWristTwist, hand7}, {kRightWrist}}},
+      {"-M12", {{kCutName}, {kLeftArm, arm9}, {kLongName + kLongName}},
+       {{kCutName}, {kLeftArm}, {kLeftArmTwist, arm9}, {kLongName + kLongName}}},
   };
   for (const auto& c : cases) for (const bool cut : {false, true}) {  // cut: no last line end
     Bytes in = buildVpd(c.in);
@@ -102,6 +108,9 @@ TEST_F(Poses, NothingToConvertComesOutByteIdentical) {
       // Terse, out of order, no last line end; no twist bone to fold.
       {"Vocaloid Pose Data file\n// note\nm.osm;2;Bone7{a\n0,0,0;-0.5,0.5,0.5,+.5;}\n"
        "Bone3{b b\n1,2,3;0,0,0,1;}", "-U"},
+      // Names cut inside a character (the model's too) and long; an index of ten digits.
+      {replaceAll(replaceAll(text(buildVpd({{kCutName, kRest, {1, 2, 3}}, {kLongName, about(kArmAxis, 1)}})), "miku",
+                             "miku\x83"), "Bone1{", "Bone9999999999{"), "-W"},
   };
   for (const auto& c : cases) {
     const RunResult r = run(Bytes(c.pose.begin(), c.pose.end()), c.options);
@@ -111,6 +120,8 @@ TEST_F(Poses, NothingToConvertComesOutByteIdentical) {
 
 TEST_F(Poses, BadPosesAreRefusedWithTheirLine) {
   const Bytes good = buildVpd({{kLeftArm, about(kArmAxis, 1)}, {kHead, kRest}});
+  const size_t kRead = (1 << 20) + (1 << 16);
+  auto repeat = [](const std::string& s, int n) { std::string r; while (n-- > 0) r += s; return r; };
   const struct { std::string from, to, message, locale = "C"; } cases[] = {
       {"file\r\n", "file x\r\n", "line 1: no \"Vocaloid Pose Data file\" line"},
       {"miku.osm;", "miku.osm", "line 3: the model line has no ';'"},
@@ -120,12 +131,15 @@ TEST_F(Poses, BadPosesAreRefusedWithTheirLine) {
       {"0.000000,0.000000;", "0.000000," + std::string(40, '9') + ";", "line 7: a number that"},
       {"0.000000,1.000000;", "0.000000;", "line 13: expected 4 numbers separated by ','"},
       {"0.000000,1.000000;", "0.000000,0.000000;", "line 13: a rotation of length zero"},
-      {kHead, std::string(8, 'x') + kHead + "xxxxxx", "line 11: a name longer than 15 bytes"},
+      {kHead, kHead + std::string("\x83 x"), "line 11: not Shift-JIS text"},  // a lead byte ends no name here
       {kHead, "\x93\xFF", "line 11: not Shift-JIS text"}, {kHead, "\xFD", "line 11: not Shift-JIS"},
       {"Bone1{", "Bone{", "line 11: expected a Bone or Morph block"},
       {"}\r\n\r\nBone1", "}x\r\n\r\nBone1", "line 9: text after the closing brace"},
-      {"}\r\n\r\nBone1", "}\r\n" + std::string(1 << 20, ' ') + "\r\nBone1",
-       "Illegal pose file: larger than 1048576 bytes"},
+      {"}\r\n\r\nBone1", "}\r\n" + std::string(kRead, ' ') + "\r\nBone1", "Illegal pose file: larger than 1114112 bytes"},
+      {"}\r\n\r\nBone1", "}\r\n" + repeat("Bone0{a\r\n0,0,0;0,0,0,1;}\r\n", 16391) + "Bone1", "more than 16392 blocks"},
+      // Read, but converted (腕捩 added) beyond what is read: by a byte, or an eleventh digit.
+      {"}\r\n\r\nBone1", "}\r\n" + std::string(kRead - good.size(), ' ') + "\r\nBone1", "converted, it would pass"},
+      {"Bone1{", "Bone9999999999{", "Illegal pose file: converted, it would pass 1114112 bytes"},
       {"Pose Data", "Pose Date",  // ポーズファイルの 1 行
        "\x83\x7C\x81\x5B\x83\x59\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xCC 1 \x8D\x73", "ja_JP.SJIS"},
   };
@@ -135,6 +149,34 @@ TEST_F(Poses, BadPosesAreRefusedWithTheirLine) {
     const bool said = r.out.find(c.message) != npos && r.out.find("Error code 2.") != npos;
     EXPECT_TRUE(r.status == 2 && said && listDir(dir_) == "pose.VPD") << c.message << r.out;
   }
+}
+
+TEST_F(Poses, OneAtTheLimitsConvertsAndFoldsBack) {
+  // 16,384 blocks in 1 MiB, numbered on past 9999 once the twist bones of three limbs are added;
+  // 左腕 with a long comment, whose layout its twist bone does not take.
+  const Rot arm = about(kArmAxis, 0.9), other = about(kArmAxis, -0.7), elbow = about(kElbowAxis, 0.4);
+  const Bytes arms = buildVpd({{kLeftArm, arm}, {kRightArm, other}, {kRightElbow, elbow}});
+  std::string text = replaceAll(replaceAll(std::string(arms.begin(), arms.end()), "\n3;", "\n16384;"),
+                                "Quat\r\n}\r\n\r\nBone1{", "Quat" + std::string(300, '-') + "\r\n}\r\n\r\nBone1{");
+  for (int i = 3; i < 16384; i++) text += "Bone" + std::to_string(i) + "{" + kHead + "\r\n0,0,0;//\r\n0,0,0,1;//\r\n}\r\n";
+  text += "// " + std::string((1 << 20) - text.size() - 5, '-') + "\r\n";
+  Bytes pose(text.begin(), text.end());
+  for (const char* options : {"-M12", "-U"}) {
+    const RunResult r = run(pose, options);
+    ASSERT_EQ(r.status, 0) << options << r.out.substr(r.out.size() - 300);
+    pose = readFile(out());
+  }
+  std::vector<PoseBone> got;
+  std::string error;
+  ASSERT_TRUE(readVpd(pose, &got, &error) && got.size() == 16387) << error;
+  const PoseBone folded[] = {{kLeftArm, arm},     {kLeftArmTwist},  {kRightArm, other},
+                             {kRightArmTwist},    {kRightElbow, elbow}, {kRightWristTwist}};
+  for (int i = 0; i < 6; i++) {
+    EXPECT_TRUE(got[i].name == folded[i].name && angleBetween(got[i].rot, folded[i].rot) < 0.01) << i;
+  }
+  const std::string written(pose.begin(), pose.end()), at = "\r\n  0.000000,0.000000,0.000000;";
+  EXPECT_NE(written.find(kLeftArmTwist + at + "\r\n  0.000000,0.000000,0.000000,1.000000;\r\n}"), npos);
+  EXPECT_NE(written.find(kRightArmTwist + at + "\t\t\t\t// trans x,y,z\r\n"), npos);
 }
 
 TEST_F(Poses, AFailedOutputLeavesNothingBehind) {

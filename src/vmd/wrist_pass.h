@@ -9,34 +9,22 @@
 // each end of the range 手捩 is keyed again with what it played without
 // -W, so that outside the range the hand plays as before.
 //
-// This is the split keyframe by keyframe; with -K the planner keys the
+// This is the split keyframe by keyframe, as the conversion pass writes it
+// (it prints and adds to the run's totals); with -K the planner keys the
 // hand chain as a whole (playback/planner.h).
 #pragma once
 
 #include <cstdint>
 
-#include "playback/player.h"
+#include "format/key_block.h"
+#include "format/vmd_format.h"
 #include "twist/quat.h"
-#include "vmd/vmd_format.h"
 
 namespace torsel {
 
-/// Left, right; the elbow pair of side s is pair 2s + 1.
-inline constexpr int kWristSides = 2;
-
-enum class WristRole { None, Wrist, HandTwist };
-/// 手首 or 手捩 of either side, with the side.
-WristRole wristRole(const char* name, int* side);
-/// 左手首 or 右手首, Shift-JIS.
-const char* wristBone(int side);
-
-/// Splits q about the unit axis a into q = twist ⊗ rest, the rest without a
-/// turn about the axis; a half turn across it keeps q whole.
-void splitAbout(const Vec3& a, Quat q, Quat* twist, Quat* rest);
-/// splitAbout the side's forearm axis (the elbow pair's, in use).
+/// splitAbout (twist/separation.h) the side's forearm axis: the elbow
+/// pair's, in use.
 void wristSplit(int side, Quat q, Quat* twist, Quat* rest);
-/// The side's forearm axis, of length 1.
-Vec3 forearmAxis(int side);
 
 /// Forgets what was held for the last file.
 void wristReset();

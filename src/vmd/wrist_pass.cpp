@@ -1,14 +1,14 @@
-#include "playback/wrist.h"
+#include "vmd/wrist_pass.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 #include "platform/platform.h"
+#include "playback/player.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
@@ -16,12 +16,14 @@
 namespace torsel {
 namespace {
 
-constexpr float kShortLimit = 1e-6f;
-
-// 左手首, 右手首.
-constexpr const char* kWristBones[kWristSides] = {"\x8D\xB6\x8E\xE8\x8E\xF1", "\x89\x45\x8E\xE8\x8E\xF1"};
-
 int elbowPair(int side) { return 2 * side + 1; }
+
+// The side's forearm axis, of length 1.
+Vec3 forearmAxis(int side) {
+  const Quat& r = gPairs[static_cast<size_t>(elbowPair(side))].restQuat;
+  const float len = vecLength(r);
+  return {divF(r.x, len), divF(r.y, len), divF(r.z, len)};
+}
 
 struct HeldRecord {
   int32_t block;
@@ -95,23 +97,35 @@ void trackOf(const std::vector<HeldRecord>& records, Track* track, std::vector<i
   }
 }
 
-void planSide(int side) {
-  WristSide& s = gSides[static_cast<size_t>(side)];
-  const int pair = elbowPair(side);
-  s.frames.clear();
-  for (const HeldRecord& w : s.wrists) {
-    if (inFrameRange(w.key.frame)) s.frames.push_back({w.key.frame, w.block, w.key.rot});
+// The side's wrist frames in the range, one a frame: of several records on
+// one frame the last in the file.
+void collectFrames(WristSide* s) {
+  s->frames.clear();
+  for (const HeldRecord& w : s->wrists) {
+    if (inFrameRange(w.key.frame)) s->frames.push_back({w.key.frame, w.block, w.key.rot});
   }
-  std::stable_sort(s.frames.begin(), s.frames.end(), byFrame);
-  size_t kept = 0;  // of several on one frame the last in the file
-  for (size_t i = 0; i < s.frames.size(); i++) {
-    if (i + 1 == s.frames.size() || s.frames[i + 1].frame != s.frames[i].frame) s.frames[kept++] = s.frames[i];
+  std::stable_sort(s->frames.begin(), s->frames.end(), byFrame);
+  size_t kept = 0;
+  for (size_t i = 0; i < s->frames.size(); i++) {
+    if (i + 1 == s->frames.size() || s->frames[i + 1].frame != s->frames[i].frame) s->frames[kept++] = s->frames[i];
   }
-  s.frames.resize(kept);
+  s->frames.resize(kept);
+}
 
-  // 手捩 as the conversion writes it without -W: the input's records but
-  // those merged at the start frame and, where the elbows are split, a
-  // twist keyframe just before each elbow keyframe in the range.
+// 手捩 as the conversion writes it without -W, one keyframe a frame: per
+// keyframe the elbow keyframe whose twist it is still to be (or -1) and the
+// input's 手捩 record (or 0).
+struct HandTwist {
+  Track track;
+  std::vector<int32_t> elbowOf, blockOf;
+};
+
+// The input's 手捩 records but those merged at the start frame and, where
+// the elbows are split, a twist keyframe just before each elbow keyframe in
+// the range. Returns how many of them the wrist's frames absorb.
+int32_t handTwistWithoutW(int side, HandTwist* h) {
+  const WristSide& s = gSides[static_cast<size_t>(side)];
+  const int pair = elbowPair(side);
   struct Entry {
     HeldKey key;
     int64_t order;
@@ -133,14 +147,59 @@ void planSide(int side) {
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
     return a.key.frame != b.key.frame ? a.key.frame < b.key.frame : a.order < b.order;
   });
-  Track track;
-  std::vector<int32_t> elbowOf, blockOf;
   for (size_t i = 0; i < entries.size(); i++) {
     if (i + 1 < entries.size() && entries[i + 1].key.frame == entries[i].key.frame) continue;
-    track.push_back(entries[i].key);
-    elbowOf.push_back(entries[i].elbow);
-    blockOf.push_back(entries[i].block);
+    h->track.push_back(entries[i].key);
+    h->elbowOf.push_back(entries[i].elbow);
+    h->blockOf.push_back(entries[i].block);
   }
+  return absorbed;
+}
+
+// 手捩 and 手首 keyed at the range's ends that cut them (`before`, `after`)
+// with what they played without -W; `played` is h's track as the player shows it.
+void pinEnds(WristSide* s, const HandTwist& h, const Track& played, bool before, bool after) {
+  const uint32_t from = static_cast<uint32_t>(gSettings.fromFrame), to = static_cast<uint32_t>(gSettings.toFrame);
+  Track wrists;
+  std::vector<int32_t> wristBlocks;
+  trackOf(s->wrists, &wrists, &wristBlocks);
+  // A bone's pin at a range end, unless keyed there; after the range the
+  // record that follows starts its stretch at the pin.
+  auto pin = [&](const Track& raw, const Track& shown, const std::vector<int32_t>& blocks, bool wrist,
+                 uint32_t frame, uint32_t last) {
+    size_t on;
+    if (keyOn(raw, frame, &on)) return;
+    s->pins[s->pinCount++] = {pinOf(raw, shown, frame, last), wrist};
+    const size_t next = keyAfter(raw, frame);
+    if (frame == from - 1 || next == raw.size() || blocks[next] == 0) return;
+    Curve c = kLinearCurve;
+    curveOver(shown, frame, raw[next].frame, &c);
+    s->recurves[s->recurveCount++] = {blocks[next], c};
+  };
+  auto lastBefore = [](const Track& t, uint32_t frame, uint32_t otherwise) {
+    const size_t i = keyAfter(t, frame);
+    return i > 0 ? t[i - 1].frame : otherwise;
+  };
+  if (before) {
+    pin(h.track, played, h.blockOf, false, from - 1, lastBefore(h.track, from - 1, from - 1));
+    pin(wrists, wrists, wristBlocks, true, from - 1, lastBefore(wrists, from - 1, from - 1));
+  }
+  s->before = s->pinCount;
+  if (after) {
+    // The stretches up to the pins start at the last keyframes written in the range.
+    const uint32_t last = s->frames.back().frame;
+    pin(h.track, played, h.blockOf, false, to + 1, std::max(last, lastBefore(h.track, to, last)));
+    pin(wrists, wrists, wristBlocks, true, to + 1, lastBefore(wrists, to, last));
+  }
+}
+
+void planSide(int side) {
+  WristSide& s = gSides[static_cast<size_t>(side)];
+  const int pair = elbowPair(side);
+  collectFrames(&s);
+  HandTwist h;
+  const int32_t absorbed = handTwistWithoutW(side, &h);
+  Track& track = h.track;
 
   // The range's ends cut the motion where anything of the hand is keyed
   // beyond them: there 手捩 and 手首 go back to what they played without -W.
@@ -165,9 +224,9 @@ void planSide(int side) {
     const size_t i = keyAfter(track, frame);
     for (size_t j : {i - 1, i}) {
       const bool used = j == i - 1 ? i > 0 : i < track.size() && (i == 0 || track[i - 1].frame != frame);
-      if (!used || elbowOf[j] < 0) continue;
+      if (!used || h.elbowOf[j] < 0) continue;
       track[j].rot = elbowTwist(pair, track[j]);
-      elbowOf[j] = -1;
+      h.elbowOf[j] = -1;
     }
   }
   // As the player shows 手捩: each keyframe turned onto its fixed axis.
@@ -178,76 +237,13 @@ void planSide(int side) {
     wristSplit(side, f.hand, &twist, &rest);
     f.hand = quatMultiply(toFloat(rotationAt(played, f.frame)), twist);
   }
-  Track wrists;
-  std::vector<int32_t> wristBlocks;
-  trackOf(s.wrists, &wrists, &wristBlocks);
-  // A bone's pin at a range end, unless keyed there; after the range the
-  // record that follows starts its stretch at the pin.
-  auto pin = [&](const Track& raw, const Track& shown, const std::vector<int32_t>& blocks, bool wrist,
-                 uint32_t frame, uint32_t last) {
-    size_t on;
-    if (keyOn(raw, frame, &on)) return;
-    s.pins[s.pinCount++] = {pinOf(raw, shown, frame, last), wrist};
-    const size_t next = keyAfter(raw, frame);
-    if (frame == from - 1 || next == raw.size() || blocks[next] == 0) return;
-    Curve c = kLinearCurve;
-    curveOver(shown, frame, raw[next].frame, &c);
-    s.recurves[s.recurveCount++] = {blocks[next], c};
-  };
-  auto lastBefore = [](const Track& t, uint32_t frame, uint32_t otherwise) {
-    const size_t i = keyAfter(t, frame);
-    return i > 0 ? t[i - 1].frame : otherwise;
-  };
-  if (before) {
-    pin(track, played, blockOf, false, from - 1, lastBefore(track, from - 1, from - 1));
-    pin(wrists, wrists, wristBlocks, true, from - 1, lastBefore(wrists, from - 1, from - 1));
-  }
-  s.before = s.pinCount;
-  if (after) {
-    // The stretches up to the pins start at the last keyframes written in the range.
-    const uint32_t last = s.frames.back().frame;
-    pin(track, played, blockOf, false, to + 1, std::max(last, lastBefore(track, to, last)));
-    pin(wrists, wrists, wristBlocks, true, to + 1, lastBefore(wrists, to, last));
-  }
+  pinEnds(&s, h, played, before, after);
   s.delta = static_cast<int32_t>(s.frames.size()) - absorbed + s.pinCount;
 }
 
 }  // namespace
 
-Vec3 forearmAxis(int side) {
-  const Quat& r = gPairs[static_cast<size_t>(elbowPair(side))].restQuat;
-  const float len = vecLength(r);
-  return {divF(r.x, len), divF(r.y, len), divF(r.z, len)};
-}
-
-void splitAbout(const Vec3& a, Quat q, Quat* twist, Quat* rest) {
-  // The twist is q's part along the axis, whichever side it is taken on.
-  const float along = static_cast<float>(vecDot(q, a));
-  const float m = sqrtToFloat(static_cast<Extended>(q.w) * q.w + static_cast<Extended>(along) * along);
-  if (!(m >= kShortLimit && m <= std::numeric_limits<float>::max())) {
-    *twist = kIdentity;
-    *rest = q;
-    return;
-  }
-  float x = divF(along, m), w = divF(q.w, m);
-  if (w < 0.0f) x = -x, w = -w;
-  *twist = {mulF(x, a.x), mulF(x, a.y), mulF(x, a.z), w};
-  *rest = quatMultiply(quatConjugate(*twist), q);
-}
-
 void wristSplit(int side, Quat q, Quat* twist, Quat* rest) { splitAbout(forearmAxis(side), q, twist, rest); }
-
-const char* wristBone(int side) { return kWristBones[side]; }
-
-WristRole wristRole(const char* name, int* side) {
-  if (name[0] != kWristBones[0][0] && name[0] != kWristBones[1][0]) return WristRole::None;
-  for (int s = 0; s < kWristSides; s++) {
-    *side = s;
-    if (std::strcmp(name, kWristBones[s]) == 0) return WristRole::Wrist;
-    if (std::strcmp(name, gPairs[static_cast<size_t>(elbowPair(s))].twistBone) == 0) return WristRole::HandTwist;
-  }
-  return WristRole::None;
-}
 
 void wristReset() { gSides = {}; }
 
@@ -266,9 +262,7 @@ void wristHold(const BoneKeyframe& kf, int32_t block) {
       break;
   }
   if (list == nullptr) return;
-  HeldKey k = {kf.frameTime, kf.pos, kf.rot, {}, {}};
-  packBlock(kf.bz, &k);
-  list->push_back({block, k});
+  list->push_back({block, heldKeyOf(kf)});
 }
 
 void wristPlan() {
@@ -324,7 +318,7 @@ void wristReport() {
     gTotals.wristSplit += side.splits;
     if (!showAtLeast(1)) continue;
     const char* line = ja ? kSplitJa : "  Wrist.twist %s: %ld keyframes split, largest twist %.3f deg \n";
-    std::printf(plat::conText(line), plat::conText(kWristBones[s]), static_cast<long>(side.splits), side.largest);
+    std::printf(plat::conText(line), plat::conText(wristBone(s)), static_cast<long>(side.splits), side.largest);
   }
 }
 

@@ -1,4 +1,4 @@
-#include "vmd/vmd_format.h"
+#include "format/vmd_format.h"
 
 #include <cstdio>
 #include <cstring>
