@@ -48,7 +48,7 @@ std::vector<uint32_t> cutsOf(const Bones& bones) {
   for (int b : bones) {
     const BonePlan& p = bonePlan(b);
     for (const PlayedTrack* t : {&p.in, &p.shown()}) {
-      for (const HeldKey& k : t->keys) cuts.push_back(k.frame);
+      for (const PlayedKey& k : t->keys) cuts.push_back(k.frame);
     }
   }
   std::sort(cuts.begin(), cuts.end());
@@ -188,7 +188,7 @@ void keyBeyond(const PlanOptions& o, int side, const CheckedChain& c, const std:
       values.push_back(inRange(o, f) ? valueAt(j, j.first, f) : toFloat(rotationAt(b.in, f)));
     }
     for (size_t i = 0; i < frames.size(); i++) keyAt(b, frames[i], values[i]);
-    setPlayed(&b.out.played, playedTrack(b.out.keys, o.rule[j.bone]));
+    b.out.played = playedTrack(b.out.keys, o.rule[j.bone]);
   }
 }
 

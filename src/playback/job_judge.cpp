@@ -88,7 +88,7 @@ Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
   std::vector<uint32_t>& cuts = cuts_;
   cuts.assign({a, b});
   auto cutAt = [&](const PlayedTrack& p) {
-    const Track& t = p.keys;
+    const auto& t = p.keys;
     if (t.empty() || t.back().frame <= a || t.front().frame >= b) return;  // none inside
     for (size_t i = keyAfter(p, a); i < t.size() && t[i].frame < b; i++) cuts.push_back(t[i].frame);
   };

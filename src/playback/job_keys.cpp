@@ -30,6 +30,9 @@ class JobRunner {
     b_.out = {};
     std::vector<uint32_t> frames = firstFrames();
     if (frames.empty()) return result_;
+    // Room for the first keyframes and an eighth more: the tracks seldom grow twice over.
+    const size_t room = frames.size() + frames.size() / 8 + 16;
+    b_.out.keys.reserve(room), b_.out.played.keys.reserve(room), b_.out.verbatim.reserve(room);
     append(firstKey(frames[0]));
     for (size_t i = 1; i < frames.size(); i++) {
       if (takeOver(frames[i])) continue;
@@ -37,8 +40,8 @@ class JobRunner {
       noteMend(k);
       fill(k);
     }
-    Track shown = std::move(b_.out.played.keys);
-    setPlayed(&b_.out.played, std::move(shown));
+    setTurns(&b_.out.played);
+    b_.out.keys.shrink_to_fit(), b_.out.played.keys.shrink_to_fit(), b_.out.verbatim.shrink_to_fit();
     return result_;
   }
 
@@ -50,7 +53,7 @@ class JobRunner {
   std::vector<uint32_t> firstFrames() {
     uint32_t lo = UINT32_MAX, hi = 0;
     auto spanOf = [&](int bone) {
-      const Track& t = bonePlan(bone).in.keys;
+      const auto& t = bonePlan(bone).in.keys;
       if (!t.empty()) lo = std::min(lo, t.front().frame), hi = std::max(hi, t.back().frame);
     };
     for (int b : j_.chain) spanOf(b);
@@ -58,11 +61,11 @@ class JobRunner {
     for (int b : j_.span) spanOf(b);
     spanOf(j_.bone);
     std::vector<uint32_t> frames;
-    for (const HeldKey& k : b_.in.keys) {
+    for (const PlayedKey& k : b_.in.keys) {
       if (!(j_.dropInRange && inRange(o_, k.frame))) frames.push_back(k.frame);
     }
     for (int b : j_.events) {
-      for (const HeldKey& k : bonePlan(b).in.keys) {
+      for (const PlayedKey& k : bonePlan(b).in.keys) {
         if (inRange(o_, k.frame)) frames.push_back(k.frame);
       }
     }
@@ -183,8 +186,7 @@ class JobRunner {
 
   void append(const Key& k) {
     b_.out.keys.push_back(k.raw);
-    b_.out.played.keys.push_back(k.raw);
-    b_.out.played.keys.back().rot = k.shown;
+    b_.out.played.keys.push_back(playedKey(k.raw, k.shown));
     b_.out.verbatim.push_back(k.verbatim);
   }
   Key last() const { return {b_.out.keys.back(), b_.out.played.keys.back().rot, b_.out.verbatim.back() != 0}; }

@@ -26,7 +26,7 @@ Vec3 unitOf(const Vec3& v) {
 }
 
 bool keyedInRange(const PlanOptions& o, int bone) {
-  for (const HeldKey& k : gBones[static_cast<size_t>(bone)].in.keys) {
+  for (const PlayedKey& k : gBones[static_cast<size_t>(bone)].in.keys) {
     if (inRange(o, k.frame)) return true;
   }
   return false;
@@ -234,6 +234,7 @@ void planPair(const SidePlan& p, Job swing, const Job& twist, Chain chain) {
     swingEarlier.plan = std::move(bonePlan(swing.bone).out);
     run(p, swing, chain, &swingEarlier);
     earlier.changed = changedBetween(swingEarlier.plan.keys, bonePlan(swing.bone).out.keys);
+    swingEarlier.plan = {};
     if (earlier.changed.empty()) break;  // keyed nowhere anew: nothing mends
   }
 }
@@ -311,16 +312,18 @@ void planHold(int bone, const HeldKey& k) {
 
 void plan(const PlanOptions& o) {
   if (o.wrist && !o.fold) countWristSplits(o);
-  for (int i = 0; i < kGroupBones; i++) {
-    BonePlan& b = gBones[static_cast<size_t>(i)];
+  for (BonePlan& b : gBones) {
     makeTrack(&b.held);
-    setPlayed(&b.in, playedTrack(b.held, o.rule[i]));
+    b.held.shrink_to_fit();
   }
+  // A side at a time, so that only one side's working tracks are held.
   for (int side = 0; side < kArmSides; side++) {
+    const int first = groupBone(side, kArm), end = groupBone(side + 1, kArm);
+    for (int b = first; b < end; b++) bonePlan(b).in = playedTrack(bonePlan(b).held, o.rule[b]);
     planSide(o, side);
     checkSide(o, side, gReports[side]);
     // Planned and checked: only what is written stays.
-    for (int b = groupBone(side, kArm); b < groupBone(side + 1, kArm); b++) {
+    for (int b = first; b < end; b++) {
       BonePlan& p = bonePlan(b);
       p.held = {}, p.in = {}, p.out.played = {}, p.out.verbatim = {};
       p.out.keys.shrink_to_fit();

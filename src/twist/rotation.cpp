@@ -135,6 +135,12 @@ Arc makeArc(DQuat a, DQuat b) {
   return arc;
 }
 
+Arc arcOf(const DQuat& a, const DQuat& b, double theta, bool linear) {
+  Arc arc = {a, b, theta, 0, linear};
+  if (!linear) arc.invSine = 1 / sinSmall(theta);
+  return arc;
+}
+
 DQuat arcAt(const Arc& arc, double s) {
   double wa = 1 - s, wb = s;
   if (!arc.linear) {

@@ -61,6 +61,9 @@ struct Arc {
   bool linear = true;             // so short a turn that a blend serves
 };
 Arc makeArc(DQuat a, DQuat b);
+/// The arc makeArc makes of two rotations, from its ends (of length 1, b on
+/// a's side) and its half turn: what a track keeps of it, made whole again.
+Arc arcOf(const DQuat& a, const DQuat& b, double theta, bool linear);
 /// The point at progress s (0 gives a, 1 gives b; beyond, further along).
 DQuat arcAt(const Arc& arc, double s);
 /// The whole turn of an arc, in degrees.

@@ -33,8 +33,8 @@ void holdWrongPlan(const PlanOptions& o) {
   }
   for (ArmBone b : {kArm, kArmTwist}) {
     planning::BonePlan& p = bonePlan(groupBone(0, b));
-    setPlayed(&p.in, playedTrack(p.held, o.rule[groupBone(0, b)]));
-    setPlayed(&p.out.played, playedTrack(p.out.keys, o.rule[groupBone(0, b)]));
+    p.in = playedTrack(p.held, o.rule[groupBone(0, b)]);
+    p.out.played = playedTrack(p.out.keys, o.rule[groupBone(0, b)]);
     p.planned = true;
   }
 }
