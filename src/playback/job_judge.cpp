@@ -21,6 +21,23 @@ Segment JobJudge::along(const Key& ka, const Key& kb, Curve c) {
   return s;
 }
 
+// Sorts frames and drops the repeated ones; mostly a handful, already in
+// runs of order, where an insertion sort does best.
+static void sortFrames(std::vector<uint32_t>* frames) {
+  std::vector<uint32_t>& f = *frames;
+  if (f.size() > 32) {
+    std::sort(f.begin(), f.end());
+  } else {
+    for (size_t i = 1; i < f.size(); i++) {
+      const uint32_t v = f[i];
+      size_t k = i;
+      for (; k > 0 && f[k - 1] > v; k--) f[k] = f[k - 1];
+      f[k] = v;
+    }
+  }
+  f.erase(std::unique(f.begin(), f.end()), f.end());
+}
+
 // The segment turned the other way: its conjugate at every frame.
 static Segment conjugated(Segment s) {
   s.arc.a = conjugate(s.arc.a);
@@ -85,6 +102,11 @@ double JobJudge::deviationAt(uint32_t f, const Quat& q) const {
 }
 
 Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
+  Found found;
+  if (judge_ == Judge::None && inside(a, b)) {  // nothing of it is judged
+    found.v.kind = Verdict::Within;
+    return found;
+  }
   std::vector<uint32_t>& cuts = cuts_;
   cuts.assign({a, b});
   auto cutAt = [&](const PlayedTrack& p) {
@@ -102,9 +124,7 @@ Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
   for (uint64_t end : {uint64_t(o_.from) - 1, uint64_t(o_.from), uint64_t(o_.to), uint64_t(o_.to) + 1}) {
     if (end > a && end < b) cuts.push_back(static_cast<uint32_t>(end));
   }
-  std::sort(cuts.begin(), cuts.end());
-  cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
-  Found found;
+  sortFrames(&cuts);
   for (size_t i = 0; i + 1 < cuts.size(); i++) {
     const uint32_t s = cuts[i], e = cuts[i + 1];
     const bool in = inside(s, e);

@@ -76,11 +76,15 @@ bool curveFrom(const Keys& t, size_t i, uint32_t fa, uint32_t fb, Curve* c) {
 }
 
 // The arc of the stretch that ends at keys[i], i > 0: its two ends and its turn.
-Arc arcTo(const std::vector<PlayedKey>& keys, size_t i) {
-  const PlayedKey& k = keys[i];
+// (Looked up again and again on the same stretch: the last one is kept.)
+const Arc& arcTo(const PlayedTrack& p, size_t i) {
+  if (p.arcAt == i) return p.arc;
+  const PlayedKey& k = p.keys[i];
   DQuat b = unit(toDouble(k.rot));
   if (k.flip) b = {-b.x, -b.y, -b.z, -b.w};
-  return arcOf(unit(toDouble(keys[i - 1].rot)), b, k.theta, k.linear);
+  p.arc = arcOf(unit(toDouble(p.keys[i - 1].rot)), b, k.theta, k.linear);
+  p.arcAt = i;
+  return p.arc;
 }
 
 }  // namespace
@@ -123,6 +127,7 @@ PlayedTrack playedTrack(const Track& t, const AxisRule& rule) {
 
 void setTurns(PlayedTrack* p) {
   std::vector<PlayedKey>& t = p->keys;
+  p->arcAt = 0;
   for (size_t i = 1; i < t.size(); i++) {
     const DQuat a = toDouble(t[i - 1].rot), b = toDouble(t[i].rot);
     const Arc arc = makeArc(a, b);
@@ -157,7 +162,7 @@ DQuat rotationAt(const PlayedTrack& p, uint32_t frame) {
   if (i == 0) return toDouble(t.front().rot);
   if (i == t.size() || t[i - 1].frame == frame) return toDouble(t[i - 1].rot);
   const double x = double(frame - t[i - 1].frame) / double(t[i].frame - t[i - 1].frame);
-  return arcAt(arcTo(t, i), curveProgress(t[i].curve, x));
+  return arcAt(arcTo(p, i), curveProgress(t[i].curve, x));
 }
 
 Segment segmentAt(const PlayedTrack& p, uint32_t frame) {
@@ -174,7 +179,7 @@ Segment segmentAt(const PlayedTrack& p, uint32_t frame) {
   s.f0 = t[i - 1].frame;
   s.f1 = t[i].frame;
   s.curve = t[i].curve;
-  s.arc = arcTo(t, i);
+  s.arc = arcTo(p, i);
   return s;
 }
 

@@ -69,6 +69,8 @@ struct PlayedKey {
 struct PlayedTrack {
   std::vector<PlayedKey> keys;
   mutable size_t cursor = 0;  // where the last look-up ended: the next is mostly near
+  mutable size_t arcAt = 0;   // the stretch whose arc was made last (0: none), and its arc
+  mutable Arc arc;
 };
 /// The keyframe as played with the rotation `rot` (its stretch's turn
 /// still to be worked out).
