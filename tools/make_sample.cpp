@@ -15,6 +15,9 @@
 //                                keyframes of their own
 //   make_sample OUT FRAMES SEED hands
 //                                the dance with the wrists keyed too
+//   make_sample OUT FRAMES SEED wrists
+//                                the dance with 左手首 keyed now and then
+//                                and 右手首 never, as many motions have them
 //   make_sample OUT.vpd 0 SEED pose
 //                                a pose (VPD) of both arm chains, bent and
 //                                twisted far, their twist bones now and then
@@ -254,7 +257,9 @@ void putLimbRotation(double twist, double swing, double across) {
   putF32(static_cast<float>(cw * ct));
 }
 
-void writeDance(uint32_t frames, uint64_t seed, bool hands) {
+enum class Wrists { None, Often, Seldom };
+
+void writeDance(uint32_t frames, uint64_t seed, Wrists wrists) {
   gState = seed * 2654435761ULL + 0x9E3779B97F4A7C15ULL;
   struct Planned {
     int bone;
@@ -264,13 +269,17 @@ void writeDance(uint32_t frames, uint64_t seed, bool hands) {
   Planned keys[1 << 16];
   uint32_t count = 0;
   // 左腕 右腕 左ひじ 右ひじ, then the twist bones 左腕捩 and 左手捩 now and
-  // then; the wrists 左手首 右手首 as often as the limbs.
+  // then; the wrists 左手首 右手首 as often as the limbs, or the left seldom.
   for (int bone : {1, 2, 3, 4, 7, 8, 10, 11}) {
-    if (bone >= 10 && !hands) break;
-    const bool twistBone = bone == 7 || bone == 8;
+    if (bone >= 10 && (wrists == Wrists::None || (wrists == Wrists::Seldom && bone == 11))) break;
+    const bool twistBone = bone == 7 || bone == 8, seldom = bone == 10 && wrists == Wrists::Seldom;
     double twist = 0, swing = 0.3, across = 0;
-    for (uint32_t f = static_cast<uint32_t>(uniform() * 5); f < frames && count < (1 << 16);
-         f += twistBone ? 20 + static_cast<uint32_t>(uniform() * 80) : 3 + static_cast<uint32_t>(uniform() * 27)) {
+    auto step = [&] {
+      return seldom      ? 40 + static_cast<uint32_t>(uniform() * 160)
+             : twistBone ? 20 + static_cast<uint32_t>(uniform() * 80)
+                         : 3 + static_cast<uint32_t>(uniform() * 27);
+    };
+    for (uint32_t f = static_cast<uint32_t>(uniform() * 5); f < frames && count < (1 << 16); f += step()) {
       // Mostly small moves, some larger, a few fast ones (up to 40 degrees of twist a step).
       const double r = uniform(), scale = r < 0.55 ? 0.12 : r < 0.88 ? 0.4 : 1.0;
       twist += (uniform() - 0.5) * 1.4 * scale;
@@ -347,7 +356,7 @@ void writePose(uint64_t seed) {
 
 int main(int argc, char** argv) {
   if (argc < 2 || argc == 3 || argc > 5) {
-    std::fprintf(stderr, "usage: make_sample OUT [COUNT SEED [hostile|dance|hands|pose]]\n");
+    std::fprintf(stderr, "usage: make_sample OUT [COUNT SEED [hostile|dance|hands|wrists|pose]]\n");
     return 2;
   }
   gOut = std::fopen(argv[1], "wb");
@@ -357,9 +366,10 @@ int main(int argc, char** argv) {
   }
   if (argc == 2) {
     writeShort();
-  } else if (argc == 5 && (std::strcmp(argv[4], "dance") == 0 || std::strcmp(argv[4], "hands") == 0)) {
-    writeDance(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)), std::strtoull(argv[3], nullptr, 10),
-               argv[4][0] == 'h');
+  } else if (argc == 5 && (!std::strcmp(argv[4], "dance") || !std::strcmp(argv[4], "hands") ||
+                            !std::strcmp(argv[4], "wrists"))) {
+    const Wrists wrists = argv[4][0] == 'd' ? Wrists::None : argv[4][0] == 'h' ? Wrists::Often : Wrists::Seldom;
+    writeDance(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)), std::strtoull(argv[3], nullptr, 10), wrists);
   } else if (argc == 5 && std::strcmp(argv[4], "pose") == 0) {
     writePose(std::strtoull(argv[3], nullptr, 10));
   } else if (argc == 5) {

@@ -201,6 +201,7 @@ struct Stretch {
 
 Verdict judgeStretch(uint32_t fa, uint32_t fb, double tol, const Segment* s, int n, int nIn, const Vec3* swingAxis,
                      const Probe& probe) {
+  if (fb - fa < 2) return judgeEveryFrame(fa, fb, tol, probe);  // no frame between the two judged
   bool wild = false;
   for (int i = 0; i < n; i++) wild = wild || (s[i].moving && curveKind(s[i].curve) == CurveKind::Wild);
   if (wild && fb - fa <= kDenseWildFrames) return judgeEveryFrame(fa, fb, tol, probe);

@@ -25,12 +25,6 @@ void makeTrack(Track* keys) {
   keys->resize(out);
 }
 
-Track playedTrack(const Track& t, const AxisRule& rule) {
-  Track shown = t;
-  for (HeldKey& k : shown) k.rot = toFloat(played(rule, k.rot));
-  return shown;
-}
-
 HeldKey keyToCut(const Track& t, uint32_t frame) {
   if (t.empty()) {
     HeldKey h{};
@@ -67,14 +61,30 @@ DQuat rotationAt(const Track& t, uint32_t frame) {
 
 namespace {
 
+Curve curveOf(const HeldKey& k) { return rotationCurve(k); }
+Curve curveOf(const PlayedKey& k) { return k.curve; }
+
 // curveOver with i the first keyframe after fa.
-bool curveFrom(const Track& t, size_t i, uint32_t fa, uint32_t fb, Curve* c) {
+template <class Keys>
+bool curveFrom(const Keys& t, size_t i, uint32_t fa, uint32_t fb, Curve* c) {
   if (i == 0 || i == t.size() || fb > t[i].frame) return false;
-  const HeldKey &k0 = t[i - 1], &k1 = t[i];
+  const auto &k0 = t[i - 1], &k1 = t[i];
   const double span = double(k1.frame - k0.frame);
-  *c = fa == k0.frame && fb == k1.frame ? rotationCurve(k1)
-                                        : cutCurve(rotationCurve(k1), (fa - k0.frame) / span, (fb - k0.frame) / span);
+  *c = fa == k0.frame && fb == k1.frame ? curveOf(k1)
+                                        : cutCurve(curveOf(k1), (fa - k0.frame) / span, (fb - k0.frame) / span);
   return true;
+}
+
+// The arc of the stretch that ends at keys[i], i > 0: its two ends and its turn.
+// (Looked up again and again on the same stretch: the last one is kept.)
+const Arc& arcTo(const PlayedTrack& p, size_t i) {
+  if (p.arcAt == i) return p.arc;
+  const PlayedKey& k = p.keys[i];
+  DQuat b = unit(toDouble(k.rot));
+  if (k.flip) b = {-b.x, -b.y, -b.z, -b.w};
+  p.arc = arcOf(unit(toDouble(p.keys[i - 1].rot)), b, k.theta, k.linear);
+  p.arcAt = i;
+  return p.arc;
 }
 
 }  // namespace
@@ -107,36 +117,56 @@ Shown showAt(const Segment& s, uint32_t frame) {
   return {arcAt(s.arc, p.y), p};
 }
 
-void setPlayed(PlayedTrack* p, Track keys) {
-  p->keys = std::move(keys);
-  p->arcs.resize(p->keys.size());
-  for (size_t i = 1; i < p->keys.size(); i++) {
-    p->arcs[i] = makeArc(toDouble(p->keys[i - 1].rot), toDouble(p->keys[i].rot));
+PlayedTrack playedTrack(const Track& t, const AxisRule& rule) {
+  PlayedTrack p;
+  p.keys.reserve(t.size());
+  for (const HeldKey& k : t) p.keys.push_back(playedKey(k, toFloat(played(rule, k.rot))));
+  setTurns(&p);
+  return p;
+}
+
+void setTurns(PlayedTrack* p) {
+  std::vector<PlayedKey>& t = p->keys;
+  p->arcAt = 0;
+  for (size_t i = 1; i < t.size(); i++) {
+    const DQuat a = toDouble(t[i - 1].rot), b = toDouble(t[i].rot);
+    const Arc arc = makeArc(a, b);
+    const DQuat ua = unit(a), ub = unit(b);  // as makeArc turns its end
+    t[i].theta = arc.theta, t[i].linear = arc.linear;
+    t[i].flip = ua.x * ub.x + ua.y * ub.y + ua.z * ub.z + ua.w * ub.w < 0;
   }
 }
 
 size_t keyAfter(const PlayedTrack& p, uint32_t frame) {
-  const Track& t = p.keys;
+  const std::vector<PlayedKey>& t = p.keys;
   auto answers = [&](size_t i) { return (i == 0 || t[i - 1].frame <= frame) && (i == t.size() || t[i].frame > frame); };
   const size_t c = std::min(p.cursor, t.size());
   for (size_t i : {c, c + 1, c + 2, c - 1}) {  // c - 1 wraps past every index when c is 0
     if (i <= t.size() && answers(i)) return p.cursor = i;
   }
-  return p.cursor = keyAfter(t, frame);
+  const auto it = std::upper_bound(t.begin(), t.end(), frame, [](uint32_t f, const PlayedKey& k) { return f < k.frame; });
+  return p.cursor = static_cast<size_t>(it - t.begin());
+}
+
+bool keyOn(const PlayedTrack& p, uint32_t frame, size_t* index) {
+  const size_t i = keyAfter(p, frame);
+  if (i == 0 || p.keys[i - 1].frame != frame) return false;
+  *index = i - 1;
+  return true;
 }
 
 DQuat rotationAt(const PlayedTrack& p, uint32_t frame) {
-  const Track& t = p.keys;
+  const std::vector<PlayedKey>& t = p.keys;
   if (t.empty()) return kIdentityD;
   const size_t i = keyAfter(p, frame);
   if (i == 0) return toDouble(t.front().rot);
   if (i == t.size() || t[i - 1].frame == frame) return toDouble(t[i - 1].rot);
   const double x = double(frame - t[i - 1].frame) / double(t[i].frame - t[i - 1].frame);
-  return arcAt(p.arcs[i], curveProgress(rotationCurve(t[i]), x));
+  return arcAt(arcTo(p, i), curveProgress(t[i].curve, x));
 }
 
 Segment segmentAt(const PlayedTrack& p, uint32_t frame) {
-  const Track& t = p.keys;
+  const std::vector<PlayedKey>& t = p.keys;
   Segment s;
   const size_t i = keyAfter(p, frame);
   if (i == 0 || i == t.size()) {  // held: before the first keyframe or after the last
@@ -148,8 +178,8 @@ Segment segmentAt(const PlayedTrack& p, uint32_t frame) {
   s.moving = true;
   s.f0 = t[i - 1].frame;
   s.f1 = t[i].frame;
-  s.curve = rotationCurve(t[i]);
-  s.arc = p.arcs[i];
+  s.curve = t[i].curve;
+  s.arc = arcTo(p, i);
   return s;
 }
 

@@ -21,8 +21,6 @@ namespace torsel {
 using Track = std::vector<HeldKey>;
 /// Sorts keyframes given in file order into a track.
 void makeTrack(Track* keys);
-/// The same keyframes with their rotations as played under `rule`.
-Track playedTrack(const Track& t, const AxisRule& rule);
 /// The keyframe whose stretch a new one at `frame` cuts (its other channels
 /// and kept bytes go on); linear curves for a bone without keyframes.
 HeldKey keyToCut(const Track& t, uint32_t frame);
@@ -55,15 +53,34 @@ Shown showAt(const Segment& s, uint32_t frame);
 /// The position shown at `frame`: each channel along its own curve.
 Vec3 positionAt(const Track& t, uint32_t frame);
 
-/// A track as played, with the arc of each stretch made once: what the
+/// A keyframe as played: its frame, its rotation curve, the rotation it
+/// shows, and the turn of the stretch that ends there (an Arc but for its
+/// two ends, which are the keyframes' own), worked out once: what the
 /// planner looks up again and again.
-struct PlayedTrack {
-  Track keys;
-  std::vector<Arc> arcs;      // arcs[i]: from keys[i - 1] to keys[i]
-  mutable size_t cursor = 0;  // where the last look-up ended: the next is mostly near
+struct PlayedKey {
+  uint32_t frame = 0;
+  Curve curve = kLinearCurve;
+  Quat rot = kIdentity;
+  double theta = 0;  // as in Arc
+  bool linear = true;
+  bool flip = false;              // the end turned to its other sign, the shorter way
 };
-void setPlayed(PlayedTrack* p, Track keys);
+/// A bone's keyframes as played.
+struct PlayedTrack {
+  std::vector<PlayedKey> keys;
+  mutable size_t cursor = 0;  // where the last look-up ended: the next is mostly near
+  mutable size_t arcAt = 0;   // the stretch whose arc was made last (0: none), and its arc
+  mutable Arc arc;
+};
+/// The keyframe as played with the rotation `rot` (its stretch's turn
+/// still to be worked out).
+inline PlayedKey playedKey(const HeldKey& k, const Quat& rot) { return {k.frame, rotationCurve(k), rot}; }
+/// The track of keys with their rotations as played under `rule`.
+PlayedTrack playedTrack(const Track& t, const AxisRule& rule);
+/// Works out the turn of every stretch, once its keyframes stand.
+void setTurns(PlayedTrack* p);
 size_t keyAfter(const PlayedTrack& t, uint32_t frame);
+bool keyOn(const PlayedTrack& t, uint32_t frame, size_t* index);
 DQuat rotationAt(const PlayedTrack& t, uint32_t frame);
 Segment segmentAt(const PlayedTrack& t, uint32_t frame);
 bool curveOver(const PlayedTrack& t, uint32_t fa, uint32_t fb, Curve* c);

@@ -56,18 +56,11 @@ double angleOf(double s, double c) {
 
 }  // namespace
 
-DQuat toDouble(const Quat& q) { return {q.x, q.y, q.z, q.w}; }
-
 Quat toFloat(const DQuat& q) {
   // Which NaN an operation passes on depends on its operands' order, which
   // the compiler may change: every NaN written is the one quiet NaN.
   auto f = [](double v) { return v == v ? static_cast<float>(v) : std::bit_cast<float>(0x7FC00000u); };
   return {f(q.x), f(q.y), f(q.z), f(q.w)};
-}
-
-DQuat multiply(const DQuat& p, const DQuat& r) {
-  return {p.x * r.w + p.w * r.x + p.y * r.z - p.z * r.y, p.y * r.w + p.w * r.y + p.z * r.x - p.x * r.z,
-          p.z * r.w + p.w * r.z + p.x * r.y - p.y * r.x, p.w * r.w - p.x * r.x - p.y * r.y - p.z * r.z};
 }
 
 double angleBetween(const DQuat& a, const DQuat& b) {
@@ -132,6 +125,12 @@ Arc makeArc(DQuat a, DQuat b) {
   arc.theta = angleOf(std::sqrt((1 - dot) * (1 + dot)), dot);
   arc.linear = !(dot < 0.9995);
   if (!arc.linear) arc.invSine = 1 / sinSmall(arc.theta);
+  return arc;
+}
+
+Arc arcOf(const DQuat& a, const DQuat& b, double theta, bool linear) {
+  Arc arc = {a, b, theta, 0, linear};
+  if (!linear) arc.invSine = 1 / sinSmall(theta);
   return arc;
 }
 

@@ -19,10 +19,14 @@ struct DQuat {
   double x, y, z, w;
 };
 inline constexpr DQuat kIdentityD = {0, 0, 0, 1};
-DQuat toDouble(const Quat& q);
+inline DQuat toDouble(const Quat& q) { return {q.x, q.y, q.z, q.w}; }
 /// Rounded to float; a NaN becomes the quiet NaN 0x7FC00000.
 Quat toFloat(const DQuat& q);
-DQuat multiply(const DQuat& p, const DQuat& r);
+/// The Hamilton product (inline: the planner forms products by the million).
+inline DQuat multiply(const DQuat& p, const DQuat& r) {
+  return {p.x * r.w + p.w * r.x + p.y * r.z - p.z * r.y, p.y * r.w + p.w * r.y + p.z * r.x - p.x * r.z,
+          p.z * r.w + p.w * r.z + p.x * r.y - p.y * r.x, p.w * r.w - p.x * r.x - p.y * r.y - p.z * r.z};
+}
 inline DQuat conjugate(const DQuat& q) { return {-q.x, -q.y, -q.z, q.w}; }
 /// The angle in degrees of the turn from a to b, sign and scale aside.
 double angleBetween(const DQuat& a, const DQuat& b);
@@ -61,6 +65,9 @@ struct Arc {
   bool linear = true;             // so short a turn that a blend serves
 };
 Arc makeArc(DQuat a, DQuat b);
+/// The arc makeArc makes of two rotations, from its ends (of length 1, b on
+/// a's side) and its half turn: what a track keeps of it, made whole again.
+Arc arcOf(const DQuat& a, const DQuat& b, double theta, bool linear);
 /// The point at progress s (0 gives a, 1 gives b; beyond, further along).
 DQuat arcAt(const Arc& arc, double s);
 /// The whole turn of an arc, in degrees.

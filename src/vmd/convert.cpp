@@ -205,7 +205,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   int32_t boneCount = rdGetInt32();
   if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
   // Planned now, so that the bone count written is already the output's.
-  if (gSettings.wristTwist) wristPlan();
+  if (gSettings.wristTwist && !planningPairs()) wristPlan();
   if (planningPairs()) plannedPlan();
   uint32_t announced = static_cast<uint32_t>(boneCount);  // wraps, never overflows
   if (planningPairs()) {

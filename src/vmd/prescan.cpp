@@ -15,7 +15,8 @@ namespace torsel {
 namespace {
 
 void scanBoneKeyframe(const BoneKeyframe& kf, int32_t block) {
-  if (gSettings.wristTwist && !gSettings.checkMode) wristHold(kf, block);
+  // With -K the planner carries the wrist; the plain -W pass holds nothing then.
+  if (gSettings.wristTwist && !planningPairs() && !gSettings.checkMode) wristHold(kf, block);
   if (planningPairs() && !gSettings.checkMode) plannedHold(kf);
   PairRole role;
   int pair = findPairAnyRole(kf.name.text, &role);

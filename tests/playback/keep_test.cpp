@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cstring>
 #include <cmath>
 #include <map>
 #include <sstream>
@@ -61,13 +62,15 @@ struct Keep : TempDirTest {
 };
 
 TEST_F(Keep, EveryChainPlaysWithinTheBoundAtEveryFrameAndFoldsBack) {
-  const std::map<std::string, std::string> in = {
-      {"dance", make("dance", "1200", "3", "dance")}, {"hands", make("hands", "1200", "5", "hands")}};
+  const std::map<std::string, std::string> in = {{"dance", make("dance", "1200", "3", "dance")},
+                                                 {"hands", make("hands", "1200", "5", "hands")},
+                                                 {"wrists", make("wrists", "1200", "2", "wrists")}};
   const struct { const char* motion; const char* options; const char* chains; double bound; } rows[] = {
       {"dance", "-K5", "", 0.5},          {"dance", "-k=5 -M4", "", 0.5},       {"dance", "-K10 -F300 -T900", "", 1.0},
       {"dance", "-K2", "", 0.2},          {"dance", "-U", "", 0.5},             {"dance", "-U -K5 -F300 -T900", "", 0.5},
       {"hands", "-W -K5", "arm hand", 0.5}, {"hands", "-W -K5 -M4", "arm hand", 0.5},
-      {"hands", "-w -K10 -F300 -T900", "arm hand", 1.0},
+      {"hands", "-w -K10 -F300 -T900", "arm hand", 1.0}, {"wrists", "-W -K5", "arm hand", 0.5},
+      {"wrists", "-W -K2 -M4 -F300 -T900", "arm hand", 0.2},
   };
   for (const auto& row : rows) {
     EXPECT_LE(worst(in.at(row.motion), run(row.options, in.at(row.motion)), row.chains), row.bound)
@@ -130,6 +133,21 @@ TEST_F(Keep, MotionsOnceFoundFarOffStayWithinAndBounded) {
   writeFile(dir_ + "/fixed.pmx", buildPmx(bones));
   bones[1].hasFixedAxis = false;  // and 左腕捩 turns any way
   writeFile(dir_ + "/free.pmx", buildPmx(bones));
+  // The forearm turning about itself, keyed `every` frames: what -W moves onto 手捩, on an
+  // elbow that also bends; the wrist, when keyed, bent across the forearm.
+  auto forearmTurns = [](const char* elbow, int side, uint32_t every, double angle, const char* wrist = nullptr) {
+    std::vector<Key> keys;
+    for (uint32_t i = 0; i < 30; i++) {
+      const Rot bend = turn(0.3 * (i % 3), 0, 1, 0.6 + 0.5 * std::sin(i));
+      keys.push_back({elbow, i * every, multiply(bend, aboutForearm(side, angle * (i % 2)))});
+      if (wrist != nullptr && i % 3 == 0) keys.push_back({wrist, i * every + 1, turn(1, 0.2, 0, 0.3 * std::cos(i))});
+    }
+    return keys;
+  };
+  std::vector<Key> wristFar = forearmTurns(kRightElbow, 1, 30, 2.0);
+  wristFar.push_back({kRightWrist, 6000, turn(0.3, 1, 0, 0.8)});
+  std::vector<Key> armHalves = forearmTurns(kLeftElbow, 0, 20, 1.5, kLeftWrist);
+  for (uint32_t i = 0; i < 10; i++) armHalves.push_back({kLeftArm, 60 * i, turn(0.8, -0.6, 0.1 * i, 3.1 * (i % 2))});
   const float nan = std::bit_cast<float>(0x7FC00000u);
   const struct {
     const char* name;
@@ -188,6 +206,14 @@ TEST_F(Keep, MotionsOnceFoundFarOffStayWithinAndBounded) {
                        {kLeftArm, 262144, {-0.00211745268f, 0.674412727f, -0.723000169f, -0.149779096f}, {}, line}},
        "-K1", 0, "arm", "", "", 80000, ""},
       {"farWrist", farWrist, "-W -K5", 0, "arm hand", "", "", 400000, ""},
+      // -W -K where the wrist has no keyframe, or one far from the elbow's; the forearm
+      // turning near half turns two frames apart; the arm turning half turns.
+      {"elbowAlone", {{kRightElbow, 0, turn(0, 0, 1, 0.2)}, {kRightElbow, 30, multiply(turn(0, 0, 1, 1.2), aboutForearm(1, 2))},
+                      {kRightElbow, 60, multiply(turn(0, 1, 0, 0.5), aboutForearm(1, -1))}}, "-W -K5", 0, "arm hand", "", "",
+       40000, ""},
+      {"wristFar", wristFar, "-W -K5", 0, "arm hand", "", "", 40000, ""},
+      {"fastForearm", forearmTurns(kLeftElbow, 0, 2, 2.9, kLeftWrist), "-W -K5", 0, "arm hand", "", "", 40000, ""},
+      {"armHalves", armHalves, "-W -K5", 0, "arm hand", "", "", 60000, ""},
   };
   for (const auto& row : rows) {
     const std::string in = dir_ + "/" + row.name + ".vmd", model = row.model[0] ? dir_ + "/" + row.model : "";
@@ -202,13 +228,21 @@ TEST_F(Keep, MotionsOnceFoundFarOffStayWithinAndBounded) {
     // The plain ones add nothing to what they are held against but the rounding of a curve
     // cut at the range's end; the kept stay within the bound ("-": frames too many to judge).
     if (row.chains[0] != '-') {
-      EXPECT_LE(worst(reference, out, row.chains, false, row.window, model), row.against[0] ? 0.05 : 0.5) << row.options;
+      EXPECT_LE(worst(reference, out, row.chains, false, row.window, model), row.against[0] ? 0.05 : 0.5)
+          << row.name << " " << row.options;
     }
     // A rotation that is none plays as the identity: planned, it is written as one, never as a NaN.
     ReadVmd read;
     std::string error;
     ASSERT_TRUE(readVmd(bytes, &read, &error)) << error;
     for (const ReadBone& b : read.bones) EXPECT_FALSE(std::isnan(b.rot.x + b.rot.y + b.rot.z + b.rot.w)) << row.name;
+    // -W leaves no twist on 手首: its keyframes turn by none about the forearm,
+    // and neither does any frame between them (a slerp of two such stays such).
+    for (const ReadBone& b : read.bones) {
+      const int side = b.name == kLeftWrist ? 0 : b.name == kRightWrist ? 1 : -1;
+      if (side < 0 || !std::strstr(row.options, "-W") || std::strpbrk(row.options, "FT")) continue;
+      EXPECT_LT(twistAbout(b.rot, forearm(side)), 0.01) << row.name << " " << b.frame;
+    }
   }
 }
 

@@ -1,0 +1,230 @@
+#include "playback/check.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "playback/plan_parts.h"
+
+namespace torsel {
+namespace planning {
+namespace {
+
+// Rounds of keying and playing again; what still strays then is reported.
+constexpr int kCheckRounds = 4;
+
+// A chain as the check sees it: its bones, and how its bones are keyed
+// where it strays.
+struct CheckedChain {
+  Chain chain;
+  Bones bones;
+  int carrier, twist;  // keyed first with what the chain needs, then the twist bone
+  Value carried, twisted;
+  int slot = -1;       // the twist bone's index, where it stands before the carrier
+  int pair = 0;        // whose axis
+};
+
+// The chains of a side the plan answers for.
+int chainsOf(const PlanOptions& o, int side, const ChainReport* reports, CheckedChain* out) {
+  auto b = [&](ArmBone a) { return groupBone(side, a); };
+  int n = 0;
+  const Value limb = o.fold ? Value::Residual : Value::Kept, twist = o.fold ? Value::Identity : Value::Twist;
+  if (reports[kArmChain].planned) {
+    out[n++] = {kArmChain, {b(kArm), b(kArmTwist)}, b(kArm), b(kArmTwist), limb, twist};
+  }
+  if (!o.wrist && reports[kElbowChain].planned) {
+    out[n++] = {kElbowChain, {b(kElbow), b(kHandTwist)}, b(kElbow), b(kHandTwist), limb, twist, -1, 1};
+  }
+  if (o.wrist && (reports[kHandChain].planned || reports[kArmChain].planned)) {
+    out[n++] = {kHandChain, {b(kArm), b(kArmTwist), b(kElbow), b(kHandTwist), b(kWrist)}, b(kWrist),
+                b(kHandTwist), Value::Rest, Value::Twist, kHandTwist, 1};
+  }
+  return n;
+}
+
+// Every frame keyed by a bone of the chain, input or output, in order.
+std::vector<uint32_t> cutsOf(const Bones& bones) {
+  std::vector<uint32_t> cuts;
+  for (int b : bones) {
+    const BonePlan& p = bonePlan(b);
+    for (const PlayedTrack* t : {&p.in, &p.shown()}) {
+      for (const PlayedKey& k : t->keys) cuts.push_back(k.frame);
+    }
+  }
+  std::sort(cuts.begin(), cuts.end());
+  cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+  return cuts;
+}
+
+// The longest stretch played frame by frame: all of them where the side's
+// frames are few enough, else the longest that keeps within the frames.
+uint64_t longestPlayed(const std::vector<std::vector<uint32_t>>& cuts) {
+  uint64_t all = 0;
+  for (const auto& c : cuts) all += c.empty() ? 0 : uint64_t(c.back() - c.front()) + 1;
+  if (all <= kMostCheckedFrames) return UINT64_MAX;
+  for (uint64_t longest = kMostCheckedFrames; longest >= 2; longest /= 2) {
+    uint64_t played = 0;
+    for (const auto& c : cuts) {
+      for (size_t i = 0; i + 1 < c.size(); i++) {
+        if (c[i + 1] - c[i] <= longest) played += c[i + 1] - c[i];
+      }
+    }
+    if (played <= kMostCheckedFrames) return longest;
+  }
+  return 1;
+}
+
+// What playing a chain found: the largest deviation and where; the frames
+// to key (the worst of each stretch beyond the share); a stretch unproven.
+struct Played {
+  double worst = 0;
+  uint32_t at = 0;
+  bool unproven = false;
+  std::vector<uint32_t> beyond;
+};
+
+double deviationAt(const Bones& bones, uint32_t f) { return deviationOf(chainAt(bones, false, f), chainAt(bones, true, f)); }
+
+// The deviation at f over the rotations seg, the first nIn the input's.
+Judged probeOf(const Segment* seg, int n, int nIn, uint32_t f) {
+  Judged j;
+  DQuat target = kIdentityD, shown = kIdentityD;
+  for (int i = 0; i < n; i++) {
+    const Shown s = showAt(seg[i], f);
+    j.at[i] = s.at;
+    DQuat& product = i < nIn ? target : shown;
+    product = i == 0 || i == nIn ? s.rot : multiply(product, s.rot);
+    j.prefix[i] = product;
+  }
+  j.d = deviationOf(target, shown);
+  return j;
+}
+
+// A stretch too long to play, proven by the judge over the chain's rotations.
+Verdict prove(const Bones& bones, uint32_t a, uint32_t b, double share) {
+  Segment seg[kMostMovers];
+  int n = 0;
+  for (int bone : bones) seg[n++] = segmentAt(bonePlan(bone).in, a);
+  for (int bone : bones) seg[n++] = segmentAt(bonePlan(bone).shown(), a);
+    const auto probe = [&](uint32_t f) { return probeOf(seg, n, bones.n, f); };
+  return judgeStretch(a, b, share, seg, n, bones.n, nullptr, ProbeOf(probe));
+}
+
+Played play(const CheckedChain& c, const std::vector<uint32_t>& cuts, uint64_t longest, double share) {
+  Played p;
+  auto note = [&](uint32_t f, double d) {
+    if (!(d <= p.worst)) p.worst = d, p.at = f;
+  };
+  if (cuts.empty()) return p;
+  note(cuts[0], deviationAt(c.bones, cuts[0]));
+  for (size_t i = 0; i + 1 < cuts.size(); i++) {
+    const uint32_t a = cuts[i], b = cuts[i + 1];
+    double worst = -1;
+    uint32_t at = b;
+    if (b - a <= longest) {
+      for (uint32_t f = a + 1;; f++) {
+        const double d = deviationAt(c.bones, f);
+        if (!(d <= worst)) worst = d, at = f;
+        if (f == b) break;
+      }
+    } else {
+      const Verdict v = prove(c.bones, a, b, share);
+      worst = v.worst, at = v.at;
+      if (v.kind == Verdict::Unproven) {  // keyed where the judge would cut it
+        p.unproven = true;
+        p.beyond.push_back(at);
+      }
+    }
+    note(at, worst);
+    if (!(worst <= share)) p.beyond.push_back(at);
+  }
+  return p;
+}
+
+// The job that keys a bone of the chain at the frames beyond.
+Job keyingJob(const PlanOptions& o, int side, const CheckedChain& c, bool carrier) {
+  Job j = {.bone = carrier ? c.carrier : c.twist, .chain = c.bones, .first = carrier ? c.carried : c.twisted,
+           .axis = {}, .side = side == 0 ? Side::Left : Side::Right, .slot = c.slot};
+  j.other = j.first;
+  const Vec3& a = o.axis[side][c.pair];
+  const float len = vecLength(a);
+  j.axis = {divF(a.x, len), divF(a.y, len), divF(a.z, len)};
+  j.splitAxis = a;
+  return j;
+}
+
+// Keys a bone at f with rot, cutting the curve of the stretch it falls in.
+void keyAt(BonePlan& b, uint32_t f, const Quat& rot) {
+  if (!b.planned) b.out.keys = b.held, b.planned = true;  // it played its input
+  Track& t = b.out.keys;
+  size_t i = keyAfter(t, f);
+  if (i > 0 && t[i - 1].frame == f) {
+    t[i - 1].rot = rot;
+    return;
+  }
+  size_t own;
+  HeldKey k = keyToCut(b.held, f);
+  k.frame = f;
+  if (!keyOn(b.held, f, &own)) k.pos = positionAt(b.held, f);
+  k.rot = rot;
+  setRotationCurve(&k, kLinearCurve);
+  if (i > 0 && i < t.size()) {
+    const Curve whole = rotationCurve(t[i]);
+    const double x = double(f - t[i - 1].frame) / double(t[i].frame - t[i - 1].frame);
+    setRotationCurve(&k, cutCurve(whole, 0, x));
+    setRotationCurve(&t[i], cutCurve(whole, x, 1));
+  }
+  t.insert(t.begin() + static_cast<std::ptrdiff_t>(i), k);
+}
+
+// Keys the chain's bones at the frames beyond: the carrier first with what
+// the chain needs of it, then the twist bone with the rest.
+void keyBeyond(const PlanOptions& o, int side, const CheckedChain& c, const std::vector<uint32_t>& frames) {
+  for (bool carrier : {true, false}) {
+    const Job j = keyingJob(o, side, c, carrier);
+    BonePlan& b = bonePlan(j.bone);
+    std::vector<Quat> values;
+    for (uint32_t f : frames) {
+      values.push_back(inRange(o, f) ? valueAt(j, j.first, f) : toFloat(rotationAt(b.in, f)));
+    }
+    for (size_t i = 0; i < frames.size(); i++) keyAt(b, frames[i], values[i]);
+    b.out.played = playedTrack(b.out.keys, o.rule[j.bone]);
+  }
+}
+
+}  // namespace
+}  // namespace planning
+
+using namespace planning;
+
+void checkSide(const PlanOptions& o, int side, ChainReport* reports) {
+  CheckedChain chains[kChains];
+  const int n = chainsOf(o, side, reports, chains);
+  std::vector<uint32_t> keyed[kChains];  // frames already keyed by the check, per chain
+  for (int round = 0; round < kCheckRounds; round++) {
+    std::vector<std::vector<uint32_t>> cuts;
+    for (int i = 0; i < n; i++) cuts.push_back(cutsOf(chains[i].bones));
+    const uint64_t longest = longestPlayed(cuts);
+    bool keying = false;
+    for (int i = 0; i < n; i++) {
+      const CheckedChain& c = chains[i];
+      ChainReport& r = reports[c.chain];
+      const Played p = play(c, cuts[static_cast<size_t>(i)], longest, r.share);
+      r.planned = true, r.worst = p.worst, r.at = p.at;
+      r.beyond = p.unproven || !p.beyond.empty();
+      // A frame keyed once and beyond again cannot be mended by keying it.
+      std::vector<uint32_t> frames;
+      for (uint32_t f : p.beyond) {
+        if (!std::binary_search(keyed[i].begin(), keyed[i].end(), f)) frames.push_back(f);
+      }
+      if (frames.empty() || round + 1 == kCheckRounds) continue;
+      keyBeyond(o, side, c, frames);
+      keyed[i].insert(keyed[i].end(), frames.begin(), frames.end());
+      std::sort(keyed[i].begin(), keyed[i].end());
+      keying = true;
+    }
+    if (!keying) break;
+  }
+}
+
+}  // namespace torsel

@@ -1,0 +1,178 @@
+// The judging half of a job: over a stretch, the rotations that make the
+// deviation (the chain's input, then what the output shows of it), and the
+// judge's verdict on them, in parts cut wherever one of them is keyed.
+#include <algorithm>
+#include <cmath>
+
+#include "playback/plan_parts.h"
+
+namespace torsel::planning {
+
+JobJudge::JobJudge(const PlanOptions& o, const Job& j) : o_(o), j_(j), b_(bonePlan(j.bone)), judge_(j.judge) {}
+
+// A swing measured in the wrist's slot: the twist stands before the bone,
+// so the bone's own output is taken off the input's side.
+bool JobJudge::ownAfterSlot() const { return j_.slot >= 0 && j_.chain.indexOf(j_.bone) > j_.slot; }
+
+Segment JobJudge::along(const Key& ka, const Key& kb, Curve c) {
+  Segment s;
+  s.f0 = ka.raw.frame, s.f1 = kb.raw.frame, s.curve = c, s.moving = s.f1 > s.f0;
+  s.arc = makeArc(toDouble(ka.shown), toDouble(kb.shown));
+  return s;
+}
+
+// Sorts frames and drops the repeated ones; mostly a handful, already in
+// runs of order, where an insertion sort does best.
+static void sortFrames(std::vector<uint32_t>* frames) {
+  std::vector<uint32_t>& f = *frames;
+  if (f.size() > 32) {
+    std::sort(f.begin(), f.end());
+  } else {
+    for (size_t i = 1; i < f.size(); i++) {
+      const uint32_t v = f[i];
+      size_t k = i;
+      for (; k > 0 && f[k - 1] > v; k--) f[k] = f[k - 1];
+      f[k] = v;
+    }
+  }
+  f.erase(std::unique(f.begin(), f.end()), f.end());
+}
+
+// The segment turned the other way: its conjugate at every frame.
+static Segment conjugated(Segment s) {
+  s.arc.a = conjugate(s.arc.a);
+  s.arc.b = conjugate(s.arc.b);
+  return s;
+}
+
+// The rotations [s, e] is judged over, the bone's own given: in the range
+// the chain's input, then its output (for a swing, the output up to the
+// twist bone's slot); outside, the bone's input and itself. The first *nIn
+// are the input's.
+int JobJudge::movers(uint32_t s, bool in, const Segment& own, Segment* seg, int* nIn) const {
+  int n = 0;
+  if (!in) {
+    seg[n++] = segmentAt(b_.in, s);
+    *nIn = n;
+    seg[n++] = own;
+    return n;
+  }
+  for (int b : j_.chain) seg[n++] = segmentAt(bonePlan(b).in, s);
+  const bool swing = judge_ == Judge::Swing;
+  if (swing && ownAfterSlot()) seg[n++] = conjugated(own);
+  *nIn = n;
+  for (int i = 0; i < (swing ? j_.slot : j_.chain.n); i++) {
+    const int b = j_.chain.at[i];
+    seg[n++] = b == j_.bone ? own : segmentAt(bonePlan(b).shown(), s);
+  }
+  return n;
+}
+
+// The deviation at f over the rotations seg, the first nIn the input's.
+Judged JobJudge::probe(const Segment* seg, int n, int nIn, bool in, uint32_t f) const {
+  Judged j;
+  DQuat target = kIdentityD, shown = kIdentityD;
+  for (int i = 0; i < n; i++) {
+    const Shown s = showAt(seg[i], f);
+    j.at[i] = s.at;
+    DQuat& product = i < nIn ? target : shown;
+    product = i == 0 || i == nIn ? s.rot : multiply(product, s.rot);
+    j.prefix[i] = product;
+  }
+  j.d = in && judge_ == Judge::Swing ? swingOff(multiply(conjugate(shown), target), j_.axis)
+                                      : deviationOf(target, shown);
+  return j;
+}
+
+double JobJudge::deviationAt(uint32_t f, const Quat& q) const {
+  const DQuat own = toDouble(q);
+  if (!inside(f, f)) return deviationOf(rotationAt(b_.in, f), own);
+  const bool swing = judge_ == Judge::Swing;
+  DQuat target = kIdentityD, shown = kIdentityD;
+  for (int i = 0; i < j_.chain.n; i++) {
+    const int b = j_.chain.at[i];
+    const BonePlan& c = bonePlan(b);
+    target = multiply(target, rotationAt(c.in, f));
+    // The whole chain; for a swing, the bones before the twist bone's slot; else the bone alone.
+    const bool shows = judge_ == Judge::Chain ? true : swing ? i < j_.slot : b == j_.bone;
+    if (shows) shown = multiply(shown, b == j_.bone ? own : rotationAt(c.shown(), f));
+  }
+  if (swing && ownAfterSlot()) target = multiply(target, conjugate(own));
+  return swing ? swingOff(multiply(conjugate(shown), target), j_.axis) : deviationOf(target, shown);
+}
+
+Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
+  Found found;
+  if (judge_ == Judge::None && inside(a, b)) {  // nothing of it is judged
+    found.v.kind = Verdict::Within;
+    return found;
+  }
+  std::vector<uint32_t>& cuts = cuts_;
+  cuts.assign({a, b});
+  auto cutAt = [&](const PlayedTrack& p) {
+    const auto& t = p.keys;
+    if (t.empty() || t.back().frame <= a || t.front().frame >= b) return;  // none inside
+    for (size_t i = keyAfter(p, a); i < t.size() && t[i].frame < b; i++) cuts.push_back(t[i].frame);
+  };
+  cutAt(b_.in);
+  const bool swing = judge_ == Judge::Swing;
+  for (int i = 0; i < j_.chain.n; i++) {
+    const BonePlan& c = bonePlan(j_.chain.at[i]);
+    cutAt(c.in);
+    if (j_.chain.at[i] != j_.bone && (judge_ == Judge::Chain || (swing && i < j_.slot))) cutAt(c.shown());
+  }
+  for (uint64_t end : {uint64_t(o_.from) - 1, uint64_t(o_.from), uint64_t(o_.to), uint64_t(o_.to) + 1}) {
+    if (end > a && end < b) cuts.push_back(static_cast<uint32_t>(end));
+  }
+  sortFrames(&cuts);
+  for (size_t i = 0; i + 1 < cuts.size(); i++) {
+    const uint32_t s = cuts[i], e = cuts[i + 1];
+    const bool in = inside(s, e);
+    // Across a range end no frame lies between; in the range a bone keyed
+    // without judging is not judged.
+    if (!in && !(e < o_.from || s > o_.to)) continue;
+    if (in && judge_ == Judge::None) continue;
+    Segment seg[kMostMovers];
+    int nIn = 0;
+    const int n = movers(s, in, own, seg, &nIn);
+    // Outside, its keyframes lie on the input's arc: where both run at one
+    // pace, the bone plays its input exactly.
+    if (!in && isLinear(seg[0].curve) && isLinear(own.curve)) continue;
+    const double tol = tolOf(in);
+    const Vec3* swingAxis = in && swing ? &j_.axis : nullptr;
+    const Verdict v =
+        judgeStretch(s, e, tol, seg, n, nIn, swingAxis, ProbeOf([&](uint32_t f) { return probe(seg, n, nIn, in, f); }));
+    const double over = v.kind == Verdict::Unproven ? INFINITY : v.worst - tol;
+    if (!(over <= found.excess)) found.excess = over, found.v = v;
+  }
+  if (found.excess == -INFINITY) found.v.kind = Verdict::Within;
+  return found;
+}
+
+const uint32_t* JobJudge::swingAtIn(uint32_t a, uint32_t b) const {
+  if (j_.swingAt == nullptr) return nullptr;
+  const auto it = std::upper_bound(j_.swingAt->begin(), j_.swingAt->end(), a);
+  return it != j_.swingAt->end() && *it < b ? &*it : nullptr;
+}
+
+Found JobJudge::judgeStretchTo(const Key& ka, const Key& kb) const {
+  const uint32_t a = ka.raw.frame, b = kb.raw.frame;
+  if (b - a >= 2) {
+    Found f = judge(a, b, along(ka, kb, rotationCurve(kb.raw)));
+    // Where the twist bone could not mend the chain the swing's bone is
+    // keyed, its swing within or not: its own keyframe makes it exact there.
+    const uint32_t* m = judge_ == Judge::Swing ? swingAtIn(a, b) : nullptr;
+    if (f.v.kind == Verdict::Within && m != nullptr && inside(*m, *m)) f.v.kind = Verdict::Beyond, f.v.at = *m;
+    return f;
+  }
+  // No frame between: only kb itself, where that needs judging.
+  Found f;
+  const bool in = inside(b, b);
+  if (in && judge_ == Judge::None) return f;
+  const double d = kb.known ? kb.d : deviationAt(b, kb.shown);
+  f.v.kind = d <= tolOf(in) ? Verdict::Within : Verdict::Beyond, f.v.worst = d, f.v.at = b;
+  f.excess = d - tolOf(in);
+  return f;
+}
+
+}  // namespace torsel::planning

@@ -1,0 +1,176 @@
+// The planner's parts, shared by its rooms: the bones' tracks as planned so
+// far, one job (a bone keyed against the bones planned before it), the
+// values a job keys, and the job's two halves: judging a stretch
+// (job_judge.cpp) and keying it (job_keys.cpp). The sides' jobs are built
+// and run in planner.cpp; the frame-by-frame check is check.cpp.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <utility>
+#include <vector>
+
+#include "playback/judge.h"
+#include "playback/planner.h"
+#include "playback/player.h"
+#include "twist/separation.h"
+
+namespace torsel::planning {
+
+// A planner that rounds otherwise than the players keeps this much of the bound.
+inline constexpr double kMargin = 0.99;
+// Outside the range every bone plays its input: a curve cut at a range end
+// strays from it by its rounding, keyed again beyond this share of the bound.
+inline constexpr double kOutsideShare = 0.25;
+// Where no turn of a twist bone brings its chain within this share of its
+// tolerance, the bone that carries the swing is judged there (to within the
+// same share) and the twist bone planned again; the rest of the tolerance
+// is the room the twist bone plays within.
+inline constexpr double kSwingShare = 0.95;
+
+/// A bone of the group: its input, and its output as planned so far (none
+/// until it is planned: it then plays its input).
+struct BonePlan {
+  Track held;             // the input's keyframes as they stand
+  int32_t heldCount = 0;  // its records, several on one frame included
+  PlayedTrack in;         // the input as played
+  struct Output {
+    Track keys;          // to write
+    PlayedTrack played;  // and as played
+    std::vector<uint8_t> verbatim;  // per keyframe: the input's own, on its own stretch
+  } out;
+  bool planned = false;
+  /// What the output plays.
+  const PlayedTrack& shown() const { return planned ? out.played : in; }
+};
+BonePlan& bonePlan(int bone);
+
+/// A few bones of a side: a chain in the order they turn, or a list.
+struct Bones {
+  int at[kArmBones] = {};
+  int n = 0;
+  Bones() = default;
+  Bones(std::initializer_list<int> list) {
+    for (int b : list) at[n++] = b;
+  }
+  const int* begin() const { return at; }
+  const int* end() const { return at + n; }
+  int indexOf(int bone) const {
+    for (int i = 0; i < n; i++) {
+      if (at[i] == bone) return i;
+    }
+    return -1;
+  }
+};
+
+/// What a bone is keyed with in the range (outside it: its input).
+enum class Value {
+  Kept,      // a limb: its part of method 4's split of what the chain plays
+  Twist,     // a twist bone: the turn about the axis of what the chain needs from it
+  Residual,  // a fold's limb: what the chain needs from it
+  Identity,  // a fold's twist bone
+  Rest,      // the wrist: what the hand needs from 手捩 and 手首, less its turn about the axis
+};
+
+/// How a job judges its stretches in the range.
+enum class Judge {
+  None,   // not judged: keyed at its frames only
+  Swing,  // what the twist bone cannot mend: the distance to the turns about the axis in its slot
+  Chain,  // the whole chain
+};
+
+/// One bone planned against the bones planned before it.
+struct Job {
+  int bone = 0;
+  Judge judge = Judge::None;
+  Bones chain = {};   // the chain's bones, in the order they turn
+  Bones events = {};  // bones whose keyframes in the range key this one too
+  Bones leads = {};   // bones whose input curves its stretches may follow
+  Bones span = {};    // bones whose keyframes beyond a range end pin it there too (besides chain and events)
+  Value first = Value::Kept;  // at its own keyframes in the range
+  Value other = Value::Kept;  // elsewhere in the range
+  Vec3 axis = {};             // of length 1: the twist axis
+  Vec3 splitAxis = {};        // Kept: the pair's axis, as method 4 takes it
+  Side side = Side::Left;     // Kept: the pair's side
+  int slot = -1;              // Swing, Rest: the chain's index of the twist bone
+  int mender = -1;            // a twist job: the bone keyed where it cannot mend the chain
+  bool dropInRange = false;   // a fold's twist bone: its keyframes in the range go
+  const std::vector<uint32_t>* swingAt = nullptr;  // judged by swing on stretches holding these frames
+  double tol = 0;
+};
+
+/// What a job found: frames where the swing strays more than a twist can mend.
+struct JobResult {
+  std::vector<uint32_t> mend;
+};
+
+/// A bone's plan made once, to be made again where the bones before it
+/// changed: over `changed` (open spans) it is planned anew, elsewhere taken over.
+struct Earlier {
+  BonePlan::Output plan;
+  std::vector<std::pair<uint32_t, uint32_t>> changed;
+};
+
+inline bool inRange(const PlanOptions& o, uint32_t f) { return o.from <= f && f <= o.to; }
+
+/// The product of what the bones play at f: their input, or their output.
+DQuat chainAt(const Bones& bones, bool output, uint32_t f);
+/// The job's value at f (v); with `needed`, also what the chain needs from
+/// the bone there, where the value is taken from that.
+Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed = nullptr, bool* hasNeeded = nullptr);
+
+/// A planned keyframe: as written, and as played.
+struct Key {
+  HeldKey raw;
+  Quat shown;
+  bool verbatim = false;  // the input's own keyframe as it stands
+  bool known = false;     // d known: how far it leaves the chain at its own frame
+  double d = 0;
+};
+
+/// What judging a stretch found: the part that strays the most beyond its
+/// tolerance, to be keyed.
+struct Found {
+  Verdict v;
+  double excess = -INFINITY;  // v's deviation less its tolerance; infinite when unproven
+};
+
+/// The judging half of a job: how far the bone strays over a stretch, with
+/// the bones planned before it.
+class JobJudge {
+ public:
+  JobJudge(const PlanOptions& o, const Job& j);
+  /// Judges [a, b] with the bone's own output `own`, in parts cut wherever a
+  /// rotation judged is keyed and at the range's ends.
+  Found judge(uint32_t a, uint32_t b, const Segment& own) const;
+  /// The deviation at f with the bone showing q there.
+  double deviationAt(uint32_t f, const Quat& q) const;
+  /// Judges the stretch from ka to kb, kb's curve given.
+  Found judgeStretchTo(const Key& ka, const Key& kb) const;
+  /// How the stretches at hand are judged: the job's way, or for a bone
+  /// that carries a swing, by swing or not at all, stretch by stretch.
+  void setJudging(Judge judge) { judge_ = judge; }
+  Judge judging() const { return judge_; }
+  bool inside(uint32_t s, uint32_t e) const { return s >= o_.from && e <= o_.to; }
+  double tolOf(bool in) const { return in ? j_.tol : j_.tol * kOutsideShare; }
+  /// The first frame strictly inside (a, b) where the swing is to be judged, or null.
+  const uint32_t* swingAtIn(uint32_t a, uint32_t b) const;
+  /// The bone's own output from ka to kb along curve c.
+  static Segment along(const Key& ka, const Key& kb, Curve c);
+
+ private:
+  int movers(uint32_t s, bool in, const Segment& own, Segment* seg, int* nIn) const;
+  Judged probe(const Segment* seg, int n, int nIn, bool in, uint32_t f) const;
+  bool ownAfterSlot() const;
+
+  const PlanOptions& o_;
+  const Job& j_;
+  const BonePlan& b_;
+  Judge judge_;
+  mutable std::vector<uint32_t> cuts_;  // kept for their room
+};
+
+/// Plans one bone: its first keyframes, then more wherever it strays.
+JobResult runJob(const PlanOptions& o, const Job& j, const Earlier* earlier = nullptr);
+
+}  // namespace torsel::planning
