@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <vector>
 
 #include "playback/plan_parts.h"
@@ -44,15 +45,18 @@ int chainsOf(const PlanOptions& o, int side, const ChainReport* reports, Checked
 
 // Every frame keyed by a bone of the chain, input or output, in order.
 std::vector<uint32_t> cutsOf(const Bones& bones) {
-  std::vector<uint32_t> cuts;
+  std::vector<uint32_t> cuts, merged;
   for (int b : bones) {
     const BonePlan& p = bonePlan(b);
-    for (const PlayedTrack* t : {&p.in, &p.shown()}) {
-      for (const PlayedKey& k : t->keys) cuts.push_back(k.frame);
+    for (const PlayedTrack* t : {&p.in, &p.shown()}) {  // each in order already: merged in
+      merged.clear();
+      auto frameOf = [](const PlayedKey& k) { return k.frame; };
+      std::vector<uint32_t> frames(t->keys.size());
+      std::transform(t->keys.begin(), t->keys.end(), frames.begin(), frameOf);
+      std::set_union(cuts.begin(), cuts.end(), frames.begin(), frames.end(), std::back_inserter(merged));
+      cuts.swap(merged);
     }
   }
-  std::sort(cuts.begin(), cuts.end());
-  cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
   return cuts;
 }
 

@@ -133,13 +133,15 @@ Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
   Segment seg[kMostMovers];
   const PlayedTrack* from[kMostMovers];
   int n = 0, nIn = 0, madeFor = -1;  // the rotations of the last part judged: inside the range (1) or not (0)
+  uint32_t lastAt = UINT32_MAX;      // and the deviation at its end, where known
+  double lastD = 0;
   for (size_t i = 0; i + 1 < cuts.size(); i++) {
     const uint32_t s = cuts[i], e = cuts[i + 1];
     const bool in = inside(s, e);
     // Across a range end no frame lies between; in the range a bone keyed
     // without judging is not judged.
     if ((!in && !(e < o_.from || s > o_.to)) || (in && judge_ == Judge::None)) {
-      madeFor = -1;  // a part passed over: its keyframes are not followed
+      madeFor = -1, lastAt = UINT32_MAX;  // a part passed over: its keyframes are not followed
       continue;
     }
     // Parts are cut at every keyframe of the rotations: from one part to the
@@ -147,7 +149,7 @@ Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
     size_t on;
     if (madeFor != int(in)) {
       n = movers(s, in, own, seg, from, &nIn);
-      madeFor = int(in);
+      madeFor = int(in), lastAt = UINT32_MAX;
     } else {
       for (int m = 0; m < n; m++) {
         if (from[m] != nullptr && keyOn(*from[m], s, &on)) seg[m] = segmentAt(*from[m], s);
@@ -158,8 +160,19 @@ Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
     if (!in && isLinear(seg[0].curve) && isLinear(own.curve)) continue;
     const double tol = tolOf(in);
     const Vec3* swingAxis = in && swing ? &j_.axis : nullptr;
-    const Verdict v =
-        judgeStretch(s, e, tol, seg, n, nIn, swingAxis, ProbeOf([&](uint32_t f) { return probe(seg, n, nIn, in, f); }));
+    Verdict v;
+    if (e - s == 1) {
+      // Two frames, no frame between: the first is the last part's end where that was judged.
+      const double ds = lastAt == s ? lastD : probe(seg, n, nIn, in, s).d, de = probe(seg, n, nIn, in, e).d;
+      v.at = s;
+      if (!(ds <= v.worst)) v.worst = ds, v.at = s;
+      if (!(de <= v.worst)) v.worst = de, v.at = e;
+      v.kind = v.worst <= tol ? Verdict::Within : Verdict::Beyond;
+      lastAt = e, lastD = de;
+    } else {
+      v = judgeStretch(s, e, tol, seg, n, nIn, swingAxis, ProbeOf([&](uint32_t f) { return probe(seg, n, nIn, in, f); }));
+      lastAt = UINT32_MAX;
+    }
     const double over = v.kind == Verdict::Unproven ? INFINITY : v.worst - tol;
     if (!(over <= found.excess)) found.excess = over, found.v = v;
   }
