@@ -108,7 +108,9 @@ double JobJudge::deviationAt(uint32_t f, const Quat& q) const {
 
 Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
   Found found;
-  if (judge_ == Judge::None && inside(a, b)) {  // nothing of it is judged
+  // Nothing of it is judged; or the judge's work is spent, and the plan
+  // stays as it is for the check to answer for.
+  if ((judge_ == Judge::None && inside(a, b)) || !judgeWorkLeft()) {
     found.v.kind = Verdict::Within;
     return found;
   }
@@ -199,7 +201,7 @@ Found JobJudge::judgeStretchTo(const Key& ka, const Key& kb) const {
   // No frame between: only kb itself, where that needs judging.
   Found f;
   const bool in = inside(b, b);
-  if (in && judge_ == Judge::None) return f;
+  if ((in && judge_ == Judge::None) || !judgeWorkLeft()) return f;
   const double d = kb.known ? kb.d : deviationAt(b, kb.shown);
   f.v.kind = d <= tolOf(in) ? Verdict::Within : Verdict::Beyond, f.v.worst = d, f.v.at = b;
   f.excess = d - tolOf(in);
