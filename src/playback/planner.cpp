@@ -19,9 +19,9 @@ namespace {
 std::array<BonePlan, kGroupBones> gBones;
 
 // The judge's work on a side, in rotations evaluated: several times what any
-// real motion asks (a dance of 6,000 frames a twelfth of it); a hostile one
+// real motion asks (a dance of 6,000 frames a tenth of it); a hostile one
 // is then planned as far as it goes and the rest reported.
-constexpr uint64_t kJudgeWork = uint64_t(1) << 22, kJudgeWorkPerKey = 256;
+constexpr uint64_t kJudgeWork = uint64_t(3) << 20, kJudgeWorkPerKey = 256;
 ChainReport gReports[kArmSides][kChains];
 
 // An axis scaled to length 1 in float steps, as the wrist's split takes it.
