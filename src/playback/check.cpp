@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <vector>
 
 #include "playback/plan_parts.h"
@@ -44,34 +45,37 @@ int chainsOf(const PlanOptions& o, int side, const ChainReport* reports, Checked
 
 // Every frame keyed by a bone of the chain, input or output, in order.
 std::vector<uint32_t> cutsOf(const Bones& bones) {
-  std::vector<uint32_t> cuts;
+  std::vector<uint32_t> cuts, merged;
   for (int b : bones) {
     const BonePlan& p = bonePlan(b);
-    for (const PlayedTrack* t : {&p.in, &p.shown()}) {
-      for (const PlayedKey& k : t->keys) cuts.push_back(k.frame);
+    for (const PlayedTrack* t : {&p.in, &p.shown()}) {  // each in order already: merged in
+      merged.clear();
+      auto frameOf = [](const PlayedKey& k) { return k.frame; };
+      std::vector<uint32_t> frames(t->keys.size());
+      std::transform(t->keys.begin(), t->keys.end(), frames.begin(), frameOf);
+      std::set_union(cuts.begin(), cuts.end(), frames.begin(), frames.end(), std::back_inserter(merged));
+      cuts.swap(merged);
     }
   }
-  std::sort(cuts.begin(), cuts.end());
-  cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
   return cuts;
 }
 
-// The longest stretch played frame by frame: all of them where the side's
-// frames are few enough, else the longest that keeps within the frames.
-uint64_t longestPlayed(const std::vector<std::vector<uint32_t>>& cuts) {
+// The longest stretch played frame by frame: all of them where the frames
+// the check may still play are enough, else the longest that keeps within them.
+uint64_t longestPlayed(const std::vector<std::vector<uint32_t>>& cuts, uint64_t frames) {
   uint64_t all = 0;
   for (const auto& c : cuts) all += c.empty() ? 0 : uint64_t(c.back() - c.front()) + 1;
-  if (all <= kMostCheckedFrames) return UINT64_MAX;
-  for (uint64_t longest = kMostCheckedFrames; longest >= 2; longest /= 2) {
+  if (all <= frames) return UINT64_MAX;
+  for (uint64_t longest = kMostCheckedFrames; longest >= 1; longest /= 2) {
     uint64_t played = 0;
     for (const auto& c : cuts) {
       for (size_t i = 0; i + 1 < c.size(); i++) {
         if (c[i + 1] - c[i] <= longest) played += c[i + 1] - c[i];
       }
     }
-    if (played <= kMostCheckedFrames) return longest;
+    if (played <= frames) return longest;
   }
-  return 1;
+  return 0;
 }
 
 // What playing a chain found: the largest deviation and where; the frames
@@ -81,6 +85,7 @@ struct Played {
   uint32_t at = 0;
   bool unproven = false;
   std::vector<uint32_t> beyond;
+  uint64_t frames = 0;  // played
 };
 
 double deviationAt(const Bones& bones, uint32_t f) { return deviationOf(chainAt(bones, false, f), chainAt(bones, true, f)); }
@@ -122,6 +127,7 @@ Played play(const CheckedChain& c, const std::vector<uint32_t>& cuts, uint64_t l
     double worst = -1;
     uint32_t at = b;
     if (b - a <= longest) {
+      p.frames += b - a;
       for (uint32_t f = a + 1;; f++) {
         const double d = deviationAt(c.bones, f);
         if (!(d <= worst)) worst = d, at = f;
@@ -197,32 +203,41 @@ void keyBeyond(const PlanOptions& o, int side, const CheckedChain& c, const std:
 
 using namespace planning;
 
-void checkSide(const PlanOptions& o, int side, ChainReport* reports) {
+void checkSide(const PlanOptions& o, int side, bool mend, ChainReport* reports) {
   CheckedChain chains[kChains];
   const int n = chainsOf(o, side, reports, chains);
   std::vector<uint32_t> keyed[kChains];  // frames already keyed by the check, per chain
+  bool again[kChains] = {true, true, true};  // played (again): all, then those keyed
+  uint64_t frames = kMostCheckedFrames;      // what the check may still play, all rounds together
   for (int round = 0; round < kCheckRounds; round++) {
-    std::vector<std::vector<uint32_t>> cuts;
-    for (int i = 0; i < n; i++) cuts.push_back(cutsOf(chains[i].bones));
-    const uint64_t longest = longestPlayed(cuts);
+    std::vector<std::vector<uint32_t>> cuts(static_cast<size_t>(n));
+    for (int i = 0; i < n; i++) {
+      if (again[i]) cuts[static_cast<size_t>(i)] = cutsOf(chains[i].bones);
+    }
+    const uint64_t longest = longestPlayed(cuts, frames);
     bool keying = false;
     for (int i = 0; i < n; i++) {
+      if (!again[i]) continue;
       const CheckedChain& c = chains[i];
       ChainReport& r = reports[c.chain];
       const Played p = play(c, cuts[static_cast<size_t>(i)], longest, r.share);
+      frames -= std::min(frames, p.frames);
       r.planned = true, r.worst = p.worst, r.at = p.at;
       r.beyond = p.unproven || !p.beyond.empty();
       // A frame keyed once and beyond again cannot be mended by keying it.
-      std::vector<uint32_t> frames;
+      std::vector<uint32_t> beyond;
       for (uint32_t f : p.beyond) {
-        if (!std::binary_search(keyed[i].begin(), keyed[i].end(), f)) frames.push_back(f);
+        if (!std::binary_search(keyed[i].begin(), keyed[i].end(), f)) beyond.push_back(f);
       }
-      if (frames.empty() || round + 1 == kCheckRounds) continue;
-      keyBeyond(o, side, c, frames);
-      keyed[i].insert(keyed[i].end(), frames.begin(), frames.end());
+      again[i] = mend && !beyond.empty() && round + 1 < kCheckRounds;
+      if (!again[i]) continue;
+      keyBeyond(o, side, c, beyond);
+      keyed[i].insert(keyed[i].end(), beyond.begin(), beyond.end());
       std::sort(keyed[i].begin(), keyed[i].end());
       keying = true;
     }
+    // The hand holds the arm: keyed anew, the arm asks for the hand again.
+    if (n > 0 && chains[n - 1].chain == kHandChain && again[0] && chains[0].chain == kArmChain) again[n - 1] = true;
     if (!keying) break;
   }
 }

@@ -13,11 +13,11 @@
 namespace torsel {
 
 /// The most frames the check plays on one side, all its chains together.
-inline constexpr uint64_t kMostCheckedFrames = uint64_t(1) << 20;
+inline constexpr uint64_t kMostCheckedFrames = uint64_t(1) << 18;
 
 /// Checks the chains of `side` the plan answers for (reports[c].planned),
-/// keys where they stray, and sets each report's worst, its frame and
-/// whether it is beyond.
-void checkSide(const PlanOptions& o, int side, ChainReport* reports);
+/// keys where they stray (with `mend`), and sets each report's worst, its
+/// frame and whether it is beyond.
+void checkSide(const PlanOptions& o, int side, bool mend, ChainReport* reports);
 
 }  // namespace torsel

@@ -48,22 +48,27 @@ static Segment conjugated(Segment s) {
 // The rotations [s, e] is judged over, the bone's own given: in the range
 // the chain's input, then its output (for a swing, the output up to the
 // twist bone's slot); outside, the bone's input and itself. The first *nIn
-// are the input's.
-int JobJudge::movers(uint32_t s, bool in, const Segment& own, Segment* seg, int* nIn) const {
+// are the input's; from[i] is the track of each (null: the bone's own).
+int JobJudge::movers(uint32_t s, bool in, const Segment& own, Segment* seg, const PlayedTrack** from,
+                     int* nIn) const {
   int n = 0;
+  auto add = [&](const PlayedTrack* t, const Segment& mine) {
+    from[n] = t;
+    seg[n++] = t != nullptr ? segmentAt(*t, s) : mine;
+  };
   if (!in) {
-    seg[n++] = segmentAt(b_.in, s);
+    add(&b_.in, own);
     *nIn = n;
-    seg[n++] = own;
+    add(nullptr, own);
     return n;
   }
-  for (int b : j_.chain) seg[n++] = segmentAt(bonePlan(b).in, s);
+  for (int b : j_.chain) add(&bonePlan(b).in, own);
   const bool swing = judge_ == Judge::Swing;
-  if (swing && ownAfterSlot()) seg[n++] = conjugated(own);
+  if (swing && ownAfterSlot()) add(nullptr, conjugated(own));
   *nIn = n;
   for (int i = 0; i < (swing ? j_.slot : j_.chain.n); i++) {
     const int b = j_.chain.at[i];
-    seg[n++] = b == j_.bone ? own : segmentAt(bonePlan(b).shown(), s);
+    add(b == j_.bone ? nullptr : &bonePlan(b).shown(), own);
   }
   return n;
 }
@@ -103,7 +108,9 @@ double JobJudge::deviationAt(uint32_t f, const Quat& q) const {
 
 Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
   Found found;
-  if (judge_ == Judge::None && inside(a, b)) {  // nothing of it is judged
+  // Nothing of it is judged; or the judge's work is spent, and the plan
+  // stays as it is for the check to answer for.
+  if ((judge_ == Judge::None && inside(a, b)) || !judgeWorkLeft()) {
     found.v.kind = Verdict::Within;
     return found;
   }
@@ -125,23 +132,49 @@ Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
     if (end > a && end < b) cuts.push_back(static_cast<uint32_t>(end));
   }
   sortFrames(&cuts);
+  Segment seg[kMostMovers];
+  const PlayedTrack* from[kMostMovers];
+  int n = 0, nIn = 0, madeFor = -1;  // the rotations of the last part judged: inside the range (1) or not (0)
+  uint32_t lastAt = UINT32_MAX;      // and the deviation at its end, where known
+  double lastD = 0;
   for (size_t i = 0; i + 1 < cuts.size(); i++) {
     const uint32_t s = cuts[i], e = cuts[i + 1];
     const bool in = inside(s, e);
     // Across a range end no frame lies between; in the range a bone keyed
     // without judging is not judged.
-    if (!in && !(e < o_.from || s > o_.to)) continue;
-    if (in && judge_ == Judge::None) continue;
-    Segment seg[kMostMovers];
-    int nIn = 0;
-    const int n = movers(s, in, own, seg, &nIn);
+    if ((!in && !(e < o_.from || s > o_.to)) || (in && judge_ == Judge::None)) {
+      madeFor = -1, lastAt = UINT32_MAX;  // a part passed over: its keyframes are not followed
+      continue;
+    }
+    // Parts are cut at every keyframe of the rotations: from one part to the
+    // next only those keyed where it starts move on.
+    size_t on;
+    if (madeFor != int(in)) {
+      n = movers(s, in, own, seg, from, &nIn);
+      madeFor = int(in), lastAt = UINT32_MAX;
+    } else {
+      for (int m = 0; m < n; m++) {
+        if (from[m] != nullptr && keyOn(*from[m], s, &on)) seg[m] = segmentAt(*from[m], s);
+      }
+    }
     // Outside, its keyframes lie on the input's arc: where both run at one
     // pace, the bone plays its input exactly.
     if (!in && isLinear(seg[0].curve) && isLinear(own.curve)) continue;
     const double tol = tolOf(in);
     const Vec3* swingAxis = in && swing ? &j_.axis : nullptr;
-    const Verdict v =
-        judgeStretch(s, e, tol, seg, n, nIn, swingAxis, ProbeOf([&](uint32_t f) { return probe(seg, n, nIn, in, f); }));
+    Verdict v;
+    if (e - s == 1) {
+      // Two frames, no frame between: the first is the last part's end where that was judged.
+      const double ds = lastAt == s ? lastD : probe(seg, n, nIn, in, s).d, de = probe(seg, n, nIn, in, e).d;
+      v.at = s;
+      if (!(ds <= v.worst)) v.worst = ds, v.at = s;
+      if (!(de <= v.worst)) v.worst = de, v.at = e;
+      v.kind = v.worst <= tol ? Verdict::Within : Verdict::Beyond;
+      lastAt = e, lastD = de;
+    } else {
+      v = judgeStretch(s, e, tol, seg, n, nIn, swingAxis, ProbeOf([&](uint32_t f) { return probe(seg, n, nIn, in, f); }));
+      lastAt = UINT32_MAX;
+    }
     const double over = v.kind == Verdict::Unproven ? INFINITY : v.worst - tol;
     if (!(over <= found.excess)) found.excess = over, found.v = v;
   }
@@ -168,7 +201,7 @@ Found JobJudge::judgeStretchTo(const Key& ka, const Key& kb) const {
   // No frame between: only kb itself, where that needs judging.
   Found f;
   const bool in = inside(b, b);
-  if (in && judge_ == Judge::None) return f;
+  if ((in && judge_ == Judge::None) || !judgeWorkLeft()) return f;
   const double d = kb.known ? kb.d : deviationAt(b, kb.shown);
   f.v.kind = d <= tolOf(in) ? Verdict::Within : Verdict::Beyond, f.v.worst = d, f.v.at = b;
   f.excess = d - tolOf(in);

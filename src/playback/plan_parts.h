@@ -159,7 +159,7 @@ class JobJudge {
   static Segment along(const Key& ka, const Key& kb, Curve c);
 
  private:
-  int movers(uint32_t s, bool in, const Segment& own, Segment* seg, int* nIn) const;
+  int movers(uint32_t s, bool in, const Segment& own, Segment* seg, const PlayedTrack** from, int* nIn) const;
   Judged probe(const Segment* seg, int n, int nIn, bool in, uint32_t f) const;
   bool ownAfterSlot() const;
 

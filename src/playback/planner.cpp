@@ -17,6 +17,11 @@ namespace planning {
 namespace {
 
 std::array<BonePlan, kGroupBones> gBones;
+
+// The judge's work on a side, in rotations evaluated: several times what any
+// real motion asks (a dance of 6,000 frames a tenth of it); a hostile one
+// is then planned as far as it goes and the rest reported.
+constexpr uint64_t kJudgeWork = uint64_t(3) << 20, kJudgeWorkPerKey = 256;
 ChainReport gReports[kArmSides][kChains];
 
 // An axis scaled to length 1 in float steps, as the wrist's split takes it.
@@ -319,9 +324,19 @@ void plan(const PlanOptions& o) {
   // A side at a time, so that only one side's working tracks are held.
   for (int side = 0; side < kArmSides; side++) {
     const int first = groupBone(side, kArm), end = groupBone(side + 1, kArm);
-    for (int b = first; b < end; b++) bonePlan(b).in = playedTrack(bonePlan(b).held, o.rule[b]);
+    uint64_t keys = 0;
+    for (int b = first; b < end; b++) {
+      bonePlan(b).in = playedTrack(bonePlan(b).held, o.rule[b]);
+      keys += bonePlan(b).held.size();
+    }
+    // The work grows with the keyframes, whatever frames they span; the
+    // planner and the check each have their own.
+    setJudgeWork(kJudgeWork + kJudgeWorkPerKey * keys);
     planSide(o, side);
-    checkSide(o, side, gReports[side]);
+    // Where the plan ran out of work, the check says how far it strays but keys nothing more.
+    const bool mend = judgeWorkLeft();
+    setJudgeWork(kJudgeWork + kJudgeWorkPerKey * keys);
+    checkSide(o, side, mend, gReports[side]);
     // Planned and checked: only what is written stays.
     for (int b = first; b < end; b++) {
       BonePlan& p = bonePlan(b);

@@ -62,7 +62,7 @@ TEST(Check, MendsAPlanMadeWrongOnPurposeAndReportsWhatItPlays) {
     ASSERT_GT(worstPlayed(&at), 5.0);  // wrong indeed
     ChainReport reports[kChains] = {};
     reports[kArmChain].planned = true, reports[kArmChain].share = 0.5;
-    checkSide(o, 0, reports);
+    checkSide(o, 0, true, reports);
     const ChainReport& r = reports[kArmChain];
     const double worst = worstPlayed(&at);
     EXPECT_EQ(r.worst, worst) << fixedArm;  // what it says is what the output plays
