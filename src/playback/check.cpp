@@ -31,14 +31,17 @@ int chainsOf(const PlanOptions& o, int side, const ChainReport* reports, Checked
   int n = 0;
   const Value limb = o.fold ? Value::Residual : Value::Kept, twist = o.fold ? Value::Identity : Value::Twist;
   if (reports[kArmChain].planned) {
-    out[n++] = {kArmChain, {b(kArm), b(kArmTwist)}, b(kArm), b(kArmTwist), limb, twist};
+    out[n++] = {.chain = kArmChain, .bones = {b(kArm), b(kArmTwist)}, .carrier = b(kArm), .twist = b(kArmTwist),
+                .carried = limb, .twisted = twist};
   }
   if (!o.wrist && reports[kElbowChain].planned) {
-    out[n++] = {kElbowChain, {b(kElbow), b(kHandTwist)}, b(kElbow), b(kHandTwist), limb, twist, -1, 1};
+    out[n++] = {.chain = kElbowChain, .bones = {b(kElbow), b(kHandTwist)}, .carrier = b(kElbow),
+                .twist = b(kHandTwist), .carried = limb, .twisted = twist, .pair = 1};
   }
   if (o.wrist && (reports[kHandChain].planned || reports[kArmChain].planned)) {
-    out[n++] = {kHandChain, {b(kArm), b(kArmTwist), b(kElbow), b(kHandTwist), b(kWrist)}, b(kWrist),
-                b(kHandTwist), Value::Rest, Value::Twist, kHandTwist, 1};
+    out[n++] = {.chain = kHandChain, .bones = {b(kArm), b(kArmTwist), b(kElbow), b(kHandTwist), b(kWrist)},
+                .carrier = b(kWrist), .twist = b(kHandTwist), .carried = Value::Rest, .twisted = Value::Twist,
+                .slot = kHandTwist, .pair = 1};
   }
   return n;
 }

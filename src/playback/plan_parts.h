@@ -159,7 +159,20 @@ class JobJudge {
   static Segment along(const Key& ka, const Key& kb, Curve c);
 
  private:
+  // The rotations of the part judged now, followed from part to part of a
+  // stretch, with the deviation at the last part's end where known.
+  struct Parts {
+    Segment seg[kMostMovers];
+    const PlayedTrack* from[kMostMovers] = {};  // each one's track (null: the bone's own)
+    int n = 0, nIn = 0;
+    int madeFor = -1;  // inside the range (1) or not (0); -1: to be made anew
+    uint32_t lastAt = UINT32_MAX;
+    double lastD = 0;
+  };
   int movers(uint32_t s, bool in, const Segment& own, Segment* seg, const PlayedTrack** from, int* nIn) const;
+  void cutsOver(uint32_t a, uint32_t b) const;
+  void follow(Parts* p, uint32_t s, bool in, const Segment& own) const;
+  Verdict judgePart(Parts* p, uint32_t s, uint32_t e, bool in, double tol) const;
   Judged probe(const Segment* seg, int n, int nIn, bool in, uint32_t f) const;
   bool ownAfterSlot() const;
 
