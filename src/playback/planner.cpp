@@ -81,9 +81,10 @@ DQuat chainAt(const Bones& bones, bool output, uint32_t f) {
 
 Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed, bool* hasNeeded) {
   const DQuat target = chainAt(j.chain, false, f);
-  if (needed != nullptr && (v == Value::Twist || v == Value::Residual)) {
-    *needed = residualAt(j, f, target);
-    *hasNeeded = true;
+  DQuat residual = kIdentityD;
+  if (v == Value::Twist || v == Value::Residual) {
+    residual = residualAt(j, f, target);
+    if (needed != nullptr) *needed = residual, *hasNeeded = true;
   }
   switch (v) {
     case Value::Kept: {
@@ -93,9 +94,9 @@ Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed, bool* hasNeeded) 
       return separateTwist(in).kept;
     }
     case Value::Twist:
-      return toFloat(twistAbout(residualAt(j, f, target), j.axis));
+      return toFloat(twistAbout(residual, j.axis));
     case Value::Residual:
-      return toFloat(residualAt(j, f, target));
+      return toFloat(residual);
     case Value::Identity:
       return kIdentity;
     case Value::Rest:
