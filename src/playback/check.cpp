@@ -162,28 +162,33 @@ Job keyingJob(const PlanOptions& o, int side, const CheckedChain& c, bool carrie
   return j;
 }
 
-// Keys a bone at f with rot, cutting the curve of the stretch it falls in.
-void keyAt(BonePlan& b, uint32_t f, const Quat& rot) {
-  if (!b.planned) b.out.keys = b.held, b.planned = true;  // it played its input
-  Track& t = b.out.keys;
-  size_t i = keyAfter(t, f);
+// Keys a bone at f with rot (shown as played), cutting the curve of the
+// stretch it falls in; its turns are worked out again after.
+void keyAt(BonePlan& b, uint32_t f, const Quat& rot, const Quat& shown) {
+  BonePlan::Output& out = b.out;
+  if (!b.planned) {  // it played its input
+    out.played = b.in;
+    out.rot.clear(), out.verbatim.assign(b.held.size(), 1);
+    for (const HeldKey& k : b.held) out.rot.push_back(k.rot);
+    b.planned = true;
+  }
+  std::vector<PlayedKey>& t = out.played.keys;
+  const size_t i = keyAfter(out.played, f);
   if (i > 0 && t[i - 1].frame == f) {
-    t[i - 1].rot = rot;
+    out.rot[i - 1] = rot, t[i - 1].rot = shown;
     return;
   }
-  size_t own;
-  HeldKey k = keyToCut(b.held, f);
-  k.frame = f;
-  if (!keyOn(b.held, f, &own)) k.pos = positionAt(b.held, f);
-  k.rot = rot;
-  setRotationCurve(&k, kLinearCurve);
+  PlayedKey k = {f, kLinearCurve, shown};
   if (i > 0 && i < t.size()) {
-    const Curve whole = rotationCurve(t[i]);
+    const Curve whole = t[i].curve;
     const double x = double(f - t[i - 1].frame) / double(t[i].frame - t[i - 1].frame);
-    setRotationCurve(&k, cutCurve(whole, 0, x));
-    setRotationCurve(&t[i], cutCurve(whole, x, 1));
+    k.curve = cutCurve(whole, 0, x);
+    t[i].curve = cutCurve(whole, x, 1);
   }
-  t.insert(t.begin() + static_cast<std::ptrdiff_t>(i), k);
+  const auto at = static_cast<std::ptrdiff_t>(i);
+  t.insert(t.begin() + at, k);
+  out.rot.insert(out.rot.begin() + at, rot);
+  out.verbatim.insert(out.verbatim.begin() + at, 0);
 }
 
 // Keys the chain's bones at the frames beyond: the carrier first with what
@@ -196,8 +201,10 @@ void keyBeyond(const PlanOptions& o, int side, const CheckedChain& c, const std:
     for (uint32_t f : frames) {
       values.push_back(inRange(o, f) ? valueAt(j, j.first, f) : toFloat(rotationAt(b.in, f)));
     }
-    for (size_t i = 0; i < frames.size(); i++) keyAt(b, frames[i], values[i]);
-    b.out.played = playedTrack(b.out.keys, o.rule[j.bone]);
+    for (size_t i = 0; i < frames.size(); i++) {
+      keyAt(b, frames[i], values[i], toFloat(played(o.rule[j.bone], values[i])));
+    }
+    setTurns(&b.out.played);
   }
 }
 

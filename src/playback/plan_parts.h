@@ -34,9 +34,11 @@ struct BonePlan {
   Track held;             // the input's keyframes as they stand
   int32_t heldCount = 0;  // its records, several on one frame included
   PlayedTrack in;         // the input as played
+  // The keyframes as planned: each one's frame, curve and rotation as played,
+  // and as written; the rest of what is written is its input's (writtenKey).
   struct Output {
-    Track keys;          // to write
-    PlayedTrack played;  // and as played
+    PlayedTrack played;
+    std::vector<Quat> rot;
     std::vector<uint8_t> verbatim;  // per keyframe: the input's own, on its own stretch
   } out;
   bool planned = false;
@@ -44,6 +46,10 @@ struct BonePlan {
   const PlayedTrack& shown() const { return planned ? out.played : in; }
 };
 BonePlan& bonePlan(int bone);
+/// Keyframe i of a bone's output as it is written: the input's keyframe whose
+/// stretch it cuts (its other channels and kept bytes), at its frame, with
+/// its position there, its rotation and its curve.
+HeldKey writtenKey(const BonePlan& b, size_t i);
 
 /// A few bones of a side: a chain in the order they turn, or a list.
 struct Bones {
@@ -119,7 +125,8 @@ DQuat chainAt(const Bones& bones, bool output, uint32_t f);
 /// the bone there, where the value is taken from that.
 Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed = nullptr, bool* hasNeeded = nullptr);
 
-/// A planned keyframe: as written, and as played.
+/// A planned keyframe: its frame, rotation and curve as written (the rest
+/// of `raw` is unused), its rotation as played.
 struct Key {
   HeldKey raw;
   Quat shown;
