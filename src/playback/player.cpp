@@ -15,7 +15,9 @@ double progress(const HeldKey& k, int channel, double x) {
 }  // namespace
 
 void makeTrack(Track* keys) {
-  std::stable_sort(keys->begin(), keys->end(), [](const HeldKey& a, const HeldKey& b) { return a.frame < b.frame; });
+  auto byFrame = [](const HeldKey& a, const HeldKey& b) { return a.frame < b.frame; };
+  // A bone's keyframes mostly stand in the file by frame already.
+  if (!std::is_sorted(keys->begin(), keys->end(), byFrame)) std::stable_sort(keys->begin(), keys->end(), byFrame);
   // Of several keyframes on one frame the last in the file stays.
   size_t out = 0;
   for (size_t i = 0; i < keys->size(); i++) {
@@ -129,11 +131,8 @@ void setTurns(PlayedTrack* p) {
   std::vector<PlayedKey>& t = p->keys;
   p->arcAt = 0;
   for (size_t i = 1; i < t.size(); i++) {
-    const DQuat a = toDouble(t[i - 1].rot), b = toDouble(t[i].rot);
-    const Arc arc = makeArc(a, b);
-    const DQuat ua = unit(a), ub = unit(b);  // as makeArc turns its end
-    t[i].theta = arc.theta, t[i].linear = arc.linear;
-    t[i].flip = ua.x * ub.x + ua.y * ub.y + ua.z * ub.z + ua.w * ub.w < 0;
+    const Arc arc = arcTurn(toDouble(t[i - 1].rot), toDouble(t[i].rot));
+    t[i].theta = arc.theta, t[i].linear = arc.linear, t[i].flip = arc.flipped;
   }
 }
 
