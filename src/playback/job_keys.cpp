@@ -147,14 +147,14 @@ class JobRunner {
   // stands, or what its input plays there; in the range the job's value
   // (`first` at the bone's own keyframes there).
   Key keyAt(uint32_t f, bool first) const {
-    size_t i;
-    const bool own = keyOn(b_.held, f, &i);
-    Key k = {keyToCut(b_.held, f), kIdentity};  // its curve, and the frame to come
+    const HeldKey* on = b_.heldOn(f);
+    const bool own = on != nullptr;
+    Key k = {keyToCut(b_.held, f, b_.heldAfter(f)), kIdentity};  // its curve, and the frame to come
     k.raw.frame = f;
     DQuat needed;
     bool hasNeeded = false;
     if (!inRange(o_, f)) {
-      k.raw.rot = own ? b_.held[i].rot : toFloat(rotationAt(b_.in, f));
+      k.raw.rot = own ? on->rot : toFloat(rotationAt(b_.in, f));
       k.verbatim = own;
     } else {
       const Value v = own && first && !j_.dropInRange ? j_.first : j_.other;
@@ -198,8 +198,8 @@ class JobRunner {
 
   // True when [a, b] is one stretch of the input's own.
   bool ownStretch(uint32_t a, uint32_t b) const {
-    size_t i;
-    return keyOn(b_.held, a, &i) && i + 1 < b_.held.size() && b_.held[i + 1].frame == b;
+    const size_t i = b_.heldAfter(a);  // the one after a's
+    return i > 0 && b_.held[i - 1].frame == a && i < b_.held.size() && b_.held[i].frame == b;
   }
 
   // The lead of the stretch from `left` to kb, with kb's curve set from it:

@@ -42,8 +42,17 @@ struct BonePlan {
     std::vector<uint8_t> verbatim;  // per keyframe: the input's own, on its own stretch
   } out;
   bool planned = false;
+  mutable size_t heldCursor = 0;  // where the last look-up in `held` ended
   /// What the output plays.
   const PlayedTrack& shown() const { return planned ? out.played : in; }
+  /// Index of the first held keyframe after f, found from where the last
+  /// look-up ended (the planner walks a track mostly forward).
+  size_t heldAfter(uint32_t f) const;
+  /// The held keyframe on f, or null.
+  const HeldKey* heldOn(uint32_t f) const {
+    const size_t i = heldAfter(f);
+    return i > 0 && held[i - 1].frame == f ? &held[i - 1] : nullptr;
+  }
 };
 BonePlan& bonePlan(int bone);
 /// Keyframe i of a bone's output as it is written: the input's keyframe whose

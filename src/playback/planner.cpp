@@ -73,12 +73,23 @@ Quat restAt(const Job& j, uint32_t f, const DQuat& target) {
 
 BonePlan& bonePlan(int bone) { return gBones[static_cast<size_t>(bone)]; }
 
+size_t BonePlan::heldAfter(uint32_t f) const {
+  auto answers = [&](size_t i) {
+    return (i == 0 || held[i - 1].frame <= f) && (i == held.size() || held[i].frame > f);
+  };
+  const size_t c = std::min(heldCursor, held.size());
+  for (size_t i : {c, c + 1}) {
+    if (i <= held.size() && answers(i)) return heldCursor = i;
+  }
+  return heldCursor = keyAfter(held, f);
+}
+
 HeldKey writtenKey(const BonePlan& b, size_t i) {
   const PlayedKey& p = b.out.played.keys[i];
-  size_t own;
-  HeldKey k = keyToCut(b.held, p.frame);
+  const size_t after = b.heldAfter(p.frame);
+  HeldKey k = keyToCut(b.held, p.frame, after);
   k.frame = p.frame;
-  if (!keyOn(b.held, p.frame, &own)) k.pos = positionAt(b.held, p.frame);
+  if (after == 0 || b.held[after - 1].frame != p.frame) k.pos = positionAt(b.held, p.frame, after);
   k.rot = b.out.rot[i];
   setRotationCurve(&k, p.curve);
   return k;

@@ -27,13 +27,14 @@ void makeTrack(Track* keys) {
   keys->resize(out);
 }
 
-HeldKey keyToCut(const Track& t, uint32_t frame) {
+HeldKey keyToCut(const Track& t, uint32_t frame) { return keyToCut(t, frame, keyAfter(t, frame)); }
+
+HeldKey keyToCut(const Track& t, uint32_t frame, size_t i) {
   if (t.empty()) {
     HeldKey h{};
-    for (int i = 0; i < 16; i++) h.params[i] = i < 8 ? 20 : 107;
+    for (int c = 0; c < 16; c++) h.params[c] = c < 8 ? 20 : 107;
     return h;
   }
-  const size_t i = keyAfter(t, frame);
   return i > 0 && t[i - 1].frame == frame ? t[i - 1] : t[std::min(i, t.size() - 1)];
 }
 
@@ -182,9 +183,10 @@ Segment segmentAt(const PlayedTrack& p, uint32_t frame) {
   return s;
 }
 
-Vec3 positionAt(const Track& t, uint32_t frame) {
+Vec3 positionAt(const Track& t, uint32_t frame) { return positionAt(t, frame, keyAfter(t, frame)); }
+
+Vec3 positionAt(const Track& t, uint32_t frame, size_t i) {
   if (t.empty()) return {0, 0, 0};
-  const size_t i = keyAfter(t, frame);
   if (i == 0) return t.front().pos;
   const HeldKey& k0 = t[i - 1];
   if (i == t.size() || k0.frame == frame) return k0.pos;
