@@ -31,14 +31,17 @@ int chainsOf(const PlanOptions& o, int side, const ChainReport* reports, Checked
   int n = 0;
   const Value limb = o.fold ? Value::Residual : Value::Kept, twist = o.fold ? Value::Identity : Value::Twist;
   if (reports[kArmChain].planned) {
-    out[n++] = {kArmChain, {b(kArm), b(kArmTwist)}, b(kArm), b(kArmTwist), limb, twist};
+    out[n++] = {.chain = kArmChain, .bones = {b(kArm), b(kArmTwist)}, .carrier = b(kArm), .twist = b(kArmTwist),
+                .carried = limb, .twisted = twist};
   }
   if (!o.wrist && reports[kElbowChain].planned) {
-    out[n++] = {kElbowChain, {b(kElbow), b(kHandTwist)}, b(kElbow), b(kHandTwist), limb, twist, -1, 1};
+    out[n++] = {.chain = kElbowChain, .bones = {b(kElbow), b(kHandTwist)}, .carrier = b(kElbow),
+                .twist = b(kHandTwist), .carried = limb, .twisted = twist, .pair = 1};
   }
   if (o.wrist && (reports[kHandChain].planned || reports[kArmChain].planned)) {
-    out[n++] = {kHandChain, {b(kArm), b(kArmTwist), b(kElbow), b(kHandTwist), b(kWrist)}, b(kWrist),
-                b(kHandTwist), Value::Rest, Value::Twist, kHandTwist, 1};
+    out[n++] = {.chain = kHandChain, .bones = {b(kArm), b(kArmTwist), b(kElbow), b(kHandTwist), b(kWrist)},
+                .carrier = b(kWrist), .twist = b(kHandTwist), .carried = Value::Rest, .twisted = Value::Twist,
+                .slot = kHandTwist, .pair = 1};
   }
   return n;
 }
@@ -159,28 +162,33 @@ Job keyingJob(const PlanOptions& o, int side, const CheckedChain& c, bool carrie
   return j;
 }
 
-// Keys a bone at f with rot, cutting the curve of the stretch it falls in.
-void keyAt(BonePlan& b, uint32_t f, const Quat& rot) {
-  if (!b.planned) b.out.keys = b.held, b.planned = true;  // it played its input
-  Track& t = b.out.keys;
-  size_t i = keyAfter(t, f);
+// Keys a bone at f with rot (shown as played), cutting the curve of the
+// stretch it falls in; its turns are worked out again after.
+void keyAt(BonePlan& b, uint32_t f, const Quat& rot, const Quat& shown) {
+  BonePlan::Output& out = b.out;
+  if (!b.planned) {  // it played its input
+    out.played = b.in;
+    out.rot.clear(), out.verbatim.assign(b.held.size(), 1);
+    for (const HeldKey& k : b.held) out.rot.push_back(k.rot);
+    b.planned = true;
+  }
+  std::vector<PlayedKey>& t = out.played.keys;
+  const size_t i = keyAfter(out.played, f);
   if (i > 0 && t[i - 1].frame == f) {
-    t[i - 1].rot = rot;
+    out.rot[i - 1] = rot, t[i - 1].rot = shown;
     return;
   }
-  size_t own;
-  HeldKey k = keyToCut(b.held, f);
-  k.frame = f;
-  if (!keyOn(b.held, f, &own)) k.pos = positionAt(b.held, f);
-  k.rot = rot;
-  setRotationCurve(&k, kLinearCurve);
+  PlayedKey k = {f, kLinearCurve, shown};
   if (i > 0 && i < t.size()) {
-    const Curve whole = rotationCurve(t[i]);
+    const Curve whole = t[i].curve;
     const double x = double(f - t[i - 1].frame) / double(t[i].frame - t[i - 1].frame);
-    setRotationCurve(&k, cutCurve(whole, 0, x));
-    setRotationCurve(&t[i], cutCurve(whole, x, 1));
+    k.curve = cutCurve(whole, 0, x);
+    t[i].curve = cutCurve(whole, x, 1);
   }
-  t.insert(t.begin() + static_cast<std::ptrdiff_t>(i), k);
+  const auto at = static_cast<std::ptrdiff_t>(i);
+  t.insert(t.begin() + at, k);
+  out.rot.insert(out.rot.begin() + at, rot);
+  out.verbatim.insert(out.verbatim.begin() + at, 0);
 }
 
 // Keys the chain's bones at the frames beyond: the carrier first with what
@@ -193,8 +201,10 @@ void keyBeyond(const PlanOptions& o, int side, const CheckedChain& c, const std:
     for (uint32_t f : frames) {
       values.push_back(inRange(o, f) ? valueAt(j, j.first, f) : toFloat(rotationAt(b.in, f)));
     }
-    for (size_t i = 0; i < frames.size(); i++) keyAt(b, frames[i], values[i]);
-    b.out.played = playedTrack(b.out.keys, o.rule[j.bone]);
+    for (size_t i = 0; i < frames.size(); i++) {
+      keyAt(b, frames[i], values[i], toFloat(played(o.rule[j.bone], values[i])));
+    }
+    setTurns(&b.out.played);
   }
 }
 

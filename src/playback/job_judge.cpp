@@ -106,14 +106,8 @@ double JobJudge::deviationAt(uint32_t f, const Quat& q) const {
   return swing ? swingOff(multiply(conjugate(shown), target), j_.axis) : deviationOf(target, shown);
 }
 
-Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
-  Found found;
-  // Nothing of it is judged; or the judge's work is spent, and the plan
-  // stays as it is for the check to answer for.
-  if ((judge_ == Judge::None && inside(a, b)) || !judgeWorkLeft()) {
-    found.v.kind = Verdict::Within;
-    return found;
-  }
+// Every frame in [a, b] where a rotation judged is keyed, and the range's ends.
+void JobJudge::cutsOver(uint32_t a, uint32_t b) const {
   std::vector<uint32_t>& cuts = cuts_;
   cuts.assign({a, b});
   auto cutAt = [&](const PlayedTrack& p) {
@@ -132,49 +126,69 @@ Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
     if (end > a && end < b) cuts.push_back(static_cast<uint32_t>(end));
   }
   sortFrames(&cuts);
-  Segment seg[kMostMovers];
-  const PlayedTrack* from[kMostMovers];
-  int n = 0, nIn = 0, madeFor = -1;  // the rotations of the last part judged: inside the range (1) or not (0)
-  uint32_t lastAt = UINT32_MAX;      // and the deviation at its end, where known
-  double lastD = 0;
+}
+
+// The rotations of the part from s: made anew where the last part was not
+// judged or lay on the other side of a range end; else, parts being cut at
+// every keyframe of the rotations, only those keyed at s move on.
+void JobJudge::follow(Parts* p, uint32_t s, bool in, const Segment& own) const {
+  if (p->madeFor != int(in)) {
+    p->n = movers(s, in, own, p->seg, p->from, &p->nIn);
+    p->madeFor = int(in), p->lastAt = UINT32_MAX;
+    return;
+  }
+  size_t on;
+  for (int m = 0; m < p->n; m++) {
+    if (p->from[m] != nullptr && keyOn(*p->from[m], s, &on)) p->seg[m] = segmentAt(*p->from[m], s);
+  }
+}
+
+// Judges the part [s, e] over the rotations followed.
+Verdict JobJudge::judgePart(Parts* p, uint32_t s, uint32_t e, bool in, double tol) const {
+  const int n = p->n, nIn = p->nIn;
+  const Segment* seg = p->seg;
+  if (e - s > 1) {
+    p->lastAt = UINT32_MAX;
+    const Vec3* swingAxis = in && judge_ == Judge::Swing ? &j_.axis : nullptr;
+    return judgeStretch(s, e, tol, seg, n, nIn, swingAxis, ProbeOf([&](uint32_t f) { return probe(seg, n, nIn, in, f); }));
+  }
+  // Two frames, no frame between: the first is the last part's end where that was judged.
+  Verdict v;
+  const double ds = p->lastAt == s ? p->lastD : probe(seg, n, nIn, in, s).d, de = probe(seg, n, nIn, in, e).d;
+  v.at = s;
+  if (!(ds <= v.worst)) v.worst = ds, v.at = s;
+  if (!(de <= v.worst)) v.worst = de, v.at = e;
+  v.kind = v.worst <= tol ? Verdict::Within : Verdict::Beyond;
+  p->lastAt = e, p->lastD = de;
+  return v;
+}
+
+Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
+  Found found;
+  // Nothing of it is judged; or the judge's work is spent, and the plan
+  // stays as it is for the check to answer for.
+  if ((judge_ == Judge::None && inside(a, b)) || !judgeWorkLeft()) {
+    found.v.kind = Verdict::Within;
+    return found;
+  }
+  cutsOver(a, b);
+  const std::vector<uint32_t>& cuts = cuts_;
+  Parts parts;
   for (size_t i = 0; i + 1 < cuts.size(); i++) {
     const uint32_t s = cuts[i], e = cuts[i + 1];
     const bool in = inside(s, e);
     // Across a range end no frame lies between; in the range a bone keyed
     // without judging is not judged.
     if ((!in && !(e < o_.from || s > o_.to)) || (in && judge_ == Judge::None)) {
-      madeFor = -1, lastAt = UINT32_MAX;  // a part passed over: its keyframes are not followed
+      parts.madeFor = -1;  // passed over: its keyframes are not followed
       continue;
     }
-    // Parts are cut at every keyframe of the rotations: from one part to the
-    // next only those keyed where it starts move on.
-    size_t on;
-    if (madeFor != int(in)) {
-      n = movers(s, in, own, seg, from, &nIn);
-      madeFor = int(in), lastAt = UINT32_MAX;
-    } else {
-      for (int m = 0; m < n; m++) {
-        if (from[m] != nullptr && keyOn(*from[m], s, &on)) seg[m] = segmentAt(*from[m], s);
-      }
-    }
+    follow(&parts, s, in, own);
     // Outside, its keyframes lie on the input's arc: where both run at one
     // pace, the bone plays its input exactly.
-    if (!in && isLinear(seg[0].curve) && isLinear(own.curve)) continue;
+    if (!in && isLinear(parts.seg[0].curve) && isLinear(own.curve)) continue;
     const double tol = tolOf(in);
-    const Vec3* swingAxis = in && swing ? &j_.axis : nullptr;
-    Verdict v;
-    if (e - s == 1) {
-      // Two frames, no frame between: the first is the last part's end where that was judged.
-      const double ds = lastAt == s ? lastD : probe(seg, n, nIn, in, s).d, de = probe(seg, n, nIn, in, e).d;
-      v.at = s;
-      if (!(ds <= v.worst)) v.worst = ds, v.at = s;
-      if (!(de <= v.worst)) v.worst = de, v.at = e;
-      v.kind = v.worst <= tol ? Verdict::Within : Verdict::Beyond;
-      lastAt = e, lastD = de;
-    } else {
-      v = judgeStretch(s, e, tol, seg, n, nIn, swingAxis, ProbeOf([&](uint32_t f) { return probe(seg, n, nIn, in, f); }));
-      lastAt = UINT32_MAX;
-    }
+    const Verdict v = judgePart(&parts, s, e, in, tol);
     const double over = v.kind == Verdict::Unproven ? INFINITY : v.worst - tol;
     if (!(over <= found.excess)) found.excess = over, found.v = v;
   }

@@ -73,6 +73,28 @@ Quat restAt(const Job& j, uint32_t f, const DQuat& target) {
 
 BonePlan& bonePlan(int bone) { return gBones[static_cast<size_t>(bone)]; }
 
+size_t BonePlan::heldAfter(uint32_t f) const {
+  auto answers = [&](size_t i) {
+    return (i == 0 || held[i - 1].frame <= f) && (i == held.size() || held[i].frame > f);
+  };
+  const size_t c = std::min(heldCursor, held.size());
+  for (size_t i : {c, c + 1}) {
+    if (i <= held.size() && answers(i)) return heldCursor = i;
+  }
+  return heldCursor = keyAfter(held, f);
+}
+
+HeldKey writtenKey(const BonePlan& b, size_t i) {
+  const PlayedKey& p = b.out.played.keys[i];
+  const size_t after = b.heldAfter(p.frame);
+  HeldKey k = keyToCut(b.held, p.frame, after);
+  k.frame = p.frame;
+  if (after == 0 || b.held[after - 1].frame != p.frame) k.pos = positionAt(b.held, p.frame, after);
+  k.rot = b.out.rot[i];
+  setRotationCurve(&k, p.curve);
+  return k;
+}
+
 DQuat chainAt(const Bones& bones, bool output, uint32_t f) {
   DQuat c = kIdentityD;
   for (int b : bones) c = multiply(c, rotationAt(output ? bonePlan(b).shown() : bonePlan(b).in, f));
@@ -81,9 +103,10 @@ DQuat chainAt(const Bones& bones, bool output, uint32_t f) {
 
 Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed, bool* hasNeeded) {
   const DQuat target = chainAt(j.chain, false, f);
-  if (needed != nullptr && (v == Value::Twist || v == Value::Residual)) {
-    *needed = residualAt(j, f, target);
-    *hasNeeded = true;
+  DQuat residual = kIdentityD;
+  if (v == Value::Twist || v == Value::Residual) {
+    residual = residualAt(j, f, target);
+    if (needed != nullptr) *needed = residual, *hasNeeded = true;
   }
   switch (v) {
     case Value::Kept: {
@@ -93,9 +116,9 @@ Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed, bool* hasNeeded) 
       return separateTwist(in).kept;
     }
     case Value::Twist:
-      return toFloat(twistAbout(residualAt(j, f, target), j.axis));
+      return toFloat(twistAbout(residual, j.axis));
     case Value::Residual:
-      return toFloat(residualAt(j, f, target));
+      return toFloat(residual);
     case Value::Identity:
       return kIdentity;
     case Value::Rest:
@@ -184,25 +207,26 @@ JobResult run(const SidePlan& p, const Job& j, Chain chain, const Earlier* earli
 
 // Where a bone's output changed from one plan to the next: the open span
 // around every keyframe not in both alike, between its neighbours in either.
-std::vector<std::pair<uint32_t, uint32_t>> changedBetween(const Track& before, const Track& after) {
+std::vector<std::pair<uint32_t, uint32_t>> changedBetween(const BonePlan::Output& before,
+                                                          const BonePlan::Output& after) {
+  const std::vector<PlayedKey>&x = before.played.keys, &y = after.played.keys;
+  auto bits = [](const Quat& q) {
+    return std::array{std::bit_cast<uint32_t>(q.x), std::bit_cast<uint32_t>(q.y), std::bit_cast<uint32_t>(q.z),
+                      std::bit_cast<uint32_t>(q.w)};
+  };
   std::vector<uint32_t> frames;  // every frame either keys, and whether it differs
   std::vector<bool> differs;
   size_t i = 0, k = 0;
-  while (i < before.size() || k < after.size()) {
-    const bool inBefore = i < before.size() && (k == after.size() || before[i].frame <= after[k].frame);
-    const bool inAfter = k < after.size() && (i == before.size() || after[k].frame <= before[i].frame);
-    const HeldKey& key = inBefore ? before[i] : after[k];
+  while (i < x.size() || k < y.size()) {
+    const bool inBefore = i < x.size() && (k == y.size() || x[i].frame <= y[k].frame);
+    const bool inAfter = k < y.size() && (i == x.size() || y[k].frame <= x[i].frame);
     bool same = inBefore && inAfter;
     if (same) {
-      const Quat &p = before[i].rot, &q = after[k].rot;
-      const Curve c = rotationCurve(before[i]), d = rotationCurve(after[k]);
-      same = std::bit_cast<uint32_t>(p.x) == std::bit_cast<uint32_t>(q.x) &&
-             std::bit_cast<uint32_t>(p.y) == std::bit_cast<uint32_t>(q.y) &&
-             std::bit_cast<uint32_t>(p.z) == std::bit_cast<uint32_t>(q.z) &&
-             std::bit_cast<uint32_t>(p.w) == std::bit_cast<uint32_t>(q.w) && c.x1 == d.x1 && c.y1 == d.y1 &&
-             c.x2 == d.x2 && c.y2 == d.y2;
+      const Curve c = x[i].curve, d = y[k].curve;
+      same = bits(before.rot[i]) == bits(after.rot[k]) && c.x1 == d.x1 && c.y1 == d.y1 && c.x2 == d.x2 &&
+             c.y2 == d.y2;
     }
-    frames.push_back(key.frame);
+    frames.push_back(inBefore ? x[i].frame : y[k].frame);
     differs.push_back(!same);
     i += inBefore, k += inAfter;
   }
@@ -238,7 +262,7 @@ void planPair(const SidePlan& p, Job swing, const Job& twist, Chain chain) {
     // The first bone's keyframes depend on the input alone: taken over but where its swing is judged.
     swingEarlier.plan = std::move(bonePlan(swing.bone).out);
     run(p, swing, chain, &swingEarlier);
-    earlier.changed = changedBetween(swingEarlier.plan.keys, bonePlan(swing.bone).out.keys);
+    earlier.changed = changedBetween(swingEarlier.plan, bonePlan(swing.bone).out);
     swingEarlier.plan = {};
     if (earlier.changed.empty()) break;  // keyed nowhere anew: nothing mends
   }
@@ -338,16 +362,13 @@ void plan(const PlanOptions& o) {
     setJudgeWork(kJudgeWork + kJudgeWorkPerKey * keys);
     checkSide(o, side, mend, gReports[side]);
     // Planned and checked: only what is written stays.
-    for (int b = first; b < end; b++) {
-      BonePlan& p = bonePlan(b);
-      p.held = {}, p.in = {}, p.out.played = {}, p.out.verbatim = {};
-      p.out.keys.shrink_to_fit();
-    }
+    for (int b = first; b < end; b++) bonePlan(b).in = {}, bonePlan(b).out.verbatim = {};
   }
 }
 
 bool planReplaces(int bone) { return bonePlan(bone).planned; }
-const Track& planTrack(int bone) { return bonePlan(bone).out.keys; }
+size_t planKeyCount(int bone) { return bonePlan(bone).out.rot.size(); }
+HeldKey planKey(int bone, size_t i) { return writtenKey(bonePlan(bone), i); }
 int32_t planHeldCount(int bone) { return bonePlan(bone).heldCount; }
 const ChainReport& planReport(int side, Chain chain) { return gReports[side][chain]; }
 

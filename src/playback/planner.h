@@ -61,7 +61,9 @@ void planHold(int bone, const HeldKey& k);
 void plan(const PlanOptions& o);
 /// True when the bone's records are replaced by its planned track.
 bool planReplaces(int bone);
-const Track& planTrack(int bone);
+/// The bone's planned keyframes, as they are written.
+size_t planKeyCount(int bone);
+HeldKey planKey(int bone, size_t i);
 /// Records of the bone held (and replaced where planned).
 int32_t planHeldCount(int bone);
 const ChainReport& planReport(int side, Chain chain);

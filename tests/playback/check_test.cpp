@@ -20,21 +20,23 @@ using planning::bonePlan;
 // stand and the twist bone at rest, so that the chain strays everywhere.
 void holdWrongPlan(const PlanOptions& o) {
   planReset();
+  Track planned[2];
   for (uint32_t i = 0; i < 4; i++) {
     const double z = 0.5 * i, y = 0.9 * (i % 2);
     HeldKey k = {40 * i, {0, 0, 0}, toFloat({0, 0, std::sin(z / 2), std::cos(z / 2)}), {}, {}};
     for (int p = 0; p < 16; p++) k.params[p] = p < 8 ? 20 : 107;
     planHold(groupBone(0, kArm), k);
-    bonePlan(groupBone(0, kArm)).out.keys.push_back(k);
+    planned[0].push_back(k);
     HeldKey t = k;
     t.rot = toFloat({0, std::sin(y / 2), 0, std::cos(y / 2)});
     planHold(groupBone(0, kArmTwist), t);
-    t.rot = kIdentity, bonePlan(groupBone(0, kArmTwist)).out.keys.push_back(t);
+    t.rot = kIdentity, planned[1].push_back(t);
   }
   for (ArmBone b : {kArm, kArmTwist}) {
     planning::BonePlan& p = bonePlan(groupBone(0, b));
     p.in = playedTrack(p.held, o.rule[groupBone(0, b)]);
-    p.out.played = playedTrack(p.out.keys, o.rule[groupBone(0, b)]);
+    p.out.played = playedTrack(planned[b], o.rule[groupBone(0, b)]);
+    for (const HeldKey& k : planned[b]) p.out.rot.push_back(k.rot), p.out.verbatim.push_back(0);
     p.planned = true;
   }
 }
