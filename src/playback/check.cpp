@@ -1,5 +1,5 @@
-#include "playback/check.h"
-
+// The check: every chain the plan answers for played at every frame (see
+// plan_parts.h), keyed where it strays and played again.
 #include <algorithm>
 #include <cmath>
 #include <iterator>
@@ -13,6 +13,8 @@ namespace {
 
 // Rounds of keying and playing again; what still strays then is reported.
 constexpr int kCheckRounds = 4;
+// The most frames the check plays on one side, all its chains and rounds together.
+constexpr uint64_t kMostCheckedFrames = uint64_t(1) << 18;
 
 // A chain as the check sees it: its bones, and how its bones are keyed
 // where it strays.
@@ -209,9 +211,6 @@ void keyBeyond(const PlanOptions& o, int side, const CheckedChain& c, const std:
 }
 
 }  // namespace
-}  // namespace planning
-
-using namespace planning;
 
 void checkSide(const PlanOptions& o, int side, bool mend, ChainReport* reports) {
   CheckedChain chains[kChains];
@@ -252,4 +251,5 @@ void checkSide(const PlanOptions& o, int side, bool mend, ChainReport* reports) 
   }
 }
 
+}  // namespace planning
 }  // namespace torsel

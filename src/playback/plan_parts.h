@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "playback/judge.h"
-#include "playback/planner.h"
+#include "playback/plan_options.h"
 #include "playback/player.h"
 #include "twist/separation.h"
 
@@ -201,5 +201,16 @@ class JobJudge {
 
 /// Plans one bone: its first keyframes, then more wherever it strays.
 JobResult runJob(const PlanOptions& o, const Job& j, const Earlier* earlier = nullptr);
+
+// The plan's verdict, made true: every chain the plan answers for is played
+// with the input and the output at every frame of its span, and where a
+// frame strays beyond the chain's share of the bound, the chain's bones are
+// keyed there with what makes the chain exact and it is played again. Where
+// a side's spans hold more frames than the check plays, the longest
+// stretches are proven by the judge instead (judge.h).
+/// Checks the chains of `side` the plan answers for (reports[c].planned),
+/// keys where they stray (with `mend`), and sets each report's worst, its
+/// frame and whether it is beyond.
+void checkSide(const PlanOptions& o, int side, bool mend, ChainReport* reports);
 
 }  // namespace torsel::planning

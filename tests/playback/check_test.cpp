@@ -2,18 +2,18 @@
 // purpose (too few keyframes, so the chain strays between them), it finds
 // every frame beyond, keys them, and reports the largest deviation the
 // output then plays; where keying cannot mend it, it says so.
-#include "playback/check.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "playback/plan_parts.h"
+#include "playback/planner.h"
 
 namespace torsel {
 namespace {
 
 using planning::bonePlan;
+using planning::checkSide;
 
 // The arm turning about Z and its twist bone keyed with a swing (about Y),
 // every 40 frames; planned wrong: the arm's own keyframes left as they
