@@ -4,7 +4,7 @@ import './page.css';
 import { T, language, setLanguage, onLanguage } from './text.js';
 import * as files from './files.js';
 import * as options from './options.js';
-import { convertAll, fromDisk, warm } from './convert.js';
+import { checkModel, convertAll, fromDisk, warm } from './convert.js';
 import * as results from './results.js';
 import * as chart from './chart.js';
 import * as preview from './preview.js';
@@ -18,13 +18,40 @@ let run = null;
 window.torsel = { batchMs: 0, chartsMs: 0, preview: preview.stats };
 
 const signature = () => `${files.signature()} ${options.args().join(' ')}`;
+// The model as the program takes it with the options: { signature, failure } once asked.
+let model = { signature: '', failure: null };
 
 function update() {
   const fieldsHold = options.validate();
-  const why = fromDisk() ? T.fromDisk : files.whyNot() || (fieldsHold ? '' : T.fixFields);
+  const why = fromDisk() ? T.fromDisk : files.whyNot() || (fieldsHold ? '' : T.fixFields)
+    || (model.failure && model.signature === signature() ? T.modelFirst : '');
   $('convert').disabled = busy || why !== '';
   if (!busy) $('convert-why').textContent = why;
   if (run && run.done) results.markStale(signature() !== run.signature);
+  if (fieldsHold && !fromDisk()) askModel();
+}
+
+// A model that cannot play what the options write is said as it is added (or the options
+// change), once, with the fix: the program itself is asked.
+async function askModel() {
+  const asked = files.model() ? signature() : '';
+  if (asked === model.signature) return;
+  model = { signature: asked, failure: null };
+  showModel();
+  if (!asked) return;
+  const failure = await checkModel(files.model(), options.args());
+  if (model.signature !== asked) return;
+  model.failure = failure;
+  showModel(), update();
+}
+
+function showModel() {
+  const f = model.failure;
+  $('model-why').hidden = !f;
+  if (!f) return;
+  $('model-why').firstChild.textContent = `${results.failed(f)} ${T.modelFix}`;
+  // Folding back asks for no twist bone: the fix where one is missing.
+  $('fold-it').hidden = $('fold').checked || !/捩/.test(f.bone || '');
 }
 
 function showName() {
@@ -53,7 +80,8 @@ $('convert').onclick = async () => {
   const args = options.args(), keep = args.find((o) => o.startsWith('-K'));
   run = { reports: [], motions: files.motions(), model: files.model(),
     modelName: files.modelTitle(), signature: signature(), selected: -1, done: false,
-    bound: keep ? Number(keep.slice(2)) / 10 : args.includes('-U') ? 0.5 : 0 };
+    bound: keep ? Number(keep.slice(2)) / 10 : args.includes('-U') ? 0.5 : 0,
+    advise: !keep && options.keepAllowed() };
   const mine = run;
   results.clear(run), chart.clear(), preview.clear(), showName();
   window.torsel.state = 'converting';
@@ -96,10 +124,13 @@ $('convert').onclick = async () => {
 function relabel() {
   document.documentElement.lang = language();
   document.querySelectorAll('[data-t]').forEach((e) => { e.textContent = T[e.dataset.t]; });
+  document.querySelectorAll('[data-t-title]').forEach((e) => {
+    e.title = T[e.dataset.tTitle], e.ariaLabel = e.title;
+  });
   for (const b of document.querySelectorAll('#language button')) {
     b.setAttribute('aria-pressed', b.dataset.lang === language());
   }
-  options.relabel(), files.show(), results.render(), preview.relabel(), showName();
+  options.relabel(), files.show(), results.render(), preview.relabel(), showName(), showModel();
   if (run && run.done) chart.show(run.reports[run.selected], run.bound);
   if (fromDisk()) $('from-disk').textContent = T.fromDisk;
 }
@@ -110,7 +141,16 @@ for (const b of document.querySelectorAll('#language button')) {
 onLanguage(relabel);
 files.setup(update);
 options.setup(update);
-results.setup((index) => select(index));
+// "Keep" from the advice below the results: set, and the batch converted again.
+results.setup((index) => select(index), (bound) => {
+  $('keep').value = bound;
+  $('keep').dispatchEvent(new Event('input'));
+  if (!$('convert').disabled) $('convert').click();
+});
+$('fold-it').onclick = () => {
+  $('fold').checked = true;
+  $('fold').dispatchEvent(new Event('change'));
+};
 preview.setup();
 chart.setup((frame) => preview.seek(frame));
 if (fromDisk()) $('from-disk').hidden = false;
