@@ -61,13 +61,16 @@ PmdReader._ConvertBones = function (...args) {
   return bones;
 };
 
-// While playing: 30 frames a second at most (MMD's own rate), and at least
-// 21, else a cheaper level of detail. Each level: triangles a figure at
-// most, and the canvas's pixels divided by `scale` each way (half the
-// canvas at most).
+// Levels of detail: triangles a figure at most, and the canvas's pixels
+// divided by `scale` each way. The first is the still frame's, near the
+// whole model at a fraction of its cost (software WebGL draws two heavy
+// models whole in half a second, and the page waits that long); while
+// playing, 30 frames a second at most (MMD's own rate) and at least 21,
+// else the next level, at half the canvas at most.
 const FRAME_MS = 1000 / 30, SLOW_MS = 1000 / 21;
-const LEVELS = [{ triangles: 10000, scale: 1.4 }, { triangles: 10000, scale: 2 },
-  { triangles: 5000, scale: 2 }];
+const LEVELS = [{ triangles: 40000, scale: 1 }, { triangles: 10000, scale: 1.4 },
+  { triangles: 10000, scale: 2 }, { triangles: 5000, scale: 2 }];
+const STILL = 0, PLAYING = 1;
 // After a pause, a seek or a turn of the camera, the whole model at full size, once still this long.
 const STILL_MS = 400;
 const HOME = { alpha: -Math.PI / 2, beta: Math.PI / 2.15 };
@@ -81,9 +84,9 @@ let size = { width: 1200, height: 700 };
 let arranged = { overlay: false, input: true, output: true };
 // Playback: the frame shown, whether it plays and how fast, when the view last moved.
 const play = { on: false, frame: 0, last: 0, speed: 1, movedAt: 0, dirty: false, drawnAt: 0 };
-// level: the level of detail shown (-1: the whole model); playing: the one that keeps up,
-// for the model `key`.
-const detail = { level: -1, playing: 0, key: '', since: 0, frames: 0 };
+// level: the level of detail shown (-1: the model as loaded, until the levels are worked
+// out); playing: the one that keeps up, for the model `key`.
+const detail = { level: -1, playing: PLAYING, key: '', since: 0, frames: 0 };
 const stats = { drawn: 0, fps: 0, scale: 1, firstFrameMs: 0, slowestMs: 0 };
 let shownAt = 0, reported = 0;
 
@@ -164,7 +167,7 @@ function coarsen(figure) {
   let [low, high] = [Infinity, -Infinity];
   for (const { p } of parts) for (let i = 1; i < p.length; i += 3) low = Math.min(low, p[i]), high = Math.max(high, p[i]);
   const height = Math.max(high - low, 1e-3);
-  let cell = height / 400;
+  let cell = height / 2000;
   return LEVELS.map(({ triangles }) => {
     if (count(figure.fine) <= triangles) return figure.fine;
     let coarse = merged(parts, figure.fine, cell, extent);
@@ -404,7 +407,7 @@ async function show({ token, input, output, model: modelFile, pose }) {
     coarse: null };
   Object.assign(play, { on: false, frame: 0, dirty: true });
   const key = modelFile ? `${modelFile.name} ${modelFile.size}` : '';
-  Object.assign(detail, { level: -1, playing: key === detail.key ? detail.playing : 0, key });
+  Object.assign(detail, { level: -1, playing: key === detail.key ? detail.playing : PLAYING, key });
   setScale(1);
   arrange();
   await runtime.seekAnimation(0, true);
@@ -412,7 +415,11 @@ async function show({ token, input, output, model: modelFile, pose }) {
     inputCut: motions[0].cut, duration });
   // The levels of detail while nothing plays yet, so that Play answers at once.
   const mine = view;
-  setTimeout(() => view === mine && levels(mine), 50);
+  setTimeout(() => {
+    if (view !== mine) return;
+    levels(mine);
+    if (!play.on && detail.level < 0) setDetail(STILL);
+  }, 50);
 }
 
 function levels(v) {
@@ -452,8 +459,8 @@ function tick() {
     if (now - play.drawnAt < FRAME_MS - 4) return;
     view.runtime.seekAnimation(play.frame, true);
     adapt(now);
-  } else if (now - play.movedAt >= STILL_MS && detail.level >= 0) {
-    setDetail(-1), play.dirty = true;  // still: the whole model at full size
+  } else if (now - play.movedAt >= STILL_MS && detail.level > STILL) {
+    setDetail(STILL), play.dirty = true;  // still: near the whole model, at full size
   } else if (!play.dirty) {
     return;
   }
@@ -469,7 +476,7 @@ function tick() {
 // Moving (a seek, a turn): drawn at the playing level until still.
 function moving() {
   play.movedAt = performance.now();
-  if (view.coarse && detail.level < 0) setDetail(detail.playing);
+  if (view.coarse && detail.level <= STILL) setDetail(detail.playing);
   play.dirty = true;
 }
 
