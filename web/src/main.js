@@ -49,9 +49,10 @@ function showModel() {
   const f = model.failure;
   $('model-why').hidden = !f;
   if (!f) return;
-  $('model-why').firstChild.textContent = `${results.failed(f)} ${T.modelFix}`;
   // Folding back asks for no twist bone: the fix where one is missing.
-  $('fold-it').hidden = $('fold').checked || !/捩/.test(f.bone || '');
+  const fold = !$('fold').checked && /捩/.test(f.bone || '');
+  $('model-why').firstChild.textContent = `${results.failed(f)} ${fold ? T.modelFix : T.modelOther}`;
+  $('fold-it').hidden = !fold;
 }
 
 function showName() {
