@@ -69,8 +69,8 @@ const degrees = (u, ticks) => ticks.map((t) => (t == null ? "" : `${+t.toFixed(2
 // FLOOR (or exact) is drawn at FLOOR.
 const FLOOR = 0.01;
 
-// Charts one report; `bound` is the run's (0: none).
-export function show(report, bound) {
+// Charts one report over `frames` (the preview's, where known); `bound` is the run's (0: none).
+export function show(report, bound, frames = report && report.chart && report.chart.frames) {
   clear();
   const c = report && report.chart;
   if (!c || !c.plain || c.pose) return;  // a pose: one frame, its deviation on its line
@@ -86,13 +86,13 @@ export function show(report, bound) {
   // The chart spans the frames the preview plays: after the last bone keyframe every line
   // holds its last value.
   const last = data[0].length - 1;
-  if (c.frames - 1 > data[0][last]) data.forEach((d, i) => d.push(i ? d[last] : c.frames - 1));
+  if (frames - 1 > data[0][last]) data.forEach((d, i) => d.push(i ? d[last] : frames - 1));
   const values = data.slice(1);  // as measured, for the legend
   const drawn = values.map((v) => v.map((x) => (x == null ? null : Math.max(x, FLOOR))));
   const top = Math.max(bound, ...worsts.map((x) => x.value)) * 1.3;
   const opts = {
     width: Math.min(1100, width), height: 280,
-    scales: { x: { time: false },
+    scales: { x: { time: false, range: () => [0, Math.max(1, frames - 1)] },
       deg: { distr: 3, log: 10, range: () => [FLOOR, Math.min(200, Math.max(1, 10 ** Math.ceil(Math.log10(top))))] } },
     axes: [{ label: T.frame }, { scale: 'deg', label: T.offBy, values: degrees }],
     series: [{ label: T.frame }, ...series.map(([label, , stroke], i) => ({ label, stroke,

@@ -64,14 +64,25 @@ function showName() {
   $('not-converted').textContent = T.notConverted(r.name);
 }
 
+// The chart of a report, over the frames its preview plays once they are known.
+const showChart = (r) => chart.show(r, run.bound, run.frames[r.index]);
+
 // One file drives the chart, the preview and the console.
 function select(index) {
   run.selected = index;
   const r = run.reports[index];
   results.render(), showName();
-  chart.show(r, run.bound);
+  showChart(r);
   if (!results.hasOutput(r)) return preview.clear(), Promise.resolve();
-  return preview.show(r.name, run.motions[index], r.output.blob, run.model, run.modelName);
+  const mine = run;
+  return preview.show(r.name, run.motions[index], r.output.blob, run.model, run.modelName)
+    .then((shown) => {
+      // The player's own count of frames (it leaves out tracks a model cannot use).
+      if (!shown || !shown.ok || run !== mine || run.selected !== index) return;
+      const frames = preview.stats.duration + 1, drawn = run.frames[index];
+      run.frames[index] = frames;
+      if (r.chart && frames !== (drawn || r.chart.frames)) showChart(r);
+    });
 }
 
 $('convert').onclick = async () => {
@@ -80,7 +91,7 @@ $('convert').onclick = async () => {
   update();
   const args = options.args(), keep = args.find((o) => o.startsWith('-K'));
   run = { reports: [], motions: files.motions(), model: files.model(),
-    modelName: files.modelTitle(), signature: signature(), selected: -1, done: false,
+    modelName: files.modelTitle(), signature: signature(), selected: -1, done: false, frames: [],
     bound: keep ? Number(keep.slice(2)) / 10 : args.includes('-U') ? 0.5 : 0,
     advise: !keep && options.keepAllowed() };
   const mine = run;
@@ -102,7 +113,7 @@ $('convert').onclick = async () => {
     results.update(run.reports[index]);
     // Drawn in a task of its own: the page stays quick while a worker charts the rest.
     const shown = () => run === mine && index === run.selected;
-    if (shown()) setTimeout(() => shown() && chart.show(run.reports[index], run.bound));
+    if (shown()) setTimeout(() => shown() && showChart(run.reports[index]));
   }, results.stop);
   window.torsel.batchMs = performance.now() - started;
   window.torsel.convertedAt = performance.now();
@@ -132,7 +143,7 @@ function relabel() {
     b.setAttribute('aria-pressed', b.dataset.lang === language());
   }
   options.relabel(), files.show(), results.render(), preview.relabel(), showName(), showModel();
-  if (run && run.done) chart.show(run.reports[run.selected], run.bound);
+  if (run && run.done) showChart(run.reports[run.selected]);
   if (fromDisk()) $('from-disk').textContent = T.fromDisk;
 }
 
