@@ -82,6 +82,14 @@ async function wrist(input, output, model) {
   return worse;
 }
 
+// The program's refusal of a model, from its line, or null.
+function modelFailure(line) {
+  const reason = line.match(/^Cannot use model file : .* \((.+)\)$/)?.[1];
+  if (!reason) return null;
+  const [, bone, axis] = reason.match(/^no bone (.+)|^the axis of (.+) has no direction/) || [];
+  return { kind: 'model', why: bone ? 'noBone' : axis ? 'noAxis' : reason, bone: bone || axis, line };
+}
+
 // Why a run failed: the kind the page words in its language, and the
 // program's own line behind it (the line before "Error code", else the
 // last it printed before its summary).
@@ -90,11 +98,8 @@ function failure(status, lines, bytes) {
   const routine = /^(Torsel |Cancel\.|Conv\.mode = |Keep\.motion = |Usage|Error code|: )/;
   const said = lines.filter((l) => l.trim() && !routine.test(l));
   const line = (e > 0 ? lines[e - 1] : said[said.length - 1] || '').trim();
-  const reason = line.match(/^Cannot use model file : .* \((.+)\)$/)?.[1];
-  if (reason) {
-    const [, bone, axis] = reason.match(/^no bone (.+)|^the axis of (.+) has no direction/) || [];
-    return { kind: 'model', why: bone ? 'noBone' : axis ? 'noAxis' : reason, bone: bone || axis, line };
-  }
+  const model = modelFailure(line);
+  if (model) return model;
   const kinds = [[/^Illegal file format/, 'format'], [/^Cannot (open|read) RD file/, 'read'],
     [/^(Illegal pose file|ポーズファイル)/, 'pose'], [/^Path too long/, 'path'],
     [/^Output (is the input|is an input|already written)/, 'output'],
@@ -159,8 +164,10 @@ const jobs = {
   async model({ token, model: modelFile, options }) {
     const model = await read(modelFile);
     const r = await run(createTorsel, 'torsel.wasm', ['-ND', ...options, model.path], [model], locale(false));
-    const lines = new TextDecoder('shift_jis').decode(r.console).split('\n');
-    postMessage({ token, failure: r.status === 3 ? failure(r.status, lines, model.bytes) : null });
+    // Its refusal, whatever the run does next without a motion.
+    const line = new TextDecoder('shift_jis').decode(r.console).split('\n')
+      .find((l) => l.startsWith('Cannot use model file : '));
+    postMessage({ token, failure: line ? modelFailure(line.trim()) : null });
   },
   async convert({ index, motion: motionFile, model: modelFile, options, japanese }) {
     const [motion, model] = await Promise.all([read(motionFile), modelFile && read(modelFile)]);
