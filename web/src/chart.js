@@ -63,7 +63,7 @@ export function clear() {
   $('chart-area').hidden = true;
 }
 
-const degrees = (u, ticks) => ticks.map((t) => (t == null ? "" : `${+t.toFixed(2)}°`));
+const degrees = (u, ticks) => ticks.map((t) => (t == null ? '' : `${+t.toFixed(2)}°`));
 // One logarithmic scale for every line: 0.3° kept and 80° plain side by side
 // as the numbers they are, the bound where its value is. A frame within
 // FLOOR (or exact) is drawn at FLOOR.
@@ -89,11 +89,13 @@ export function show(report, bound, frames = report && report.chart && report.ch
   if (frames - 1 > data[0][last]) data.forEach((d, i) => d.push(i ? d[last] : frames - 1));
   const values = data.slice(1);  // as measured, for the legend
   const drawn = values.map((v) => v.map((x) => (x == null ? null : Math.max(x, FLOOR))));
-  const top = Math.max(bound, ...worsts.map((x) => x.value)) * 1.3;
+  // Up to the decade above the worst (or the bound), 200° at most: no turn is over 180°.
+  const top = Math.min(200, Math.max(1, 10 ** Math.ceil(Math.log10(1.3 * Math.max(bound,
+    ...worsts.map((x) => x.value))))));
   const opts = {
     width: Math.min(1100, width), height: 280,
     scales: { x: { time: false, range: () => [0, Math.max(1, frames - 1)] },
-      deg: { distr: 3, log: 10, range: () => [FLOOR, Math.min(200, Math.max(1, 10 ** Math.ceil(Math.log10(top))))] } },
+      deg: { distr: 3, log: 10, range: () => [FLOOR, top] } },
     axes: [{ label: T.frame }, { scale: 'deg', label: T.offBy, values: degrees }],
     series: [{ label: T.frame }, ...series.map(([label, , stroke], i) => ({ label, stroke,
       width: i === series.length - 1 ? 2 : 1, scale: 'deg',

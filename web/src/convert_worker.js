@@ -122,7 +122,7 @@ function told(bytes, lines) {
   const decoder = new TextDecoder('shift_jis'), said = [];
   let at = 0, read = 0;
   while (at < bytes.length) {
-    const end = bytes.indexOf(10, at) < 0 ? bytes.length : bytes.indexOf(10, at);
+    const newline = bytes.indexOf(10, at), end = newline < 0 ? bytes.length : newline;
     const text = decoder.decode(bytes.subarray(at, end)), last = said[said.length - 1];
     if (last && last.text === text) {
       if (text.trim()) last.times++;  // blank lines run together unsaid

@@ -46,6 +46,10 @@ export function failed(f) {
   return typeof T.fail[f.kind] === 'function' ? T.fail[f.kind](f.status) : T.fail[f.kind];
 }
 
+// Whether the plain conversion (with neither keep nor fold) strays beyond ADVISE somewhere.
+const strays = (r) => run.advise && !!r.chart && !r.chart.pose && !r.chart.kept && !r.chart.fold
+  && (r.worst ||= worstOf(r.chart)).plain.value > ADVISE + 1e-9;
+
 // The worst deviation in words, once charted.
 function deviation(r) {
   if (!hasOutput(r) || r.state === 'unchanged') return r.state === 'unchanged' ? T.exact : '';
@@ -54,10 +58,9 @@ function deviation(r) {
   const round = (v) => Number(v.toFixed(v < 10 ? 2 : 1));
   const ours = r.chart.fold ? plain : kept;
   const unmeasured = ours || plain ? (ours || plain).unmeasured : 0;
-  const strays = !ours && run.advise && !r.chart.pose && plain.value > ADVISE + 1e-9;
   const words = !ours ? (plain.value === 0 ? T.exact
     : r.chart.pose ? T.worstPose(round(plain.value))
-      : T.worstPlain(round(plain.value), plain.frame) + (strays ? T.strays(ADVISE) : ''))
+      : T.worstPlain(round(plain.value), plain.frame) + (strays(r) ? T.strays(ADVISE) : ''))
     : ours.value > run.bound + 1e-9 ? T.worstBeyond(round(ours.value), run.bound)
       : T.worstKept(round(ours.value), run.bound, r.chart.fold ? null : round(plain.value));
   return unmeasured ? words + T.unmeasured(unmeasured) : words;
@@ -111,9 +114,7 @@ export function update(r) {
 function notes() {
   const reports = run.reports.filter(Boolean);
   const names = (pick) => reports.filter(pick).map((r) => r.name);
-  const straying = names((r) => run.advise && r.chart && !r.chart.pose && !r.chart.kept && !r.chart.fold
-    && (r.worst ||= worstOf(r.chart)).plain.value > ADVISE + 1e-9);
-  const keyed = names((r) => r.twistKeyed);
+  const straying = names(strays), keyed = names((r) => r.twistKeyed);
   const said = [];
   if (straying.length) {
     const keep = element('button', { type: 'button', textContent: T.keepIt(ADVISE) });

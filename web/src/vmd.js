@@ -35,9 +35,9 @@ export function playable(bytes) {
 
 export const isPose = (name) => /\.vpd$/i.test(name);
 
-// The last frame a keyframe of the motion names, as babylon-mmd plays it: its bones,
-// morphs, camera and shown-and-IK switches (not its light or shadow), as far as the file
-// holds them.
+// The last frame a keyframe of the motion names (its bones, morphs, camera and
+// shown-and-IK switches, not its light or shadow), as far as the file holds them: how far
+// a player plays it, short of the tracks it leaves out.
 export function lastFrame(bytes) {
   const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
   let at = COUNT_AT, last = 0;
