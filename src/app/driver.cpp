@@ -465,8 +465,9 @@ int runTorsel(int argc, char** argv) {
                          "Wrist.twist cannot be used with Unfold.twist. \n");
   }
   // Without a motion or a pose the run asks for one; -ND, which never
-  // waits, shows how to give one instead.
-  if (firstFileToken() == 0) {
+  // waits, shows how to give one instead. A model refused ends the run as
+  // it would with motions.
+  if (firstFileToken() == 0 && result == kResultOk) {
     gDialogPath[0] = '\0';
     bool chosen = !gSettings.noDialog && openFileDialog(gDialogPath, kDialogMotion, gProgramDir) == 0;
     if (chosen) {
