@@ -204,21 +204,12 @@ const uint32_t* JobJudge::swingAtIn(uint32_t a, uint32_t b) const {
 
 Found JobJudge::judgeStretchTo(const Key& ka, const Key& kb) const {
   const uint32_t a = ka.raw.frame, b = kb.raw.frame;
-  if (b - a >= 2) {
-    Found f = judge(a, b, along(ka, kb, rotationCurve(kb.raw)));
-    // Where the twist bone could not mend the chain the swing's bone is
-    // keyed, its swing within or not: its own keyframe makes it exact there.
-    const uint32_t* m = judge_ == Judge::Swing ? swingAtIn(a, b) : nullptr;
-    if (f.v.kind == Verdict::Within && m != nullptr && inside(*m, *m)) f.v.kind = Verdict::Beyond, f.v.at = *m;
-    return f;
-  }
-  // No frame between: only kb itself, where that needs judging.
-  Found f;
-  const bool in = inside(b, b);
-  if ((in && judge_ == Judge::None) || !judgeWorkLeft()) return f;
-  const double d = kb.known ? kb.d : deviationAt(b, kb.shown);
-  f.v.kind = d <= tolOf(in) ? Verdict::Within : Verdict::Beyond, f.v.worst = d, f.v.at = b;
-  f.excess = d - tolOf(in);
+  if (b - a < 2) return {};  // no frame between to key
+  Found f = judge(a, b, along(ka, kb, rotationCurve(kb.raw)));
+  // Where the twist bone could not mend the chain the swing's bone is
+  // keyed, its swing within or not: its own keyframe makes it exact there.
+  const uint32_t* m = judge_ == Judge::Swing ? swingAtIn(a, b) : nullptr;
+  if (f.v.kind == Verdict::Within && m != nullptr && inside(*m, *m)) f.v.kind = Verdict::Beyond, f.v.at = *m;
   return f;
 }
 

@@ -161,7 +161,8 @@ class JobJudge {
   Found judge(uint32_t a, uint32_t b, const Segment& own) const;
   /// The deviation at f with the bone showing q there.
   double deviationAt(uint32_t f, const Quat& q) const;
-  /// Judges the stretch from ka to kb, kb's curve given.
+  /// Judges the stretch from ka to kb, kb's curve given (the frames between:
+  /// the keyframes themselves are the job's to make what they must be).
   Found judgeStretchTo(const Key& ka, const Key& kb) const;
   /// How the stretches at hand are judged: the job's way, or for a bone
   /// that carries a swing, by swing or not at all, stretch by stretch.
