@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
+#include "twist/result_codes.h"
 #include "twist/run_settings.h"
 #include "vmd/convert.h"
 #include "vmd/prescan.h"
@@ -23,8 +24,6 @@ namespace torsel {
 namespace {
 
 constexpr int kMaxPlatformArgs = 511;
-constexpr int kUnsupportedModeStatus = 1;
-constexpr int32_t kResultModel = 3;
 
 // "%sさんセットアップ \n": the model line in Japanese.
 constexpr char kModelLineJa[] = "%s\x82\xB3\x82\xF1\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76 \n";
@@ -340,16 +339,13 @@ int32_t processFile(const char* token) {
   return scanned != kResultOk ? scanned : result;
 }
 
-// Statuses with which a file is still written and the run goes on.
-bool isWarning(int32_t result) { return result == kResultCut || result == kResultBeyond; }
-
 // Options that cannot go together: the reason in the user's language, the
 // usage, and the status of an unsupported mode.
 int refuseOptions(const char* ja, const char* en) {
   std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(ja) : en);
   printUsage();
   std::fflush(stdout);
-  return kUnsupportedModeStatus;
+  return kResultRefused;
 }
 
 void reportResult(int32_t result) {
@@ -412,7 +408,7 @@ int runTorsel(int argc, char** argv) {
   // any other token walks as before.
   for (int i = 1; i < gArgs.argCount; i++) {
     const std::string_view token = gArgs.argItems[i];
-    if (token == "--version") return 0;  // the banner names the program and its version
+    if (token == "--version") return kResultOk;  // the banner names the program and its version
     if (token == "--help") {
       gSettings = RunSettings{};
       printUsage();
@@ -422,7 +418,7 @@ int runTorsel(int argc, char** argv) {
       std::printf("   -W      move the wrists' twist onto the hand twist bones \n");
       std::printf("   <model>.pmx / .pmd   twist axes and fixed axes of your model \n");
       std::printf("   --help, --version \n");
-      return 0;
+      return kResultOk;
     }
   }
 
@@ -447,7 +443,7 @@ int runTorsel(int argc, char** argv) {
     std::printf("Conv.mode %ld is not supported. \n", static_cast<long>(gSettings.convMode));
     printUsage();
     std::fflush(stdout);
-    return kUnsupportedModeStatus;
+    return kResultRefused;
   }
   // Only method 4 keeps the pose at the keyframes themselves; a fold
   // splits nothing.
@@ -478,7 +474,7 @@ int runTorsel(int argc, char** argv) {
     if (!chosen) {
       printUsage();
       std::fflush(stdout);
-      return 0;
+      return kResultOk;
     }
   }
   gSettings.handTwist = startUpHandTwist;

@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
+#include "twist/result_codes.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
 #include "vmd/planned.h"

@@ -8,6 +8,7 @@
 #include "io/byte_stream.h"
 #include "platform/platform.h"
 #include "twist/bone_pairs.h"
+#include "twist/result_codes.h"
 #include "twist/rotation.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
