@@ -149,7 +149,7 @@ void walkOptionToken(const char* token, bool apply) {
           gSettings.wristTwist = 0xFF;
           // "手首の捩り = ON. \n"
           constexpr char kWristOnJa[] = "\x8E\xE8\x8E\xF1\x82\xCC\x9D\x80\x82\xE8 = ON. \n";
-          std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(kWristOnJa) : "Wrist.twist = ON. \n");
+          std::printf("%s", plat::say(kWristOnJa, "Wrist.twist = ON. \n"));
         }
         break;
       case 'C':
@@ -224,11 +224,7 @@ int32_t setupFromModel(const char* path) {
                 plat::conText(gPairs[i].sourceBone));
     return kResultModel;
   }
-  if (plat::langId() == plat::kLangJapanese) {
-    std::printf(plat::conText(kModelLineJa), gModel.name);
-  } else {
-    std::printf("Converting setup: Model [%s] \n", gModel.name);
-  }
+  std::printf(plat::say(kModelLineJa, "Converting setup: Model [%s] \n"), gModel.name);
   setModelInUse(gModel.name);
   constexpr const char* kLabels[kPairCount] = {"Left  arm  ", "Left  elbow", "Right arm  ", "Right elbow"};
   for (int i = 0; i < kPairCount; i++) {
@@ -287,8 +283,7 @@ void notePoseOptions() {
   constexpr char kPoseNoteJa[] = "\x83\x7C\x81\x5B\x83\x59: -F, -T \x82\xC6 -K \x82\xCD 1 \x83\x74\x83\x8C\x81\x5B\x83\x80"
                                  "\x82\xCC\x83\x7C\x81\x5B\x83\x59\x82\xC9\x82\xCD\x8A\xD6\x8C\x57\x82\xC8\x82\xA2\x82\xCC"
                                  "\x82\xC5\x96\xB3\x8E\x8B\x82\xB5\x82\xDC\x82\xB7. \n";
-  std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(kPoseNoteJa)
-                                                         : "Pose: -F, -T and -K mean nothing for a single frame; ignored. \n");
+  std::printf("%s", plat::say(kPoseNoteJa, "Pose: -F, -T and -K mean nothing for a single frame; ignored. \n"));
 }
 
 // One file argument: pre-scan, then (unless checking) conversion; a file
@@ -342,7 +337,7 @@ int32_t processFile(const char* token) {
 // Options that cannot go together: the reason in the user's language, the
 // usage, and the status of an unsupported mode.
 int refuseOptions(const char* ja, const char* en) {
-  std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(ja) : en);
+  std::printf("%s", plat::say(ja, en));
   printUsage();
   std::fflush(stdout);
   return kResultRefused;

@@ -150,7 +150,7 @@ bool reportPlanned() {
   // "  %s: フレーム %lu で上限を超えています, %.3f 度 \n"
   constexpr char kBeyondJa[] = "  %s: \x83\x74\x83\x8C\x81\x5B\x83\x80 %lu \x82\xC5\x8F\xE3\x8C\xC0\x82\xF0\x92\xB4\x82\xA6"
                                "\x82\xC4\x82\xA2\x82\xDC\x82\xB7, %.3f \x93\x78 \n";
-  const bool ja = plat::langId() == plat::kLangJapanese, fold = gSettings.unfoldTwist != 0;
+  const bool fold = gSettings.unfoldTwist != 0;
   bool shown = false, within = true;
   for (int side = 0; side < kArmSides; side++) {
     const ChainReport& hand = planReport(side, kHandChain);
@@ -174,13 +174,14 @@ bool reportPlanned() {
       within = within && !r.beyond;
       const char* name = plat::conText(boneName(limb));
       if (r.beyond) {
-        std::printf(ja ? plat::conText(kBeyondJa) : "  Keep.motion %s: beyond the bound at frame %lu, %.3f deg \n",
+        std::printf(plat::say(kBeyondJa, "  Keep.motion %s: beyond the bound at frame %lu, %.3f deg \n"),
                     name, static_cast<unsigned long>(r.at), r.worst);
       }
       if (!showAtLeast(1)) continue;
-      const char* line = fold ? (ja ? kFoldedJa : "  Unfold.twist %s: %ld twist keyframes folded, largest deviation %.3f deg \n")
-                              : (ja ? kKeptJa : "  Keep.motion %s: %+ld keyframes, largest deviation %.3f deg \n");
-      std::printf(plat::conText(line), name, count, r.worst);
+      const char* line =
+          fold ? plat::say(kFoldedJa, "  Unfold.twist %s: %ld twist keyframes folded, largest deviation %.3f deg \n")
+               : plat::say(kKeptJa, "  Keep.motion %s: %+ld keyframes, largest deviation %.3f deg \n");
+      std::printf(line, name, count, r.worst);
       shown = true;
     }
   }
@@ -188,7 +189,8 @@ bool reportPlanned() {
   // "  %s で %ld.%ld 度以内 \n": on which model the bound holds.
   constexpr char kWithinJa[] = "  %s \x82\xC5 %ld.%ld \x93\x78\x88\xC8\x93\xE0 \n";
   const long tenths = boundTenths();
-  if (ja) {
+  // The model and the bound stand in the other order in Japanese.
+  if (plat::inJapanese()) {
     std::printf(plat::conText(kWithinJa), modelInUse(), tenths / 10, tenths % 10);
   } else {
     std::printf("  Within %ld.%ld degrees on %s \n", tenths / 10, tenths % 10, modelInUse());

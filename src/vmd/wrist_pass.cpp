@@ -312,13 +312,12 @@ void wristReport() {
   // "  %s: %ld キーフレームを分けた, 最大の捩り %.3f 度 \n"
   constexpr char kSplitJa[] = "  %s: %ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80"
                               "\x82\xF0\x95\xAA\x82\xAF\x82\xBD, \x8D\xC5\x91\xE5\x82\xCC\x9D\x80\x82\xE8 %.3f \x93\x78 \n";
-  const bool ja = plat::langId() == plat::kLangJapanese;
   for (int s = 0; s < kWristSides; s++) {
     const WristSide& side = gSides[static_cast<size_t>(s)];
     gTotals.wristSplit += side.splits;
     if (!showAtLeast(1)) continue;
-    const char* line = ja ? kSplitJa : "  Wrist.twist %s: %ld keyframes split, largest twist %.3f deg \n";
-    std::printf(plat::conText(line), plat::conText(wristBone(s)), static_cast<long>(side.splits), side.largest);
+    const char* line = plat::say(kSplitJa, "  Wrist.twist %s: %ld keyframes split, largest twist %.3f deg \n");
+    std::printf(line, plat::conText(wristBone(s)), static_cast<long>(side.splits), side.largest);
   }
 }
 
