@@ -19,8 +19,6 @@
 namespace torsel {
 namespace {
 
-char gTempPath[plat::kPathMax];
-
 // "左肩", "右肩": diagnosed, never converted.
 constexpr char kLeftShoulder[] = "\x8D\xB6\x8C\xA8";
 constexpr char kRightShoulder[] = "\x89\x45\x8C\xA8";
@@ -34,10 +32,8 @@ bool isShoulder(const char* name) {
 // Ends a pass that did not succeed: both streams closed, the temporary
 // output removed, any earlier output left as it was.
 int32_t abandon(int32_t result) {
-  wrClose();
+  wrAbandon();
   rdClose();
-  plat::removeFile(gTempPath);
-  plat::releaseTemp();
   return result;
 }
 
@@ -180,7 +176,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   std::printf("Writing to  : %s \n", outPath);
   resetPairCounts();
   if (rdOpen(inPath) != 0) return kResultCannotOpen;
-  if (wrOpenBeside(outPath, gTempPath) != 0) {
+  if (wrOpenBeside(outPath) != 0) {
     rdClose();
     return kResultCannotOpen;
   }
@@ -247,11 +243,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
   // Every failure counts, also one in the trailing bytes or the last flush.
   if (wrIsClosed() || wrClose() != 0) return writeFailure();
-  if (plat::replaceFile(gTempPath, outPath) != 0) {
-    std::printf("Cannot replace file : %s\n", outPath);
-    return writeFailure();
-  }
-  plat::releaseTemp();
+  if (wrPublish() != 0) return writeFailure();
   rdClose();
   std::printf("\n");
   const bool within = !planningPairs() || reportPlanned();

@@ -19,8 +19,6 @@
 namespace torsel {
 namespace {
 
-char gTempPath[plat::kPathMax];
-
 // 左手首, 右手首.
 constexpr const char* kWristBones[kWristSides] = {"\x8D\xB6\x8E\xE8\x8E\xF1", "\x89\x45\x8E\xE8\x8E\xF1"};
 
@@ -310,9 +308,7 @@ int writePose() {
 }
 
 int32_t abandon(int32_t result) {
-  wrClose();
-  plat::removeFile(gTempPath);
-  plat::releaseTemp();
+  wrAbandon();
   return result;
 }
 
@@ -349,7 +345,7 @@ int32_t convertPoseFile(const char* outPath, const char* inPath) {
 
   // Nothing is written that would not be read as a pose again.
   if (gPose.blocks + added > kMaxPoseBlocks) return refusePoseOutput();
-  if (wrOpenBeside(outPath, gTempPath) != 0) return kResultCannotOpen;
+  if (wrOpenBeside(outPath) != 0) return kResultCannotOpen;
   gIndexTooLong = false;
   const bool written = writePose() == 0;
   if (written && (gIndexTooLong || wrCount() > kMaxPoseSize)) return abandon(refusePoseOutput());
@@ -357,11 +353,7 @@ int32_t convertPoseFile(const char* outPath, const char* inPath) {
     std::printf("Cannot write to file at %06X \n", static_cast<unsigned>(wrCount()));
     return abandon(kResultWrite);
   }
-  if (plat::replaceFile(gTempPath, outPath) != 0) {
-    std::printf("Cannot replace file : %s\n", outPath);
-    return abandon(kResultWrite);
-  }
-  plat::releaseTemp();
+  if (wrPublish() != 0) return abandon(kResultWrite);
   std::printf("\n");
   reportPairCounts();
   gTotals.twistFolded += gFolded;
