@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 
+#include "twist/bone_names.h"
 #include "twist/quat.h"
 #include "twist/rotation.h"
 #include "twist/separation.h"
@@ -20,7 +21,6 @@ struct BonePair {
   Quat restQuat;             // set at start-up; only X, Y, Z are read
   Side side;
   bool needsHandTwist;       // active only when handTwist is set
-  const char* strayWarning;  // Shift-JIS, printed whatever the language
   const char* verifyFormat;
   // A player turns every keyframe of a bone with a fixed axis onto that
   // axis, its angle kept: set up with the model in use.
@@ -43,12 +43,12 @@ extern std::array<int32_t, kPairCount> gConvCounts;
 
 enum class PairRole { Source, Twist };
 
-/// The pair whose source or twist bone is `name`, ignoring whether it is
+/// The pair whose source or twist bone `bone` is, ignoring whether it is
 /// active; -1 for any other bone.
-int findPairAnyRole(const char* name, PairRole* role);
+int pairOf(const KnownBone& bone, PairRole* role);
 
-/// As findPairAnyRole, but an elbow pair is not found while handTwist is 0.
-int findPair(const char* name, PairRole* role);
+/// As pairOf, but an elbow pair is not found while handTwist is 0.
+int findPair(const KnownBone& bone, PairRole* role);
 
 bool pairIsActive(int pair);
 
@@ -60,12 +60,6 @@ PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, SeparationRes
 
 /// Left, right; the elbow pair of side s is pair 2s + 1.
 inline constexpr int kWristSides = 2;
-
-enum class WristRole { None, Wrist, HandTwist };
-/// 手首 or 手捩 of either side, with the side.
-WristRole wristRole(const char* name, int* side);
-/// 左手首 or 右手首, Shift-JIS.
-const char* wristBone(int side);
 
 /// The rotation a player shows for a keyframe of the pair's source or twist
 /// bone under the model in use: on the bone's fixed axis, where it has one.

@@ -7,6 +7,7 @@
 #include "format/vmd_format.h"
 #include "io/byte_stream.h"
 #include "platform/platform.h"
+#include "twist/bone_names.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
 #include "twist/result_codes.h"
@@ -18,16 +19,6 @@
 
 namespace torsel {
 namespace {
-
-// "左肩", "右肩": diagnosed, never converted.
-constexpr char kLeftShoulder[] = "\x8D\xB6\x8C\xA8";
-constexpr char kRightShoulder[] = "\x89\x45\x8C\xA8";
-
-bool isShoulder(const char* name) {
-  // 左肩 and 右肩 share their first bytes with 左腕 and 右腕, not with most bones.
-  if (name[0] != kLeftShoulder[0] && name[0] != kRightShoulder[0]) return false;
-  return std::strcmp(name, kLeftShoulder) == 0 || std::strcmp(name, kRightShoulder) == 0;
-}
 
 // Ends a pass that did not succeed: both streams closed, the temporary
 // output removed, any earlier output left as it was.
@@ -74,11 +65,13 @@ int32_t copyBoneSection(int32_t count) {
     checkBz(kf.bz);
 
     const KeyframeView view = {block, kf.name.text, kf.name.lastNul, kf.frameTime, kf.rot};
-    if (isShoulder(kf.name.text)) shoulderDiagnostics(view);
+    const KnownBone bone = knownBone(kf.name.text);
+    const int side = bone.side;
+    // The shoulders are diagnosed, never converted.
+    if (bone.role == BoneRole::Shoulder) shoulderDiagnostics(view);
 
-    int side = 0;
     // A planned side's keyframes stand at the place of its first record.
-    if (planning && plannedReplaces(kf.name.text, &side)) {
+    if (planning && plannedReplaces(bone)) {
       if (sideWritten[side]) continue;
       sideWritten[side] = true;
       const int32_t planned = writePlannedSide(side);
@@ -88,14 +81,15 @@ int32_t copyBoneSection(int32_t count) {
     }
     Quat rot = kf.rot;
     PairRole role;
-    int pair = findPair(kf.name.text, &role);
-    const WristRole wrist = gSettings.wristTwist && !planning ? wristRole(kf.name.text, &side) : WristRole::None;
+    int pair = findPair(bone, &role);
+    const bool wristOrHand = bone.role == BoneRole::Wrist || bone.role == BoneRole::HandTwist;
+    const BoneRole wrist = gSettings.wristTwist && !planning && wristOrHand ? bone.role : BoneRole::None;
     if (gSettings.unfoldTwist) pair = -1;  // nothing to fold: as it is
-    if (wrist == WristRole::HandTwist && wristAbsorbs(side, kf.frameTime)) {
+    if (wrist == BoneRole::HandTwist && wristAbsorbs(side, kf.frameTime)) {
       if (showAtLeast(1)) std::printf("  => skipped recording %s block. \n", plat::conText(kf.name.text));
       continue;
     }
-    if (wrist == WristRole::Wrist && inFrameRange(kf.frameTime)) {
+    if (wrist == BoneRole::Wrist && inFrameRange(kf.frameTime)) {
       Quat twist, hand;
       wristSplit(side, kf.rot, &twist, &rot);
       wristCount(side, twist);
@@ -105,7 +99,7 @@ int32_t copyBoneSection(int32_t count) {
         const char* handTwist = gPairs[2 * side + 1].twistBone;
         for (int i = 0; i < before + after; i++) {
           if (i == before && writeTwistKeyframe(kf, handTwist, hand) != 0) return -1;
-          if (writeHeldKey(pins[i].key, pins[i].wrist ? wristBone(side) : handTwist) != 0) return -1;
+          if (writeHeldKey(pins[i].key, pins[i].wrist ? sjisName(side, BoneRole::Wrist) : handTwist) != 0) return -1;
         }
         if (after == 0 && writeTwistKeyframe(kf, handTwist, hand) != 0) return -1;
         written += 1 + before + after;
@@ -113,7 +107,7 @@ int32_t copyBoneSection(int32_t count) {
     }
     // The records after the range now start their stretches at the range's end.
     Curve recurve;
-    if (wrist != WristRole::None && wristRecurve(side, block, &recurve)) {
+    if (wrist != BoneRole::None && wristRecurve(side, block, &recurve)) {
       HeldKey k = {};
       packBlock(kf.bz, &k);
       setRotationCurve(&k, recurve);
@@ -123,7 +117,7 @@ int32_t copyBoneSection(int32_t count) {
       SeparationResult split;
       if (convertSourceKeyframe(pair, view, &split) == PairAction::Convert) {
         // A wrist keyed on the same frame writes the one 手捩 keyframe there.
-        const bool absorbed = wrist == WristRole::None && gSettings.wristTwist && !planning && pair % 2 == 1 &&
+        const bool absorbed = wrist == BoneRole::None && gSettings.wristTwist && !planning && pair % 2 == 1 &&
                               wristAbsorbs(pair / 2, kf.frameTime);
         if (!absorbed && writeTwistKeyframe(kf, gPairs[pair].twistBone, split.twist) != 0) return -1;
         written += !absorbed;

@@ -7,6 +7,7 @@
 #include "format/key_block.h"
 #include "platform/platform.h"
 #include "playback/planner.h"
+#include "twist/bone_names.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
 #include "twist/run_settings.h"
@@ -21,14 +22,15 @@ constexpr int32_t kFoldBound = 5;
 int32_t boundTenths() { return gSettings.keepMotion > 0 ? gSettings.keepMotion : kFoldBound; }
 
 // The pair of a bone of the arm and elbow pairs, and whether it is the twist bone.
-int pairOf(int bone) { return 2 * (bone / kArmBones) + (bone % kArmBones >= kElbow ? 1 : 0); }
+int pairOfGroupBone(int bone) { return 2 * (bone / kArmBones) + (bone % kArmBones >= kElbow ? 1 : 0); }
 bool isTwist(int bone) { return bone % kArmBones == kArmTwist || bone % kArmBones == kHandTwist; }
 
-const char* boneName(int bone) {
-  if (bone % kArmBones == kWrist) return wristBone(bone / kArmBones);
-  const BonePair& p = gPairs[static_cast<size_t>(pairOf(bone))];
-  return isTwist(bone) ? p.twistBone : p.sourceBone;
-}
+// The group's bones are the known bones' first roles, in the same order.
+static_assert(static_cast<int>(BoneRole::Arm) == kArm && static_cast<int>(BoneRole::ArmTwist) == kArmTwist &&
+              static_cast<int>(BoneRole::Elbow) == kElbow && static_cast<int>(BoneRole::HandTwist) == kHandTwist &&
+              static_cast<int>(BoneRole::Wrist) == kWrist && kArmSides == kBoneSides);
+
+const char* groupBoneName(int bone) { return sjisName(bone / kArmBones, static_cast<BoneRole>(bone % kArmBones)); }
 
 // Keyframes a bone's plan adds to its records.
 int32_t addedBy(int bone) {
@@ -44,22 +46,13 @@ bool leftPlain(int pair) {
 
 }  // namespace
 
-int armGroupBone(const char* name) {
-  // Every name of a side's group starts with its side's character (左, 右):
-  // most records are turned away by their first two bytes.
-  for (int side = 0; side < kArmSides; side++) {
-    const char* arm = gPairs[static_cast<size_t>(2 * side)].sourceBone;
-    if (name[0] != arm[0] || name[1] != arm[1]) continue;
-    for (int b = 0; b < kArmBones; b++) {
-      if (std::strcmp(name, boneName(groupBone(side, static_cast<ArmBone>(b)))) == 0) return groupBone(side, static_cast<ArmBone>(b));
-    }
-    return -1;
-  }
-  return -1;
+int armGroupBone(const KnownBone& known) {
+  if (known.role == BoneRole::None || known.role == BoneRole::Shoulder) return -1;
+  return groupBone(known.side, static_cast<ArmBone>(known.role));
 }
 
 void plannedHold(const BoneKeyframe& kf) {
-  const int bone = armGroupBone(kf.name.text);
+  const int bone = armGroupBone(knownBone(kf.name.text));
   if (bone >= 0) planHold(bone, heldKeyOf(kf));
 }
 
@@ -73,9 +66,9 @@ void plannedPlan() {
   o.elbows = gSettings.handTwist != 0;
   for (int bone = 0; bone < kGroupBones; bone++) {
     if (bone % kArmBones == kWrist) continue;  // no model gives 手首 a fixed axis
-    const BonePair& p = gPairs[static_cast<size_t>(pairOf(bone))];
+    const BonePair& p = gPairs[static_cast<size_t>(pairOfGroupBone(bone))];
     o.rule[bone] = isTwist(bone) ? AxisRule{p.twistFixed, p.twistAxis} : AxisRule{p.sourceFixed, p.sourceAxis};
-    o.axis[bone / kArmBones][pairOf(bone) % 2] = {p.restQuat.x, p.restQuat.y, p.restQuat.z};
+    o.axis[bone / kArmBones][pairOfGroupBone(bone) % 2] = {p.restQuat.x, p.restQuat.y, p.restQuat.z};
   }
   plan(o);
   // Every source keyframe in the range was taken care of, also by a fold with nothing to fold.
@@ -93,11 +86,9 @@ int32_t plannedCountDelta() {
   return static_cast<int32_t>(delta);
 }
 
-bool plannedReplaces(const char* name, int* side) {
-  const int bone = armGroupBone(name);
-  if (bone < 0 || !planReplaces(bone)) return false;
-  *side = bone / kArmBones;
-  return true;
+bool plannedReplaces(const KnownBone& known) {
+  const int bone = armGroupBone(known);
+  return bone >= 0 && planReplaces(bone);
 }
 
 int32_t writePlannedSide(int side) {
@@ -114,7 +105,7 @@ int32_t writePlannedSide(int side) {
     if (!planReplaces(bone)) continue;
     Planned& p = planned[n++];
     p = {&planTrack(bone), 0, {}};
-    std::memcpy(p.name, boneName(bone), std::strlen(boneName(bone)));
+    std::memcpy(p.name, groupBoneName(bone), std::strlen(groupBoneName(bone)));
   }
   int32_t written = 0;
   BoneKeyframe kf = {};
@@ -172,7 +163,7 @@ bool reportPlanned() {
       }
       (fold ? gTotals.twistFolded : gTotals.keepAdded) += static_cast<int32_t>(count);
       within = within && !r.beyond;
-      const char* name = plat::conText(boneName(limb));
+      const char* name = plat::conText(groupBoneName(limb));
       if (r.beyond) {
         std::printf(plat::say(kBeyondJa, "  Keep.motion %s: beyond the bound at frame %lu, %.3f deg \n"),
                     name, static_cast<unsigned long>(r.at), r.worst);

@@ -6,6 +6,7 @@
 #include "io/byte_stream.h"
 #include "platform/platform.h"
 #include "playback/planner.h"
+#include "twist/bone_names.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
 #include "vmd/planned.h"
@@ -19,7 +20,7 @@ void scanBoneKeyframe(const BoneKeyframe& kf, int32_t block) {
   if (gSettings.wristTwist && !planningPairs() && !gSettings.checkMode) wristHold(kf, block);
   if (planningPairs() && !gSettings.checkMode) plannedHold(kf);
   PairRole role;
-  int pair = findPairAnyRole(kf.name.text, &role);
+  int pair = pairOf(knownBone(kf.name.text), &role);
   if (pair < 0 || !inFrameRange(kf.frameTime)) return;
   PairScan& scan = gScans[pair];
   bool atFrom = kf.frameTime == static_cast<uint32_t>(gSettings.fromFrame);

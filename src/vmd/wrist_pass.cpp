@@ -4,11 +4,11 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "platform/platform.h"
 #include "playback/player.h"
+#include "twist/bone_names.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
@@ -248,21 +248,13 @@ void wristSplit(int side, Quat q, Quat* twist, Quat* rest) { splitAbout(forearmA
 void wristReset() { gSides = {}; }
 
 void wristHold(const BoneKeyframe& kf, int32_t block) {
-  int side = 0;
-  std::vector<HeldRecord>* list = nullptr;
-  switch (wristRole(kf.name.text, &side)) {
-    case WristRole::Wrist: list = &gSides[static_cast<size_t>(side)].wrists; break;
-    case WristRole::HandTwist: list = &gSides[static_cast<size_t>(side)].twists; break;
-    case WristRole::None:
-      for (int s = 0; s < kWristSides && list == nullptr; s++) {
-        if (std::strcmp(kf.name.text, gPairs[static_cast<size_t>(elbowPair(s))].sourceBone) == 0) {
-          list = &gSides[static_cast<size_t>(s)].elbows;
-        }
-      }
-      break;
-  }
-  if (list == nullptr) return;
-  list->push_back({block, heldKeyOf(kf)});
+  const KnownBone bone = knownBone(kf.name.text);
+  WristSide& s = gSides[static_cast<size_t>(bone.side)];
+  std::vector<HeldRecord>* list = bone.role == BoneRole::Wrist       ? &s.wrists
+                                  : bone.role == BoneRole::HandTwist ? &s.twists
+                                  : bone.role == BoneRole::Elbow     ? &s.elbows
+                                                                     : nullptr;
+  if (list != nullptr) list->push_back({block, heldKeyOf(kf)});
 }
 
 void wristPlan() {
@@ -317,7 +309,7 @@ void wristReport() {
     gTotals.wristSplit += side.splits;
     if (!showAtLeast(1)) continue;
     const char* line = plat::say(kSplitJa, "  Wrist.twist %s: %ld keyframes split, largest twist %.3f deg \n");
-    std::printf(line, plat::conText(wristBone(s)), static_cast<long>(side.splits), side.largest);
+    std::printf(line, plat::conText(sjisName(s, BoneRole::Wrist)), static_cast<long>(side.splits), side.largest);
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "io/byte_stream.h"
 #include "platform/platform.h"
+#include "twist/bone_names.h"
 #include "twist/bone_pairs.h"
 #include "twist/result_codes.h"
 #include "twist/rotation.h"
@@ -18,9 +19,6 @@
 
 namespace torsel {
 namespace {
-
-// 左手首, 右手首.
-constexpr const char* kWristBones[kWristSides] = {"\x8D\xB6\x8E\xE8\x8E\xF1", "\x89\x45\x8E\xE8\x8E\xF1"};
 
 // A pose is frame 0, the start of the range, whatever -F and -T say for
 // the motions of the run.
@@ -180,7 +178,7 @@ void convertPairs() {
 // 手首: where the model has it.
 void convertWrists() {
   for (int side = 0; side < kWristSides; side++) {
-    const int wrist = lastBlock(kWristBones[side]);
+    const int wrist = lastBlock(sjisName(side, BoneRole::Wrist));
     if (wrist < 0) continue;
     const int pair = 2 * side + 1;
     const BonePair& p = gPairs[pair];
@@ -190,10 +188,10 @@ void convertWrists() {
     const Quat hand = quatMultiply(played(pair, true, heldRotation(p.twistBone)), twist);
     const int elbow = lastBlock(p.sourceBone);
     setRotation(p.twistBone, hand, elbow >= 0 ? elbow : wrist, elbow < 0);
-    setRotation(kWristBones[side], rest, wrist, false);
+    setRotation(sjisName(side, BoneRole::Wrist), rest, wrist, false);
     gSplits++;
     if (showAtLeast(1)) {
-      std::printf("  => twist of %s onto %s (X,Y,Z,W) = %g %g %g %g \n", plat::conText(kWristBones[side]),
+      std::printf("  => twist of %s onto %s (X,Y,Z,W) = %g %g %g %g \n", plat::conText(sjisName(side, BoneRole::Wrist)),
                   plat::conText(p.twistBone), static_cast<double>(twist.x), static_cast<double>(twist.y),
                   static_cast<double>(twist.z), static_cast<double>(twist.w));
     }
