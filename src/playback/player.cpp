@@ -15,14 +15,7 @@ double progress(const HeldKey& k, int channel, double x) {
 }  // namespace
 
 void makeTrack(Track* keys) {
-  std::stable_sort(keys->begin(), keys->end(), [](const HeldKey& a, const HeldKey& b) { return a.frame < b.frame; });
-  // Of several keyframes on one frame the last in the file stays.
-  size_t out = 0;
-  for (size_t i = 0; i < keys->size(); i++) {
-    if (i + 1 < keys->size() && (*keys)[i + 1].frame == (*keys)[i].frame) continue;
-    (*keys)[out++] = (*keys)[i];
-  }
-  keys->resize(out);
+  keepLastOnFrame(keys, [](const HeldKey& k) { return k.frame; });
 }
 
 HeldKey keyToCut(const Track& t, uint32_t frame) {

@@ -87,13 +87,10 @@ HeldKey pinOf(const Track& raw, const Track& played, uint32_t frame, uint32_t fr
 // The records of one bone as a track, with each keyframe's record.
 void trackOf(const std::vector<HeldRecord>& records, Track* track, std::vector<int32_t>* blocks) {
   std::vector<HeldRecord> sorted = records;
-  std::stable_sort(sorted.begin(), sorted.end(), [](const HeldRecord& a, const HeldRecord& b) {
-    return a.key.frame < b.key.frame;
-  });
-  for (size_t i = 0; i < sorted.size(); i++) {
-    if (i + 1 < sorted.size() && sorted[i + 1].key.frame == sorted[i].key.frame) continue;
-    track->push_back(sorted[i].key);
-    blocks->push_back(sorted[i].block);
+  keepLastOnFrame(&sorted, [](const HeldRecord& r) { return r.key.frame; });
+  for (const HeldRecord& r : sorted) {
+    track->push_back(r.key);
+    blocks->push_back(r.block);
   }
 }
 
@@ -104,12 +101,7 @@ void collectFrames(WristSide* s) {
   for (const HeldRecord& w : s->wrists) {
     if (inFrameRange(w.key.frame)) s->frames.push_back({w.key.frame, w.block, w.key.rot});
   }
-  std::stable_sort(s->frames.begin(), s->frames.end(), byFrame);
-  size_t kept = 0;
-  for (size_t i = 0; i < s->frames.size(); i++) {
-    if (i + 1 == s->frames.size() || s->frames[i + 1].frame != s->frames[i].frame) s->frames[kept++] = s->frames[i];
-  }
-  s->frames.resize(kept);
+  keepLastOnFrame(&s->frames, [](const WristFrame& f) { return f.frame; });
 }
 
 // 手捩 as the conversion writes it without -W, one keyframe a frame: per
@@ -144,14 +136,12 @@ int32_t handTwistWithoutW(int side, HandTwist* h) {
   }
   int32_t absorbed = 0;
   for (const Entry& e : entries) absorbed += inFrameRange(e.key.frame) && findFrame(side, e.key.frame) != nullptr;
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-    return a.key.frame != b.key.frame ? a.key.frame < b.key.frame : a.order < b.order;
-  });
-  for (size_t i = 0; i < entries.size(); i++) {
-    if (i + 1 < entries.size() && entries[i + 1].key.frame == entries[i].key.frame) continue;
-    h->track.push_back(entries[i].key);
-    h->elbowOf.push_back(entries[i].elbow);
-    h->blockOf.push_back(entries[i].block);
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.order < b.order; });
+  keepLastOnFrame(&entries, [](const Entry& e) { return e.key.frame; });
+  for (const Entry& e : entries) {
+    h->track.push_back(e.key);
+    h->elbowOf.push_back(e.elbow);
+    h->blockOf.push_back(e.block);
   }
   return absorbed;
 }
