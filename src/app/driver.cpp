@@ -210,7 +210,7 @@ int32_t setupFromModel(const char* path) {
   // Every bone the run writes or plays must be there: a twist keyed onto a
   // bone the model lacks is a turn lost.
   bool pairs[kPairCount];
-  for (int i = 0; i < kPairCount; i++) pairs[i] = pairIsActive(i);
+  for (int i = 0; i < kPairCount; i++) pairs[i] = pairIsActive(i, gSettings);
   const bool fold = gSettings.unfoldTwist != 0, wrists = gSettings.wristTwist != 0;
   if (const char* bone = missingBone(gModel, pairs, fold, wrists)) {
     std::printf("Cannot use model file : %s (no bone %s)\n", path, plat::conText(bone));
@@ -321,12 +321,12 @@ int32_t processFile(const char* token) {
 
   if (pose) notePoseOptions();
   // A motion cut short is converted as far as it goes; the run says so at its end.
-  const int32_t scanned = pose ? confirmPoseFile(gInputPath) : confirmMotionFile(gInputPath);
+  const int32_t scanned = pose ? confirmPoseFile(gInputPath, gSettings) : confirmMotionFile(gInputPath);
   if (scanned != kResultOk && scanned != kResultCut) return scanned;
   if (showAtLeast(1) && !pose) printPairCounts();
   if (gSettings.checkMode) return scanned;
 
-  const int32_t result = pose ? convertPoseFile(gOutputPath, gInputPath) : convertMotionFile(gOutputPath, gInputPath);
+  const int32_t result = pose ? convertPoseFile(gOutputPath, gInputPath, gSettings) : convertMotionFile(gOutputPath, gInputPath);
   if (result != kResultOk && result != kResultBeyond) return result;
   if (gWrittenCount < kMaxPlatformArgs && plat::fileId(gOutputPath, &out) == 0) gWritten[gWrittenCount++] = out;
   std::printf("=> %s \n", gOutputPath);

@@ -40,11 +40,11 @@ int pairOf(const KnownBone& bone, PairRole* role) {
   return 2 * bone.side + (elbow ? 1 : 0);
 }
 
-bool pairIsActive(int pair) { return !gPairs[pair].needsHandTwist || gSettings.handTwist != 0; }
+bool pairIsActive(int pair, const RunSettings& run) { return !gPairs[pair].needsHandTwist || run.handTwist != 0; }
 
-int findPair(const KnownBone& bone, PairRole* role) {
+int findPair(const KnownBone& bone, PairRole* role, const RunSettings& run) {
   int pair = pairOf(bone, role);
-  return pair >= 0 && pairIsActive(pair) ? pair : -1;
+  return pair >= 0 && pairIsActive(pair, run) ? pair : -1;
 }
 
 DQuat shownRotation(int pair, bool twist, const Quat& rot) {
@@ -52,40 +52,41 @@ DQuat shownRotation(int pair, bool twist, const Quat& rot) {
   return played(twist ? AxisRule{p.twistFixed, p.twistAxis} : AxisRule{p.sourceFixed, p.sourceAxis}, rot);
 }
 
-SeparationInput pairSeparationInput(int pair, uint32_t frameTime, Quat rot) {
+SeparationInput pairSeparationInput(int pair, uint32_t frameTime, Quat rot, const RunSettings& run) {
   const BonePair& p = gPairs[pair];
   const PairScan& scan = gScans[pair];
   return {.q = rot,
           .r = {p.restQuat.x, p.restQuat.y, p.restQuat.z},
           .side = p.side,
           .frameTime = frameTime,
-          .fromFrame = static_cast<uint32_t>(gSettings.fromFrame),
+          .fromFrame = static_cast<uint32_t>(run.fromFrame),
           .sourceAtFrom = scan.sourceAtFrom != 0,
           .twistAtFrom = scan.twistAtFrom != 0,
           .twistRotAtFrom = scan.twistRotAtFrom,
           .twistBone = p.twistBone,
           .rightArm = pair == kRightArm,
-          .method = gSettings.subMode};
+          .method = run.subMode,
+          .displayLevel = run.displayLevel};
 }
 
-PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, SeparationResult* result) {
-  printKeyframeHeader(kf);
-  if (!inFrameRange(kf.frameTime)) return PairAction::Ordinary;
+PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, const RunSettings& run, SeparationResult* result) {
+  printKeyframeHeader(kf, run.displayLevel);
+  if (!inFrameRange(kf.frameTime, run)) return PairAction::Ordinary;
   gConvCounts[pair]++;
-  *result = separateTwist(pairSeparationInput(pair, kf.frameTime, kf.rot));
+  *result = separateTwist(pairSeparationInput(pair, kf.frameTime, kf.rot, run));
   return PairAction::Convert;
 }
 
-bool pairDropsAtFrom(int pair, uint32_t frameTime) {
-  return pairIsActive(pair) && inFrameRange(frameTime) && frameTime == static_cast<uint32_t>(gSettings.fromFrame) &&
+bool pairDropsAtFrom(int pair, uint32_t frameTime, const RunSettings& run) {
+  return pairIsActive(pair, run) && inFrameRange(frameTime, run) && frameTime == static_cast<uint32_t>(run.fromFrame) &&
          mergesAtFrom(pair);
 }
 
-PairAction filterTwistKeyframe(int pair, const KeyframeView& kf) {
-  printKeyframeHeader(kf);
-  if (!inFrameRange(kf.frameTime)) return PairAction::Ordinary;
-  if (kf.frameTime == static_cast<uint32_t>(gSettings.fromFrame) && mergesAtFrom(pair)) {
-    if (showAtLeast(1)) std::printf("  => skipped recording %s block. \n", plat::conText(kf.name));
+PairAction filterTwistKeyframe(int pair, const KeyframeView& kf, const RunSettings& run) {
+  printKeyframeHeader(kf, run.displayLevel);
+  if (!inFrameRange(kf.frameTime, run)) return PairAction::Ordinary;
+  if (kf.frameTime == static_cast<uint32_t>(run.fromFrame) && mergesAtFrom(pair)) {
+    if (run.displayLevel >= 1) std::printf("  => skipped recording %s block. \n", plat::conText(kf.name));
     return PairAction::Drop;
   }
   // "ここに「%s」データがあるとまずい. \n": printed whatever the language.
@@ -95,17 +96,17 @@ PairAction filterTwistKeyframe(int pair, const KeyframeView& kf) {
   return PairAction::Ordinary;
 }
 
-int32_t pairFrameCountDelta(int pair) {
-  if (!pairIsActive(pair)) return 0;
+int32_t pairFrameCountDelta(int pair, const RunSettings& run) {
+  if (!pairIsActive(pair, run)) return 0;
   return gScans[pair].reccnt - (mergesAtFrom(pair) ? 1 : 0);
 }
 
 void resetPairCounts() { gConvCounts = {}; }
 
-void reportPairCounts() {
-  if (showAtLeast(1)) {
+void reportPairCounts(const RunSettings& run) {
+  if (run.displayLevel >= 1) {
     for (int i = 0; i < kPairCount; i++) {
-      if (!pairIsActive(i)) continue;
+      if (!pairIsActive(i, run)) continue;
       std::printf(gPairs[i].verifyFormat, static_cast<long>(gScans[i].reccnt), static_cast<long>(gConvCounts[i]));
       std::printf(gScans[i].reccnt != gConvCounts[i] ? " **** differ \n" : " OK \n");
     }
@@ -113,7 +114,7 @@ void reportPairCounts() {
   }
   int32_t* totals[kPairCount] = {&gTotals.leftArm, &gTotals.leftElbow, &gTotals.rightArm, &gTotals.rightElbow};
   for (int i = 0; i < kPairCount; i++) {
-    if (pairIsActive(i)) *totals[i] += gConvCounts[i];
+    if (pairIsActive(i, run)) *totals[i] += gConvCounts[i];
   }
 }
 

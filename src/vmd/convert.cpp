@@ -68,7 +68,7 @@ int32_t copyBoneSection(int32_t count) {
     const KnownBone bone = knownBone(kf.name.text);
     const int side = bone.side;
     // The shoulders are diagnosed, never converted.
-    if (bone.role == BoneRole::Shoulder) shoulderDiagnostics(view);
+    if (bone.role == BoneRole::Shoulder) shoulderDiagnostics(view, gSettings);
 
     // A planned side's keyframes stand at the place of its first record.
     if (planning && plannedReplaces(bone)) {
@@ -81,7 +81,7 @@ int32_t copyBoneSection(int32_t count) {
     }
     Quat rot = kf.rot;
     PairRole role;
-    int pair = findPair(bone, &role);
+    int pair = findPair(bone, &role, gSettings);
     const bool wristOrHand = bone.role == BoneRole::Wrist || bone.role == BoneRole::HandTwist;
     const BoneRole wrist = gSettings.wristTwist && !planning && wristOrHand ? bone.role : BoneRole::None;
     if (gSettings.unfoldTwist) pair = -1;  // nothing to fold: as it is
@@ -115,7 +115,7 @@ int32_t copyBoneSection(int32_t count) {
     }
     if (pair >= 0 && role == PairRole::Source) {
       SeparationResult split;
-      if (convertSourceKeyframe(pair, view, &split) == PairAction::Convert) {
+      if (convertSourceKeyframe(pair, view, gSettings, &split) == PairAction::Convert) {
         // A wrist keyed on the same frame writes the one 手捩 keyframe there.
         const bool absorbed = wrist == BoneRole::None && gSettings.wristTwist && !planning && pair % 2 == 1 &&
                               wristAbsorbs(pair / 2, kf.frameTime);
@@ -123,7 +123,7 @@ int32_t copyBoneSection(int32_t count) {
         written += !absorbed;
         rot = split.kept;
       }
-    } else if (pair >= 0 && filterTwistKeyframe(pair, view) == PairAction::Drop) {
+    } else if (pair >= 0 && filterTwistKeyframe(pair, view, gSettings) == PairAction::Drop) {
       continue;
     }
     if (writeBoneKeyframe(kf, kf.name.raw, rot) != 0) return -1;
@@ -202,7 +202,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   if (planningPairs()) {
     announced += static_cast<uint32_t>(plannedCountDelta());
   } else {
-    for (int i = 0; i < kPairCount; i++) announced += static_cast<uint32_t>(pairFrameCountDelta(i));
+    for (int i = 0; i < kPairCount; i++) announced += static_cast<uint32_t>(pairFrameCountDelta(i, gSettings));
     if (gSettings.wristTwist) announced += static_cast<uint32_t>(wristCountDelta());
   }
   wrPutInt32(static_cast<int32_t>(announced));
@@ -242,7 +242,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   std::printf("\n");
   const bool within = !planningPairs() || reportPlanned();
   if (gSettings.wristTwist) wristReport();
-  reportPairCounts();
+  reportPairCounts(gSettings);
   gTotals.convertedFileCount++;
   return within ? kResultOk : kResultBeyond;
 }

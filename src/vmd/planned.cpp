@@ -73,7 +73,7 @@ void plannedPlan() {
   plan(o);
   // Every source keyframe in the range was taken care of, also by a fold with nothing to fold.
   for (int i = 0; i < kPairCount; i++) {
-    if (pairIsActive(i)) gConvCounts[static_cast<size_t>(i)] = gScans[static_cast<size_t>(i)].reccnt;
+    if (pairIsActive(i, gSettings)) gConvCounts[static_cast<size_t>(i)] = gScans[static_cast<size_t>(i)].reccnt;
   }
 }
 
@@ -81,7 +81,7 @@ int32_t plannedCountDelta() {
   uint32_t delta = 0;  // wraps, never overflows
   for (int bone = 0; bone < kGroupBones; bone++) delta += static_cast<uint32_t>(addedBy(bone));
   for (int i = 0; i < kPairCount; i++) {
-    if (pairIsActive(i) && leftPlain(i) && !gSettings.unfoldTwist) delta += static_cast<uint32_t>(pairFrameCountDelta(i));
+    if (pairIsActive(i, gSettings) && leftPlain(i) && !gSettings.unfoldTwist) delta += static_cast<uint32_t>(pairFrameCountDelta(i, gSettings));
   }
   return static_cast<int32_t>(delta);
 }
@@ -154,7 +154,7 @@ bool reportPlanned() {
       long count = r.folded;
       if (!fold) {  // beyond the plain conversion with the same options
         const int pair = c == kArmChain ? 2 * side : 2 * side + 1;
-        count = pairIsActive(pair) ? -pairFrameCountDelta(pair) : 0;
+        count = pairIsActive(pair, gSettings) ? -pairFrameCountDelta(pair, gSettings) : 0;
         for (ArmBone b : {kArm, kArmTwist, kElbow, kHandTwist, kWrist}) {
           const bool ofChain = c == kArmChain ? b <= kArmTwist : b >= kElbow;
           if (ofChain) count += addedBy(groupBone(side, b));

@@ -66,7 +66,7 @@ const WristFrame* findFrame(int side, uint32_t frame) {
 
 // The twist the elbow's split gives a 手捩 keyframe, without its lines.
 Quat elbowTwist(int pair, const HeldKey& k) {
-  SeparationInput in = pairSeparationInput(pair, k.frame, k.rot);
+  SeparationInput in = pairSeparationInput(pair, k.frame, k.rot, gSettings);
   in.quiet = true;
   return separateTwist(in).twist;
 }
@@ -126,9 +126,9 @@ int32_t handTwistWithoutW(int side, HandTwist* h) {
   };
   std::vector<Entry> entries;
   for (const HeldRecord& t : s.twists) {
-    if (!pairDropsAtFrom(pair, t.key.frame)) entries.push_back({t.key, 2 * int64_t(t.block) + 1, -1, t.block});
+    if (!pairDropsAtFrom(pair, t.key.frame, gSettings)) entries.push_back({t.key, 2 * int64_t(t.block) + 1, -1, t.block});
   }
-  if (pairIsActive(pair)) {
+  if (pairIsActive(pair, gSettings)) {
     for (size_t i = 0; i < s.elbows.size(); i++) {
       const HeldRecord& e = s.elbows[i];
       if (inFrameRange(e.key.frame)) entries.push_back({e.key, 2 * int64_t(e.block), int32_t(i), 0});
