@@ -30,6 +30,7 @@ cp examples/sample.vmd "$work/sample.vmd"
 for seed in 1 2 3; do build/make_sample "$work/hostile$seed.vmd" 2000 "$seed" hostile; done
 build/make_sample "$work/dance.vmd" 1500 9 dance
 build/make_sample "$work/hands.vmd" 1500 9 hands
+build/make_sample "$work/wrists.vmd" 1500 9 wrists
 for seed in 1 4; do build/make_sample "$work/pose$seed.vpd" 0 "$seed" pose; done
 passed=0 failed=0
 for input in "$work"/*.vmd "$work"/*.vpd; do

@@ -363,7 +363,8 @@ int runTorsel(int argc, char** argv) {
   if (answeredAlone()) return kResultOk;
   const int32_t model = gatherSettings();
   if (const int32_t refused = refuseSettings(); refused != kResultOk) return refused;
-  if (!haveFile()) return kResultOk;
+  // A model refused ends the run as it would with motions.
+  if (model == kResultOk && !haveFile()) return kResultOk;
   return runFiles(model);
 }
 

@@ -45,7 +45,9 @@ HeldKey heldKeyOf(const BoneKeyframe& kf);
 /// is the one a player shows.
 template <class Key, class FrameOf>
 void keepLastOnFrame(std::vector<Key>* keys, FrameOf frameOf) {
-  std::stable_sort(keys->begin(), keys->end(), [&](const Key& a, const Key& b) { return frameOf(a) < frameOf(b); });
+  auto byFrame = [&](const Key& a, const Key& b) { return frameOf(a) < frameOf(b); };
+  // A bone's keyframes mostly stand in the file by frame already.
+  if (!std::is_sorted(keys->begin(), keys->end(), byFrame)) std::stable_sort(keys->begin(), keys->end(), byFrame);
   size_t out = 0;
   for (size_t i = 0; i < keys->size(); i++) {
     if (i + 1 < keys->size() && frameOf((*keys)[i + 1]) == frameOf((*keys)[i])) continue;

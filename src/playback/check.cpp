@@ -1,7 +1,8 @@
-#include "playback/check.h"
-
+// The check: every chain the plan answers for played at every frame (see
+// plan_parts.h), keyed where it strays and played again.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <vector>
 
 #include "playback/plan_parts.h"
@@ -12,6 +13,8 @@ namespace {
 
 // Rounds of keying and playing again; what still strays then is reported.
 constexpr int kCheckRounds = 4;
+// The most frames the check plays on one side, all its chains and rounds together.
+constexpr uint64_t kMostCheckedFrames = uint64_t(1) << 18;
 
 // A chain as the check sees it: its bones, and how its bones are keyed
 // where it strays.
@@ -30,48 +33,54 @@ int chainsOf(const PlanOptions& o, int side, const ChainReport* reports, Checked
   int n = 0;
   const Value limb = o.fold ? Value::Residual : Value::Kept, twist = o.fold ? Value::Identity : Value::Twist;
   if (reports[kArmChain].planned) {
-    out[n++] = {kArmChain, {b(kArm), b(kArmTwist)}, b(kArm), b(kArmTwist), limb, twist};
+    out[n++] = {.chain = kArmChain, .bones = {b(kArm), b(kArmTwist)}, .carrier = b(kArm), .twist = b(kArmTwist),
+                .carried = limb, .twisted = twist};
   }
   if (!o.wrist && reports[kElbowChain].planned) {
-    out[n++] = {kElbowChain, {b(kElbow), b(kHandTwist)}, b(kElbow), b(kHandTwist), limb, twist, -1, 1};
+    out[n++] = {.chain = kElbowChain, .bones = {b(kElbow), b(kHandTwist)}, .carrier = b(kElbow),
+                .twist = b(kHandTwist), .carried = limb, .twisted = twist, .pair = 1};
   }
   if (o.wrist && (reports[kHandChain].planned || reports[kArmChain].planned)) {
-    out[n++] = {kHandChain, {b(kArm), b(kArmTwist), b(kElbow), b(kHandTwist), b(kWrist)}, b(kWrist),
-                b(kHandTwist), Value::Rest, Value::Twist, kHandTwist, 1};
+    out[n++] = {.chain = kHandChain, .bones = {b(kArm), b(kArmTwist), b(kElbow), b(kHandTwist), b(kWrist)},
+                .carrier = b(kWrist), .twist = b(kHandTwist), .carried = Value::Rest, .twisted = Value::Twist,
+                .slot = kHandTwist, .pair = 1};
   }
   return n;
 }
 
 // Every frame keyed by a bone of the chain, input or output, in order.
 std::vector<uint32_t> cutsOf(const Bones& bones) {
-  std::vector<uint32_t> cuts;
+  std::vector<uint32_t> cuts, merged;
   for (int b : bones) {
     const BonePlan& p = bonePlan(b);
-    for (const PlayedTrack* t : {&p.in, &p.shown()}) {
-      for (const PlayedKey& k : t->keys) cuts.push_back(k.frame);
+    for (const PlayedTrack* t : {&p.in, &p.shown()}) {  // each in order already: merged in
+      merged.clear();
+      auto frameOf = [](const PlayedKey& k) { return k.frame; };
+      std::vector<uint32_t> frames(t->keys.size());
+      std::transform(t->keys.begin(), t->keys.end(), frames.begin(), frameOf);
+      std::set_union(cuts.begin(), cuts.end(), frames.begin(), frames.end(), std::back_inserter(merged));
+      cuts.swap(merged);
     }
   }
-  std::sort(cuts.begin(), cuts.end());
-  cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
   return cuts;
 }
 
-// The longest stretch played frame by frame: all of them where the side's
-// frames are few enough, else the longest that keeps within the frames.
-uint64_t longestPlayed(const std::vector<std::vector<uint32_t>>& cuts) {
+// The longest stretch played frame by frame: all of them where the frames
+// the check may still play are enough, else the longest that keeps within them.
+uint64_t longestPlayed(const std::vector<std::vector<uint32_t>>& cuts, uint64_t frames) {
   uint64_t all = 0;
   for (const auto& c : cuts) all += c.empty() ? 0 : uint64_t(c.back() - c.front()) + 1;
-  if (all <= kMostCheckedFrames) return UINT64_MAX;
-  for (uint64_t longest = kMostCheckedFrames; longest >= 2; longest /= 2) {
+  if (all <= frames) return UINT64_MAX;
+  for (uint64_t longest = kMostCheckedFrames; longest >= 1; longest /= 2) {
     uint64_t played = 0;
     for (const auto& c : cuts) {
       for (size_t i = 0; i + 1 < c.size(); i++) {
         if (c[i + 1] - c[i] <= longest) played += c[i + 1] - c[i];
       }
     }
-    if (played <= kMostCheckedFrames) return longest;
+    if (played <= frames) return longest;
   }
-  return 1;
+  return 0;
 }
 
 // What playing a chain found: the largest deviation and where; the frames
@@ -81,6 +90,7 @@ struct Played {
   uint32_t at = 0;
   bool unproven = false;
   std::vector<uint32_t> beyond;
+  uint64_t frames = 0;  // played
 };
 
 double deviationAt(const Bones& bones, uint32_t f) { return deviationOf(chainAt(bones, false, f), chainAt(bones, true, f)); }
@@ -122,6 +132,7 @@ Played play(const CheckedChain& c, const std::vector<uint32_t>& cuts, uint64_t l
     double worst = -1;
     uint32_t at = b;
     if (b - a <= longest) {
+      p.frames += b - a;
       for (uint32_t f = a + 1;; f++) {
         const double d = deviationAt(c.bones, f);
         if (!(d <= worst)) worst = d, at = f;
@@ -153,28 +164,33 @@ Job keyingJob(const PlanOptions& o, int side, const CheckedChain& c, bool carrie
   return j;
 }
 
-// Keys a bone at f with rot, cutting the curve of the stretch it falls in.
-void keyAt(BonePlan& b, uint32_t f, const Quat& rot) {
-  if (!b.planned) b.out.keys = b.held, b.planned = true;  // it played its input
-  Track& t = b.out.keys;
-  size_t i = keyAfter(t, f);
+// Keys a bone at f with rot (shown as played), cutting the curve of the
+// stretch it falls in; its turns are worked out again after.
+void keyAt(BonePlan& b, uint32_t f, const Quat& rot, const Quat& shown) {
+  BonePlan::Output& out = b.out;
+  if (!b.planned) {  // it played its input
+    out.played = b.in;
+    out.rot.clear(), out.verbatim.assign(b.held.size(), 1);
+    for (const HeldKey& k : b.held) out.rot.push_back(k.rot);
+    b.planned = true;
+  }
+  std::vector<PlayedKey>& t = out.played.keys;
+  const size_t i = keyAfter(out.played, f);
   if (i > 0 && t[i - 1].frame == f) {
-    t[i - 1].rot = rot;
+    out.rot[i - 1] = rot, t[i - 1].rot = shown;
     return;
   }
-  size_t own;
-  HeldKey k = keyToCut(b.held, f);
-  k.frame = f;
-  if (!keyOn(b.held, f, &own)) k.pos = positionAt(b.held, f);
-  k.rot = rot;
-  setRotationCurve(&k, kLinearCurve);
+  PlayedKey k = {f, kLinearCurve, shown};
   if (i > 0 && i < t.size()) {
-    const Curve whole = rotationCurve(t[i]);
+    const Curve whole = t[i].curve;
     const double x = double(f - t[i - 1].frame) / double(t[i].frame - t[i - 1].frame);
-    setRotationCurve(&k, cutCurve(whole, 0, x));
-    setRotationCurve(&t[i], cutCurve(whole, x, 1));
+    k.curve = cutCurve(whole, 0, x);
+    t[i].curve = cutCurve(whole, x, 1);
   }
-  t.insert(t.begin() + static_cast<std::ptrdiff_t>(i), k);
+  const auto at = static_cast<std::ptrdiff_t>(i);
+  t.insert(t.begin() + at, k);
+  out.rot.insert(out.rot.begin() + at, rot);
+  out.verbatim.insert(out.verbatim.begin() + at, 0);
 }
 
 // Keys the chain's bones at the frames beyond: the carrier first with what
@@ -187,44 +203,53 @@ void keyBeyond(const PlanOptions& o, int side, const CheckedChain& c, const std:
     for (uint32_t f : frames) {
       values.push_back(inRange(o, f) ? valueAt(j, j.first, f) : toFloat(rotationAt(b.in, f)));
     }
-    for (size_t i = 0; i < frames.size(); i++) keyAt(b, frames[i], values[i]);
-    b.out.played = playedTrack(b.out.keys, o.rule[j.bone]);
+    for (size_t i = 0; i < frames.size(); i++) {
+      keyAt(b, frames[i], values[i], toFloat(played(o.rule[j.bone], values[i])));
+    }
+    setTurns(&b.out.played);
   }
 }
 
 }  // namespace
-}  // namespace planning
 
-using namespace planning;
-
-void checkSide(const PlanOptions& o, int side, ChainReport* reports) {
+void checkSide(const PlanOptions& o, int side, bool mend, ChainReport* reports) {
   CheckedChain chains[kChains];
   const int n = chainsOf(o, side, reports, chains);
   std::vector<uint32_t> keyed[kChains];  // frames already keyed by the check, per chain
+  bool again[kChains] = {true, true, true};  // played (again): all, then those keyed
+  uint64_t frames = kMostCheckedFrames;      // what the check may still play, all rounds together
   for (int round = 0; round < kCheckRounds; round++) {
-    std::vector<std::vector<uint32_t>> cuts;
-    for (int i = 0; i < n; i++) cuts.push_back(cutsOf(chains[i].bones));
-    const uint64_t longest = longestPlayed(cuts);
+    std::vector<std::vector<uint32_t>> cuts(static_cast<size_t>(n));
+    for (int i = 0; i < n; i++) {
+      if (again[i]) cuts[static_cast<size_t>(i)] = cutsOf(chains[i].bones);
+    }
+    const uint64_t longest = longestPlayed(cuts, frames);
     bool keying = false;
     for (int i = 0; i < n; i++) {
+      if (!again[i]) continue;
       const CheckedChain& c = chains[i];
       ChainReport& r = reports[c.chain];
       const Played p = play(c, cuts[static_cast<size_t>(i)], longest, r.share);
+      frames -= std::min(frames, p.frames);
       r.planned = true, r.worst = p.worst, r.at = p.at;
       r.beyond = p.unproven || !p.beyond.empty();
       // A frame keyed once and beyond again cannot be mended by keying it.
-      std::vector<uint32_t> frames;
+      std::vector<uint32_t> beyond;
       for (uint32_t f : p.beyond) {
-        if (!std::binary_search(keyed[i].begin(), keyed[i].end(), f)) frames.push_back(f);
+        if (!std::binary_search(keyed[i].begin(), keyed[i].end(), f)) beyond.push_back(f);
       }
-      if (frames.empty() || round + 1 == kCheckRounds) continue;
-      keyBeyond(o, side, c, frames);
-      keyed[i].insert(keyed[i].end(), frames.begin(), frames.end());
+      again[i] = mend && !beyond.empty() && round + 1 < kCheckRounds;
+      if (!again[i]) continue;
+      keyBeyond(o, side, c, beyond);
+      keyed[i].insert(keyed[i].end(), beyond.begin(), beyond.end());
       std::sort(keyed[i].begin(), keyed[i].end());
       keying = true;
     }
+    // The hand holds the arm: keyed anew, the arm asks for the hand again.
+    if (n > 0 && chains[n - 1].chain == kHandChain && again[0] && chains[0].chain == kArmChain) again[n - 1] = true;
     if (!keying) break;
   }
 }
 
+}  // namespace planning
 }  // namespace torsel

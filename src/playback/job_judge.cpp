@@ -48,22 +48,27 @@ static Segment conjugated(Segment s) {
 // The rotations [s, e] is judged over, the bone's own given: in the range
 // the chain's input, then its output (for a swing, the output up to the
 // twist bone's slot); outside, the bone's input and itself. The first *nIn
-// are the input's.
-int JobJudge::movers(uint32_t s, bool in, const Segment& own, Segment* seg, int* nIn) const {
+// are the input's; from[i] is the track of each (null: the bone's own).
+int JobJudge::movers(uint32_t s, bool in, const Segment& own, Segment* seg, const PlayedTrack** from,
+                     int* nIn) const {
   int n = 0;
+  auto add = [&](const PlayedTrack* t, const Segment& mine) {
+    from[n] = t;
+    seg[n++] = t != nullptr ? segmentAt(*t, s) : mine;
+  };
   if (!in) {
-    seg[n++] = segmentAt(b_.in, s);
+    add(&b_.in, own);
     *nIn = n;
-    seg[n++] = own;
+    add(nullptr, own);
     return n;
   }
-  for (int b : j_.chain) seg[n++] = segmentAt(bonePlan(b).in, s);
+  for (int b : j_.chain) add(&bonePlan(b).in, own);
   const bool swing = judge_ == Judge::Swing;
-  if (swing && ownAfterSlot()) seg[n++] = conjugated(own);
+  if (swing && ownAfterSlot()) add(nullptr, conjugated(own));
   *nIn = n;
   for (int i = 0; i < (swing ? j_.slot : j_.chain.n); i++) {
     const int b = j_.chain.at[i];
-    seg[n++] = b == j_.bone ? own : segmentAt(bonePlan(b).shown(), s);
+    add(b == j_.bone ? nullptr : &bonePlan(b).shown(), own);
   }
   return n;
 }
@@ -101,12 +106,8 @@ double JobJudge::deviationAt(uint32_t f, const Quat& q) const {
   return swing ? swingOff(multiply(conjugate(shown), target), j_.axis) : deviationOf(target, shown);
 }
 
-Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
-  Found found;
-  if (judge_ == Judge::None && inside(a, b)) {  // nothing of it is judged
-    found.v.kind = Verdict::Within;
-    return found;
-  }
+// Every frame in [a, b] where a rotation judged is keyed, and the range's ends.
+void JobJudge::cutsOver(uint32_t a, uint32_t b) const {
   std::vector<uint32_t>& cuts = cuts_;
   cuts.assign({a, b});
   auto cutAt = [&](const PlayedTrack& p) {
@@ -125,23 +126,69 @@ Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
     if (end > a && end < b) cuts.push_back(static_cast<uint32_t>(end));
   }
   sortFrames(&cuts);
+}
+
+// The rotations of the part from s: made anew where the last part was not
+// judged or lay on the other side of a range end; else, parts being cut at
+// every keyframe of the rotations, only those keyed at s move on.
+void JobJudge::follow(Parts* p, uint32_t s, bool in, const Segment& own) const {
+  if (p->madeFor != int(in)) {
+    p->n = movers(s, in, own, p->seg, p->from, &p->nIn);
+    p->madeFor = int(in), p->lastAt = UINT32_MAX;
+    return;
+  }
+  size_t on;
+  for (int m = 0; m < p->n; m++) {
+    if (p->from[m] != nullptr && keyOn(*p->from[m], s, &on)) p->seg[m] = segmentAt(*p->from[m], s);
+  }
+}
+
+// Judges the part [s, e] over the rotations followed.
+Verdict JobJudge::judgePart(Parts* p, uint32_t s, uint32_t e, bool in, double tol) const {
+  const int n = p->n, nIn = p->nIn;
+  const Segment* seg = p->seg;
+  if (e - s > 1) {
+    p->lastAt = UINT32_MAX;
+    const Vec3* swingAxis = in && judge_ == Judge::Swing ? &j_.axis : nullptr;
+    return judgeStretch(s, e, tol, seg, n, nIn, swingAxis, ProbeOf([&](uint32_t f) { return probe(seg, n, nIn, in, f); }));
+  }
+  // Two frames, no frame between: the first is the last part's end where that was judged.
+  Verdict v;
+  const double ds = p->lastAt == s ? p->lastD : probe(seg, n, nIn, in, s).d, de = probe(seg, n, nIn, in, e).d;
+  v.at = s;
+  if (!(ds <= v.worst)) v.worst = ds, v.at = s;
+  if (!(de <= v.worst)) v.worst = de, v.at = e;
+  v.kind = v.worst <= tol ? Verdict::Within : Verdict::Beyond;
+  p->lastAt = e, p->lastD = de;
+  return v;
+}
+
+Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
+  Found found;
+  // Nothing of it is judged; or the judge's work is spent, and the plan
+  // stays as it is for the check to answer for.
+  if ((judge_ == Judge::None && inside(a, b)) || !judgeWorkLeft()) {
+    found.v.kind = Verdict::Within;
+    return found;
+  }
+  cutsOver(a, b);
+  const std::vector<uint32_t>& cuts = cuts_;
+  Parts parts;
   for (size_t i = 0; i + 1 < cuts.size(); i++) {
     const uint32_t s = cuts[i], e = cuts[i + 1];
     const bool in = inside(s, e);
     // Across a range end no frame lies between; in the range a bone keyed
     // without judging is not judged.
-    if (!in && !(e < o_.from || s > o_.to)) continue;
-    if (in && judge_ == Judge::None) continue;
-    Segment seg[kMostMovers];
-    int nIn = 0;
-    const int n = movers(s, in, own, seg, &nIn);
+    if ((!in && !(e < o_.from || s > o_.to)) || (in && judge_ == Judge::None)) {
+      parts.madeFor = -1;  // passed over: its keyframes are not followed
+      continue;
+    }
+    follow(&parts, s, in, own);
     // Outside, its keyframes lie on the input's arc: where both run at one
     // pace, the bone plays its input exactly.
-    if (!in && isLinear(seg[0].curve) && isLinear(own.curve)) continue;
+    if (!in && isLinear(parts.seg[0].curve) && isLinear(own.curve)) continue;
     const double tol = tolOf(in);
-    const Vec3* swingAxis = in && swing ? &j_.axis : nullptr;
-    const Verdict v =
-        judgeStretch(s, e, tol, seg, n, nIn, swingAxis, ProbeOf([&](uint32_t f) { return probe(seg, n, nIn, in, f); }));
+    const Verdict v = judgePart(&parts, s, e, in, tol);
     const double over = v.kind == Verdict::Unproven ? INFINITY : v.worst - tol;
     if (!(over <= found.excess)) found.excess = over, found.v = v;
   }
@@ -168,7 +215,7 @@ Found JobJudge::judgeStretchTo(const Key& ka, const Key& kb) const {
   // No frame between: only kb itself, where that needs judging.
   Found f;
   const bool in = inside(b, b);
-  if (in && judge_ == Judge::None) return f;
+  if ((in && judge_ == Judge::None) || !judgeWorkLeft()) return f;
   const double d = kb.known ? kb.d : deviationAt(b, kb.shown);
   f.v.kind = d <= tolOf(in) ? Verdict::Within : Verdict::Beyond, f.v.worst = d, f.v.at = b;
   f.excess = d - tolOf(in);

@@ -32,7 +32,7 @@ class JobRunner {
     if (frames.empty()) return result_;
     // Room for the first keyframes and an eighth more: the tracks seldom grow twice over.
     const size_t room = frames.size() + frames.size() / 8 + 16;
-    b_.out.keys.reserve(room), b_.out.played.keys.reserve(room), b_.out.verbatim.reserve(room);
+    b_.out.played.keys.reserve(room), b_.out.rot.reserve(room), b_.out.verbatim.reserve(room);
     append(firstKey(frames[0]));
     for (size_t i = 1; i < frames.size(); i++) {
       if (takeOver(frames[i])) continue;
@@ -41,7 +41,7 @@ class JobRunner {
       fill(k);
     }
     setTurns(&b_.out.played);
-    b_.out.keys.shrink_to_fit(), b_.out.played.keys.shrink_to_fit(), b_.out.verbatim.shrink_to_fit();
+    b_.out.played.keys.shrink_to_fit(), b_.out.rot.shrink_to_fit(), b_.out.verbatim.shrink_to_fit();
     return result_;
   }
 
@@ -105,16 +105,15 @@ class JobRunner {
   void noteMend(const Key& k) {
     const uint32_t f = k.raw.frame;
     size_t on;
-    if (j_.mender < 0 || !judge_.inside(f, f) || keyOn(bonePlan(j_.mender).out.keys, f, &on)) return;
+    if (j_.mender < 0 || !judge_.inside(f, f) || keyOn(bonePlan(j_.mender).out.played, f, &on)) return;
     if ((k.known ? k.d : judge_.deviationAt(f, k.shown)) > j_.tol * kSwingShare) result_.mend.push_back(f);
   }
 
   // A first keyframe: the earlier plan's where nothing before it changed.
   Key firstKey(uint32_t f) const {
     size_t i;
-    if (earlier_ != nullptr && !changedNear(f, f) && keyOn(earlier_->plan.keys, f, &i)) {
-      const BonePlan::Output& e = earlier_->plan;
-      return {e.keys[i], e.played.keys[i].rot, e.verbatim[i] != 0};
+    if (earlier_ != nullptr && !changedNear(f, f) && keyOn(earlier_->plan.played, f, &i)) {
+      return keyOf(earlier_->plan, i);
     }
     return keyAt(f, true);
   }
@@ -134,13 +133,13 @@ class JobRunner {
   bool takeOver(uint32_t f) {
     if (earlier_ == nullptr) return false;
     const BonePlan::Output& e = earlier_->plan;
-    const uint32_t a = b_.out.keys.back().frame;
+    const uint32_t a = b_.out.played.keys.back().frame;
     size_t first, end;
-    if (changedNear(a, f) || judge_.swingAtIn(a, f) != nullptr || !keyOn(e.keys, a, &first) ||
-        !keyOn(e.keys, f, &end)) {
+    if (changedNear(a, f) || judge_.swingAtIn(a, f) != nullptr || !keyOn(e.played, a, &first) ||
+        !keyOn(e.played, f, &end)) {
       return false;
     }
-    for (size_t i = first + 1; i <= end; i++) append({e.keys[i], e.played.keys[i].rot, e.verbatim[i] != 0});
+    for (size_t i = first + 1; i <= end; i++) append(keyOf(e, i));
     return true;
   }
 
@@ -148,15 +147,14 @@ class JobRunner {
   // stands, or what its input plays there; in the range the job's value
   // (`first` at the bone's own keyframes there).
   Key keyAt(uint32_t f, bool first) const {
-    size_t i;
-    const bool own = keyOn(b_.held, f, &i);
-    Key k = {keyToCut(b_.held, f), kIdentity};
+    const HeldKey* on = b_.heldOn(f);
+    const bool own = on != nullptr;
+    Key k = {keyToCut(b_.held, f, b_.heldAfter(f)), kIdentity};  // its curve, and the frame to come
     k.raw.frame = f;
-    if (!own) k.raw.pos = positionAt(b_.held, f);
     DQuat needed;
     bool hasNeeded = false;
     if (!inRange(o_, f)) {
-      k.raw.rot = own ? b_.held[i].rot : toFloat(rotationAt(b_.in, f));
+      k.raw.rot = own ? on->rot : toFloat(rotationAt(b_.in, f));
       k.verbatim = own;
     } else {
       const Value v = own && first && !j_.dropInRange ? j_.first : j_.other;
@@ -184,17 +182,24 @@ class JobRunner {
     return c;
   }
 
+  // Keyframe i of an output, as a key to plan with.
+  static Key keyOf(const BonePlan::Output& e, size_t i) {
+    Key k = {HeldKey{}, e.played.keys[i].rot, e.verbatim[i] != 0};
+    k.raw.frame = e.played.keys[i].frame, k.raw.rot = e.rot[i];
+    setRotationCurve(&k.raw, e.played.keys[i].curve);
+    return k;
+  }
   void append(const Key& k) {
-    b_.out.keys.push_back(k.raw);
     b_.out.played.keys.push_back(playedKey(k.raw, k.shown));
+    b_.out.rot.push_back(k.raw.rot);
     b_.out.verbatim.push_back(k.verbatim);
   }
-  Key last() const { return {b_.out.keys.back(), b_.out.played.keys.back().rot, b_.out.verbatim.back() != 0}; }
+  Key last() const { return keyOf(b_.out, b_.out.rot.size() - 1); }
 
   // True when [a, b] is one stretch of the input's own.
   bool ownStretch(uint32_t a, uint32_t b) const {
-    size_t i;
-    return keyOn(b_.held, a, &i) && i + 1 < b_.held.size() && b_.held[i + 1].frame == b;
+    const size_t i = b_.heldAfter(a);  // the one after a's
+    return i > 0 && b_.held[i - 1].frame == a && i < b_.held.size() && b_.held[i].frame == b;
   }
 
   // The lead of the stretch from `left` to kb, with kb's curve set from it:

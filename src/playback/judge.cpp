@@ -151,15 +151,32 @@ std::vector<Gap> gGaps;
 std::vector<bool> gRated;  // the judged frames' rates noted
 const detail::Shape kFirstOnly;  // the first bound alone
 
+uint64_t gWork = UINT64_MAX;  // rotations the judge may still evaluate
+
+// Takes the work of one frame judged over n rotations; false once it is spent.
+bool spend(int n) {
+  if (gWork < uint64_t(n)) return gWork = 0, false;
+  gWork -= uint64_t(n);
+  return true;
+}
+
+Verdict unproven(uint32_t fa, uint32_t fb) {
+  Verdict v;
+  v.kind = Verdict::Unproven;
+  v.at = fa + (fb - fa) / 2;
+  return v;
+}
+
 void note(Verdict* v, uint32_t f, double d) {
   if (!(d <= v->worst)) v->worst = d, v->at = f;  // a NaN counts as the worst
 }
 
 // Every frame of a stretch, where only frames tell.
-Verdict judgeEveryFrame(uint32_t fa, uint32_t fb, double tol, const Probe& probe) {
+Verdict judgeEveryFrame(uint32_t fa, uint32_t fb, double tol, int n, const Probe& probe) {
   Verdict v;
   v.at = fa;
   for (uint32_t f = fa;; f++) {
+    if (!spend(n)) return unproven(fa, fb);
     note(&v, f, probe.at(f).d);
     if (f == fb) break;
   }
@@ -175,9 +192,11 @@ struct Stretch {
   detail::Shape shape;
   const Probe& probe;
 
-  void judge(uint32_t f) {
+  bool judge(uint32_t f) {
+    if (!spend(n)) return false;
     gJudged.push_back(probe.at(f));
     gRated.push_back(false);
+    return true;
   }
 
   // The gap between judged frames p1 (at g1) and p2 (at g2), bounded.
@@ -199,23 +218,21 @@ struct Stretch {
 
 }  // namespace
 
+void setJudgeWork(uint64_t rotations) { gWork = rotations; }
+bool judgeWorkLeft() { return gWork > 0; }
+
 Verdict judgeStretch(uint32_t fa, uint32_t fb, double tol, const Segment* s, int n, int nIn, const Vec3* swingAxis,
                      const Probe& probe) {
-  if (fb - fa < 2) return judgeEveryFrame(fa, fb, tol, probe);  // no frame between the two judged
+  if (fb - fa < 2) return judgeEveryFrame(fa, fb, tol, n, probe);  // no frame between the two judged
   bool wild = false;
   for (int i = 0; i < n; i++) wild = wild || (s[i].moving && curveKind(s[i].curve) == CurveKind::Wild);
-  if (wild && fb - fa <= kDenseWildFrames) return judgeEveryFrame(fa, fb, tol, probe);
+  if (wild && fb - fa <= kDenseWildFrames) return judgeEveryFrame(fa, fb, tol, n, probe);
+  if (wild) return unproven(fa, fb);  // too long to judge frame by frame: parts of it may be
   Verdict v;
   v.at = fa;
-  if (wild) {  // too long to judge frame by frame: parts of it may be
-    v.kind = Verdict::Unproven;
-    v.at = fa + (fb - fa) / 2;
-    return v;
-  }
   gJudged.clear(), gGaps.clear(), gRated.clear();
   Stretch st = {.s = s, .n = n, .tol = tol, .shape = detail::shapeOf(s, n, nIn, swingAxis), .probe = probe};
-  st.judge(fa);
-  st.judge(fb);
+  if (!st.judge(fa) || !st.judge(fb)) return unproven(fa, fb);
   note(&v, fa, gJudged[0].d);
   note(&v, fb, gJudged[1].d);
   st.push(fa, fb, 0, 1);
@@ -233,7 +250,7 @@ Verdict judgeStretch(uint32_t fa, uint32_t fb, double tol, const Segment* s, int
       v.at = m;
       return v;
     }
-    st.judge(m);
+    if (!st.judge(m)) return unproven(fa, fb);
     note(&v, m, gJudged.back().d);
     if (!(v.worst <= 2 * tol)) break;  // far beyond: keyed here, no need to look for the worst
     const uint32_t pm = static_cast<uint32_t>(gJudged.size() - 1);

@@ -63,6 +63,13 @@ inline constexpr uint32_t kDenseWildFrames = 1024;
 /// in the middle of its widest gap and judged again in parts.
 inline constexpr int kMostJudged = 2048;
 
+/// The work the judge may still do, in rotations evaluated (a frame judged
+/// costs as many as the stretch has): set before a side is planned and
+/// before it is checked, so that no motion, however hostile, takes long.
+/// Once it is spent a stretch is not proven (Unproven, at its middle).
+void setJudgeWork(uint64_t rotations);
+bool judgeWorkLeft();
+
 /// What judges one frame of a stretch: the deviation there, where each
 /// rotation stands on its curve and each side's products (see Judged).
 struct Probe {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "playback/judge.h"
-#include "playback/planner.h"
+#include "playback/plan_options.h"
 #include "playback/player.h"
 #include "twist/separation.h"
 
@@ -34,16 +34,31 @@ struct BonePlan {
   Track held;             // the input's keyframes as they stand
   int32_t heldCount = 0;  // its records, several on one frame included
   PlayedTrack in;         // the input as played
+  // The keyframes as planned: each one's frame, curve and rotation as played,
+  // and as written; the rest of what is written is its input's (writtenKey).
   struct Output {
-    Track keys;          // to write
-    PlayedTrack played;  // and as played
+    PlayedTrack played;
+    std::vector<Quat> rot;
     std::vector<uint8_t> verbatim;  // per keyframe: the input's own, on its own stretch
   } out;
   bool planned = false;
+  mutable size_t heldCursor = 0;  // where the last look-up in `held` ended
   /// What the output plays.
   const PlayedTrack& shown() const { return planned ? out.played : in; }
+  /// Index of the first held keyframe after f, found from where the last
+  /// look-up ended (the planner walks a track mostly forward).
+  size_t heldAfter(uint32_t f) const;
+  /// The held keyframe on f, or null.
+  const HeldKey* heldOn(uint32_t f) const {
+    const size_t i = heldAfter(f);
+    return i > 0 && held[i - 1].frame == f ? &held[i - 1] : nullptr;
+  }
 };
 BonePlan& bonePlan(int bone);
+/// Keyframe i of a bone's output as it is written: the input's keyframe whose
+/// stretch it cuts (its other channels and kept bytes), at its frame, with
+/// its position there, its rotation and its curve.
+HeldKey writtenKey(const BonePlan& b, size_t i);
 
 /// A few bones of a side: a chain in the order they turn, or a list.
 struct Bones {
@@ -119,7 +134,8 @@ DQuat chainAt(const Bones& bones, bool output, uint32_t f);
 /// the bone there, where the value is taken from that.
 Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed = nullptr, bool* hasNeeded = nullptr);
 
-/// A planned keyframe: as written, and as played.
+/// A planned keyframe: its frame, rotation and curve as written (the rest
+/// of `raw` is unused), its rotation as played.
 struct Key {
   HeldKey raw;
   Quat shown;
@@ -159,7 +175,20 @@ class JobJudge {
   static Segment along(const Key& ka, const Key& kb, Curve c);
 
  private:
-  int movers(uint32_t s, bool in, const Segment& own, Segment* seg, int* nIn) const;
+  // The rotations of the part judged now, followed from part to part of a
+  // stretch, with the deviation at the last part's end where known.
+  struct Parts {
+    Segment seg[kMostMovers];
+    const PlayedTrack* from[kMostMovers] = {};  // each one's track (null: the bone's own)
+    int n = 0, nIn = 0;
+    int madeFor = -1;  // inside the range (1) or not (0); -1: to be made anew
+    uint32_t lastAt = UINT32_MAX;
+    double lastD = 0;
+  };
+  int movers(uint32_t s, bool in, const Segment& own, Segment* seg, const PlayedTrack** from, int* nIn) const;
+  void cutsOver(uint32_t a, uint32_t b) const;
+  void follow(Parts* p, uint32_t s, bool in, const Segment& own) const;
+  Verdict judgePart(Parts* p, uint32_t s, uint32_t e, bool in, double tol) const;
   Judged probe(const Segment* seg, int n, int nIn, bool in, uint32_t f) const;
   bool ownAfterSlot() const;
 
@@ -172,5 +201,16 @@ class JobJudge {
 
 /// Plans one bone: its first keyframes, then more wherever it strays.
 JobResult runJob(const PlanOptions& o, const Job& j, const Earlier* earlier = nullptr);
+
+// The plan's verdict, made true: every chain the plan answers for is played
+// with the input and the output at every frame of its span, and where a
+// frame strays beyond the chain's share of the bound, the chain's bones are
+// keyed there with what makes the chain exact and it is played again. Where
+// a side's spans hold more frames than the check plays, the longest
+// stretches are proven by the judge instead (judge.h).
+/// Checks the chains of `side` the plan answers for (reports[c].planned),
+/// keys where they stray (with `mend`), and sets each report's worst, its
+/// frame and whether it is beyond.
+void checkSide(const PlanOptions& o, int side, bool mend, ChainReport* reports);
 
 }  // namespace torsel::planning

@@ -1,6 +1,6 @@
 // The sides' jobs, in the order they are planned, each bone against the
-// bones before it; the values they key; then every chain checked frame by
-// frame (check.cpp) and reported.
+// bones before it; then every chain checked frame by frame (check.cpp) and
+// reported.
 #include "playback/planner.h"
 
 #include <algorithm>
@@ -9,14 +9,16 @@
 #include <cmath>
 #include <vector>
 
-#include "playback/check.h"
 #include "playback/plan_parts.h"
 
 namespace torsel {
 namespace planning {
 namespace {
 
-std::array<BonePlan, kGroupBones> gBones;
+// The judge's work on a side, in rotations evaluated: several times what any
+// real motion asks (a dance of 6,000 frames a tenth of it); a hostile one
+// is then planned as far as it goes and the rest reported.
+constexpr uint64_t kJudgeWork = uint64_t(3) << 20, kJudgeWorkPerKey = 256;
 ChainReport gReports[kArmSides][kChains];
 
 // An axis scaled to length 1 in float steps, as the wrist's split takes it.
@@ -26,78 +28,13 @@ Vec3 unitOf(const Vec3& v) {
 }
 
 bool keyedInRange(const PlanOptions& o, int bone) {
-  for (const PlayedKey& k : gBones[static_cast<size_t>(bone)].in.keys) {
+  for (const PlayedKey& k : bonePlan(bone).in.keys) {
     if (inRange(o, k.frame)) return true;
   }
   return false;
 }
 
-// The output of the chain's bones before the job's bone, and after it.
-void aroundAt(const Job& j, uint32_t f, DQuat* before, DQuat* after) {
-  *before = *after = kIdentityD;
-  bool past = false;
-  for (int b : j.chain) {
-    if (b == j.bone) {
-      past = true;
-      continue;
-    }
-    const DQuat r = rotationAt(bonePlan(b).shown(), f);
-    (past ? *after : *before) = past ? multiply(*after, r) : multiply(*before, r);
-  }
-}
-
-// What the chain needs from the job's bone at f: the input's chain less the
-// output's bones before and after it.
-DQuat residualAt(const Job& j, uint32_t f, const DQuat& target) {
-  DQuat before, after;
-  aroundAt(j, f, &before, &after);
-  return unit(multiply(multiply(conjugate(before), target), conjugate(after)));
-}
-
-// What the chain needs from the twist bone and the job's bone together,
-// the twist bone standing just before it, less its turn about the axis.
-Quat restAt(const Job& j, uint32_t f, const DQuat& target) {
-  DQuat before = kIdentityD;
-  for (int i = 0; i < j.slot; i++) before = multiply(before, rotationAt(bonePlan(j.chain.at[i]).shown(), f));
-  Quat twist, rest;
-  splitAbout(j.axis, toFloat(unit(multiply(conjugate(before), target))), &twist, &rest);
-  return rest;
-}
-
 }  // namespace
-
-BonePlan& bonePlan(int bone) { return gBones[static_cast<size_t>(bone)]; }
-
-DQuat chainAt(const Bones& bones, bool output, uint32_t f) {
-  DQuat c = kIdentityD;
-  for (int b : bones) c = multiply(c, rotationAt(output ? bonePlan(b).shown() : bonePlan(b).in, f));
-  return c;
-}
-
-Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed, bool* hasNeeded) {
-  const DQuat target = chainAt(j.chain, false, f);
-  if (needed != nullptr && (v == Value::Twist || v == Value::Residual)) {
-    *needed = residualAt(j, f, target);
-    *hasNeeded = true;
-  }
-  switch (v) {
-    case Value::Kept: {
-      // Normalised before it is narrowed: huge components would overflow a float.
-      const SeparationInput in = {.q = toFloat(unit(target)), .r = j.splitAxis, .side = j.side, .frameTime = f,
-                                  .method = 4, .quiet = true};
-      return separateTwist(in).kept;
-    }
-    case Value::Twist:
-      return toFloat(twistAbout(residualAt(j, f, target), j.axis));
-    case Value::Residual:
-      return toFloat(residualAt(j, f, target));
-    case Value::Identity:
-      return kIdentity;
-    case Value::Rest:
-      return restAt(j, f, target);
-  }
-  return kIdentity;
-}
 
 namespace {
 
@@ -179,25 +116,26 @@ JobResult run(const SidePlan& p, const Job& j, Chain chain, const Earlier* earli
 
 // Where a bone's output changed from one plan to the next: the open span
 // around every keyframe not in both alike, between its neighbours in either.
-std::vector<std::pair<uint32_t, uint32_t>> changedBetween(const Track& before, const Track& after) {
+std::vector<std::pair<uint32_t, uint32_t>> changedBetween(const BonePlan::Output& before,
+                                                          const BonePlan::Output& after) {
+  const std::vector<PlayedKey>&x = before.played.keys, &y = after.played.keys;
+  auto bits = [](const Quat& q) {
+    return std::array{std::bit_cast<uint32_t>(q.x), std::bit_cast<uint32_t>(q.y), std::bit_cast<uint32_t>(q.z),
+                      std::bit_cast<uint32_t>(q.w)};
+  };
   std::vector<uint32_t> frames;  // every frame either keys, and whether it differs
   std::vector<bool> differs;
   size_t i = 0, k = 0;
-  while (i < before.size() || k < after.size()) {
-    const bool inBefore = i < before.size() && (k == after.size() || before[i].frame <= after[k].frame);
-    const bool inAfter = k < after.size() && (i == before.size() || after[k].frame <= before[i].frame);
-    const HeldKey& key = inBefore ? before[i] : after[k];
+  while (i < x.size() || k < y.size()) {
+    const bool inBefore = i < x.size() && (k == y.size() || x[i].frame <= y[k].frame);
+    const bool inAfter = k < y.size() && (i == x.size() || y[k].frame <= x[i].frame);
     bool same = inBefore && inAfter;
     if (same) {
-      const Quat &p = before[i].rot, &q = after[k].rot;
-      const Curve c = rotationCurve(before[i]), d = rotationCurve(after[k]);
-      same = std::bit_cast<uint32_t>(p.x) == std::bit_cast<uint32_t>(q.x) &&
-             std::bit_cast<uint32_t>(p.y) == std::bit_cast<uint32_t>(q.y) &&
-             std::bit_cast<uint32_t>(p.z) == std::bit_cast<uint32_t>(q.z) &&
-             std::bit_cast<uint32_t>(p.w) == std::bit_cast<uint32_t>(q.w) && c.x1 == d.x1 && c.y1 == d.y1 &&
-             c.x2 == d.x2 && c.y2 == d.y2;
+      const Curve c = x[i].curve, d = y[k].curve;
+      same = bits(before.rot[i]) == bits(after.rot[k]) && c.x1 == d.x1 && c.y1 == d.y1 && c.x2 == d.x2 &&
+             c.y2 == d.y2;
     }
-    frames.push_back(key.frame);
+    frames.push_back(inBefore ? x[i].frame : y[k].frame);
     differs.push_back(!same);
     i += inBefore, k += inAfter;
   }
@@ -233,7 +171,7 @@ void planPair(const SidePlan& p, Job swing, const Job& twist, Chain chain) {
     // The first bone's keyframes depend on the input alone: taken over but where its swing is judged.
     swingEarlier.plan = std::move(bonePlan(swing.bone).out);
     run(p, swing, chain, &swingEarlier);
-    earlier.changed = changedBetween(swingEarlier.plan.keys, bonePlan(swing.bone).out.keys);
+    earlier.changed = changedBetween(swingEarlier.plan, bonePlan(swing.bone).out);
     swingEarlier.plan = {};
     if (earlier.changed.empty()) break;  // keyed nowhere anew: nothing mends
   }
@@ -281,7 +219,7 @@ void planSide(const PlanOptions& o, int side) {
 // -W splits every wrist record in the range: counted before one a frame is left.
 void countWristSplits(const PlanOptions& o) {
   for (int side = 0; side < kArmSides; side++) {
-    for (const HeldKey& k : gBones[static_cast<size_t>(groupBone(side, kWrist))].held) {
+    for (const HeldKey& k : bonePlan(groupBone(side, kWrist)).held) {
       if (!inRange(o, k.frame)) continue;
       Quat twist, rest;
       splitAbout(unitOf(o.axis[side][1]), k.rot, &twist, &rest);
@@ -298,7 +236,7 @@ void countWristSplits(const PlanOptions& o) {
 using namespace planning;
 
 void planReset() {
-  for (BonePlan& b : gBones) b = BonePlan{};
+  for (int b = 0; b < kGroupBones; b++) bonePlan(b) = BonePlan{};
   for (auto& side : gReports) {
     for (ChainReport& r : side) r = ChainReport{};
   }
@@ -312,27 +250,34 @@ void planHold(int bone, const HeldKey& k) {
 
 void plan(const PlanOptions& o) {
   if (o.wrist && !o.fold) countWristSplits(o);
-  for (BonePlan& b : gBones) {
-    makeTrack(&b.held);
-    b.held.shrink_to_fit();
+  for (int b = 0; b < kGroupBones; b++) {
+    makeTrack(&bonePlan(b).held);
+    bonePlan(b).held.shrink_to_fit();
   }
   // A side at a time, so that only one side's working tracks are held.
   for (int side = 0; side < kArmSides; side++) {
     const int first = groupBone(side, kArm), end = groupBone(side + 1, kArm);
-    for (int b = first; b < end; b++) bonePlan(b).in = playedTrack(bonePlan(b).held, o.rule[b]);
-    planSide(o, side);
-    checkSide(o, side, gReports[side]);
-    // Planned and checked: only what is written stays.
+    uint64_t keys = 0;
     for (int b = first; b < end; b++) {
-      BonePlan& p = bonePlan(b);
-      p.held = {}, p.in = {}, p.out.played = {}, p.out.verbatim = {};
-      p.out.keys.shrink_to_fit();
+      bonePlan(b).in = playedTrack(bonePlan(b).held, o.rule[b]);
+      keys += bonePlan(b).held.size();
     }
+    // The work grows with the keyframes, whatever frames they span; the
+    // planner and the check each have their own.
+    setJudgeWork(kJudgeWork + kJudgeWorkPerKey * keys);
+    planSide(o, side);
+    // Where the plan ran out of work, the check says how far it strays but keys nothing more.
+    const bool mend = judgeWorkLeft();
+    setJudgeWork(kJudgeWork + kJudgeWorkPerKey * keys);
+    checkSide(o, side, mend, gReports[side]);
+    // Planned and checked: only what is written stays.
+    for (int b = first; b < end; b++) bonePlan(b).in = {}, bonePlan(b).out.verbatim = {};
   }
 }
 
 bool planReplaces(int bone) { return bonePlan(bone).planned; }
-const Track& planTrack(int bone) { return bonePlan(bone).out.keys; }
+size_t planKeyCount(int bone) { return bonePlan(bone).out.rot.size(); }
+HeldKey planKey(int bone, size_t i) { return writtenKey(bonePlan(bone), i); }
 int32_t planHeldCount(int bone) { return bonePlan(bone).heldCount; }
 const ChainReport& planReport(int side, Chain chain) { return gReports[side][chain]; }
 

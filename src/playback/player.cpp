@@ -18,13 +18,14 @@ void makeTrack(Track* keys) {
   keepLastOnFrame(keys, [](const HeldKey& k) { return k.frame; });
 }
 
-HeldKey keyToCut(const Track& t, uint32_t frame) {
+HeldKey keyToCut(const Track& t, uint32_t frame) { return keyToCut(t, frame, keyAfter(t, frame)); }
+
+HeldKey keyToCut(const Track& t, uint32_t frame, size_t i) {
   if (t.empty()) {
     HeldKey h{};
-    for (int i = 0; i < 16; i++) h.params[i] = i < 8 ? 20 : 107;
+    for (int c = 0; c < 16; c++) h.params[c] = c < 8 ? 20 : 107;
     return h;
   }
-  const size_t i = keyAfter(t, frame);
   return i > 0 && t[i - 1].frame == frame ? t[i - 1] : t[std::min(i, t.size() - 1)];
 }
 
@@ -122,11 +123,8 @@ void setTurns(PlayedTrack* p) {
   std::vector<PlayedKey>& t = p->keys;
   p->arcAt = 0;
   for (size_t i = 1; i < t.size(); i++) {
-    const DQuat a = toDouble(t[i - 1].rot), b = toDouble(t[i].rot);
-    const Arc arc = makeArc(a, b);
-    const DQuat ua = unit(a), ub = unit(b);  // as makeArc turns its end
-    t[i].theta = arc.theta, t[i].linear = arc.linear;
-    t[i].flip = ua.x * ub.x + ua.y * ub.y + ua.z * ub.z + ua.w * ub.w < 0;
+    const Arc arc = arcTurn(toDouble(t[i - 1].rot), toDouble(t[i].rot));
+    t[i].theta = arc.theta, t[i].linear = arc.linear, t[i].flip = arc.flipped;
   }
 }
 
@@ -176,9 +174,10 @@ Segment segmentAt(const PlayedTrack& p, uint32_t frame) {
   return s;
 }
 
-Vec3 positionAt(const Track& t, uint32_t frame) {
+Vec3 positionAt(const Track& t, uint32_t frame) { return positionAt(t, frame, keyAfter(t, frame)); }
+
+Vec3 positionAt(const Track& t, uint32_t frame, size_t i) {
   if (t.empty()) return {0, 0, 0};
-  const size_t i = keyAfter(t, frame);
   if (i == 0) return t.front().pos;
   const HeldKey& k0 = t[i - 1];
   if (i == t.size() || k0.frame == frame) return k0.pos;

@@ -50,8 +50,12 @@ struct Shown {
   CurvePoint at;
 };
 Shown showAt(const Segment& s, uint32_t frame);
-/// The position shown at `frame`: each channel along its own curve.
+/// The position shown at `frame`: each channel along its own curve; with
+/// `after`, keyAfter(t, frame) already found.
 Vec3 positionAt(const Track& t, uint32_t frame);
+Vec3 positionAt(const Track& t, uint32_t frame, size_t after);
+/// As keyToCut, with `after` = keyAfter(t, frame) already found.
+HeldKey keyToCut(const Track& t, uint32_t frame, size_t after);
 
 /// A keyframe as played: its frame, its rotation curve, the rotation it
 /// shows, and the turn of the stretch that ends there (an Arc but for its

@@ -111,19 +111,25 @@ double deviationOf(const DQuat& in, const DQuat& out) {
   return d == d ? d : 180;
 }
 
-Arc makeArc(DQuat a, DQuat b) {
+Arc arcTurn(DQuat a, DQuat b) {
   Arc arc;
   arc.a = unit(a);
   arc.b = unit(b);
   double dot = arc.a.x * arc.b.x + arc.a.y * arc.b.y + arc.a.z * arc.b.z + arc.a.w * arc.b.w;
   if (dot < 0) {
     arc.b = {-arc.b.x, -arc.b.y, -arc.b.z, -arc.b.w};
+    arc.flipped = true;
     dot = -dot;
   }
   // A rotation's dot with itself may round above 1: its sine is then 0, not a NaN.
   dot = std::min(dot, 1.0);
   arc.theta = angleOf(std::sqrt((1 - dot) * (1 + dot)), dot);
   arc.linear = !(dot < 0.9995);
+  return arc;
+}
+
+Arc makeArc(DQuat a, DQuat b) {
+  Arc arc = arcTurn(a, b);
   if (!arc.linear) arc.invSine = 1 / sinSmall(arc.theta);
   return arc;
 }

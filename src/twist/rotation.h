@@ -63,8 +63,11 @@ struct Arc {
   DQuat a, b;
   double theta = 0, invSine = 0;  // half the turn, in radians; 1 over its sine
   bool linear = true;             // so short a turn that a blend serves
+  bool flipped = false;           // b turned to its other sign, the shorter way
 };
 Arc makeArc(DQuat a, DQuat b);
+/// makeArc but for 1 over its sine (0): what a track keeps of an arc.
+Arc arcTurn(DQuat a, DQuat b);
 /// The arc makeArc makes of two rotations, from its ends (of length 1, b on
 /// a's side) and its half turn: what a track keeps of it, made whole again.
 Arc arcOf(const DQuat& a, const DQuat& b, double theta, bool linear);

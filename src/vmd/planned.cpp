@@ -35,7 +35,7 @@ const char* groupBoneName(int bone) { return sjisName(bone / kArmBones, static_c
 // Keyframes a bone's plan adds to its records.
 int32_t addedBy(int bone) {
   if (!planReplaces(bone)) return 0;
-  return static_cast<int32_t>(planTrack(bone).size()) - planHeldCount(bone);
+  return static_cast<int32_t>(planKeyCount(bone)) - planHeldCount(bone);
 }
 
 // A pair the plan leaves to the plain conversion: neither bone planned.
@@ -95,8 +95,9 @@ int32_t writePlannedSide(int side) {
   // On each frame the twist bones before their limbs, as a plain conversion writes them.
   constexpr ArmBone kOrder[kArmBones] = {kArmTwist, kArm, kHandTwist, kElbow, kWrist};
   struct Planned {
-    const Track* keys;
-    size_t next;
+    int bone;
+    size_t next, count;
+    HeldKey key;  // the next one
     uint8_t name[kNameSize];
   } planned[kArmBones];
   int n = 0;
@@ -104,7 +105,8 @@ int32_t writePlannedSide(int side) {
     const int bone = groupBone(side, b);
     if (!planReplaces(bone)) continue;
     Planned& p = planned[n++];
-    p = {&planTrack(bone), 0, {}};
+    p = {bone, 0, planKeyCount(bone), {}, {}};
+    if (p.count > 0) p.key = planKey(bone, 0);
     std::memcpy(p.name, groupBoneName(bone), std::strlen(groupBoneName(bone)));
   }
   int32_t written = 0;
@@ -113,15 +115,16 @@ int32_t writePlannedSide(int side) {
     uint32_t frame = UINT32_MAX;
     bool any = false;
     for (int i = 0; i < n; i++) {
-      if (planned[i].next == planned[i].keys->size()) continue;
-      frame = std::min(frame, (*planned[i].keys)[planned[i].next].frame);
+      if (planned[i].next == planned[i].count) continue;
+      frame = std::min(frame, planned[i].key.frame);
       any = true;
     }
     if (!any) return written;
     for (int i = 0; i < n; i++) {
       Planned& p = planned[i];
-      if (p.next == p.keys->size() || (*p.keys)[p.next].frame != frame) continue;
-      const HeldKey& k = (*p.keys)[p.next++];
+      if (p.next == p.count || p.key.frame != frame) continue;
+      const HeldKey k = p.key;
+      if (++p.next < p.count) p.key = planKey(p.bone, p.next);
       kf.frameTime = k.frame;
       kf.pos = k.pos;
       unpackBlock(k, kf.bz);

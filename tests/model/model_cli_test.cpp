@@ -92,6 +92,8 @@ TEST_F(ModelCli, EveryLayoutGivesTheAxesAndDamageIsRefused) {
   for (const auto& c : cases) {
     EXPECT_EQ(check(c.file, "m.pmx", 3, c.option), "Cannot use model file : $/m.pmx (" + c.reason + ")\n");
   }
+  // Named without a motion, a model refused is still the run's status, not the usage's 0.
+  EXPECT_EQ(runProgram({"-ND", "-W", dir_ + "/m.pmx"}).status, 3);  // the last, without 左手首
   // What a run neither writes nor plays is not asked for: the elbows' twist
   // bones in mode 4, every twist bone in a fold.
   for (auto [options, model] : {std::pair{"-M4", without({kU8LeftWristTwist, kU8RightWristTwist})},

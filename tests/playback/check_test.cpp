@@ -2,39 +2,41 @@
 // purpose (too few keyframes, so the chain strays between them), it finds
 // every frame beyond, keys them, and reports the largest deviation the
 // output then plays; where keying cannot mend it, it says so.
-#include "playback/check.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "playback/plan_parts.h"
+#include "playback/planner.h"
 
 namespace torsel {
 namespace {
 
 using planning::bonePlan;
+using planning::checkSide;
 
 // The arm turning about Z and its twist bone keyed with a swing (about Y),
 // every 40 frames; planned wrong: the arm's own keyframes left as they
 // stand and the twist bone at rest, so that the chain strays everywhere.
 void holdWrongPlan(const PlanOptions& o) {
   planReset();
+  Track planned[2];
   for (uint32_t i = 0; i < 4; i++) {
     const double z = 0.5 * i, y = 0.9 * (i % 2);
     HeldKey k = {40 * i, {0, 0, 0}, toFloat({0, 0, std::sin(z / 2), std::cos(z / 2)}), {}, {}};
     for (int p = 0; p < 16; p++) k.params[p] = p < 8 ? 20 : 107;
     planHold(groupBone(0, kArm), k);
-    bonePlan(groupBone(0, kArm)).out.keys.push_back(k);
+    planned[0].push_back(k);
     HeldKey t = k;
     t.rot = toFloat({0, std::sin(y / 2), 0, std::cos(y / 2)});
     planHold(groupBone(0, kArmTwist), t);
-    t.rot = kIdentity, bonePlan(groupBone(0, kArmTwist)).out.keys.push_back(t);
+    t.rot = kIdentity, planned[1].push_back(t);
   }
   for (ArmBone b : {kArm, kArmTwist}) {
     planning::BonePlan& p = bonePlan(groupBone(0, b));
     p.in = playedTrack(p.held, o.rule[groupBone(0, b)]);
-    p.out.played = playedTrack(p.out.keys, o.rule[groupBone(0, b)]);
+    p.out.played = playedTrack(planned[b], o.rule[groupBone(0, b)]);
+    for (const HeldKey& k : planned[b]) p.out.rot.push_back(k.rot), p.out.verbatim.push_back(0);
     p.planned = true;
   }
 }
@@ -62,7 +64,7 @@ TEST(Check, MendsAPlanMadeWrongOnPurposeAndReportsWhatItPlays) {
     ASSERT_GT(worstPlayed(&at), 5.0);  // wrong indeed
     ChainReport reports[kChains] = {};
     reports[kArmChain].planned = true, reports[kArmChain].share = 0.5;
-    checkSide(o, 0, reports);
+    checkSide(o, 0, true, reports);
     const ChainReport& r = reports[kArmChain];
     const double worst = worstPlayed(&at);
     EXPECT_EQ(r.worst, worst) << fixedArm;  // what it says is what the output plays

@@ -21,15 +21,21 @@ TEST(Judge, NoNumberNeverPasses) {
   Segment moving;
   moving.moving = true, moving.f0 = 0, moving.f1 = 1000, moving.arc = makeArc(kIdentityD, {0, 1, 0, 0});
   moving.curve = kLinearCurve;
-  for (const auto& [nanAt, kind] : {std::pair{5000u, Verdict::Within}, {400u, Verdict::Beyond}}) {
+  // And where its work is spent before a stretch is proven, nothing passes either.
+  const struct { uint32_t nanAt; uint64_t work; Verdict::Kind kind; } rows[] = {
+      {5000, UINT64_MAX, Verdict::Within}, {400, UINT64_MAX, Verdict::Beyond}, {5000, 3, Verdict::Unproven}};
+  for (const auto& row : rows) {
     auto probe = [&](uint32_t f) {  // within 0.2 degrees everywhere, but for a NaN at nanAt
       Judged j;
       j.at[0] = showAt(moving, f).at;
-      j.d = f == nanAt ? NAN : 0.2;
+      j.d = f == row.nanAt ? NAN : 0.2;
       return j;
     };
-    EXPECT_EQ(judgeStretch(0, 1000, 0.5, &moving, 1, -1, nullptr, ProbeOf(probe)).kind, kind) << nanAt;
+    setJudgeWork(row.work);
+    EXPECT_EQ(judgeStretch(0, 1000, 0.5, &moving, 1, -1, nullptr, ProbeOf(probe)).kind, row.kind) << row.nanAt;
+    EXPECT_EQ(judgeWorkLeft(), row.work == UINT64_MAX);
   }
+  setJudgeWork(UINT64_MAX);
 }
 
 // A rotation keyed, and its split into a swing and a twist keyed on the

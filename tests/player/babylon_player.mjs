@@ -2,9 +2,9 @@
 // then two motions played on it at every frame from 0 to the last keyframe,
 // each side's chains read from the skeleton's world matrices (so as the
 // skeleton uses its bones, after the fixed axes): the arm (腕 ⊗ 腕捩), the
-// elbow (ひじ ⊗ 手捩) and the wrist (both); out, the largest deviation of
-// each chain between the two, in degrees: left arm, elbow, wrist, then right.
-// Or two poses (VPD), the hand (the wrist ⊗ 手首) a fourth chain, and the
+// elbow (ひじ ⊗ 手捩), the wrist (both) and the hand (the wrist ⊗ 手首); out,
+// the largest deviation of each chain between the two, in degrees: left arm,
+// elbow, wrist, hand, then right. Or two poses (VPD), the same chains and the
 // turn of each side's 腕捩 and 手捩 on their own.
 import { NullEngine } from '@babylonjs/core/Engines/nullEngine';
 import { ImportMeshAsync } from '@babylonjs/core/Loading/sceneLoader';
@@ -64,7 +64,7 @@ export async function openPlayer(modelBytes, extension) {
       loader.loadFromBufferAsync(`m${i}`, m)));
     const last = Math.max(...animations.map((a) => a.endFrame));
     const [a, b] = animations.map((animation) => play(animation, last));
-    return [0, 1].flatMap((side) => [0, 1, 2].map((c) =>
+    return [0, 1].flatMap((side) => [0, 1, 2, 3].map((c) =>
       Math.max(...a.map((frame, f) => degrees(frame[side][c], b[f][side][c])))));
   }, { poses });
 }

@@ -117,10 +117,15 @@ fs.writeFileSync(at('arms.vmd'), Buffer.concat([header, ...arms, rest]));
 
 const models = [['builtin.pmx', pmx(skeleton(builtIn))], ['tilted.pmx', pmx(skeleton(tilted))],
   ['tilted.pmd', pmd(skeleton(tilted))]];
+// With the wrists keyed often ("hands"), and one now and then, the other never ("wrists").
+for (const kind of ['hands', 'wrists']) childProcess.execFileSync(makeSample, [at(`${kind}.vmd`), '600', '3', kind]);
+
 // Per model: motion, options, bound (null: the plain conversion, which must stray beyond 1.5°).
+// Every chain is held to it; with -W the arm and the hand (the others carry the twist moved).
 const table = [['arms', '-M12 -K5', 0.5], ['arms', '-M4 -K5', 0.5], ['arms', '', null],
   ['split', '-U -K5', 0.5], ['dance', '-M12 -K5', 0.5], ['dance', '-M4 -K5', 0.5],
-  ['dance', '-U -K5', 0.5], ['dance', '', null]];
+  ['dance', '-U -K5', 0.5], ['dance', '', null], ['hands', '-W -K5', 0.5], ['wrists', '-W -K5', 0.5],
+  ['wrists', '-W -M4 -K5', 0.5]];
 
 const convert = (options, model, input) => childProcess.spawnSync(torsel,
   ['-ND', ...options.split(' ').filter(Boolean), model, input].filter(Boolean)).status;
@@ -129,7 +134,7 @@ const show = (v) => v.map((d) => d.toFixed(3).padStart(8)).join('');
 
 (async () => {
   let [failed, runs] = [0, 0];
-  console.log('model       motion options  babylon-mmd: left arm elbow wrist, right | ours');
+  console.log('model       motion options  babylon-mmd: left arm elbow wrist hand, right | ours');
   for (const [model, bytes] of models) {
     fs.writeFileSync(at(model), bytes);
     const play = await openPlayer(new Uint8Array(bytes), path.extname(model));
@@ -140,18 +145,19 @@ const show = (v) => v.map((d) => d.toFixed(3).padStart(8)).join('');
       const status = convert(options, at(model), input);
       const evaluated = childProcess.spawnSync(playbackEval, [at(model), input, output],
         { encoding: 'latin1' });
-      const theirs = [...evaluated.stdout.matchAll(/(?:arm|elbow|wrist) (\S+) at \d+\n/g)]
+      const theirs = [...evaluated.stdout.matchAll(/(?:arm|elbow|wrist|hand) (\S+) at \d+\n/g)]
         .map((m) => Number(m[1]));
-      const ours = await play(read(input), read(output)), largest = Math.max(...ours);
+      const ours = await play(read(input), read(output));
+      const largest = Math.max(...ours.filter((d, i) => !options.includes('-W') || i % 4 % 3 === 0));
       const problems = [
         status !== 0 && `torsel exited with ${status}`,
-        theirs.length !== 6 && `playback_eval: ${evaluated.stdout}${evaluated.stderr}`,
+        theirs.length !== 8 && `playback_eval: ${evaluated.stdout}${evaluated.stderr}`,
         bound !== null && !(largest <= bound) && `${largest.toFixed(3)}° beyond ${bound}°`,
         bound === null && !(largest > 1.5) && `plain, yet within ${largest.toFixed(3)}°`,
         ours.some((d, i) => !(Math.abs(d - theirs[i]) <= 0.05)) && 'the two players disagree',
       ].filter(Boolean);
       [failed, runs] = [failed + (problems.length > 0), runs + 1];
-      const row = `${model.padEnd(11)} ${motion.padEnd(5)} ${(options || 'plain').padEnd(9)}`;
+      const row = `${model.padEnd(11)} ${motion.padEnd(6)} ${(options || 'plain').padEnd(10)}`;
       console.log(`${problems.length ? 'FAIL' : 'ok  '} ${row}${show(ours)} |${show(theirs)}`);
       if (problems.length) console.log(`     ${problems.join('; ')}`);
     }

@@ -1,8 +1,7 @@
 // The chart: how far the worse of the two wrists plays from the input at
-// every frame, for the file shown. With a bound (keep, fold back) the kept
-// line and the bound stand on a scale of their own on the right, so that
-// they stay apart from each other and from a plain conversion's tens of
-// degrees; the worst frame and value are written above it.
+// every frame, for the file shown: the plain conversion and, with a bound
+// (keep, fold back), the kept line and the bound, all on one scale; the
+// worst frame and value are written above it.
 import uPlot from 'uplot';
 import 'uplot/dist/uPlot.min.css';
 import { T } from './text.js';
@@ -64,49 +63,53 @@ export function clear() {
   $('chart-area').hidden = true;
 }
 
-const degrees = (u, ticks) => ticks.map((t) => `${+t.toFixed(2)}°`);
-const axis = (scale, label, stroke, side) =>
-  ({ scale, label, stroke, side, grid: { show: side !== 1 }, values: degrees });
+const degrees = (u, ticks) => ticks.map((t) => (t == null ? '' : `${+t.toFixed(2)}°`));
+// One logarithmic scale for every line: 0.3° kept and 80° plain side by side
+// as the numbers they are, the bound where its value is. A frame within
+// FLOOR (or exact) is drawn at FLOOR.
+const FLOOR = 0.01;
 
-// Charts one report; `bound` is the run's (0: none).
-export function show(report, bound) {
+// Charts one report over `frames` (the preview's, where known); `bound` is the run's (0: none).
+export function show(report, bound, frames = report && report.chart && report.chart.frames) {
   clear();
   const c = report && report.chart;
   if (!c || !c.plain || c.pose) return;  // a pose: one frame, its deviation on its line
   $('chart-area').hidden = false;
-  // [label, values, colour, on the bound's scale]
-  const kept = c.fold ? [T.folded, c.plain, COLOURS.kept, true]
-    : c.kept && [T.kept, c.kept, COLOURS.kept, true];
-  const plain = c.fold ? [] : [[T.plain, c.plain, COLOURS.plain, false]];
-  const series = [...plain, ...(kept ? [kept] : [])];
+  // [label, values, colour]
+  const kept = c.fold ? [T.folded, c.plain, COLOURS.kept] : c.kept && [T.kept, c.kept, COLOURS.kept];
+  const series = [...(c.fold ? [] : [[T.plain, c.plain, COLOURS.plain]]), ...(kept ? [kept] : [])];
   const worsts = series.map(([, values]) => worst(values));
   $('chart-summary').textContent = series.map(([label], i) => (worsts[i].value > 0
     ? T.worst(label, worsts[i].frame, worsts[i].value) : T.noDeviation(label))).join(' · ');
   if (worsts.every((x) => x.value === 0)) return;  // nothing to draw: said above
   const data = thin(series.map(([, v]) => v), width);
-  const small = bound > 0 && !!kept;
-  const top = (v) => Math.max(v * 1.15, 0.1);
+  // The chart spans the frames the preview plays: after the last bone keyframe every line
+  // holds its last value.
+  const last = data[0].length - 1;
+  if (frames - 1 > data[0][last]) data.forEach((d, i) => d.push(i ? d[last] : frames - 1));
+  const values = data.slice(1);  // as measured, for the legend
+  const drawn = values.map((v) => v.map((x) => (x == null ? null : Math.max(x, FLOOR))));
+  // Up to the decade above the worst (or the bound), 200° at most: no turn is over 180°.
+  const top = Math.min(200, Math.max(1, 10 ** Math.ceil(Math.log10(1.3 * Math.max(bound,
+    ...worsts.map((x) => x.value))))));
   const opts = {
     width: Math.min(1100, width), height: 280,
-    scales: { x: { time: false }, deg: { range: () => [0, top(worsts[0].value)] },
-      bound: { range: () => [0, top(Math.max(bound, worsts[worsts.length - 1].value))] } },
-    axes: [{ label: T.frame },
-      ...(c.fold ? [] : [axis('deg', T.scaleOf(T.plain), COLOURS.plain, 3)]),
-      ...(small ? [axis('bound', T.scaleOf(kept[0]), COLOURS.kept, c.fold ? 3 : 1)] : [])],
-    series: [{ label: T.frame }, ...series.map(([label, , stroke, ours]) => ({ label, stroke,
-      width: ours ? 2 : 1, scale: ours && small ? 'bound' : 'deg',
-      value: (u, v) => (v == null ? '' : `${v.toFixed(2)}°`) }))],
+    scales: { x: { time: false, range: () => [0, Math.max(1, frames - 1)] },
+      deg: { distr: 3, log: 10, range: () => [FLOOR, top] } },
+    axes: [{ label: T.frame }, { scale: 'deg', label: T.offBy, values: degrees }],
+    series: [{ label: T.frame }, ...series.map(([label, , stroke], i) => ({ label, stroke,
+      width: i === series.length - 1 ? 2 : 1, scale: 'deg',
+      value: (u, v, s, k) => (k == null || values[i][k] == null ? '' : `${values[i][k].toFixed(2)}°`) }))],
   };
-  if (small) {
-    data.push(data[0].map(() => bound));
-    opts.series.push({ label: `${T.bound} ${bound}°`, stroke: COLOURS.bound, dash: [6, 4],
-      scale: 'bound', value: () => `${bound}°` });
+  if (bound > 0 && kept) {
+    drawn.push(data[0].map(() => bound));
+    opts.series.push({ label: T.bound, stroke: COLOURS.bound, dash: [6, 4],
+      scale: 'deg', value: () => `${bound}°` });
   }
   // The legend reads the worst frame of the first line at once, not "--" until hovered.
-  const at = worsts[0].frame, scale = opts.series[1].scale;
-  opts.hooks = { ready: [(u) =>
-    u.setCursor({ left: u.valToPos(at, 'x'), top: u.valToPos(series[0][1][at], scale) })] };
-  plot = onCpu(() => new uPlot(opts, data, $('chart')));
+  const at = data[0].indexOf(worsts[0].frame);
+  opts.hooks = { ready: [(u) => u.setLegend({ idx: at })] };
+  plot = onCpu(() => new uPlot(opts, [data[0], ...drawn], $('chart')));
   // uPlot takes the mouse for its drag zoom: a button released over the plot picks the frame.
   plot.over.addEventListener('mouseup', () => {
     if (plot.cursor.idx != null) onPick(data[0][plot.cursor.idx]);

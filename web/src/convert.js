@@ -69,5 +69,17 @@ export async function convertAll(motions, model, options, onReport, onChart, onS
   })) };
 }
 
+// Whether the program can use the model with these options, asked of the program itself on
+// a worker of its own: resolves with the failure (null: it can).
+let checker = null, asked = 0;
+export function checkModel(model, options) {
+  checker ||= new Worker('worker.js');
+  const token = ++asked;
+  return new Promise((resolve) => {
+    checker.onmessage = ({ data }) => data.token === asked && resolve(data.failure);
+    checker.postMessage({ job: 'model', token, model, options });
+  });
+}
+
 // Opened from disk, a page cannot start its worker nor fetch its WebAssembly.
 export const fromDisk = () => location.protocol === 'file:';

@@ -1,9 +1,11 @@
 // Converts in the background, so that the page never freezes: one fresh
 // module per conversion (the program keeps process-wide state) over a
-// WebAssembly module compiled once, the files in its memory, the console
-// text and the written files sent back. The page gets the console's first
-// lines as text and the whole bytes for download, never a long text to lay out.
-import { cutShort, isPose, playable, poseAsMotion } from './vmd.js';
+// WebAssembly module compiled once, the files in its memory under their
+// Shift-JIS names, the console text and the written files sent back. The
+// page gets what the program says to the user as a few lines and the whole
+// bytes for download, never a long text to lay out.
+import { cutShort, isPose, lastFrame, playable, poseAsMotion } from './vmd.js';
+import { fsName, outputName, shiftJis } from './names.js';
 
 importScripts('torsel.js', 'playback_eval.js');
 
@@ -27,7 +29,27 @@ function sink() {
   };
 }
 
-// Runs a module's main on files in /work; returns its status, console bytes and files written.
+// main's arguments as the bytes given (a string as UTF-8): callMain would send every one
+// as UTF-8, and the program reads a file's name in Shift-JIS.
+function callMain(m, args) {
+  const all = ['./this.program', ...args].map((a) => (typeof a === 'string' ? new TextEncoder().encode(a) : a));
+  const argv = m.stackAlloc(4 * (all.length + 1));
+  all.forEach((a, i) => {
+    const at = m.stackAlloc(a.length + 1);
+    m.HEAPU8.set(a, at), m.HEAPU8[at + a.length] = 0;
+    m.HEAP32[(argv >> 2) + i] = at;
+  });
+  m.HEAP32[(argv >> 2) + all.length] = 0;
+  try {
+    return m._main(all.length, argv);
+  } catch (e) {
+    if (e && e.name === 'ExitStatus') return e.status;  // exit() called
+    throw e;
+  }
+}
+
+// Runs a module's main on files in /work (each { name, bytes }, a name's bytes in `path`
+// where the program is to read it so); returns its status, console bytes and files written.
 async function run(create, wasm, args, files, env) {
   const module = await compile(wasm), out = sink();
   const m = await create({
@@ -38,9 +60,10 @@ async function run(create, wasm, args, files, env) {
   for (const fd of [1, 2]) m.FS.getStream(fd).stream_ops.write = out.write;
   m.FS.mkdir('/work');
   m.FS.chdir('/work');
-  for (const f of files) m.FS.writeFile(f.name, f.bytes);
-  const status = m.callMain(args);
-  const written = m.FS.readdir('/work').filter((n) => n !== '.' && n !== '..' && !files.some((f) => f.name === n))
+  const names = files.map((f) => (f.path ? fsName(f.path) : f.name));
+  files.forEach((f, i) => m.FS.writeFile(names[i], f.bytes));
+  const status = callMain(m, args);
+  const written = m.FS.readdir('/work').filter((n) => n !== '.' && n !== '..' && !names.includes(n))
     .map((n) => ({ name: n, bytes: m.FS.readFile(n) }));
   return { status, console: out.take(), written };
 }
@@ -49,8 +72,9 @@ async function run(create, wasm, args, files, env) {
 // 手首 as it turns in the world, the hand the user sees (with -W the forearm turns beneath
 // it). On the model in use, whose fixed axes the player follows.
 async function wrist(input, output, model) {
-  const files = [{ name: 'in.vmd', bytes: input }, { name: 'out.vmd', bytes: output }, ...(model ? [model] : [])];
-  const args = [...(model ? [model.name] : []), 'in.vmd', 'out.vmd', 'frames'];
+  const named = model && { name: /\.pmd$/i.test(model.name) ? 'model.pmd' : 'model.pmx', bytes: model.bytes };
+  const files = [{ name: 'in.vmd', bytes: input }, { name: 'out.vmd', bytes: output }, ...(named ? [named] : [])];
+  const args = [...(named ? [named.name] : []), 'in.vmd', 'out.vmd', 'frames'];
   const r = await run(createEval, 'playback_eval.wasm', args, files, {});
   const rows = new TextDecoder().decode(r.console).split('\n').map((l) => l.split(' ').map(Number)).filter((v) => v.length === 3);
   const worse = new Float32Array(rows.length);
@@ -58,28 +82,60 @@ async function wrist(input, output, model) {
   return worse;
 }
 
+// The program's refusal of a model, from its line, or null.
+function modelFailure(line) {
+  const reason = line.match(/^Cannot use model file : .* \((.+)\)$/)?.[1];
+  if (!reason) return null;
+  const [, bone, axis] = reason.match(/^no bone (.+)|^the axis of (.+) has no direction/) || [];
+  return { kind: 'model', why: bone ? 'noBone' : axis ? 'noAxis' : reason, bone: bone || axis, line };
+}
+
 // Why a run failed: the kind the page words in its language, and the
 // program's own line behind it (the line before "Error code", else the
 // last it printed before its summary).
-function failure(status, lines) {
+function failure(status, lines, bytes) {
   const e = lines.findIndex((l) => l.startsWith('Error code'));
   const routine = /^(Torsel |Cancel\.|Conv\.mode = |Keep\.motion = |Usage|Error code|: )/;
   const said = lines.filter((l) => l.trim() && !routine.test(l));
   const line = (e > 0 ? lines[e - 1] : said[said.length - 1] || '').trim();
-  const reason = line.match(/^Cannot use model file : .* \((.+)\)$/)?.[1];
-  if (reason) {
-    const [, bone, axis] = reason.match(/^no bone (.+)|^the axis of (.+) has no direction/) || [];
-    return { kind: 'model', why: bone ? 'noBone' : axis ? 'noAxis' : reason, bone: bone || axis, line };
-  }
+  const model = modelFailure(line);
+  if (model) return model;
   const kinds = [[/^Illegal file format/, 'format'], [/^Cannot (open|read) RD file/, 'read'],
     [/^(Illegal pose file|ポーズファイル)/, 'pose'], [/^Path too long/, 'path'],
     [/^Output (is the input|is an input|already written)/, 'output'],
     [/^Cannot (open WR|write to|replace) file/, 'write']];
-  const kind = kinds.find(([re]) => re.test(line));
-  return { kind: kind ? kind[1] : status === 1 ? 'options' : 'status', line, status };
+  let kind = kinds.find(([re]) => re.test(line))?.[1];
+  // A file of another kind under a motion's name: said as what it is.
+  const head = String.fromCharCode(...bytes.subarray(0, 24));
+  if (kind === 'format') kind = /^(PMX |Pmd)/.test(head) ? 'isModel' : /^Vocaloid Pose Data/.test(head) ? 'isPose' : kind;
+  return { kind: kind || (status === 1 ? 'options' : 'status'), line, status };
 }
 
-// "」データがある", the start of that warning, in Shift-JIS.
+// What the program says to its user, line by line, up to HEAD_LINES: the
+// options it echoes left out (the page shows them in its fields), a line
+// said again and again once with its count, and its warnings in Japanese
+// only (a twist bone already keyed) marked with their bone, for the page to
+// say in its language. `more`: the lines of the program's text after those.
+const ECHOES = /^(Cancel\.displaying\.dialogue\.|Conv\.mode = |  conv (from|to) +Frame = |Keep\.motion = \d+\. $|Ref\.posture = |Info\.displayLevel = |Unfold\.twist = ON|Wrist\.twist = ON|手首の捩り = ON|VMDfile\.checkmode = ON)/;
+const STRAY = /^ここに「(.+)」データがあるとまずい\. $/;
+function told(bytes, lines) {
+  const decoder = new TextDecoder('shift_jis'), said = [];
+  let at = 0, read = 0;
+  while (at < bytes.length) {
+    const newline = bytes.indexOf(10, at), end = newline < 0 ? bytes.length : newline;
+    const text = decoder.decode(bytes.subarray(at, end)), last = said[said.length - 1];
+    if (last && last.text === text) {
+      if (text.trim()) last.times++;  // blank lines run together unsaid
+    } else if (!ECHOES.test(text)) {
+      if (said.length === HEAD_LINES) break;
+      said.push({ text, times: 1, twist: text.match(STRAY)?.[1] });
+    }
+    at = end + 1, read++;
+  }
+  return { said, more: lines - read };
+}
+
+// "」データがある", in Shift-JIS: that warning anywhere in the text, shown or not.
 const TWIST_KEYED = [0x81, 0x76, 0x83, 0x66, 0x81, 0x5B, 0x83, 0x5E, 0x82, 0xAA, 0x82, 0xA0, 0x82, 0xE9];
 function includes(bytes, part) {
   for (let i = bytes.indexOf(part[0]); i >= 0; i = bytes.indexOf(part[0], i + 1)) {
@@ -90,41 +146,54 @@ function includes(bytes, part) {
 const same = (a, b) => a.length === b.length && a.every((x, i) => x === b[i]);
 
 // The page hands over files, not their bytes: nothing large is copied on its thread.
-const read = async (file) => ({ name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) });
+// `path`: the name in Shift-JIS, as the program is given it.
+const read = async (file) => ({ name: file.name, path: shiftJis(file.name),
+  bytes: new Uint8Array(await file.arrayBuffer()) });
 
 // The exit statuses that still write the output: a motion cut short, a bound not held.
 const STATES = { 0: 'converted', 5: 'cut', 6: 'unheld' };
+// The console's language and code page: the page's language, Shift-JIS.
+const locale = (japanese) => ({ LC_ALL: japanese ? 'ja_JP.SJIS' : 'en_US.SJIS' });
+// -K means nothing for a pose (one frame): not given, so that its run says nothing of it.
+const optionsFor = (name, options) => (isPose(name) ? options.filter((o) => !o.startsWith('-K')) : options);
 
-// Two jobs: convert a motion (the report the page lists), then, once every
-// motion of the batch is converted, chart it (the worse wrist's deviation).
+// Three jobs: check a model against the options (said when it is added);
+// convert a motion (the report the page lists); then, once every motion of
+// the batch is converted, chart it (the worse wrist's deviation).
 const jobs = {
+  async model({ token, model: modelFile, options }) {
+    const model = await read(modelFile);
+    const r = await run(createTorsel, 'torsel.wasm', ['-ND', ...options, model.path], [model], locale(false));
+    // Its refusal, whatever the run does next without a motion.
+    const line = new TextDecoder('shift_jis').decode(r.console).split('\n')
+      .find((l) => l.startsWith('Cannot use model file : '));
+    postMessage({ token, failure: line ? modelFailure(line.trim()) : null });
+  },
   async convert({ index, motion: motionFile, model: modelFile, options, japanese }) {
     const [motion, model] = await Promise.all([read(motionFile), modelFile && read(modelFile)]);
-    const args = ['-ND', ...options, ...(model ? [model.name] : []), motion.name];
-    const result = await run(createTorsel, 'torsel.wasm', args, model ? [motion, model] : [motion], { LC_ALL: japanese ? 'ja_JP.SJIS' : 'C' });
-    const output = result.written.find((f) => /-cnv\.v[mp]d$/.test(f.name));
+    const args = ['-ND', ...optionsFor(motion.name, options), ...(model ? [model.path] : []), motion.path];
+    const result = await run(createTorsel, 'torsel.wasm', args, model ? [motion, model] : [motion], locale(japanese));
+    const [output] = result.written;  // the temporary file is gone by now
     const bytes = result.console;
     let lines = 0, headEnd = bytes.length;
     for (let i = bytes.indexOf(10); i >= 0; i = bytes.indexOf(10, i + 1)) if (++lines === HEAD_LINES) headEnd = i;
-    const decode = (b) => new TextDecoder('shift_jis').decode(b);
+    if (bytes.length && bytes[bytes.length - 1] !== 10) lines++;
     const report = {
       index, name: motion.name, status: result.status, console: new Blob([bytes], { type: 'text/plain' }),
-      output: output && { name: output.name, blob: new Blob([output.bytes]) },
-      head: decode(bytes.subarray(0, headEnd)), lines: lines + (bytes.length && bytes[bytes.length - 1] !== 10 ? 1 : 0),
-      // The program says it only in Japanese: a twist bone already keyed.
-      twistKeyed: includes(bytes, TWIST_KEYED),
+      output: output && { name: outputName(motion.name), blob: new Blob([output.bytes]) },
+      // The program's own first lines, behind the file's line; what it said to the user.
+      head: new TextDecoder('shift_jis').decode(bytes.subarray(0, headEnd)), ...told(bytes, lines),
       state: !output || !STATES[result.status] ? 'failed'
         : result.status ? STATES[result.status]
           : same(output.bytes, motion.bytes) ? 'unchanged' : 'converted',
     };
-    const said = () => decode(bytes).split('\n');
-    if (report.state === 'failed') report.failure = failure(result.status, said());
+    report.twistKeyed = includes(bytes, TWIST_KEYED);
+    const all = () => new TextDecoder('shift_jis').decode(bytes).split('\n');
+    if (report.state === 'failed') report.failure = failure(result.status, all(), motion.bytes);
     if (report.state === 'cut') report.cut = cutShort(motion.bytes);
     // The program's lines that name where the bound was not held.
     const beyond = /^  \S.* \d+\.\d+ deg/;
-    if (report.state === 'unheld') {
-      report.beyond = said().filter((l) => beyond.test(l)).map((l) => l.trim());
-    }
+    if (report.state === 'unheld') report.beyond = all().filter((l) => beyond.test(l)).map((l) => l.trim());
     postMessage(report);
   },
   // With "keep", the plain conversion's deviation beside the kept one's. A
@@ -138,12 +207,12 @@ const jobs = {
     const keep = !pose && options.some((o) => /^-K[1-9]/.test(o));
     let plain = output;
     if (keep) {
-      const args = ['-ND', ...options.filter((o) => !o.startsWith('-K')), ...(model ? [model.name] : []), motion.name];
-      plain = (await run(createTorsel, 'torsel.wasm', args, model ? [motion, model] : [motion], { LC_ALL: 'C' })).written[0]?.bytes;
+      const args = ['-ND', ...options.filter((o) => !o.startsWith('-K')), ...(model ? [model.path] : []), motion.path];
+      plain = (await run(createTorsel, 'torsel.wasm', args, model ? [motion, model] : [motion], locale(false))).written[0]?.bytes;
     }
     const chart = { plain: plain && await wrist(motion.bytes, plain, model),
       kept: keep ? await wrist(motion.bytes, output, model) : null,
-      fold: options.includes('-U'), pose };
+      fold: options.includes('-U'), pose, frames: lastFrame(motion.bytes) + 1 };
     postMessage({ index, chart });
   },
 };

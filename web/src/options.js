@@ -26,7 +26,7 @@ function keepWhy(text) {
   return v > KEEP_MAX ? T.keepMax : '';
 }
 
-const keepAllowed = () => [4, 12].includes(Number($('mode').value)) || $('fold').checked;
+export const keepAllowed = () => [4, 12].includes(Number($('mode').value)) || $('fold').checked;
 
 // Marks every field; returns whether all hold.
 export function validate() {
@@ -43,7 +43,11 @@ export function validate() {
 }
 
 export function args() {
-  const options = [`-M${$('mode').value}`, `-F${Number($('from').value)}`, `-T${Number($('to').value)}`];
+  const options = [`-M${$('mode').value}`];
+  // The program's own defaults go unsaid: a pose's run would say that they mean nothing there.
+  const from = Number($('from').value), to = Number($('to').value);
+  if (from !== 0) options.push(`-F${from}`);
+  if (to !== 9999999) options.push(`-T${to}`);
   const tenths = Math.round(Number($('keep').value) * 10);
   if (keepAllowed() && tenths > 0) options.push(`-K${tenths}`);
   if ($('fold').checked) options.push('-U');

@@ -12,21 +12,30 @@ let said = null;  // what the note above the canvas says, kept for a change of l
 // What the page and its tests read: the frame, the frame rate, the frames drawn.
 // pageMs: how long the page took over each of the worker's last 100 reports.
 export const stats = { frame: 0, fps: 0, drawn: 0, scale: 1, playing: false, shownAt: 0,
-  pageMs: [] };
+  duration: 0, pageMs: [] };
 
 function playLabel() { $('play').textContent = stats.playing ? T.pause : T.play; }
+
+// The slider and the frame field at `frame`, unless the user is typing in one of them.
+function showFrame(frame) {
+  const at = Math.round(frame);
+  if (document.activeElement !== $('frame')) $('frame').value = at;
+  if (document.activeElement !== $('frame-at')) $('frame-at').value = at;
+}
 
 function heard({ data }) {
   if (data.type === 'state') {
     const started = performance.now();
     Object.assign(stats, data, { type: undefined });
-    if (document.activeElement !== $('frame')) $('frame').value = data.frame;
-    $('frame-no').textContent = Math.round(data.frame);
+    showFrame(data.frame);
     playLabel();
     stats.pageMs.push(performance.now() - started);
     if (stats.pageMs.length > 100) stats.pageMs.shift();
   } else if (data.type === 'shown' && waiting && data.token === waiting.token) {
-    if (data.ok) $('frame').max = Math.max(1, Math.ceil(data.duration));
+    if (data.ok) {
+      stats.duration = Math.max(0, Math.ceil(data.duration));
+      for (const id of ['frame', 'frame-at']) $(id).max = stats.duration;
+    }
     stats.shownAt = performance.now();
     waiting.resolve(data), waiting = null;
   } else if (data.type === 'noWebgl') {
@@ -53,15 +62,18 @@ function sizeOf(canvas) {
   return { width: side(canvas.clientWidth, 1200), height: side(canvas.clientHeight, 700) };
 }
 
-const on = (s) => (!s.onModel ? T.mannequin : s.modelName ? T.modelName(s.modelName) : T.model);
+const on = (s) => (!s.onModel ? (s.modelWhy ? T.mannequinInstead : T.mannequin)
+  : s.modelName ? T.modelName(s.modelName) : T.model);
 
 function note() {
   if (!said) return;
   const s = said;
   $('preview-on').textContent = s.noWebgl ? T.noWebgl
-    : s.motionWhy ? T.motionUnread(s.motion, s.motionWhy)
-      : [s.modelWhy && T.previewFailed(s.modelWhy), T.showing(s.motion, on(s)),
+    : s.motionWhy ? T.motionUnread(s.motion)
+      : [s.modelWhy && T.previewFailed, T.showing(s.motion, on(s)),
         s.inputCut && T.playsWhatItHolds].filter(Boolean).join(' ');
+  // The player's own words, for whoever asks.
+  $('preview-on').title = s.motionWhy || s.modelWhy || '';
 }
 
 export function clear() {
@@ -88,6 +100,7 @@ export function show(motion, input, output, model, modelName) {
     // The figures of another file never stand for this one.
     $('preview-stage').hidden = !r.ok, $('preview').style.visibility = '';
     $('timeline').hidden = !(r.duration > 0);  // a pose: one frame, nothing to play
+    showFrame(0);
     note();
     return r;
   });
@@ -96,9 +109,10 @@ export function show(motion, input, output, model, modelName) {
 // Goes to a frame and stops there.
 export function seek(frame) {
   if (!worker) return;
+  const at = Math.max(0, Math.min(Math.round(frame), stats.duration));
   stats.playing = false, playLabel();
-  $('frame').value = frame, $('frame-no').textContent = Math.round(frame);
-  worker.postMessage({ type: 'seek', frame });
+  stats.frame = at, showFrame(at);
+  worker.postMessage({ type: 'seek', frame: at });
 }
 
 function arrange() {
@@ -118,6 +132,14 @@ export function setup() {
     worker.postMessage({ type: 'play', on: stats.playing });
   };
   $('frame').oninput = (e) => seek(Number(e.target.value));
+  // A frame typed: shown once it is a number (Enter or leaving the field).
+  $('frame-at').onchange = (e) => {
+    if (e.target.value.trim() !== '' && Number.isFinite(Number(e.target.value))) seek(Number(e.target.value));
+  };
+  $('step-back').onclick = () => seek(Math.round(stats.frame) - 1);
+  $('step-ahead').onclick = () => seek(Math.round(stats.frame) + 1);
+  $('speed').onchange = (e) => worker && worker.postMessage({ type: 'speed', speed: Number(e.target.value) });
+  $('home').onclick = () => worker && worker.postMessage({ type: 'home' });
   const views = document.querySelectorAll('input[name=view], #show-input, #show-output');
   for (const e of views) e.onchange = arrange;
   // Turning and zooming the camera: the worker has no mouse of its own.

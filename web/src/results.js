@@ -1,15 +1,18 @@
 // Results: per file a line with its status in words (the program's message
-// behind it), its worst deviation once measured, and the download; all of
-// them as one zip in the list's order; the console text of the file shown
-// below, capped (its first lines; the whole text downloads as written).
+// behind it), its worst deviation once measured, and the download; what
+// holds for several files said once below them; all of them as one zip in
+// the list's order; what the program said of the file shown below, capped
+// (its first lines; the whole text downloads as written).
 import { zipSync } from 'fflate';
-import { T } from './text.js';
+import { T, language } from './text.js';
 import { worstOf } from './chart.js';
 
 const $ = (id) => document.getElementById(id);
-let run = null;  // the batch: { reports, bound, selected, done }
+let run = null;  // the batch: { reports, bound, selected, done, advise }
 let stopped = '';
-let onSelect = () => {};
+let onSelect = () => {}, onKeep = () => {};
+// Beyond this the plain conversion is worth keeping: the bound "keep" holds on the page.
+export const ADVISE = 0.5;
 
 const link = (name, href) =>
   Object.assign(document.createElement('a'), { textContent: name, download: name, href });
@@ -26,6 +29,7 @@ export function clear(batch) {
   }
   run = batch, stopped = '';
   $('results').replaceChildren();
+  $('batch-notes').replaceChildren();
   $('console').textContent = '';
   $('console-more').textContent = '';
   $('zip').hidden = true;
@@ -34,7 +38,7 @@ export function clear(batch) {
 }
 
 // Why a file failed, as a sentence in the page's language.
-function failed(f) {
+export function failed(f) {
   if (f.kind === 'model') {
     const why = T.modelWhy[f.why];
     return T.modelFailed(typeof why === 'function' ? why(f.bone) : why || f.why);
@@ -42,12 +46,9 @@ function failed(f) {
   return typeof T.fail[f.kind] === 'function' ? T.fail[f.kind](f.status) : T.fail[f.kind];
 }
 
-// Whether the kept (or folded) motion strays beyond the bound somewhere: a warning, whatever
-// the program's status.
-const beyondOf = (r) => {
-  const w = r.chart.fold ? r.worst.plain : r.worst.kept;
-  return !!w && w.value > run.bound + 1e-9;
-};
+// Whether the plain conversion (with neither keep nor fold) strays beyond ADVISE somewhere.
+const strays = (r) => run.advise && !!r.chart && !r.chart.pose && !r.chart.kept && !r.chart.fold
+  && (r.worst ||= worstOf(r.chart)).plain.value > ADVISE + 1e-9;
 
 // The worst deviation in words, once charted.
 function deviation(r) {
@@ -58,7 +59,8 @@ function deviation(r) {
   const ours = r.chart.fold ? plain : kept;
   const unmeasured = ours || plain ? (ours || plain).unmeasured : 0;
   const words = !ours ? (plain.value === 0 ? T.exact
-    : r.chart.pose ? T.worstPose(round(plain.value)) : T.worstPlain(round(plain.value), plain.frame))
+    : r.chart.pose ? T.worstPose(round(plain.value))
+      : T.worstPlain(round(plain.value), plain.frame) + (strays(r) ? T.strays(ADVISE) : ''))
     : ours.value > run.bound + 1e-9 ? T.worstBeyond(round(ours.value), run.bound)
       : T.worstKept(round(ours.value), run.bound, r.chart.fold ? null : round(plain.value));
   return unmeasured ? words + T.unmeasured(unmeasured) : words;
@@ -78,7 +80,6 @@ function line(r) {
   if (hasOutput(r)) r.href ||= URL.createObjectURL(r.output.blob);
   li.append(pick, ' ', hasOutput(r) ? link(r.output.name, r.href) : r.name, status,
     worst ? element('span', { className: 'deviation' }, ` — ${worst}`) : '');
-  if (r.twistKeyed) li.append(element('div', { className: 'warn', textContent: T.twistKeyed }));
   // The program's message, laid out only when asked for.
   const details = element('details', { open: !!r.open },
     element('summary', { textContent: T.details }),
@@ -94,6 +95,7 @@ export function render() {
   const lines = run.reports.filter(Boolean).map(line);
   if (stopped) lines.push(element('li', { className: 'failed', textContent: stopped }));
   $('results').replaceChildren(...lines);
+  notes();
   $('zip').hidden = !run.done || run.reports.filter(hasOutput).length < 2;
   if (run.done) showConsole();
 }
@@ -101,20 +103,38 @@ export function render() {
 // Lays out one file's line again, in the list's order.
 export function update(r) {
   const old = [...$('results').children].find((e) => Number(e.dataset.index) === r.index);
-  if (old) return old.replaceWith(line(r));
   const after = [...$('results').children].find((e) => !(Number(e.dataset.index) < r.index));
-  $('results').insertBefore(line(r), after || null);
+  if (old) old.replaceWith(line(r));
+  else $('results').insertBefore(line(r), after || null);
+  notes();
+}
+
+// What holds for several files, said once below the list: the plain conversion strays
+// (and keep would hold it, one click away), twist bones already keyed.
+function notes() {
+  const reports = run.reports.filter(Boolean);
+  const names = (pick) => reports.filter(pick).map((r) => r.name);
+  const straying = names(strays), keyed = names((r) => r.twistKeyed);
+  const said = [];
+  if (straying.length) {
+    const keep = element('button', { type: 'button', textContent: T.keepIt(ADVISE) });
+    keep.onclick = () => onKeep(ADVISE);
+    said.push(element('p', { className: 'advice' }, T.advice(straying, reports.length, ADVISE), ' ', keep));
+  }
+  if (keyed.length) said.push(element('p', { className: 'warn', textContent: T.twistKeyed(keyed) }));
+  $('batch-notes').replaceChildren(...said);
 }
 
 export function stop(why) { stopped = why; render(); }
 
-// The console text of the file shown below.
+// What the program said of the file shown below, in the page's language.
 function showConsole() {
   const r = run.reports[run.selected];
   if (!r) return;
-  $('console').textContent = r.head;
-  const shown = r.head.split('\n').length;
-  $('console-more').textContent = r.lines > shown ? T.moreLines(r.lines - shown) : '';
+  $('console').textContent = r.said.map(({ text, times, twist }) =>
+    (twist && language() === 'en' ? T.strayTwist(twist) : text) + (times > 1 ? T.times(times) : ''))
+    .join('\n');
+  $('console-more').textContent = r.more > 0 ? T.moreLines(r.more) : '';
   const whole = $('console-whole');
   whole.href = r.consoleHref ||= URL.createObjectURL(r.console);
   whole.download = `${r.name.replace(/\.v[mp]d$/i, '')}-console.txt`;
@@ -126,8 +146,8 @@ export function markStale(stale) {
   $('results-section').classList.toggle('stale', stale);
 }
 
-export function setup(selected) {
-  onSelect = selected;
+export function setup(selected, keep) {
+  onSelect = selected, onKeep = keep;
   // Several results as one zip in the list's order, stored as they are, dated now.
   $('zip').onclick = async () => {
     const mtime = new Date(), outputs = run.reports.filter(hasOutput);

@@ -59,6 +59,9 @@ const EN = {
     write: 'The output could not be written (the browser may be short of memory).',
     options: 'The program refused these options together.',
     status: (n) => `The program stopped with status ${n}.`,
+    isModel: 'This is a model (PMX or PMD), not a motion, though its name ends in .vmd: '
+      + 'add it under its own extension (.pmx or .pmd) to use it as your model.',
+    isPose: 'This is a pose (VPD), not a motion, though its name ends in .vmd: add it named .vpd.',
   },
   modelWhy: {
     'cannot be opened': 'it could not be read',
@@ -68,7 +71,17 @@ const EN = {
     noAxis: (bone) => `the axis of ${bone} has no direction`,
   },
   modelFailed: (why) => `Your model cannot be used: ${why}.`,
+  modelFix: 'Fold the twist back (for a model without twist bones), or add a model that has them.',
+  modelOther: 'Add another model.',
+  foldIt: 'Fold the twist back',
+  modelFirst: 'Your model cannot play this conversion: see under the files.',
   worstPlain: (v, f) => `worst deviation ${v}° at frame ${f}`,
+  strays: (bound) => `, beyond ${bound}°`,
+  advice: (names, of, bound) => `${names.length === of ? (of > 1 ? 'Every motion' : 'The motion') : names.join(', ')}`
+    + ` ${names.length > 1 ? 'play' : 'plays'} more than ${bound}° off your motion somewhere with the plain`
+    + ` conversion: between keyframes the limb and its twist bone turn each on its own. Keeping the motion`
+    + ` adds keyframes until every frame plays within ${bound}°.`,
+  keepIt: (bound) => `Keep within ${bound}° and convert again`,
   worstPose: (v) => `deviation ${v}° (the worse wrist)`,
   worstKept: (v, bound, plain) => `worst deviation ${v}°, within the bound of ${bound}°`
     + (plain == null ? '' : ` (plain conversion: ${plain}°)`),
@@ -83,26 +96,31 @@ const EN = {
   loadingPreview: (name) => `Loading the preview of ${name}…`,
   showing: (name, on) => `${name}, on ${on}.`,
   playsWhatItHolds: 'Your motion is cut short: the preview plays what it holds.',
-  motionUnread: (name, why) => `The preview cannot play ${name} (${why}).`,
+  motionUnread: (name) => `The preview's player (babylon-mmd) cannot read ${name}, so there is nothing to show; `
+    + 'the conversion and its download are not affected.',
   notConverted: (name) => `${name} was not converted: nothing to chart or preview.`,
   details: 'The program\'s message',
-  twistKeyed: 'This motion already holds keyframes of a twist bone (腕捩 / 手捩); the conversion adds its own beside them. '
-    + '"Keep the motion" takes them into account.',
+  twistKeyed: (names) => `${names.join(', ')} already ${names.length > 1 ? 'hold' : 'holds'} keyframes of a twist bone`
+    + ' (腕捩 / 手捩); the conversion adds its own beside them. "Keep the motion" takes them into account.',
+  strayTwist: (bone) => `The motion keys ${bone} itself in the range; the conversion adds its own keyframes beside those.`,
+  times: (n) => ` (${n.toLocaleString()} times)`,
   consoleHead: 'Console', consoleEmpty: 'The program\'s own text shows here once you convert.', moreLines: (n) => `… and ${n.toLocaleString()} more lines, not shown.`,
   wholeText: 'Download the whole text',
   chartHead: 'How far the worse wrist strays from your motion',
-  chartOf: 'File', frame: 'frame', offBy: 'worse wrist off by (°)',
+  frame: 'frame', offBy: 'worse wrist off by (°)',
   plain: 'plain conversion', kept: 'kept', folded: 'folded back', bound: 'bound',
-  scaleOf: (what) => `${what} (°)`,
   worst: (what, frame, value) => `${what}: worst at frame ${frame}, ${value.toFixed(2)}°`,
   noDeviation: (what) => `${what}: plays exactly as your motion at every frame (0°).`,
-  noChart: 'No chart: nothing was converted.',
   clickSeeks: 'Click the chart to show that frame in the preview.',
   previewHead: 'Preview', play: 'Play', pause: 'Pause', sideBySide: 'side by side', overlay: 'overlay',
+  frameField: 'Frame', stepBack: 'One frame back', stepAhead: 'One frame on', speed: 'Speed',
+  resetView: 'Reset the view',
   input: 'your motion', output: 'converted',
   mannequin: 'the mannequin (the built-in model\'s bones and twist axes; '
     + 'add your model to see it on yours)',
-  previewFailed: (why) => `The preview cannot show your model (${why}).`,
+  previewFailed: 'The preview\'s player (babylon-mmd) cannot read your model, so it shows the mannequin; '
+    + 'the conversion used your model.',
+  mannequinInstead: 'the mannequin (the built-in model\'s bones and twist axes)',
   noWebgl: 'The preview needs WebGL in a worker, which this browser does not offer.',
   fromDisk: 'This page was opened from a file, and browsers do not run its converter from there. '
     + 'Serve the folder instead: in it, run  python3 -m http.server  and open http://localhost:8000/',
@@ -164,6 +182,8 @@ const JA = {
     write: '出力を書き込めませんでした (ブラウザのメモリが足りないかもしれません)。',
     options: 'プログラムがこの設定の組み合わせを受け付けませんでした。',
     status: (n) => `プログラムが状態 ${n} で止まりました。`,
+    isModel: 'これはモーションではなくモデル (PMX か PMD) です (名前は .vmd ですが)。モデルとして使うには元の拡張子 (.pmx か .pmd) で追加してください。',
+    isPose: 'これはモーションではなくポーズ (VPD) です (名前は .vmd ですが)。.vpd の名前で追加してください。',
   },
   modelWhy: {
     'cannot be opened': '読み込めません',
@@ -173,7 +193,16 @@ const JA = {
     noAxis: (bone) => `${bone} の軸に向きがありません`,
   },
   modelFailed: (why) => `モデルを使えません: ${why}。`,
+  modelFix: '捩りを戻す (捩りボーンのないモデル向け) を選ぶか、捩りボーンのあるモデルを追加してください。',
+  modelOther: '別のモデルを追加してください。',
+  foldIt: '捩りを戻す',
+  modelFirst: 'このモデルではこの変換を再生できません: ファイルの下を見てください。',
   worstPlain: (v, f) => `最大の誤差はフレーム ${f} の ${v}°`,
+  strays: (bound) => `、${bound}° を超えています`,
+  advice: (names, of, bound) => `${names.length === of ? (of > 1 ? 'どのモーションも' : 'このモーションは') : `${names.join('、')} は`}`
+    + `通常の変換ではどこかで元のモーションから ${bound}° 以上ずれます: キーフレームの間では腕と捩りボーンが別々に回るためです。`
+    + `モーションを保つと、すべてのフレームが ${bound}° 以内になるまでキーフレームを足します。`,
+  keepIt: (bound) => `${bound}° 以内に保って変換し直す`,
   worstPose: (v) => `誤差 ${v}° (悪い方の手首)`,
   worstKept: (v, bound, plain) => `最大の誤差 ${v}°、上限 ${bound}° 以内`
     + (plain == null ? '' : ` (通常の変換では ${plain}°)`),
@@ -186,25 +215,28 @@ const JA = {
   loadingPreview: (name) => `${name} のプレビューを読み込んでいます…`,
   showing: (name, on) => `${name}、${on}で表示しています。`,
   playsWhatItHolds: 'モーションが途中で切れているため、あるぶんだけを再生します。',
-  motionUnread: (name, why) => `${name} はプレビューで再生できません (${why})。`,
+  motionUnread: (name) => `プレビューの再生部 (babylon-mmd) が ${name} を読めないため、表示できません。変換とダウンロードには影響しません。`,
   notConverted: (name) => `${name} は変換されなかったため、グラフもプレビューもありません。`,
   details: 'プログラムのメッセージ',
-  twistKeyed: 'このモーションには捩りボーン (腕捩 / 手捩) のキーフレームがすでにあります。変換はその横に自分のキーフレームを足します。'
+  twistKeyed: (names) => `${names.join('、')} には捩りボーン (腕捩 / 手捩) のキーフレームがすでにあります。変換はその横に自分のキーフレームを足します。`
     + '「モーションを保つ」を使うとそれも考慮します。',
+  strayTwist: (bone) => `ここに「${bone}」データがあるとまずい.`,
+  times: (n) => ` (${n.toLocaleString()} 回)`,
   consoleHead: 'コンソール', consoleEmpty: '変換すると、プログラム自身の出力がここに表示されます。', moreLines: (n) => `… ほか ${n.toLocaleString()} 行は表示していません。`,
   wholeText: '全文をダウンロード',
   chartHead: '悪い方の手首が元のモーションからずれる角度',
-  chartOf: 'ファイル', frame: 'フレーム', offBy: '悪い方の手首の誤差 (°)',
+  frame: 'フレーム', offBy: '悪い方の手首の誤差 (°)',
   plain: '通常の変換', kept: '保持', folded: '捩りを戻した結果', bound: '上限',
-  scaleOf: (what) => `${what} (°)`,
   worst: (what, frame, value) => `${what}: 最大はフレーム ${frame} の ${value.toFixed(2)}°`,
   noDeviation: (what) => `${what}: すべてのフレームで元のモーションどおりに動きます (0°)。`,
-  noChart: 'グラフなし: 変換したものがありません。',
   clickSeeks: 'グラフをクリックすると、そのフレームをプレビューに表示します。',
   previewHead: 'プレビュー', play: '再生', pause: '一時停止', sideBySide: '並べる', overlay: '重ねる',
+  frameField: 'フレーム', stepBack: '1 フレーム戻る', stepAhead: '1 フレーム進む', speed: '速さ',
+  resetView: '視点を戻す',
   input: '元のモーション', output: '変換後',
   mannequin: 'マネキン (組み込みモデルのボーンと捩り軸。モデルを追加するとそのモデルで表示します) ',
-  previewFailed: (why) => `このモデルはプレビューできません (${why})。`,
+  previewFailed: 'プレビューの再生部 (babylon-mmd) がこのモデルを読めないため、マネキンで表示します。変換にはこのモデルを使いました。',
+  mannequinInstead: 'マネキン (組み込みモデルのボーンと捩り軸)',
   noWebgl: 'プレビューにはワーカーでの WebGL が必要ですが、このブラウザでは使えません。',
   fromDisk: 'このページはファイルとして開かれたため、ブラウザが変換プログラムを動かせません。'
     + 'フォルダで  python3 -m http.server  を実行し、http://localhost:8000/ を開いてください。',

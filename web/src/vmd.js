@@ -35,6 +35,30 @@ export function playable(bytes) {
 
 export const isPose = (name) => /\.vpd$/i.test(name);
 
+// The last frame a keyframe of the motion names (its bones, morphs, camera and
+// shown-and-IK switches, not its light or shadow), as far as the file holds them: how far
+// a player plays it, short of the tracks it leaves out.
+export function lastFrame(bytes) {
+  const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+  let at = COUNT_AT, last = 0;
+  // Per section: a record's size (or the size of the record at `at`), where its frame is,
+  // whether it counts.
+  const sections = [[BONE, 15, true], [MORPH, 15, true], [61, 0, true], [28, 0, false],
+    [9, 0, false], [(p) => 9 + 21 * view.getUint32(p + 5, true), 0, true]];
+  for (const [size, frameAt, counts] of sections) {
+    if (at + 4 > bytes.length) break;
+    const n = view.getUint32(at, true);
+    at += 4;
+    for (let i = 0; i < n && at + 9 <= bytes.length; i++) {
+      const length = typeof size === 'function' ? size(at) : size;
+      if (at + length > bytes.length) return last;
+      if (counts) last = Math.max(last, view.getUint32(at + frameAt, true));
+      at += length;
+    }
+  }
+  return last;
+}
+
 // A pose the program has read, as a motion with every bone keyed at frame 0
 // (linear curves), so that the evaluator, which plays motions, measures it.
 // A name is the rest of its "BoneK{" line, as the program reads it; the

@@ -1,0 +1,102 @@
+// The planner's parts: the bones' tracks and the values a job keys.
+#include <algorithm>
+#include <array>
+
+#include "playback/plan_parts.h"
+
+namespace torsel::planning {
+namespace {
+
+std::array<BonePlan, kGroupBones> gBones;
+
+// The output of the chain's bones before the job's bone, and after it.
+void aroundAt(const Job& j, uint32_t f, DQuat* before, DQuat* after) {
+  *before = *after = kIdentityD;
+  bool past = false;
+  for (int b : j.chain) {
+    if (b == j.bone) {
+      past = true;
+      continue;
+    }
+    const DQuat r = rotationAt(bonePlan(b).shown(), f);
+    (past ? *after : *before) = past ? multiply(*after, r) : multiply(*before, r);
+  }
+}
+
+// What the chain needs from the job's bone at f: the input's chain less the
+// output's bones before and after it.
+DQuat residualAt(const Job& j, uint32_t f, const DQuat& target) {
+  DQuat before, after;
+  aroundAt(j, f, &before, &after);
+  return unit(multiply(multiply(conjugate(before), target), conjugate(after)));
+}
+
+// What the chain needs from the twist bone and the job's bone together,
+// the twist bone standing just before it, less its turn about the axis.
+Quat restAt(const Job& j, uint32_t f, const DQuat& target) {
+  DQuat before = kIdentityD;
+  for (int i = 0; i < j.slot; i++) before = multiply(before, rotationAt(bonePlan(j.chain.at[i]).shown(), f));
+  Quat twist, rest;
+  splitAbout(j.axis, toFloat(unit(multiply(conjugate(before), target))), &twist, &rest);
+  return rest;
+}
+
+}  // namespace
+
+BonePlan& bonePlan(int bone) { return gBones[static_cast<size_t>(bone)]; }
+
+size_t BonePlan::heldAfter(uint32_t f) const {
+  auto answers = [&](size_t i) {
+    return (i == 0 || held[i - 1].frame <= f) && (i == held.size() || held[i].frame > f);
+  };
+  const size_t c = std::min(heldCursor, held.size());
+  for (size_t i : {c, c + 1}) {
+    if (i <= held.size() && answers(i)) return heldCursor = i;
+  }
+  return heldCursor = keyAfter(held, f);
+}
+
+HeldKey writtenKey(const BonePlan& b, size_t i) {
+  const PlayedKey& p = b.out.played.keys[i];
+  const size_t after = b.heldAfter(p.frame);
+  HeldKey k = keyToCut(b.held, p.frame, after);
+  k.frame = p.frame;
+  if (after == 0 || b.held[after - 1].frame != p.frame) k.pos = positionAt(b.held, p.frame, after);
+  k.rot = b.out.rot[i];
+  setRotationCurve(&k, p.curve);
+  return k;
+}
+
+DQuat chainAt(const Bones& bones, bool output, uint32_t f) {
+  DQuat c = kIdentityD;
+  for (int b : bones) c = multiply(c, rotationAt(output ? bonePlan(b).shown() : bonePlan(b).in, f));
+  return c;
+}
+
+Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed, bool* hasNeeded) {
+  const DQuat target = chainAt(j.chain, false, f);
+  DQuat residual = kIdentityD;
+  if (v == Value::Twist || v == Value::Residual) {
+    residual = residualAt(j, f, target);
+    if (needed != nullptr) *needed = residual, *hasNeeded = true;
+  }
+  switch (v) {
+    case Value::Kept: {
+      // Normalised before it is narrowed: huge components would overflow a float.
+      const SeparationInput in = {.q = toFloat(unit(target)), .r = j.splitAxis, .side = j.side, .frameTime = f,
+                                  .method = 4, .quiet = true};
+      return separateTwist(in).kept;
+    }
+    case Value::Twist:
+      return toFloat(twistAbout(residual, j.axis));
+    case Value::Residual:
+      return toFloat(residual);
+    case Value::Identity:
+      return kIdentity;
+    case Value::Rest:
+      return restAt(j, f, target);
+  }
+  return kIdentity;
+}
+
+}  // namespace torsel::planning
