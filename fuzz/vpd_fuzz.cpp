@@ -34,21 +34,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RunSettings base;  // what is printed, from the size
   base.displayLevel = static_cast<int8_t>(size % 11);
   base.checkMode = size % 7 == 0 ? 0xFF : 0;
-  gSettings = base;
   copySetupRestQuats();
-  if (confirmPoseFile(gIn.c_str()) != 0 || gSettings.checkMode) return 0;
+  if (confirmPoseFile(gIn.c_str(), base) != 0 || base.checkMode) return 0;
   const int blocks = gPose.blocks;
   bool longIndex = false;
   for (int i = 0; i < blocks; i++) longIndex |= gPose.block[i].numberEnd - gPose.block[i].numberAt == kMaxPoseIndexDigits;
   // Modes 8 to 13 and 4, half with the wrists; then 12 and 4 folded.
   for (int run = 0; run < 9; run++) {
-    gSettings = base;
+    RunSettings s = base;
     const int mode = run < 6 ? 8 + run : run == 6 ? 4 : 12 - 8 * (run - 7);
-    gSettings.handTwist = mode >= 8 ? 8 : 0;
-    gSettings.subMode = static_cast<int8_t>(mode & ~8);
-    gSettings.wristTwist = run < 7 && run % 2 == 0 ? 0xFF : 0;
-    gSettings.unfoldTwist = run >= 7 ? 0xFF : 0;
-    const int32_t converted = convertPoseFile(gOut.c_str(), gIn.c_str());
+    s.handTwist = mode >= 8 ? 8 : 0;
+    s.subMode = static_cast<int8_t>(mode & ~8);
+    s.wristTwist = run < 7 && run % 2 == 0 ? 0xFF : 0;
+    s.unfoldTwist = run >= 7 ? 0xFF : 0;
+    const int32_t converted = convertPoseFile(gOut.c_str(), gIn.c_str(), s);
     if (converted == 2 && longIndex) continue;
     if (converted != 0 || readPoseText(gOut.c_str()) != 0) std::abort();
     if (gPose.blocks < blocks || gPose.blocks > blocks + 4) std::abort();

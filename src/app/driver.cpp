@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/arg_list.h"
+#include "app/options.h"
 #include "app/summary.h"
 #include "io/byte_stream.h"
 #include "io/file_dialog.h"
@@ -14,6 +15,7 @@
 #include "platform/platform.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
+#include "twist/result_codes.h"
 #include "twist/run_settings.h"
 #include "vmd/convert.h"
 #include "vmd/prescan.h"
@@ -23,8 +25,6 @@ namespace torsel {
 namespace {
 
 constexpr int kMaxPlatformArgs = 511;
-constexpr int kUnsupportedModeStatus = 1;
-constexpr int32_t kResultModel = 3;
 
 // "%sさんセットアップ \n": the model line in Japanese.
 constexpr char kModelLineJa[] = "%s\x82\xB3\x82\xF1\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76 \n";
@@ -44,143 +44,7 @@ int gWrittenCount = 0;
 plat::FileId gInputs[kMaxPlatformArgs];
 int gInputCount = 0;
 bool gPoseNoted = false;
-
-bool isOptionToken(const char* token) { return token[0] == '-' || (plat::kSlashStartsOption && token[0] == '/'); }
-
-// An option's decimal value after an optional '=': white space, a sign and
-// digits, saturating at the int32 limits. Without digits the value is 0 and
-// the walk goes on right after the letter or the '='.
-const char* readValue(const char* p, int32_t* value) {
-  if (*p == '=') p++;
-  const char* s = p;
-  while (*s == ' ' || (*s >= '\t' && *s <= '\r')) s++;
-  bool negative = false;
-  if (*s == '+' || *s == '-') negative = *s++ == '-';
-  if (*s < '0' || *s > '9') {
-    *value = 0;
-    return p;
-  }
-  int64_t v = 0;
-  for (; *s >= '0' && *s <= '9'; s++) {
-    if (v <= INT64_C(2147483648)) v = v * 10 + (*s - '0');
-  }
-  if (negative) v = -v;
-  if (v > INT32_MAX) v = INT32_MAX;
-  if (v < INT32_MIN) v = INT32_MIN;
-  *value = static_cast<int32_t>(v);
-  return s;
-}
-
-int8_t low8(int32_t v) { return static_cast<int8_t>(static_cast<uint8_t>(v & 0xFF)); }
-
-// Walks one option token. With `apply` the values are stored and
-// confirmed; without, they are only stepped over. Unknown characters are
-// reported either way.
-void walkOptionToken(const char* token, bool apply) {
-  const char* p = token;
-  int32_t v = 0;
-  while (*p != '\0') {
-    switch (*p) {
-      case '-':
-      case '/':
-        p++;
-        break;
-      case 'R':
-      case 'r':
-        p = readValue(p + 1, &v);
-        if (apply) {
-          gSettings.refPosture = v;
-          std::printf("Ref.posture = %ld time frame. \n", static_cast<long>(v));
-        }
-        break;
-      case 'F':
-      case 'f':
-        p = readValue(p + 1, &v);
-        if (apply) {
-          gSettings.fromFrame = v;
-          std::printf("  conv from Frame = %ld. \n", static_cast<long>(v));
-        }
-        break;
-      case 'T':
-      case 't':
-        p = readValue(p + 1, &v);
-        if (apply) {
-          gSettings.toFrame = v;
-          std::printf("  conv to   Frame = %ld. \n", static_cast<long>(v));
-        }
-        break;
-      case 'M':
-      case 'm':
-        p = readValue(p + 1, &v);
-        if (apply) {
-          gSettings.convMode = low8(v);
-          std::printf("Conv.mode = %ld. \n", static_cast<long>(gSettings.convMode));
-        }
-        break;
-      case 'D':
-      case 'd':
-        p = readValue(p + 1, &v);
-        if (apply) {
-          gSettings.displayLevel = low8(v);
-          std::printf("Info.displayLevel = %ld. \n", static_cast<long>(gSettings.displayLevel));
-        }
-        break;
-      case 'K':
-      case 'k':
-        p = readValue(p + 1, &v);
-        if (apply) {
-          gSettings.keepMotion = v;
-          std::printf("Keep.motion = %ld. \n", static_cast<long>(v));
-        }
-        break;
-      case 'U':
-      case 'u':
-        p++;
-        if (*p == '=') p++;
-        if (apply) {
-          gSettings.unfoldTwist = 0xFF;
-          std::printf("Unfold.twist = ON. \n");
-        }
-        break;
-      case 'W':
-      case 'w':
-        p++;
-        if (*p == '=') p++;
-        if (apply) {
-          gSettings.wristTwist = 0xFF;
-          // "手首の捩り = ON. \n"
-          constexpr char kWristOnJa[] = "\x8E\xE8\x8E\xF1\x82\xCC\x9D\x80\x82\xE8 = ON. \n";
-          std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(kWristOnJa) : "Wrist.twist = ON. \n");
-        }
-        break;
-      case 'C':
-      case 'c':
-        p++;
-        if (*p == '=') p++;
-        if (apply) {
-          gSettings.checkMode = 0xFF;
-          std::printf("VMDfile.checkmode = ON. \n");
-        }
-        break;
-      case 'N':
-      case 'n':
-        if (p[1] == 'D' || p[1] == 'd') {
-          p += 2;
-          if (apply) {
-            gSettings.noDialog = 0xFF;
-            std::printf("Cancel.displaying.dialogue. \n");
-          }
-        } else {
-          p = readValue(p + 1, &v);
-        }
-        break;
-      default:
-        std::printf("\nOption error: <%c> %02X", *p, static_cast<unsigned>(static_cast<signed char>(*p)));
-        p++;
-        break;
-    }
-  }
-}
+uint8_t gStartUpHandTwist = 0;
 
 bool isModelToken(const char* token) { return !isOptionToken(token) && isModelPath(token); }
 
@@ -211,7 +75,7 @@ int32_t setupFromModel(const char* path) {
   // Every bone the run writes or plays must be there: a twist keyed onto a
   // bone the model lacks is a turn lost.
   bool pairs[kPairCount];
-  for (int i = 0; i < kPairCount; i++) pairs[i] = pairIsActive(i);
+  for (int i = 0; i < kPairCount; i++) pairs[i] = pairIsActive(i, gSettings);
   const bool fold = gSettings.unfoldTwist != 0, wrists = gSettings.wristTwist != 0;
   if (const char* bone = missingBone(gModel, pairs, fold, wrists)) {
     std::printf("Cannot use model file : %s (no bone %s)\n", path, plat::conText(bone));
@@ -225,11 +89,7 @@ int32_t setupFromModel(const char* path) {
                 plat::conText(gPairs[i].sourceBone));
     return kResultModel;
   }
-  if (plat::langId() == plat::kLangJapanese) {
-    std::printf(plat::conText(kModelLineJa), gModel.name);
-  } else {
-    std::printf("Converting setup: Model [%s] \n", gModel.name);
-  }
+  std::printf(plat::say(kModelLineJa, "Converting setup: Model [%s] \n"), gModel.name);
   setModelInUse(gModel.name);
   constexpr const char* kLabels[kPairCount] = {"Left  arm  ", "Left  elbow", "Right arm  ", "Right elbow"};
   for (int i = 0; i < kPairCount; i++) {
@@ -288,8 +148,7 @@ void notePoseOptions() {
   constexpr char kPoseNoteJa[] = "\x83\x7C\x81\x5B\x83\x59: -F, -T \x82\xC6 -K \x82\xCD 1 \x83\x74\x83\x8C\x81\x5B\x83\x80"
                                  "\x82\xCC\x83\x7C\x81\x5B\x83\x59\x82\xC9\x82\xCD\x8A\xD6\x8C\x57\x82\xC8\x82\xA2\x82\xCC"
                                  "\x82\xC5\x96\xB3\x8E\x8B\x82\xB5\x82\xDC\x82\xB7. \n";
-  std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(kPoseNoteJa)
-                                                         : "Pose: -F, -T and -K mean nothing for a single frame; ignored. \n");
+  std::printf("%s", plat::say(kPoseNoteJa, "Pose: -F, -T and -K mean nothing for a single frame; ignored. \n"));
 }
 
 // One file argument: pre-scan, then (unless checking) conversion; a file
@@ -327,12 +186,12 @@ int32_t processFile(const char* token) {
 
   if (pose) notePoseOptions();
   // A motion cut short is converted as far as it goes; the run says so at its end.
-  const int32_t scanned = pose ? confirmPoseFile(gInputPath) : confirmMotionFile(gInputPath);
+  const int32_t scanned = pose ? confirmPoseFile(gInputPath, gSettings) : confirmMotionFile(gInputPath);
   if (scanned != kResultOk && scanned != kResultCut) return scanned;
   if (showAtLeast(1) && !pose) printPairCounts();
   if (gSettings.checkMode) return scanned;
 
-  const int32_t result = pose ? convertPoseFile(gOutputPath, gInputPath) : convertMotionFile(gOutputPath, gInputPath);
+  const int32_t result = pose ? convertPoseFile(gOutputPath, gInputPath, gSettings) : convertMotionFile(gOutputPath, gInputPath);
   if (result != kResultOk && result != kResultBeyond) return result;
   if (gWrittenCount < kMaxPlatformArgs && plat::fileId(gOutputPath, &out) == 0) gWritten[gWrittenCount++] = out;
   std::printf("=> %s \n", gOutputPath);
@@ -340,16 +199,12 @@ int32_t processFile(const char* token) {
   return scanned != kResultOk ? scanned : result;
 }
 
-// Statuses with which a file is still written and the run goes on.
-bool isWarning(int32_t result) { return result == kResultCut || result == kResultBeyond; }
-
-// Options that cannot go together: the reason in the user's language, the
-// usage, and the status of an unsupported mode.
-int refuseOptions(const char* ja, const char* en) {
-  std::printf("%s", plat::langId() == plat::kLangJapanese ? plat::conText(ja) : en);
+// A refusal: its reason (in the user's language), the usage, status 1.
+int32_t refuseWith(const char* reason) {
+  std::printf("%s", reason);
   printUsage();
   std::fflush(stdout);
-  return kUnsupportedModeStatus;
+  return kResultRefused;
 }
 
 void reportResult(int32_t result) {
@@ -362,37 +217,8 @@ void reportResult(int32_t result) {
   if (result == kResultBeyond) std::printf(": bound not held. \n");
 }
 
-}  // namespace
-
-void printUsage() {
-  std::printf("Usage \n");
-  std::printf("   Torsel [Options] <vmdFileName> (<vmdFileName> ...) \n");
-  std::printf(" Options \n");
-  std::printf("   -Fxxx   convert start frame time  (From)(default %ld) \n", static_cast<long>(gSettings.fromFrame));
-  std::printf("   -Txxx   convert end   frame time  (To  )(default %ld) \n", static_cast<long>(gSettings.toFrame));
-  std::printf("   -C      VMD file check mode                           \n");
-  std::printf("   -ND     cancel displaying dialogue (no dialogue) (non-stop)  \n");
-  std::printf("   -Mxxx   conversion mode (0 to 12)(default %d) \n", static_cast<int>(gSettings.convMode));
-  std::printf("           -M0   min orbit YZ  rotation of arm-twist conv. \n");
-  std::printf("           -M1   Y-and-Z axis  rotation of arm-twist conv. \n");
-  std::printf("           -M2   pure X cancel rotation of arm-twist conv. \n");
-  std::printf("           -M3   axis-dependent X cancel rotation of arm-twist conv. (past) \n");
-  std::printf("           -M4   axis-dependent X cancel rotation of arm-twist conv. (inv order)\n");
-  std::printf("           -M5   axis-dependent X cancel rotation of arm-twist conv. \n");
-  std::printf("           -M8   min orbit YZ  rotation of arm- and hand-twist conv. \n");
-  std::printf("           -M9   Y-and-Z axis  rotation of arm- and hand-twist conv. \n");
-  std::printf("           -M10  pure X cancel rotation of arm- and hand-twist conv. \n");
-  std::printf("           -M11  axis-dependent X cancel rotation of arm- and hand-twist conv.  \n");
-  std::printf("                                                                         (past) \n");
-  std::printf("           -M12  axis-dependent X cancel rotation of arm- and hand-twist conv.  \n");
-  std::printf("                                                                    (inv order) \n");
-  std::printf("           -M13  axis-dependent X cancel rotation of arm- and hand-twist conv.  \n");
-}
-
-int runTorsel(int argc, char** argv) {
-  plat::guardRun();
-  std::printf("Torsel V1.04a\n");
-
+// The arguments into gArgs (511 at most), and the program's folder.
+void collectArguments(int argc, char** argv) {
   clearArgList(&gArgs);
   for (int i = 0; i < argc; i++) {
     if (i == kMaxPlatformArgs) {
@@ -407,82 +233,97 @@ int runTorsel(int argc, char** argv) {
   } else {
     gProgramDir[0] = '\0';
   }
+}
 
-  // Whole tokens only: "--help" and "--version" answer and end the run;
-  // any other token walks as before.
+// Whole tokens only: "--help" and "--version" answer and end the run
+// (true); any other token walks as before.
+bool answeredAlone() {
   for (int i = 1; i < gArgs.argCount; i++) {
     const std::string_view token = gArgs.argItems[i];
-    if (token == "--version") return 0;  // the banner names the program and its version
+    if (token == "--version") return true;  // the banner names the program and its version
     if (token == "--help") {
-      gSettings = RunSettings{};
-      printUsage();
-      // The options this version adds, which the usage above predates.
-      std::printf("   -Kn     keep the motion within n/10 degrees (modes 4 and 12) \n");
-      std::printf("   -U      fold the twist bones back into their limbs \n");
-      std::printf("   -W      move the wrists' twist onto the hand twist bones \n");
-      std::printf("   <model>.pmx / .pmd   twist axes and fixed axes of your model \n");
-      std::printf("   --help, --version \n");
-      return 0;
+      printHelp();
+      return true;
     }
   }
+  return false;
+}
 
+// Gathering: the defaults, the built-in model, every option once (so that
+// every option applies to every file) and the model named, if any. The
+// model's result: the run converts nothing unless it is kResultOk.
+int32_t gatherSettings() {
   gSettings = RunSettings{};
   deriveModes();
   copySetupRestQuats();
   setModelInUse(nullptr);
   // A model given with the motions announces itself once it is read.
   if (lastModelToken() == nullptr) printModelSetupLine();
-
   for (int i = 1; i < gArgs.argCount; i++) {
     if (isOptionToken(gArgs.argItems[i])) walkOptionToken(gArgs.argItems[i], true);
   }
   // The mode check and the model need the run's pairs; each file derives
   // them again, and a run without one keeps the start-up pairs.
-  const uint8_t startUpHandTwist = gSettings.handTwist;
+  gStartUpHandTwist = gSettings.handTwist;
   deriveModes();
-  int32_t result = kResultOk;
-  if (const char* model = lastModelToken()) result = setupFromModel(model);
+  const char* model = lastModelToken();
+  return model != nullptr ? setupFromModel(model) : kResultOk;
+}
+
+// Refusing: a mode no method serves, and options that cannot go together,
+// end the run with the reason and the usage (kResultRefused). A check
+// refuses nothing.
+int32_t refuseSettings() {
+  if (gSettings.checkMode) return kResultOk;
   // Any other method would write rotations that nothing defined.
-  if (!gSettings.checkMode && (gSettings.subMode < 0 || gSettings.subMode > 5)) {
+  if (gSettings.subMode < 0 || gSettings.subMode > 5) {
     std::printf("Conv.mode %ld is not supported. \n", static_cast<long>(gSettings.convMode));
-    printUsage();
-    std::fflush(stdout);
-    return kUnsupportedModeStatus;
+    return refuseWith("");
   }
   // Only method 4 keeps the pose at the keyframes themselves; a fold
   // splits nothing.
-  if (!gSettings.checkMode && gSettings.keepMotion > 0 && !gSettings.unfoldTwist && gSettings.subMode != 4) {
+  if (gSettings.keepMotion > 0 && !gSettings.unfoldTwist && gSettings.subMode != 4) {
     // "Keep.motion はモード 4 か 12 でのみ使えます. \n"
-    return refuseOptions("Keep.motion \x82\xCD\x83\x82\x81\x5B\x83\x68 4 \x82\xA9 12 "
-                         "\x82\xC5\x82\xCC\x82\xDD\x8E\x67\x82\xA6\x82\xDC\x82\xB7. \n",
-                         "Keep.motion needs mode 4 or 12. \n");
+    return refuseWith(plat::say("Keep.motion \x82\xCD\x83\x82\x81\x5B\x83\x68 4 \x82\xA9 12 "
+                                "\x82\xC5\x82\xCC\x82\xDD\x8E\x67\x82\xA6\x82\xDC\x82\xB7. \n",
+                                "Keep.motion needs mode 4 or 12. \n"));
   }
   // A fold leaves no twist bone keyframe to move the wrist's twist onto.
-  if (!gSettings.checkMode && gSettings.wristTwist && gSettings.unfoldTwist) {
+  if (gSettings.wristTwist && gSettings.unfoldTwist) {
     // "Wrist.twist は Unfold.twist と一緒に使えません. \n"
-    return refuseOptions("Wrist.twist \x82\xCD Unfold.twist \x82\xC6\x88\xEA\x8F\x8F\x82\xC9"
-                         "\x8E\x67\x82\xA6\x82\xDC\x82\xB9\x82\xF1. \n",
-                         "Wrist.twist cannot be used with Unfold.twist. \n");
+    return refuseWith(plat::say("Wrist.twist \x82\xCD Unfold.twist \x82\xC6\x88\xEA\x8F\x8F\x82\xC9"
+                                "\x8E\x67\x82\xA6\x82\xDC\x82\xB9\x82\xF1. \n",
+                                "Wrist.twist cannot be used with Unfold.twist. \n"));
   }
-  // Without a motion or a pose the run asks for one; -ND, which never
-  // waits, shows how to give one instead. A model refused ends the run as
-  // it would with motions.
-  if (firstFileToken() == 0 && result == kResultOk) {
-    gDialogPath[0] = '\0';
-    bool chosen = !gSettings.noDialog && openFileDialog(gDialogPath, kDialogMotion, gProgramDir) == 0;
-    if (chosen) {
-      const int before = gArgs.argCount;
-      addArgToken(&gArgs, gDialogPath);
-      chosen = gArgs.argCount > before && rdProbe(gDialogPath) == 0;
-      rdClose();
-    }
-    if (!chosen) {
-      printUsage();
-      std::fflush(stdout);
-      return 0;
-    }
+  return kResultOk;
+}
+
+// Without a motion or a pose the run asks for one; -ND, which never waits,
+// shows how to give one instead. False when there is still none (the usage
+// printed).
+bool haveFile() {
+  if (firstFileToken() != 0) return true;
+  gDialogPath[0] = '\0';
+  bool chosen = !gSettings.noDialog && openFileDialog(gDialogPath, kDialogMotion, gProgramDir) == 0;
+  if (chosen) {
+    const int before = gArgs.argCount;
+    addArgToken(&gArgs, gDialogPath);
+    chosen = gArgs.argCount > before && rdProbe(gDialogPath) == 0;
+    rdClose();
   }
-  gSettings.handTwist = startUpHandTwist;
+  if (!chosen) {
+    printUsage();
+    std::fflush(stdout);
+  }
+  return chosen;
+}
+
+// Running: every file in turn (option tokens walked again, silently) until
+// the first failure, after a model that could not serve none; then the
+// result and the summary. The run's result: the failure, else the first
+// warning.
+int32_t runFiles(int32_t result) {
+  gSettings.handTwist = gStartUpHandTwist;
   gTotals = RunTotals{};
   gWrittenCount = 0;
   gInputCount = 0;
@@ -492,8 +333,7 @@ int runTorsel(int argc, char** argv) {
     if (!isOptionToken(token) && !isModelToken(token) && plat::fileId(token, &gInputs[gInputCount]) == 0) gInputCount++;
   }
   gInputPath[0] = '\0';
-  // A failure ends the run; a warning is kept for its end (the first one).
-  int32_t warning = kResultOk;
+  int32_t warning = kResultOk;  // the first one
   for (int i = 1; i < gArgs.argCount && result == kResultOk; i++) {
     const char* token = gArgs.argItems[i];
     if (isOptionToken(token)) {
@@ -507,12 +347,25 @@ int runTorsel(int argc, char** argv) {
     }
   }
   if (result == kResultOk) result = warning;
-
   reportResult(result);
   std::fflush(stdout);
   showRunSummary(gInputPath);
   std::fflush(stdout);
   return result;
+}
+
+}  // namespace
+
+int runTorsel(int argc, char** argv) {
+  plat::guardRun();
+  std::printf("Torsel V1.04a\n");
+  collectArguments(argc, argv);
+  if (answeredAlone()) return kResultOk;
+  const int32_t model = gatherSettings();
+  if (const int32_t refused = refuseSettings(); refused != kResultOk) return refused;
+  // A model refused ends the run as it would with motions.
+  if (model == kResultOk && !haveFile()) return kResultOk;
+  return runFiles(model);
 }
 
 }  // namespace torsel

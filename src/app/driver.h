@@ -6,7 +6,4 @@ namespace torsel {
 /// result report and the summary. Returns the run result, the exit status.
 int runTorsel(int argc, char** argv);
 
-/// Prints the usage text with the current range and mode.
-void printUsage();
-
 }  // namespace torsel

@@ -18,58 +18,46 @@ char gLine[kTextSize];
 char gFileName[plat::kPathMax];
 char gOutputName[plat::kPathMax];
 
-struct SummaryLines {
-  const char* fileName;
-  const char* allFiles;
-  const char* leftArm;
-  const char* leftElbow;
-  const char* rightArm;
-  const char* rightElbow;
-  const char* outputName;
-  const char* keepAdded;
-  const char* twistFolded;
-  const char* wristSplit;
-  const char* total;
+// A line of the summary, in English and in Japanese (Shift-JIS).
+struct Line {
+  const char* ja;
+  const char* en;
 };
 
-constexpr SummaryLines kEnglish = {
-    "%s \r\n",
-    "All files total \r\n",
-    " Left  arm    %d  frame(s) \r\n",
-    " Left  elbow  %d  frame(s) \r\n",
-    " Right arm    %d  frame(s) \r\n",
-    " Right elbow  %d  frame(s) \r\n",
-    "%s \r\n",
-    "Keep.motion: %+d keyframe(s) \r\n",
-    "Unfold.twist: %d twist keyframe(s) folded \r\n",
-    "Wrist.twist: %d wrist keyframe(s) split \r\n",
-    "=> %d file(s), total %d frame(s) converted. ",
-};
-
-constexpr SummaryLines kJapanese = {
-    "%s \r\n",
-    "\x91\x53\x83\x74\x83\x40\x83\x43\x83\x8B\x8C\x76 \r\n",  // 全ファイル計
-    " \x8D\xB6\x98\x72\x81\x40  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",    // 左腕　  %d フレーム
-    " \x8D\xB6\x82\xD0\x82\xB6  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",    // 左ひじ  %d フレーム
-    " \x89\x45\x98\x72\x81\x40  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",    // 右腕　  %d フレーム
-    " \x89\x45\x82\xD0\x82\xB6  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",    // 右ひじ  %d フレーム
-    "%s \r\n",
-    "Keep.motion: %+d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",  // %+d キーフレーム
-    "Unfold.twist: \x9D\x80 %d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",  // 捩 %d キーフレーム
-    // Wrist.twist: 手首 %d キーフレームを分けた
-    "Wrist.twist: \x8E\xE8\x8E\xF1 %d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80"
-    "\x82\xF0\x95\xAA\x82\xAF\x82\xBD \r\n",
-    // => %d つのファイル, 合計 %d フレームを変換しました.
-    "=> %d \x82\xC2\x82\xCC\x83\x74\x83\x40\x83\x43\x83\x8B, \x8D\x87\x8C\x76 %d "
-    "\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0\x95\xCF\x8A\xB7\x82\xB5\x82\xDC\x82\xB5\x82\xBD. ",
-};
+// The file's name, and the name of what was written of it.
+constexpr Line kName = {"%s \r\n", "%s \r\n"};
+// 全ファイル計
+constexpr Line kAllFiles = {"\x91\x53\x83\x74\x83\x40\x83\x43\x83\x8B\x8C\x76 \r\n", "All files total \r\n"};
+// " 左腕　  %d フレーム", " 左ひじ  %d フレーム", " 右腕　  %d フレーム", " 右ひじ  %d フレーム"
+constexpr Line kLeftArm = {" \x8D\xB6\x98\x72\x81\x40  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",
+                           " Left  arm    %d  frame(s) \r\n"};
+constexpr Line kLeftElbow = {" \x8D\xB6\x82\xD0\x82\xB6  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",
+                             " Left  elbow  %d  frame(s) \r\n"};
+constexpr Line kRightArm = {" \x89\x45\x98\x72\x81\x40  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",
+                            " Right arm    %d  frame(s) \r\n"};
+constexpr Line kRightElbow = {" \x89\x45\x82\xD0\x82\xB6  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",
+                              " Right elbow  %d  frame(s) \r\n"};
+// %+d キーフレーム
+constexpr Line kKeepAdded = {"Keep.motion: %+d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",
+                             "Keep.motion: %+d keyframe(s) \r\n"};
+// 捩 %d キーフレーム
+constexpr Line kTwistFolded = {"Unfold.twist: \x9D\x80 %d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",
+                               "Unfold.twist: %d twist keyframe(s) folded \r\n"};
+// Wrist.twist: 手首 %d キーフレームを分けた
+constexpr Line kWristSplit = {"Wrist.twist: \x8E\xE8\x8E\xF1 %d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80"
+                              "\x82\xF0\x95\xAA\x82\xAF\x82\xBD \r\n",
+                              "Wrist.twist: %d wrist keyframe(s) split \r\n"};
+// => %d つのファイル, 合計 %d フレームを変換しました.
+constexpr Line kTotal = {"=> %d \x82\xC2\x82\xCC\x83\x74\x83\x40\x83\x43\x83\x8B, \x8D\x87\x8C\x76 %d "
+                         "\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0\x95\xCF\x8A\xB7\x82\xB5\x82\xDC\x82\xB5\x82\xBD. ",
+                         "=> %d file(s), total %d frame(s) converted. "};
 
 // Formats one line and appends it whole, or leaves it out when the text has
 // no room for it: the text never ends in a piece of a line.
-void appendLine(const char* format, ...) {
+void appendLine(const Line* line, ...) {
   va_list args;
-  va_start(args, format);
-  int n = std::vsnprintf(gLine, sizeof gLine, plat::conText(format), args);
+  va_start(args, line);
+  int n = std::vsnprintf(gLine, sizeof gLine, plat::say(line->ja, line->en), args);
   va_end(args);
   if (n < 0 || gTextUsed + n >= kTextSize) return;
   std::memcpy(gText + gTextUsed, gLine, static_cast<size_t>(n) + 1);
@@ -79,7 +67,6 @@ void appendLine(const char* format, ...) {
 }  // namespace
 
 const char* buildSummaryText(const char* lastInput) {
-  const SummaryLines& t = plat::langId() == plat::kLangJapanese ? kJapanese : kEnglish;
   gTextUsed = 0;
   gText[0] = '\0';
   const RunTotals& r = gTotals;
@@ -87,25 +74,25 @@ const char* buildSummaryText(const char* lastInput) {
                                        static_cast<uint32_t>(r.rightArm) + static_cast<uint32_t>(r.rightElbow));
   if (std::strlen(lastInput) >= sizeof gFileName || findFileName(gFileName, lastInput) != 0) gFileName[0] = '\0';
 
-  if (r.convertedFileCount == 1) appendLine(t.fileName, gFileName);
-  if (r.convertedFileCount >= 2) appendLine(t.allFiles);
-  appendLine(t.leftArm, static_cast<int>(r.leftArm));
-  if (gSettings.handTwist) appendLine(t.leftElbow, static_cast<int>(r.leftElbow));
-  appendLine(t.rightArm, static_cast<int>(r.rightArm));
-  if (gSettings.handTwist) appendLine(t.rightElbow, static_cast<int>(r.rightElbow));
+  if (r.convertedFileCount == 1) appendLine(&kName, gFileName);
+  if (r.convertedFileCount >= 2) appendLine(&kAllFiles);
+  appendLine(&kLeftArm, static_cast<int>(r.leftArm));
+  if (gSettings.handTwist) appendLine(&kLeftElbow, static_cast<int>(r.leftElbow));
+  appendLine(&kRightArm, static_cast<int>(r.rightArm));
+  if (gSettings.handTwist) appendLine(&kRightElbow, static_cast<int>(r.rightElbow));
   // The name of the file written, from the name as stored: the same rule
   // as the output path (a pose's suffix for a pose).
   if (r.convertedFileCount == 1 &&
       pathOutputName(gOutputName, sizeof gOutputName, gFileName, pathOutputSuffix(gFileName)) == 0) {
-    appendLine(t.outputName, gOutputName);
+    appendLine(&kName, gOutputName);
   }
   if (gSettings.unfoldTwist) {
-    appendLine(t.twistFolded, static_cast<int>(r.twistFolded));
+    appendLine(&kTwistFolded, static_cast<int>(r.twistFolded));
   } else if (gSettings.keepMotion > 0) {
-    appendLine(t.keepAdded, static_cast<int>(r.keepAdded));
+    appendLine(&kKeepAdded, static_cast<int>(r.keepAdded));
   }
-  if (gSettings.wristTwist) appendLine(t.wristSplit, static_cast<int>(r.wristSplit));
-  appendLine(t.total, static_cast<int>(r.convertedFileCount), static_cast<int>(total));
+  if (gSettings.wristTwist) appendLine(&kWristSplit, static_cast<int>(r.wristSplit));
+  appendLine(&kTotal, static_cast<int>(r.convertedFileCount), static_cast<int>(total));
   return gText;
 }
 

@@ -4,7 +4,9 @@
 // says which bytes repeat which parameter).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include "twist/quat.h"
 
@@ -37,5 +39,21 @@ void packBlock(const uint8_t* bz, HeldKey* k);
 void unpackBlock(const HeldKey& k, uint8_t* bz);
 /// The keyframe read, held: frame, position, rotation and its block packed.
 HeldKey heldKeyOf(const BoneKeyframe& kf);
+
+/// Sorts a bone's keyframes, given in file order, by frame (`frameOf`), and
+/// keeps one a frame: of several on one frame the last in the file, which
+/// is the one a player shows.
+template <class Key, class FrameOf>
+void keepLastOnFrame(std::vector<Key>* keys, FrameOf frameOf) {
+  auto byFrame = [&](const Key& a, const Key& b) { return frameOf(a) < frameOf(b); };
+  // A bone's keyframes mostly stand in the file by frame already.
+  if (!std::is_sorted(keys->begin(), keys->end(), byFrame)) std::stable_sort(keys->begin(), keys->end(), byFrame);
+  size_t out = 0;
+  for (size_t i = 0; i < keys->size(); i++) {
+    if (i + 1 < keys->size() && frameOf((*keys)[i + 1]) == frameOf((*keys)[i])) continue;
+    (*keys)[out++] = (*keys)[i];
+  }
+  keys->resize(out);
+}
 
 }  // namespace torsel

@@ -13,6 +13,10 @@ namespace {
 // switched off rather than stacked on top of it.
 int unbuffer(std::FILE* f) { return std::setvbuf(f, nullptr, _IONBF, 0) == 0 ? 0 : -1; }
 
+// The output's target and the file of the program's own written in its stead.
+char gTarget[plat::kPathMax];
+char gTemp[plat::kPathMax];
+
 int openInput(const char* path, bool verbose) {
   rdClose();
   std::FILE* f = plat::openRead(path);
@@ -107,16 +111,18 @@ int rdSkip(int32_t n) {
 
 int64_t rdSize() { return gRd.closed ? -1 : plat::fileSize(gRd.file); }
 
-int wrOpenBeside(const char* target, char* tempPath) {
-  std::FILE* f = plat::isWriteProtected(target) ? nullptr : plat::createTemp(target, tempPath);
+int wrOpenBeside(const char* target) {
+  const bool fits = std::strlen(target) < sizeof gTarget;
+  std::FILE* f = !fits || plat::isWriteProtected(target) ? nullptr : plat::createTemp(target, gTemp);
   if (f == nullptr) {
     std::printf("Cannot open WR file : %s\n", target);
     return -1;
   }
+  std::strcpy(gTarget, target);
   if (unbuffer(f) != 0) {
     std::printf("Buffering failed.(WR)\n");
     std::fclose(f);
-    plat::removeFile(tempPath);
+    plat::removeFile(gTemp);
     plat::releaseTemp();
     return -1;
   }
@@ -151,6 +157,21 @@ int wrPatchInt32(int32_t offset, int32_t value) {
     return failOutput();
   }
   return 0;
+}
+
+int wrPublish() {
+  if (plat::replaceFile(gTemp, gTarget) != 0) {
+    std::printf("Cannot replace file : %s\n", gTarget);
+    return -1;
+  }
+  plat::releaseTemp();
+  return 0;
+}
+
+void wrAbandon() {
+  wrClose();
+  plat::removeFile(gTemp);
+  plat::releaseTemp();
 }
 
 }  // namespace torsel

@@ -92,13 +92,20 @@ inline int32_t rdCount() { return gRd.count; }
 inline int rdHasFailed() { return gRd.failed ? -1 : 0; }
 
 /// Opens the output on a new file of the program's own beside `target`
-/// (plat::createTemp; its path goes to `tempPath`), to be published over
-/// `target` once complete. A write-protected `target` is refused as "wb"
+/// (plat::createTemp), which takes the target's place only once complete
+/// (wrPublish) and is removed otherwise (wrAbandon): an earlier output
+/// survives any failure. A write-protected `target` is refused as "wb"
 /// would refuse it. Prints why on failure, naming `target`. 0 or -1.
-int wrOpenBeside(const char* target, char* tempPath);
+int wrOpenBeside(const char* target);
 /// Writes out what is buffered and closes the output. -1 when that write or
 /// the close failed (the failure message is printed then).
 int wrClose();
+/// Moves the closed output's file over its target in one step. 0; or -1
+/// with "Cannot replace file : <target>" printed, the file still to be
+/// abandoned.
+int wrPublish();
+/// Closes the output and removes its file; the target stays as it was.
+void wrAbandon();
 /// Empties the full buffer into the file; the slow half of wrPutByte.
 int wrFlushFull();
 /// Rewrites four bytes at an earlier offset of the output. 0 or -1.

@@ -8,30 +8,21 @@
 #include "io/byte_stream.h"
 #include "io/path_util.h"
 #include "platform/platform.h"
+#include "twist/bone_names.h"
 
 namespace torsel {
 namespace {
 
-// The bones a model is asked for, by their names in each encoding.
+// The bones a model is asked for; their names, in each encoding, are the known bones'.
 enum Bone { kLeftArm, kLeftElbow, kRightArm, kRightElbow, kLeftArmTwist, kLeftWristTwist, kRightArmTwist,
             kRightWristTwist, kLeftWrist, kRightWrist, kBoneCount };
 
-struct BoneName {
-  std::string_view utf16, utf8, sjis;
+constexpr KnownBone kAsked[kBoneCount] = {
+    {BoneRole::Arm, 0},      {BoneRole::Elbow, 0},     {BoneRole::Arm, 1},      {BoneRole::Elbow, 1},
+    {BoneRole::ArmTwist, 0}, {BoneRole::HandTwist, 0}, {BoneRole::ArmTwist, 1}, {BoneRole::HandTwist, 1},
+    {BoneRole::Wrist, 0},    {BoneRole::Wrist, 1},
 };
-
-constexpr BoneName kBoneNames[kBoneCount] = {
-    {"\xE6\x5D\x55\x81", "\xE5\xB7\xA6\xE8\x85\x95", "\x8D\xB6\x98\x72"},  // 左腕
-    {"\xE6\x5D\x72\x30\x58\x30", "\xE5\xB7\xA6\xE3\x81\xB2\xE3\x81\x98", "\x8D\xB6\x82\xD0\x82\xB6"},  // 左ひじ
-    {"\xF3\x53\x55\x81", "\xE5\x8F\xB3\xE8\x85\x95", "\x89\x45\x98\x72"},  // 右腕
-    {"\xF3\x53\x72\x30\x58\x30", "\xE5\x8F\xB3\xE3\x81\xB2\xE3\x81\x98", "\x89\x45\x82\xD0\x82\xB6"},  // 右ひじ
-    {"\xE6\x5D\x55\x81\x69\x63", "\xE5\xB7\xA6\xE8\x85\x95\xE6\x8D\xA9", "\x8D\xB6\x98\x72\x9D\x80"},  // 左腕捩
-    {"\xE6\x5D\x4B\x62\x69\x63", "\xE5\xB7\xA6\xE6\x89\x8B\xE6\x8D\xA9", "\x8D\xB6\x8E\xE8\x9D\x80"},  // 左手捩
-    {"\xF3\x53\x55\x81\x69\x63", "\xE5\x8F\xB3\xE8\x85\x95\xE6\x8D\xA9", "\x89\x45\x98\x72\x9D\x80"},  // 右腕捩
-    {"\xF3\x53\x4B\x62\x69\x63", "\xE5\x8F\xB3\xE6\x89\x8B\xE6\x8D\xA9", "\x89\x45\x8E\xE8\x9D\x80"},  // 右手捩
-    {"\xE6\x5D\x4B\x62\x96\x99", "\xE5\xB7\xA6\xE6\x89\x8B\xE9\xA6\x96", "\x8D\xB6\x8E\xE8\x8E\xF1"},  // 左手首
-    {"\xF3\x53\x4B\x62\x96\x99", "\xE5\x8F\xB3\xE6\x89\x8B\xE9\xA6\x96", "\x89\x45\x8E\xE8\x8E\xF1"},  // 右手首
-};
+const BoneName& nameOf(int bone) { return boneName(kAsked[bone].side, kAsked[bone].role); }
 
 // For each pair: the source bone, its twist bone and the next bone of the limb.
 constexpr struct {
@@ -131,9 +122,8 @@ int noteBone(const uint8_t* name, int len, Encoding enc, Vec3 pos, bool hasFixed
   if (len < 0) return -1;
   std::string_view got(reinterpret_cast<const char*>(name), static_cast<size_t>(len));
   for (int b = 0; b < kBoneCount; b++) {
-    std::string_view want = enc == Encoding::Utf16 ? kBoneNames[b].utf16
-                            : enc == Encoding::Utf8 ? kBoneNames[b].utf8
-                                                    : kBoneNames[b].sjis;
+    const BoneName& name = nameOf(b);
+    std::string_view want = enc == Encoding::Utf16 ? name.utf16 : enc == Encoding::Utf8 ? name.utf8 : name.sjis;
     if (got == want && !gBones[b].present) {
       gBones[b] = {true, pos, hasFixed, fixed};
       return b;
@@ -329,9 +319,9 @@ const char* missingBone(const ModelAxes& m, const bool pairs[kPairCount], bool f
     if (!pairs[i] && !wrist) continue;
     const bool axis = !fold || wrist;
     const auto& bones = kPairBones[i];
-    if (!m.hasSource[i]) return kBoneNames[bones.source].sjis.data();
-    if (axis && !m.hasTwist[i]) return kBoneNames[bones.twist].sjis.data();
-    if ((wrist || (axis && !m.fixed[i])) && !m.hasNext[i]) return kBoneNames[bones.next].sjis.data();
+    if (!m.hasSource[i]) return nameOf(bones.source).sjis.data();
+    if (axis && !m.hasTwist[i]) return nameOf(bones.twist).sjis.data();
+    if ((wrist || (axis && !m.fixed[i])) && !m.hasNext[i]) return nameOf(bones.next).sjis.data();
   }
   return nullptr;
 }

@@ -27,6 +27,10 @@ inline constexpr int kLangEnglish = 1033;
 /// Language of the user's messages: 1041 for Japanese, else 1033.
 int langId();
 
+/// True where the user's language is Japanese: the one place that chooses
+/// between a message and its Japanese twin.
+inline bool inJapanese() { return langId() == kLangJapanese; }
+
 /// Reads the user's language and code page again (they are read once, at
 /// first use).
 void reloadLocale();
@@ -38,6 +42,12 @@ bool isLeadByte(unsigned char c);
 /// the console. Where the console shows Shift-JIS the bytes come back as
 /// they are; the result stays valid until four more calls have been made.
 const char* conText(const char* sjis);
+
+/// A message in the user's language: its Japanese twin (Shift-JIS) ready
+/// for the console, else the English as it stands.
+inline const char* say(const char* japanese, const char* english) {
+  return inJapanese() ? conText(japanese) : english;
+}
 
 /// True when conText() converts to UTF-8, so text cut for display must not
 /// be split inside a UTF-8 sequence.

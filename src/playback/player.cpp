@@ -15,16 +15,7 @@ double progress(const HeldKey& k, int channel, double x) {
 }  // namespace
 
 void makeTrack(Track* keys) {
-  auto byFrame = [](const HeldKey& a, const HeldKey& b) { return a.frame < b.frame; };
-  // A bone's keyframes mostly stand in the file by frame already.
-  if (!std::is_sorted(keys->begin(), keys->end(), byFrame)) std::stable_sort(keys->begin(), keys->end(), byFrame);
-  // Of several keyframes on one frame the last in the file stays.
-  size_t out = 0;
-  for (size_t i = 0; i < keys->size(); i++) {
-    if (i + 1 < keys->size() && (*keys)[i + 1].frame == (*keys)[i].frame) continue;
-    (*keys)[out++] = (*keys)[i];
-  }
-  keys->resize(out);
+  keepLastOnFrame(keys, [](const HeldKey& k) { return k.frame; });
 }
 
 HeldKey keyToCut(const Track& t, uint32_t frame) { return keyToCut(t, frame, keyAfter(t, frame)); }

@@ -6,8 +6,10 @@
 #include <array>
 #include <cstdint>
 
+#include "twist/bone_names.h"
 #include "twist/quat.h"
 #include "twist/rotation.h"
+#include "twist/run_settings.h"
 #include "twist/separation.h"
 
 namespace torsel {
@@ -20,7 +22,6 @@ struct BonePair {
   Quat restQuat;             // set at start-up; only X, Y, Z are read
   Side side;
   bool needsHandTwist;       // active only when handTwist is set
-  const char* strayWarning;  // Shift-JIS, printed whatever the language
   const char* verifyFormat;
   // A player turns every keyframe of a bone with a fixed axis onto that
   // axis, its angle kept: set up with the model in use.
@@ -43,52 +44,50 @@ extern std::array<int32_t, kPairCount> gConvCounts;
 
 enum class PairRole { Source, Twist };
 
-/// The pair whose source or twist bone is `name`, ignoring whether it is
+/// The pair whose source or twist bone `bone` is, ignoring whether it is
 /// active; -1 for any other bone.
-int findPairAnyRole(const char* name, PairRole* role);
+int pairOf(const KnownBone& bone, PairRole* role);
 
-/// As findPairAnyRole, but an elbow pair is not found while handTwist is 0.
-int findPair(const char* name, PairRole* role);
+/// As pairOf, but an elbow pair is not found while the run's handTwist is 0.
+int findPair(const KnownBone& bone, PairRole* role, const RunSettings& run);
 
-bool pairIsActive(int pair);
+/// An elbow pair is converted only where the run's handTwist is set.
+bool pairIsActive(int pair, const RunSettings& run);
 
 enum class PairAction { Ordinary, Convert, Drop };
 
-/// For a source keyframe: Ordinary out of range; otherwise Convert, with the
-/// twist rotation and the kept rotation in `result`, and the pair's count up.
-PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, SeparationResult* result);
+/// For a source keyframe: Ordinary out of the run's range; otherwise
+/// Convert, with the twist rotation and the kept rotation in `result` (the
+/// run's method, its start frame's merge, its display level), and the
+/// pair's count up.
+PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, const RunSettings& run, SeparationResult* result);
 
 /// Left, right; the elbow pair of side s is pair 2s + 1.
 inline constexpr int kWristSides = 2;
-
-enum class WristRole { None, Wrist, HandTwist };
-/// 手首 or 手捩 of either side, with the side.
-WristRole wristRole(const char* name, int* side);
-/// 左手首 or 右手首, Shift-JIS.
-const char* wristBone(int side);
 
 /// The rotation a player shows for a keyframe of the pair's source or twist
 /// bone under the model in use: on the bone's fixed axis, where it has one.
 DQuat shownRotation(int pair, bool twist, const Quat& rot);
 
-/// What the separation of a source keyframe of the pair is given.
-SeparationInput pairSeparationInput(int pair, uint32_t frameTime, Quat rot);
+/// What the separation of a source keyframe of the pair is given under the
+/// run's settings.
+SeparationInput pairSeparationInput(int pair, uint32_t frameTime, Quat rot, const RunSettings& run);
 
 /// True for a twist keyframe at `frameTime` that filterTwistKeyframe drops.
-bool pairDropsAtFrom(int pair, uint32_t frameTime);
+bool pairDropsAtFrom(int pair, uint32_t frameTime, const RunSettings& run);
 
 /// For a twist keyframe: Drop when it was merged into the inserted one at
 /// fromFrame; otherwise Ordinary (with a warning when in range).
-PairAction filterTwistKeyframe(int pair, const KeyframeView& kf);
+PairAction filterTwistKeyframe(int pair, const KeyframeView& kf, const RunSettings& run);
 
 /// Keyframes the pair adds to the output's bone count.
-int32_t pairFrameCountDelta(int pair);
+int32_t pairFrameCountDelta(int pair, const RunSettings& run);
 
 /// Zeroes the conversion counts at the start of a pass.
 void resetPairCounts();
 
 /// The verification lines (display level 1 and up) and the addition of the
 /// file's counts to the run totals.
-void reportPairCounts();
+void reportPairCounts(const RunSettings& run);
 
 }  // namespace torsel

@@ -48,17 +48,13 @@ void copySetupRestQuats() {
 
 const char* modelInUse() {
   if (gModelInUse != nullptr) return gModelInUse;
-  return plat::langId() == plat::kLangJapanese ? plat::conText(kModelNameJa) : "Oru-type Miku Append Ver1.00";
+  return plat::say(kModelNameJa, "Oru-type Miku Append Ver1.00");
 }
 
 void setModelInUse(const char* name) { gModelInUse = name; }
 
 void printModelSetupLine() {
-  if (plat::langId() == plat::kLangJapanese) {
-    std::printf("%s", plat::conText(kSetupLineJa));
-  } else {
-    std::printf("Converting setup: Model [Oru-type Miku Append Ver1.00] \n");
-  }
+  std::printf("%s", plat::say(kSetupLineJa, "Converting setup: Model [Oru-type Miku Append Ver1.00] \n"));
 }
 
 }  // namespace torsel

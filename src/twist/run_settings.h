@@ -39,9 +39,10 @@ extern RunSettings gSettings;
 extern RunTotals gTotals;
 
 /// fromFrame <= t <= toFrame, compared as unsigned 32-bit numbers.
-inline bool inFrameRange(uint32_t t) {
-  return static_cast<uint32_t>(gSettings.fromFrame) <= t && t <= static_cast<uint32_t>(gSettings.toFrame);
+inline bool inFrameRange(uint32_t t, const RunSettings& run) {
+  return static_cast<uint32_t>(run.fromFrame) <= t && t <= static_cast<uint32_t>(run.toFrame);
 }
+inline bool inFrameRange(uint32_t t) { return inFrameRange(t, gSettings); }
 
 /// -K or -U: the arm-group keyframes are planned, not converted one by one.
 inline bool planningPairs() { return gSettings.keepMotion > 0 || gSettings.unfoldTwist != 0; }

@@ -74,7 +74,7 @@ Quat normalised(Quat v) {
 SeparationResult separateTwist(const SeparationInput& in) {
   const Quat& q = in.q;
   const int mode = in.method;
-  const bool verbose = !in.quiet && showAtLeast(1);
+  const bool verbose = !in.quiet && in.displayLevel >= 1;
 
   // The turned axes take part in methods 0 and 1; the others only show them.
   Axes axes{};
@@ -175,17 +175,17 @@ void splitAbout(const Vec3& a, Quat q, Quat* twist, Quat* rest) {
   *rest = quatMultiply(quatConjugate(*twist), q);
 }
 
-void printKeyframeHeader(const KeyframeView& kf) {
-  if (gSettings.displayLevel != 1) return;
+void printKeyframeHeader(const KeyframeView& kf, int displayLevel) {
+  if (displayLevel != 1) return;
   std::printf("Block %ld \n", static_cast<long>(kf.block));
   if (kf.lastNul >= 1) std::printf("  bone name = %s \n", plat::conText(kf.name));
   std::printf("  frame time = %ld \n", static_cast<long>(static_cast<int32_t>(kf.frameTime)));
   printQuat("  rot (X,Y,Z,W) = %g %g %g %g \n", kf.rot);
 }
 
-void shoulderDiagnostics(const KeyframeView& kf) {
-  printKeyframeHeader(kf);
-  if (inFrameRange(kf.frameTime) && showAtLeast(1)) printAxes(rotatedAxes(kf.rot));
+void shoulderDiagnostics(const KeyframeView& kf, const RunSettings& run) {
+  printKeyframeHeader(kf, run.displayLevel);
+  if (inFrameRange(kf.frameTime, run) && run.displayLevel >= 1) printAxes(rotatedAxes(kf.rot));
 }
 
 }  // namespace torsel

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "twist/quat.h"
+#include "twist/run_settings.h"
 
 namespace torsel {
 
@@ -36,6 +37,7 @@ struct SeparationInput {
   const char* twistBone = "";   // named in the export line
   bool rightArm = false;        // the right-arm pair prints extra lines at frame 778
   int8_t method;                // the separation method, 0 to 5: the run's subMode
+  int8_t displayLevel = 0;      // the run's: from 1 up the split's lines are printed
   bool quiet = false;           // print nothing: a split the planner weighs
 };
 
@@ -45,7 +47,7 @@ struct SeparationResult {
 };
 
 /// Splits q by in.method and, unless quiet, prints the diagnostic lines of
-/// the current display level. Never fails: degenerate input falls back to
+/// in.displayLevel. Never fails: degenerate input falls back to
 /// fixed rotations. A method outside 0..5 yields Tw = identity and K = q.
 SeparationResult separateTwist(const SeparationInput& in);
 
@@ -56,10 +58,10 @@ void splitAbout(const Vec3& a, Quat q, Quat* twist, Quat* rest);
 
 /// "Block", name, frame time and rotation of a keyframe a pair or the
 /// shoulder check looks at; printed at display level exactly 1.
-void printKeyframeHeader(const KeyframeView& kf);
+void printKeyframeHeader(const KeyframeView& kf, int displayLevel);
 
-/// Diagnostics of a shoulder keyframe: its header and, in range, its
-/// rotated axes. Changes and counts nothing.
-void shoulderDiagnostics(const KeyframeView& kf);
+/// Diagnostics of a shoulder keyframe: its header and, in the run's range,
+/// its rotated axes. Changes and counts nothing.
+void shoulderDiagnostics(const KeyframeView& kf, const RunSettings& run);
 
 }  // namespace torsel

@@ -7,8 +7,10 @@
 #include "format/vmd_format.h"
 #include "io/byte_stream.h"
 #include "platform/platform.h"
+#include "twist/bone_names.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
+#include "twist/result_codes.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
 #include "vmd/planned.h"
@@ -18,25 +20,11 @@
 namespace torsel {
 namespace {
 
-char gTempPath[plat::kPathMax];
-
-// "左肩", "右肩": diagnosed, never converted.
-constexpr char kLeftShoulder[] = "\x8D\xB6\x8C\xA8";
-constexpr char kRightShoulder[] = "\x89\x45\x8C\xA8";
-
-bool isShoulder(const char* name) {
-  // 左肩 and 右肩 share their first bytes with 左腕 and 右腕, not with most bones.
-  if (name[0] != kLeftShoulder[0] && name[0] != kRightShoulder[0]) return false;
-  return std::strcmp(name, kLeftShoulder) == 0 || std::strcmp(name, kRightShoulder) == 0;
-}
-
 // Ends a pass that did not succeed: both streams closed, the temporary
 // output removed, any earlier output left as it was.
 int32_t abandon(int32_t result) {
-  wrClose();
+  wrAbandon();
   rdClose();
-  plat::removeFile(gTempPath);
-  plat::releaseTemp();
   return result;
 }
 
@@ -77,11 +65,13 @@ int32_t copyBoneSection(int32_t count) {
     checkBz(kf.bz);
 
     const KeyframeView view = {block, kf.name.text, kf.name.lastNul, kf.frameTime, kf.rot};
-    if (isShoulder(kf.name.text)) shoulderDiagnostics(view);
+    const KnownBone bone = knownBone(kf.name.text);
+    const int side = bone.side;
+    // The shoulders are diagnosed, never converted.
+    if (bone.role == BoneRole::Shoulder) shoulderDiagnostics(view, gSettings);
 
-    int side = 0;
     // A planned side's keyframes stand at the place of its first record.
-    if (planning && plannedReplaces(kf.name.text, &side)) {
+    if (planning && plannedReplaces(bone)) {
       if (sideWritten[side]) continue;
       sideWritten[side] = true;
       const int32_t planned = writePlannedSide(side);
@@ -91,14 +81,15 @@ int32_t copyBoneSection(int32_t count) {
     }
     Quat rot = kf.rot;
     PairRole role;
-    int pair = findPair(kf.name.text, &role);
-    const WristRole wrist = gSettings.wristTwist && !planning ? wristRole(kf.name.text, &side) : WristRole::None;
+    int pair = findPair(bone, &role, gSettings);
+    const bool wristOrHand = bone.role == BoneRole::Wrist || bone.role == BoneRole::HandTwist;
+    const BoneRole wrist = gSettings.wristTwist && !planning && wristOrHand ? bone.role : BoneRole::None;
     if (gSettings.unfoldTwist) pair = -1;  // nothing to fold: as it is
-    if (wrist == WristRole::HandTwist && wristAbsorbs(side, kf.frameTime)) {
+    if (wrist == BoneRole::HandTwist && wristAbsorbs(side, kf.frameTime)) {
       if (showAtLeast(1)) std::printf("  => skipped recording %s block. \n", plat::conText(kf.name.text));
       continue;
     }
-    if (wrist == WristRole::Wrist && inFrameRange(kf.frameTime)) {
+    if (wrist == BoneRole::Wrist && inFrameRange(kf.frameTime)) {
       Quat twist, hand;
       wristSplit(side, kf.rot, &twist, &rot);
       wristCount(side, twist);
@@ -108,7 +99,7 @@ int32_t copyBoneSection(int32_t count) {
         const char* handTwist = gPairs[2 * side + 1].twistBone;
         for (int i = 0; i < before + after; i++) {
           if (i == before && writeTwistKeyframe(kf, handTwist, hand) != 0) return -1;
-          if (writeHeldKey(pins[i].key, pins[i].wrist ? wristBone(side) : handTwist) != 0) return -1;
+          if (writeHeldKey(pins[i].key, pins[i].wrist ? sjisName(side, BoneRole::Wrist) : handTwist) != 0) return -1;
         }
         if (after == 0 && writeTwistKeyframe(kf, handTwist, hand) != 0) return -1;
         written += 1 + before + after;
@@ -116,7 +107,7 @@ int32_t copyBoneSection(int32_t count) {
     }
     // The records after the range now start their stretches at the range's end.
     Curve recurve;
-    if (wrist != WristRole::None && wristRecurve(side, block, &recurve)) {
+    if (wrist != BoneRole::None && wristRecurve(side, block, &recurve)) {
       HeldKey k = {};
       packBlock(kf.bz, &k);
       setRotationCurve(&k, recurve);
@@ -124,15 +115,15 @@ int32_t copyBoneSection(int32_t count) {
     }
     if (pair >= 0 && role == PairRole::Source) {
       SeparationResult split;
-      if (convertSourceKeyframe(pair, view, &split) == PairAction::Convert) {
+      if (convertSourceKeyframe(pair, view, gSettings, &split) == PairAction::Convert) {
         // A wrist keyed on the same frame writes the one 手捩 keyframe there.
-        const bool absorbed = wrist == WristRole::None && gSettings.wristTwist && !planning && pair % 2 == 1 &&
+        const bool absorbed = wrist == BoneRole::None && gSettings.wristTwist && !planning && pair % 2 == 1 &&
                               wristAbsorbs(pair / 2, kf.frameTime);
         if (!absorbed && writeTwistKeyframe(kf, gPairs[pair].twistBone, split.twist) != 0) return -1;
         written += !absorbed;
         rot = split.kept;
       }
-    } else if (pair >= 0 && filterTwistKeyframe(pair, view) == PairAction::Drop) {
+    } else if (pair >= 0 && filterTwistKeyframe(pair, view, gSettings) == PairAction::Drop) {
       continue;
     }
     if (writeBoneKeyframe(kf, kf.name.raw, rot) != 0) return -1;
@@ -179,7 +170,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   std::printf("Writing to  : %s \n", outPath);
   resetPairCounts();
   if (rdOpen(inPath) != 0) return kResultCannotOpen;
-  if (wrOpenBeside(outPath, gTempPath) != 0) {
+  if (wrOpenBeside(outPath) != 0) {
     rdClose();
     return kResultCannotOpen;
   }
@@ -211,7 +202,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   if (planningPairs()) {
     announced += static_cast<uint32_t>(plannedCountDelta());
   } else {
-    for (int i = 0; i < kPairCount; i++) announced += static_cast<uint32_t>(pairFrameCountDelta(i));
+    for (int i = 0; i < kPairCount; i++) announced += static_cast<uint32_t>(pairFrameCountDelta(i, gSettings));
     if (gSettings.wristTwist) announced += static_cast<uint32_t>(wristCountDelta());
   }
   wrPutInt32(static_cast<int32_t>(announced));
@@ -246,16 +237,12 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
   // Every failure counts, also one in the trailing bytes or the last flush.
   if (wrIsClosed() || wrClose() != 0) return writeFailure();
-  if (plat::replaceFile(gTempPath, outPath) != 0) {
-    std::printf("Cannot replace file : %s\n", outPath);
-    return writeFailure();
-  }
-  plat::releaseTemp();
+  if (wrPublish() != 0) return writeFailure();
   rdClose();
   std::printf("\n");
   const bool within = !planningPairs() || reportPlanned();
   if (gSettings.wristTwist) wristReport();
-  reportPairCounts();
+  reportPairCounts(gSettings);
   gTotals.convertedFileCount++;
   return within ? kResultOk : kResultBeyond;
 }

@@ -7,6 +7,7 @@
 #include "format/key_block.h"
 #include "platform/platform.h"
 #include "playback/planner.h"
+#include "twist/bone_names.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
 #include "twist/run_settings.h"
@@ -21,14 +22,15 @@ constexpr int32_t kFoldBound = 5;
 int32_t boundTenths() { return gSettings.keepMotion > 0 ? gSettings.keepMotion : kFoldBound; }
 
 // The pair of a bone of the arm and elbow pairs, and whether it is the twist bone.
-int pairOf(int bone) { return 2 * (bone / kArmBones) + (bone % kArmBones >= kElbow ? 1 : 0); }
+int pairOfGroupBone(int bone) { return 2 * (bone / kArmBones) + (bone % kArmBones >= kElbow ? 1 : 0); }
 bool isTwist(int bone) { return bone % kArmBones == kArmTwist || bone % kArmBones == kHandTwist; }
 
-const char* boneName(int bone) {
-  if (bone % kArmBones == kWrist) return wristBone(bone / kArmBones);
-  const BonePair& p = gPairs[static_cast<size_t>(pairOf(bone))];
-  return isTwist(bone) ? p.twistBone : p.sourceBone;
-}
+// The group's bones are the known bones' first roles, in the same order.
+static_assert(static_cast<int>(BoneRole::Arm) == kArm && static_cast<int>(BoneRole::ArmTwist) == kArmTwist &&
+              static_cast<int>(BoneRole::Elbow) == kElbow && static_cast<int>(BoneRole::HandTwist) == kHandTwist &&
+              static_cast<int>(BoneRole::Wrist) == kWrist && kArmSides == kBoneSides);
+
+const char* groupBoneName(int bone) { return sjisName(bone / kArmBones, static_cast<BoneRole>(bone % kArmBones)); }
 
 // Keyframes a bone's plan adds to its records.
 int32_t addedBy(int bone) {
@@ -44,22 +46,13 @@ bool leftPlain(int pair) {
 
 }  // namespace
 
-int armGroupBone(const char* name) {
-  // Every name of a side's group starts with its side's character (左, 右):
-  // most records are turned away by their first two bytes.
-  for (int side = 0; side < kArmSides; side++) {
-    const char* arm = gPairs[static_cast<size_t>(2 * side)].sourceBone;
-    if (name[0] != arm[0] || name[1] != arm[1]) continue;
-    for (int b = 0; b < kArmBones; b++) {
-      if (std::strcmp(name, boneName(groupBone(side, static_cast<ArmBone>(b)))) == 0) return groupBone(side, static_cast<ArmBone>(b));
-    }
-    return -1;
-  }
-  return -1;
+int armGroupBone(const KnownBone& known) {
+  if (known.role == BoneRole::None || known.role == BoneRole::Shoulder) return -1;
+  return groupBone(known.side, static_cast<ArmBone>(known.role));
 }
 
 void plannedHold(const BoneKeyframe& kf) {
-  const int bone = armGroupBone(kf.name.text);
+  const int bone = armGroupBone(knownBone(kf.name.text));
   if (bone >= 0) planHold(bone, heldKeyOf(kf));
 }
 
@@ -73,14 +66,14 @@ void plannedPlan() {
   o.elbows = gSettings.handTwist != 0;
   for (int bone = 0; bone < kGroupBones; bone++) {
     if (bone % kArmBones == kWrist) continue;  // no model gives 手首 a fixed axis
-    const BonePair& p = gPairs[static_cast<size_t>(pairOf(bone))];
+    const BonePair& p = gPairs[static_cast<size_t>(pairOfGroupBone(bone))];
     o.rule[bone] = isTwist(bone) ? AxisRule{p.twistFixed, p.twistAxis} : AxisRule{p.sourceFixed, p.sourceAxis};
-    o.axis[bone / kArmBones][pairOf(bone) % 2] = {p.restQuat.x, p.restQuat.y, p.restQuat.z};
+    o.axis[bone / kArmBones][pairOfGroupBone(bone) % 2] = {p.restQuat.x, p.restQuat.y, p.restQuat.z};
   }
   plan(o);
   // Every source keyframe in the range was taken care of, also by a fold with nothing to fold.
   for (int i = 0; i < kPairCount; i++) {
-    if (pairIsActive(i)) gConvCounts[static_cast<size_t>(i)] = gScans[static_cast<size_t>(i)].reccnt;
+    if (pairIsActive(i, gSettings)) gConvCounts[static_cast<size_t>(i)] = gScans[static_cast<size_t>(i)].reccnt;
   }
 }
 
@@ -88,16 +81,14 @@ int32_t plannedCountDelta() {
   uint32_t delta = 0;  // wraps, never overflows
   for (int bone = 0; bone < kGroupBones; bone++) delta += static_cast<uint32_t>(addedBy(bone));
   for (int i = 0; i < kPairCount; i++) {
-    if (pairIsActive(i) && leftPlain(i) && !gSettings.unfoldTwist) delta += static_cast<uint32_t>(pairFrameCountDelta(i));
+    if (pairIsActive(i, gSettings) && leftPlain(i) && !gSettings.unfoldTwist) delta += static_cast<uint32_t>(pairFrameCountDelta(i, gSettings));
   }
   return static_cast<int32_t>(delta);
 }
 
-bool plannedReplaces(const char* name, int* side) {
-  const int bone = armGroupBone(name);
-  if (bone < 0 || !planReplaces(bone)) return false;
-  *side = bone / kArmBones;
-  return true;
+bool plannedReplaces(const KnownBone& known) {
+  const int bone = armGroupBone(known);
+  return bone >= 0 && planReplaces(bone);
 }
 
 int32_t writePlannedSide(int side) {
@@ -116,7 +107,7 @@ int32_t writePlannedSide(int side) {
     Planned& p = planned[n++];
     p = {bone, 0, planKeyCount(bone), {}, {}};
     if (p.count > 0) p.key = planKey(bone, 0);
-    std::memcpy(p.name, boneName(bone), std::strlen(boneName(bone)));
+    std::memcpy(p.name, groupBoneName(bone), std::strlen(groupBoneName(bone)));
   }
   int32_t written = 0;
   BoneKeyframe kf = {};
@@ -153,7 +144,7 @@ bool reportPlanned() {
   // "  %s: フレーム %lu で上限を超えています, %.3f 度 \n"
   constexpr char kBeyondJa[] = "  %s: \x83\x74\x83\x8C\x81\x5B\x83\x80 %lu \x82\xC5\x8F\xE3\x8C\xC0\x82\xF0\x92\xB4\x82\xA6"
                                "\x82\xC4\x82\xA2\x82\xDC\x82\xB7, %.3f \x93\x78 \n";
-  const bool ja = plat::langId() == plat::kLangJapanese, fold = gSettings.unfoldTwist != 0;
+  const bool fold = gSettings.unfoldTwist != 0;
   bool shown = false, within = true;
   for (int side = 0; side < kArmSides; side++) {
     const ChainReport& hand = planReport(side, kHandChain);
@@ -166,7 +157,7 @@ bool reportPlanned() {
       long count = r.folded;
       if (!fold) {  // beyond the plain conversion with the same options
         const int pair = c == kArmChain ? 2 * side : 2 * side + 1;
-        count = pairIsActive(pair) ? -pairFrameCountDelta(pair) : 0;
+        count = pairIsActive(pair, gSettings) ? -pairFrameCountDelta(pair, gSettings) : 0;
         for (ArmBone b : {kArm, kArmTwist, kElbow, kHandTwist, kWrist}) {
           const bool ofChain = c == kArmChain ? b <= kArmTwist : b >= kElbow;
           if (ofChain) count += addedBy(groupBone(side, b));
@@ -175,15 +166,16 @@ bool reportPlanned() {
       }
       (fold ? gTotals.twistFolded : gTotals.keepAdded) += static_cast<int32_t>(count);
       within = within && !r.beyond;
-      const char* name = plat::conText(boneName(limb));
+      const char* name = plat::conText(groupBoneName(limb));
       if (r.beyond) {
-        std::printf(ja ? plat::conText(kBeyondJa) : "  Keep.motion %s: beyond the bound at frame %lu, %.3f deg \n",
+        std::printf(plat::say(kBeyondJa, "  Keep.motion %s: beyond the bound at frame %lu, %.3f deg \n"),
                     name, static_cast<unsigned long>(r.at), r.worst);
       }
       if (!showAtLeast(1)) continue;
-      const char* line = fold ? (ja ? kFoldedJa : "  Unfold.twist %s: %ld twist keyframes folded, largest deviation %.3f deg \n")
-                              : (ja ? kKeptJa : "  Keep.motion %s: %+ld keyframes, largest deviation %.3f deg \n");
-      std::printf(plat::conText(line), name, count, r.worst);
+      const char* line =
+          fold ? plat::say(kFoldedJa, "  Unfold.twist %s: %ld twist keyframes folded, largest deviation %.3f deg \n")
+               : plat::say(kKeptJa, "  Keep.motion %s: %+ld keyframes, largest deviation %.3f deg \n");
+      std::printf(line, name, count, r.worst);
       shown = true;
     }
   }
@@ -191,7 +183,8 @@ bool reportPlanned() {
   // "  %s で %ld.%ld 度以内 \n": on which model the bound holds.
   constexpr char kWithinJa[] = "  %s \x82\xC5 %ld.%ld \x93\x78\x88\xC8\x93\xE0 \n";
   const long tenths = boundTenths();
-  if (ja) {
+  // The model and the bound stand in the other order in Japanese.
+  if (plat::inJapanese()) {
     std::printf(plat::conText(kWithinJa), modelInUse(), tenths / 10, tenths % 10);
   } else {
     std::printf("  Within %ld.%ld degrees on %s \n", tenths / 10, tenths % 10, modelInUse());

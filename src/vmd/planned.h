@@ -6,11 +6,12 @@
 #include <cstdint>
 
 #include "format/vmd_format.h"
+#include "twist/bone_names.h"
 
 namespace torsel {
 
-/// The arm-group bone of a keyframe's name (playback/planner.h), or -1.
-int armGroupBone(const char* name);
+/// The arm-group bone (playback/planner.h) a known bone is, or -1.
+int armGroupBone(const KnownBone& known);
 
 /// Pre-scan: holds a keyframe of the arm group.
 void plannedHold(const BoneKeyframe& kf);
@@ -19,9 +20,9 @@ void plannedPlan();
 /// Keyframes the plan adds to the bone count: its bones' planned keyframes
 /// less their records, and the plain conversion's for the pairs it leaves.
 int32_t plannedCountDelta();
-/// True for a record of a planned bone, with its side: its records give
-/// way to the side's planned keyframes.
-bool plannedReplaces(const char* name, int* side);
+/// True for a record of a planned bone: the records of its side give way
+/// to the side's planned keyframes.
+bool plannedReplaces(const KnownBone& known);
 /// Writes a side's planned keyframes, frame by frame (on each frame the
 /// twist bones before their limbs). The number written, or -1.
 int32_t writePlannedSide(int side);

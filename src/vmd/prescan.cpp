@@ -6,6 +6,7 @@
 #include "io/byte_stream.h"
 #include "platform/platform.h"
 #include "playback/planner.h"
+#include "twist/bone_names.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
 #include "vmd/planned.h"
@@ -19,7 +20,7 @@ void scanBoneKeyframe(const BoneKeyframe& kf, int32_t block) {
   if (gSettings.wristTwist && !planningPairs() && !gSettings.checkMode) wristHold(kf, block);
   if (planningPairs() && !gSettings.checkMode) plannedHold(kf);
   PairRole role;
-  int pair = findPairAnyRole(kf.name.text, &role);
+  int pair = pairOf(knownBone(kf.name.text), &role);
   if (pair < 0 || !inFrameRange(kf.frameTime)) return;
   PairScan& scan = gScans[pair];
   bool atFrom = kf.frameTime == static_cast<uint32_t>(gSettings.fromFrame);
@@ -78,10 +79,9 @@ void reportCut(Cut cut, int32_t announced, int32_t present) {
   // "モーションが途中で切れています: "
   constexpr char kCutJa[] = "\x83\x82\x81\x5B\x83\x56\x83\x87\x83\x93\x82\xAA\x93\x72\x92\x86\x82\xC5\x90\xD8\x82\xEA"
                             "\x82\xC4\x82\xA2\x82\xDC\x82\xB7: ";
-  const bool ja = plat::langId() == plat::kLangJapanese;
   const int i = static_cast<int>(cut);
-  std::printf("%s", ja ? plat::conText(kCutJa) : "Motion cut short: ");
-  std::printf(ja ? plat::conText(kJapanese[i]) : kEnglish[i], static_cast<long>(announced), static_cast<long>(present));
+  std::printf("%s", plat::say(kCutJa, "Motion cut short: "));
+  std::printf(plat::say(kJapanese[i], kEnglish[i]), static_cast<long>(announced), static_cast<long>(present));
 }
 
 int32_t finish(Cut cut = Cut::None, int32_t announced = 0, int32_t present = 0) {

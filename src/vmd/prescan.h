@@ -2,18 +2,9 @@
 
 #include <cstdint>
 
-namespace torsel {
+#include "twist/result_codes.h"
 
-/// Result codes of the passes over a motion file.
-inline constexpr int32_t kResultOk = 0;
-inline constexpr int32_t kResultCannotOpen = -1;
-inline constexpr int32_t kResultFormat = 2;
-inline constexpr int32_t kResultWrite = 4;
-/// Not failures: the file is converted and the run goes on, but it ends
-/// with this status. A motion cut short (converted as far as it goes); a
-/// planned chain beyond its bound somewhere.
-inline constexpr int32_t kResultCut = 5;
-inline constexpr int32_t kResultBeyond = 6;
+namespace torsel {
 
 /// Reads a motion file once: checks its header, lists it by display level
 /// (in full in check mode), reports interpolation mismatches and fills the

@@ -4,11 +4,11 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "platform/platform.h"
 #include "playback/player.h"
+#include "twist/bone_names.h"
 #include "twist/bone_pairs.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
@@ -66,7 +66,7 @@ const WristFrame* findFrame(int side, uint32_t frame) {
 
 // The twist the elbow's split gives a 手捩 keyframe, without its lines.
 Quat elbowTwist(int pair, const HeldKey& k) {
-  SeparationInput in = pairSeparationInput(pair, k.frame, k.rot);
+  SeparationInput in = pairSeparationInput(pair, k.frame, k.rot, gSettings);
   in.quiet = true;
   return separateTwist(in).twist;
 }
@@ -87,13 +87,10 @@ HeldKey pinOf(const Track& raw, const Track& played, uint32_t frame, uint32_t fr
 // The records of one bone as a track, with each keyframe's record.
 void trackOf(const std::vector<HeldRecord>& records, Track* track, std::vector<int32_t>* blocks) {
   std::vector<HeldRecord> sorted = records;
-  std::stable_sort(sorted.begin(), sorted.end(), [](const HeldRecord& a, const HeldRecord& b) {
-    return a.key.frame < b.key.frame;
-  });
-  for (size_t i = 0; i < sorted.size(); i++) {
-    if (i + 1 < sorted.size() && sorted[i + 1].key.frame == sorted[i].key.frame) continue;
-    track->push_back(sorted[i].key);
-    blocks->push_back(sorted[i].block);
+  keepLastOnFrame(&sorted, [](const HeldRecord& r) { return r.key.frame; });
+  for (const HeldRecord& r : sorted) {
+    track->push_back(r.key);
+    blocks->push_back(r.block);
   }
 }
 
@@ -104,12 +101,7 @@ void collectFrames(WristSide* s) {
   for (const HeldRecord& w : s->wrists) {
     if (inFrameRange(w.key.frame)) s->frames.push_back({w.key.frame, w.block, w.key.rot});
   }
-  std::stable_sort(s->frames.begin(), s->frames.end(), byFrame);
-  size_t kept = 0;
-  for (size_t i = 0; i < s->frames.size(); i++) {
-    if (i + 1 == s->frames.size() || s->frames[i + 1].frame != s->frames[i].frame) s->frames[kept++] = s->frames[i];
-  }
-  s->frames.resize(kept);
+  keepLastOnFrame(&s->frames, [](const WristFrame& f) { return f.frame; });
 }
 
 // 手捩 as the conversion writes it without -W, one keyframe a frame: per
@@ -134,9 +126,9 @@ int32_t handTwistWithoutW(int side, HandTwist* h) {
   };
   std::vector<Entry> entries;
   for (const HeldRecord& t : s.twists) {
-    if (!pairDropsAtFrom(pair, t.key.frame)) entries.push_back({t.key, 2 * int64_t(t.block) + 1, -1, t.block});
+    if (!pairDropsAtFrom(pair, t.key.frame, gSettings)) entries.push_back({t.key, 2 * int64_t(t.block) + 1, -1, t.block});
   }
-  if (pairIsActive(pair)) {
+  if (pairIsActive(pair, gSettings)) {
     for (size_t i = 0; i < s.elbows.size(); i++) {
       const HeldRecord& e = s.elbows[i];
       if (inFrameRange(e.key.frame)) entries.push_back({e.key, 2 * int64_t(e.block), int32_t(i), 0});
@@ -144,14 +136,12 @@ int32_t handTwistWithoutW(int side, HandTwist* h) {
   }
   int32_t absorbed = 0;
   for (const Entry& e : entries) absorbed += inFrameRange(e.key.frame) && findFrame(side, e.key.frame) != nullptr;
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-    return a.key.frame != b.key.frame ? a.key.frame < b.key.frame : a.order < b.order;
-  });
-  for (size_t i = 0; i < entries.size(); i++) {
-    if (i + 1 < entries.size() && entries[i + 1].key.frame == entries[i].key.frame) continue;
-    h->track.push_back(entries[i].key);
-    h->elbowOf.push_back(entries[i].elbow);
-    h->blockOf.push_back(entries[i].block);
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.order < b.order; });
+  keepLastOnFrame(&entries, [](const Entry& e) { return e.key.frame; });
+  for (const Entry& e : entries) {
+    h->track.push_back(e.key);
+    h->elbowOf.push_back(e.elbow);
+    h->blockOf.push_back(e.block);
   }
   return absorbed;
 }
@@ -248,21 +238,13 @@ void wristSplit(int side, Quat q, Quat* twist, Quat* rest) { splitAbout(forearmA
 void wristReset() { gSides = {}; }
 
 void wristHold(const BoneKeyframe& kf, int32_t block) {
-  int side = 0;
-  std::vector<HeldRecord>* list = nullptr;
-  switch (wristRole(kf.name.text, &side)) {
-    case WristRole::Wrist: list = &gSides[static_cast<size_t>(side)].wrists; break;
-    case WristRole::HandTwist: list = &gSides[static_cast<size_t>(side)].twists; break;
-    case WristRole::None:
-      for (int s = 0; s < kWristSides && list == nullptr; s++) {
-        if (std::strcmp(kf.name.text, gPairs[static_cast<size_t>(elbowPair(s))].sourceBone) == 0) {
-          list = &gSides[static_cast<size_t>(s)].elbows;
-        }
-      }
-      break;
-  }
-  if (list == nullptr) return;
-  list->push_back({block, heldKeyOf(kf)});
+  const KnownBone bone = knownBone(kf.name.text);
+  WristSide& s = gSides[static_cast<size_t>(bone.side)];
+  std::vector<HeldRecord>* list = bone.role == BoneRole::Wrist       ? &s.wrists
+                                  : bone.role == BoneRole::HandTwist ? &s.twists
+                                  : bone.role == BoneRole::Elbow     ? &s.elbows
+                                                                     : nullptr;
+  if (list != nullptr) list->push_back({block, heldKeyOf(kf)});
 }
 
 void wristPlan() {
@@ -312,13 +294,12 @@ void wristReport() {
   // "  %s: %ld キーフレームを分けた, 最大の捩り %.3f 度 \n"
   constexpr char kSplitJa[] = "  %s: %ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80"
                               "\x82\xF0\x95\xAA\x82\xAF\x82\xBD, \x8D\xC5\x91\xE5\x82\xCC\x9D\x80\x82\xE8 %.3f \x93\x78 \n";
-  const bool ja = plat::langId() == plat::kLangJapanese;
   for (int s = 0; s < kWristSides; s++) {
     const WristSide& side = gSides[static_cast<size_t>(s)];
     gTotals.wristSplit += side.splits;
     if (!showAtLeast(1)) continue;
-    const char* line = ja ? kSplitJa : "  Wrist.twist %s: %ld keyframes split, largest twist %.3f deg \n";
-    std::printf(plat::conText(line), plat::conText(wristBone(s)), static_cast<long>(side.splits), side.largest);
+    const char* line = plat::say(kSplitJa, "  Wrist.twist %s: %ld keyframes split, largest twist %.3f deg \n");
+    std::printf(line, plat::conText(sjisName(s, BoneRole::Wrist)), static_cast<long>(side.splits), side.largest);
   }
 }
 

@@ -7,7 +7,9 @@
 
 #include "io/byte_stream.h"
 #include "platform/platform.h"
+#include "twist/bone_names.h"
 #include "twist/bone_pairs.h"
+#include "twist/result_codes.h"
 #include "twist/rotation.h"
 #include "twist/run_settings.h"
 #include "twist/separation.h"
@@ -18,23 +20,13 @@
 namespace torsel {
 namespace {
 
-char gTempPath[plat::kPathMax];
-
-// 左手首, 右手首.
-constexpr const char* kWristBones[kWristSides] = {"\x8D\xB6\x8E\xE8\x8E\xF1", "\x89\x45\x8E\xE8\x8E\xF1"};
-
-// A pose is frame 0, the start of the range, whatever -F and -T say for
-// the motions of the run.
-struct FrameZero {
-  int32_t from = gSettings.fromFrame, to = gSettings.toFrame;
-  FrameZero() { gSettings.fromFrame = gSettings.toFrame = 0; }
-  ~FrameZero() {
-    gSettings.fromFrame = from;
-    gSettings.toFrame = to;
-  }
-  FrameZero(const FrameZero&) = delete;
-  FrameZero& operator=(const FrameZero&) = delete;
-};
+// A pose is one frame, frame 0: the range is that frame alone, whatever -F
+// and -T say for the motions of the run.
+RunSettings singleFrame(const RunSettings& run) {
+  RunSettings pose = run;
+  pose.fromFrame = pose.toFrame = 0;
+  return pose;
+}
 
 // A bone the conversion changes or adds: per pair a limb and its twist
 // bone, per side a wrist.
@@ -122,7 +114,7 @@ int32_t loadPose(const char* path) {
 
 // As a motion's records are listed, with the whole name (as long as a
 // listing shows one).
-void listPose() {
+void listPose(const RunSettings& run) {
   auto d = [](float v) { return static_cast<double>(v); };
   char name[256];
   poseModelName(name, sizeof name);
@@ -145,13 +137,13 @@ void listPose() {
       std::printf("  rot (X,Y,Z,W) = %g %g %g %g \n", d(b.rot.x), d(b.rot.y), d(b.rot.z), d(b.rot.w));
     }
   }
-  if (gSettings.checkMode) std::printf("VPD file format is correct.\n");
+  if (run.checkMode) std::printf("VPD file format is correct.\n");
 }
 
-void convertPairs() {
-  const bool fold = gSettings.unfoldTwist != 0;
+void convertPairs(const RunSettings& pose) {
+  const bool fold = pose.unfoldTwist != 0;
   for (int pair = 0; pair < kPairCount; pair++) {
-    if (!pairIsActive(pair)) continue;
+    if (!pairIsActive(pair, pose)) continue;
     const BonePair& p = gPairs[pair];
     const int limb = lastBlock(p.sourceBone), twist = lastBlock(p.twistBone);
     const Quat held = limb >= 0 ? played(pair, false, gPose.block[limb].rot) : kIdentity;
@@ -163,14 +155,14 @@ void convertPairs() {
       setRotation(p.sourceBone, quatMultiply(held, gScans[pair].twistRotAtFrom), twist, true);
       setRotation(p.twistBone, kIdentity, twist, false);
       gFolded++;
-      if (showAtLeast(1)) {
+      if (pose.displayLevel >= 1) {
         std::printf("  => folded %s into %s \n", plat::conText(p.twistBone), plat::conText(p.sourceBone));
       }
       continue;
     }
     if (limb < 0) continue;
     SeparationResult split;
-    convertSourceKeyframe(pair, {limb + 1, p.sourceBone, kNameSize - 1, 0, held}, &split);
+    convertSourceKeyframe(pair, {limb + 1, p.sourceBone, kNameSize - 1, 0, held}, pose, &split);
     setRotation(p.sourceBone, split.kept, limb, false);
     setRotation(p.twistBone, split.twist, limb, false);
   }
@@ -179,9 +171,9 @@ void convertPairs() {
 // -W: 手首 = twist ⊗ rest about the forearm; 手捩, as the model plays what
 // it holds now, takes the twist. 手捩 added stands after ひじ, else before
 // 手首: where the model has it.
-void convertWrists() {
+void convertWrists(const RunSettings& pose) {
   for (int side = 0; side < kWristSides; side++) {
-    const int wrist = lastBlock(kWristBones[side]);
+    const int wrist = lastBlock(sjisName(side, BoneRole::Wrist));
     if (wrist < 0) continue;
     const int pair = 2 * side + 1;
     const BonePair& p = gPairs[pair];
@@ -191,10 +183,10 @@ void convertWrists() {
     const Quat hand = quatMultiply(played(pair, true, heldRotation(p.twistBone)), twist);
     const int elbow = lastBlock(p.sourceBone);
     setRotation(p.twistBone, hand, elbow >= 0 ? elbow : wrist, elbow < 0);
-    setRotation(kWristBones[side], rest, wrist, false);
+    setRotation(sjisName(side, BoneRole::Wrist), rest, wrist, false);
     gSplits++;
-    if (showAtLeast(1)) {
-      std::printf("  => twist of %s onto %s (X,Y,Z,W) = %g %g %g %g \n", plat::conText(kWristBones[side]),
+    if (pose.displayLevel >= 1) {
+      std::printf("  => twist of %s onto %s (X,Y,Z,W) = %g %g %g %g \n", plat::conText(sjisName(side, BoneRole::Wrist)),
                   plat::conText(p.twistBone), static_cast<double>(twist.x), static_cast<double>(twist.y),
                   static_cast<double>(twist.z), static_cast<double>(twist.w));
     }
@@ -309,26 +301,23 @@ int writePose() {
 }
 
 int32_t abandon(int32_t result) {
-  wrClose();
-  plat::removeFile(gTempPath);
-  plat::releaseTemp();
+  wrAbandon();
   return result;
 }
 
 }  // namespace
 
-int32_t confirmPoseFile(const char* inPath) {
-  FrameZero zero;
+int32_t confirmPoseFile(const char* inPath, const RunSettings& run) {
   std::printf("Confirming: %s \n", inPath);
   const int32_t read = loadPose(inPath);
   if (read != kResultOk) return read;
-  if (showBetween(4, 9) || gSettings.checkMode) listPose();
+  if ((run.displayLevel >= 4 && run.displayLevel <= 9) || run.checkMode) listPose(run);
   std::printf("\n");
   return kResultOk;
 }
 
-int32_t convertPoseFile(const char* outPath, const char* inPath) {
-  FrameZero zero;
+int32_t convertPoseFile(const char* outPath, const char* inPath, const RunSettings& run) {
+  const RunSettings pose = singleFrame(run);
   std::printf("Reading from: %s \n", inPath);
   std::printf("Writing to  : %s \n", outPath);
   resetPairCounts();
@@ -337,18 +326,18 @@ int32_t convertPoseFile(const char* outPath, const char* inPath) {
   if (read != kResultOk) return read;
   gEditCount = 0;
   gFolded = gSplits = 0;
-  convertPairs();
-  if (gSettings.wristTwist) convertWrists();
+  convertPairs(pose);
+  if (pose.wristTwist) convertWrists(pose);
   int added = 0;
   for (int i = 0; i < gEditCount; i++) added += gEdits[i].block < 0;
-  if (showAtLeast(1)) {
+  if (pose.displayLevel >= 1) {
     std::printf("max blocks of frames = %ld \n", static_cast<long>(gPose.count));
     std::printf(" => max blocks of frames = %ld (cnv) \n", static_cast<long>(gPose.count) + added);
   }
 
   // Nothing is written that would not be read as a pose again.
   if (gPose.blocks + added > kMaxPoseBlocks) return refusePoseOutput();
-  if (wrOpenBeside(outPath, gTempPath) != 0) return kResultCannotOpen;
+  if (wrOpenBeside(outPath) != 0) return kResultCannotOpen;
   gIndexTooLong = false;
   const bool written = writePose() == 0;
   if (written && (gIndexTooLong || wrCount() > kMaxPoseSize)) return abandon(refusePoseOutput());
@@ -356,13 +345,9 @@ int32_t convertPoseFile(const char* outPath, const char* inPath) {
     std::printf("Cannot write to file at %06X \n", static_cast<unsigned>(wrCount()));
     return abandon(kResultWrite);
   }
-  if (plat::replaceFile(gTempPath, outPath) != 0) {
-    std::printf("Cannot replace file : %s\n", outPath);
-    return abandon(kResultWrite);
-  }
-  plat::releaseTemp();
+  if (wrPublish() != 0) return abandon(kResultWrite);
   std::printf("\n");
-  reportPairCounts();
+  reportPairCounts(pose);
   gTotals.twistFolded += gFolded;
   gTotals.wristSplit += gSplits;
   gTotals.convertedFileCount++;

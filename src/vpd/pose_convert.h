@@ -2,10 +2,13 @@
 // one keyframe at frame 0, the start frame, whatever -F and -T say. A
 // single frame needs no planner: at a keyframe the split of modes 4 and 12
 // is exact when the chain is taken as the model plays it, so -K has
-// nothing to keep.
+// nothing to keep. The run's settings come as an argument: its mode, -U,
+// -W, -C and the display level.
 #pragma once
 
 #include <cstdint>
+
+#include "twist/run_settings.h"
 
 namespace torsel {
 
@@ -13,7 +16,7 @@ namespace torsel {
 /// in check mode) and fills the four pairs' PairScan as a motion's keyframes
 /// at the start frame would. 0; -1 when it cannot be opened or read; 2 when
 /// it is no pose (the reason and its line said).
-int32_t confirmPoseFile(const char* inPath);
+int32_t confirmPoseFile(const char* inPath, const RunSettings& run);
 
 /// Writes the converted pose to `outPath`: per converted pair the limb's
 /// block keeps its rotation's rest and the twist bone's block (added after
@@ -23,6 +26,6 @@ int32_t confirmPoseFile(const char* inPath);
 /// takes the twist. Every other byte is the input's. Published as a
 /// motion's output is: whole or not at all, and only where it would be read
 /// as a pose again (else 2, the reason said). 0; -1; 2; 4.
-int32_t convertPoseFile(const char* outPath, const char* inPath);
+int32_t convertPoseFile(const char* outPath, const char* inPath, const RunSettings& run);
 
 }  // namespace torsel

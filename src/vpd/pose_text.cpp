@@ -7,6 +7,7 @@
 
 #include "io/byte_stream.h"
 #include "platform/platform.h"
+#include "twist/result_codes.h"
 #include "vmd/prescan.h"
 
 namespace torsel {
@@ -111,14 +112,13 @@ int32_t refuse(Why why, int32_t at, long a = 0, long b = 0) {
                                "\x82\xAA\x95\x73\x90\xB3\x82\xC5\x82\xB7: ";
   constexpr char kWholeJa[] = "\x83\x7C\x81\x5B\x83\x59\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x95\x73\x90\xB3\x82\xC5"
                               "\x82\xB7: ";
-  const bool ja = plat::langId() == plat::kLangJapanese;
   if (why == Why::TooLarge || why == Why::OutputBeyond) {
-    std::printf("%s", ja ? plat::conText(kWholeJa) : "Illegal pose file: ");
+    std::printf("%s", plat::say(kWholeJa, "Illegal pose file: "));
   } else {
-    std::printf(ja ? plat::conText(kAtLineJa) : "Illegal pose file at line %ld: ", lineOf(at));
+    std::printf(plat::say(kAtLineJa, "Illegal pose file at line %ld: "), lineOf(at));
   }
   const int i = static_cast<int>(why);
-  std::printf(ja ? plat::conText(kJapanese[i]) : kEnglish[i], a, b);
+  std::printf(plat::say(kJapanese[i], kEnglish[i]), a, b);
   std::printf(" \n");
   return kResultFormat;
 }

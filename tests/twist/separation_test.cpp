@@ -27,7 +27,7 @@ struct SeparationTest : testing::Test {
   void SetUp() override { gSettings = {}, gScans = {}, copySetupRestQuats(); }
   SeparationResult separate(int pair, int mode, Quat q, uint32_t frame = 5) {
     gSettings.subMode = static_cast<int8_t>(mode);
-    return separateTwist(pairSeparationInput(pair, frame, q));
+    return separateTwist(pairSeparationInput(pair, frame, q, gSettings));
   }
 };
 

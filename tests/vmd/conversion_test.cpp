@@ -1,12 +1,15 @@
 // The program end to end: the worked example and the identity file checked
 // field by field; every output of a matrix of runs read back by the tests'
 // own reader, and the exact transcript of each run (messages, status,
-// output bytes) pinned by its digest. mmd-parser walks the outputs of every
-// mode record by record (tests/vmd_client).
+// output bytes) pinned by its digest, the console text of a few of them
+// also as it reads (vmd/transcripts.txt). mmd-parser walks the outputs of
+// every mode record by record (tests/vmd_client).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -15,6 +18,20 @@
 namespace {
 
 using namespace testsupport;
+
+// The console texts of vmd/transcripts.txt by the arguments of their runs:
+// each follows its "$ torsel" line.
+std::map<std::string, std::string> readTranscripts() {
+  const Bytes file = readFile(TORSEL_TRANSCRIPTS);
+  std::istringstream in(std::string(file.begin(), file.end()));
+  std::map<std::string, std::string> texts;
+  std::string* text = nullptr;
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with("$ torsel")) text = &texts[line.substr(std::min<size_t>(9, line.size()))];
+    else if (text != nullptr) text->append(line).append("\n");
+  }
+  return texts;
+}
 
 class EndToEnd : public TempDirTest {
  protected:
@@ -152,6 +169,7 @@ TEST_F(EndToEnd, MatrixOfRuns) {
       {"-ND -C -D5 $/pose.vpd", "bf1269ed00bb6ef1"},
       {"-ND $/missing.vmd", "4308cca52ff2b370"}, {"-ND $/cut.vmd", "eee680cb69a38280"}, {"-ND -C $/cut.vmd", "37d47e278f48d331", "ja_JP.SJIS"}, {"-ND -D1 $/sample.vmd $/odd.vmd", "db3b527dafabfa5c"},
   };
+  std::map<std::string, std::string> transcripts = readTranscripts();
   for (const auto& run : runs) {
     if (run.only == (underWine() ? 1 : 2)) continue;
     std::vector<std::string> args;
@@ -161,8 +179,11 @@ TEST_F(EndToEnd, MatrixOfRuns) {
     for (std::string w; words >> w;) args.push_back(w);
     RunResult r = runProgram(args, {run.locale, -1, "", -1});
     // The C runtimes differ in one text only: the sign of a NaN (glibc "-nan", MinGW "nan").
-    std::string transcript =
-        std::to_string(r.status) + "\n" + replaceAll(replaceAll(r.out, dir_, "$"), "-nan", "nan") + "\n" + listDir(dir_);
+    const std::string console = replaceAll(replaceAll(r.out, dir_, "$"), "-nan", "nan");
+    if (auto held = transcripts.extract(run.args)) {
+      EXPECT_EQ(held.mapped(), console) << run.args;
+    }
+    std::string transcript = std::to_string(r.status) + "\n" + console + "\n" + listDir(dir_);
     // Every output read back, its counts true.
     for (const char* name : {"sample", "hostile", "odd", "\x83\x5C", "\xE3\x82\xBD", "pose"}) {
       const bool vpd = name == std::string("pose");
@@ -180,6 +201,7 @@ TEST_F(EndToEnd, MatrixOfRuns) {
     if (posed) std::remove((dir_ + "/pose.vpd").c_str());
     EXPECT_EQ(digest(transcript), run.digest) << run.args << "\n" << r.out;
   }
+  EXPECT_TRUE(transcripts.empty()) << "no run for the transcript of " << transcripts.begin()->first;
 }
 
 TEST_F(EndToEnd, TheSampleIsWhatTheProjectsGeneratorWrites) {
