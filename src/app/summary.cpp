@@ -6,6 +6,7 @@
 
 #include "io/path_util.h"
 #include "platform/platform.h"
+#include "twist/bone_names.h"
 #include "twist/run_settings.h"
 
 namespace torsel {
@@ -28,15 +29,19 @@ struct Line {
 constexpr Line kName = {"%s \r\n", "%s \r\n"};
 // 全ファイル計
 constexpr Line kAllFiles = {"\x91\x53\x83\x74\x83\x40\x83\x43\x83\x8B\x8C\x76 \r\n", "All files total \r\n"};
-// " 左腕　  %d フレーム", " 左ひじ  %d フレーム", " 右腕　  %d フレーム", " 右ひじ  %d フレーム"
-constexpr Line kLeftArm = {" \x8D\xB6\x98\x72\x81\x40  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",
-                           " Left  arm    %d  frame(s) \r\n"};
-constexpr Line kLeftElbow = {" \x8D\xB6\x82\xD0\x82\xB6  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",
-                             " Left  elbow  %d  frame(s) \r\n"};
-constexpr Line kRightArm = {" \x89\x45\x98\x72\x81\x40  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",
-                            " Right arm    %d  frame(s) \r\n"};
-constexpr Line kRightElbow = {" \x89\x45\x82\xD0\x82\xB6  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",
-                              " Right elbow  %d  frame(s) \r\n"};
+// A pair's count. " 左腕　  %d フレーム" and its like: the Japanese line names
+// the bone, padded with a full-width space (\x81\x40) to the elbow's width.
+constexpr const char* kCountJa = " %s%s  %d \x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n";
+struct CountLine {
+  int side;
+  BoneRole role;
+  const char* pad;
+  const char* en;
+};
+constexpr CountLine kLeftArm = {0, BoneRole::Arm, "\x81\x40", " Left  arm    %d  frame(s) \r\n"};
+constexpr CountLine kLeftElbow = {0, BoneRole::Elbow, "", " Left  elbow  %d  frame(s) \r\n"};
+constexpr CountLine kRightArm = {1, BoneRole::Arm, "\x81\x40", " Right arm    %d  frame(s) \r\n"};
+constexpr CountLine kRightElbow = {1, BoneRole::Elbow, "", " Right elbow  %d  frame(s) \r\n"};
 // %+d キーフレーム
 constexpr Line kKeepAdded = {"Keep.motion: %+d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",
                              "Keep.motion: %+d keyframe(s) \r\n"};
@@ -54,14 +59,24 @@ constexpr Line kTotal = {"=> %d \x82\xC2\x82\xCC\x83\x74\x83\x40\x83\x43\x83\x8B
 
 // Formats one line and appends it whole, or leaves it out when the text has
 // no room for it: the text never ends in a piece of a line.
-void appendLine(const Line* line, ...) {
+void appendFormatted(const char* format, ...) {
   va_list args;
-  va_start(args, line);
-  int n = std::vsnprintf(gLine, sizeof gLine, plat::say(line->ja, line->en), args);
+  va_start(args, format);
+  int n = std::vsnprintf(gLine, sizeof gLine, format, args);
   va_end(args);
   if (n < 0 || gTextUsed + n >= kTextSize) return;
   std::memcpy(gText + gTextUsed, gLine, static_cast<size_t>(n) + 1);
   gTextUsed += n;
+}
+template <class... Args>
+void appendLine(const Line* line, Args... args) {
+  appendFormatted(plat::say(line->ja, line->en), args...);
+}
+void appendCount(const CountLine& c, int32_t count) {
+  if (!plat::inJapanese()) return appendFormatted(c.en, static_cast<int>(count));
+  char sjis[64];  // in Shift-JIS first, then as the console shows it
+  std::snprintf(sjis, sizeof sjis, kCountJa, sjisName(c.side, c.role), c.pad, static_cast<int>(count));
+  appendFormatted("%s", plat::conText(sjis));
 }
 
 }  // namespace
@@ -76,10 +91,10 @@ const char* buildSummaryText(const char* lastInput) {
 
   if (r.convertedFileCount == 1) appendLine(&kName, gFileName);
   if (r.convertedFileCount >= 2) appendLine(&kAllFiles);
-  appendLine(&kLeftArm, static_cast<int>(r.leftArm));
-  if (gSettings.handTwist) appendLine(&kLeftElbow, static_cast<int>(r.leftElbow));
-  appendLine(&kRightArm, static_cast<int>(r.rightArm));
-  if (gSettings.handTwist) appendLine(&kRightElbow, static_cast<int>(r.rightElbow));
+  appendCount(kLeftArm, r.leftArm);
+  if (gSettings.handTwist) appendCount(kLeftElbow, r.leftElbow);
+  appendCount(kRightArm, r.rightArm);
+  if (gSettings.handTwist) appendCount(kRightElbow, r.rightElbow);
   // The name of the file written, from the name as stored: the same rule
   // as the output path (a pose's suffix for a pose).
   if (r.convertedFileCount == 1 &&
