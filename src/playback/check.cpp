@@ -95,28 +95,13 @@ struct Played {
 
 double deviationAt(const Bones& bones, uint32_t f) { return deviationOf(chainAt(bones, false, f), chainAt(bones, true, f)); }
 
-// The deviation at f over the rotations seg, the first nIn the input's.
-Judged probeOf(const Segment* seg, int n, int nIn, uint32_t f) {
-  Judged j;
-  DQuat target = kIdentityD, shown = kIdentityD;
-  for (int i = 0; i < n; i++) {
-    const Shown s = showAt(seg[i], f);
-    j.at[i] = s.at;
-    DQuat& product = i < nIn ? target : shown;
-    product = i == 0 || i == nIn ? s.rot : multiply(product, s.rot);
-    j.prefix[i] = product;
-  }
-  j.d = deviationOf(target, shown);
-  return j;
-}
-
 // A stretch too long to play, proven by the judge over the chain's rotations.
 Verdict prove(const Bones& bones, uint32_t a, uint32_t b, double share) {
   Segment seg[kMostMovers];
   int n = 0;
   for (int bone : bones) seg[n++] = segmentAt(bonePlan(bone).in, a);
   for (int bone : bones) seg[n++] = segmentAt(bonePlan(bone).shown(), a);
-    const auto probe = [&](uint32_t f) { return probeOf(seg, n, bones.n, f); };
+    const auto probe = [&](uint32_t f) { return judgedAt(seg, n, bones.n, nullptr, f); };
   return judgeStretch(a, b, share, seg, n, bones.n, nullptr, ProbeOf(probe));
 }
 
