@@ -21,12 +21,6 @@ namespace {
 constexpr uint64_t kJudgeWork = uint64_t(3) << 20, kJudgeWorkPerKey = 256;
 ChainReport gReports[kArmSides][kChains];
 
-// An axis scaled to length 1 in float steps, as the wrist's split takes it.
-Vec3 unitOf(const Vec3& v) {
-  const float len = vecLength(v);
-  return {divF(v.x, len), divF(v.y, len), divF(v.z, len)};
-}
-
 bool keyedInRange(const PlanOptions& o, int bone) {
   for (const PlayedKey& k : bonePlan(bone).in.keys) {
     if (inRange(o, k.frame)) return true;
