@@ -112,7 +112,7 @@ JobResult run(const SidePlan& p, const Job& j, Chain chain, const Earlier* earli
 // around every keyframe not in both alike, between its neighbours in either.
 std::vector<std::pair<uint32_t, uint32_t>> changedBetween(const BonePlan::Output& before,
                                                           const BonePlan::Output& after) {
-  const std::vector<PlayedKey>&x = before.played.keys, &y = after.played.keys;
+  const std::vector<PlayedKey> &x = before.played.keys, &y = after.played.keys;
   auto bits = [](const Quat& q) {
     return std::array{std::bit_cast<uint32_t>(q.x), std::bit_cast<uint32_t>(q.y), std::bit_cast<uint32_t>(q.z),
                       std::bit_cast<uint32_t>(q.w)};
