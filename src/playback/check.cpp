@@ -95,28 +95,13 @@ struct Played {
 
 double deviationAt(const Bones& bones, uint32_t f) { return deviationOf(chainAt(bones, false, f), chainAt(bones, true, f)); }
 
-// The deviation at f over the rotations seg, the first nIn the input's.
-Judged probeOf(const Segment* seg, int n, int nIn, uint32_t f) {
-  Judged j;
-  DQuat target = kIdentityD, shown = kIdentityD;
-  for (int i = 0; i < n; i++) {
-    const Shown s = showAt(seg[i], f);
-    j.at[i] = s.at;
-    DQuat& product = i < nIn ? target : shown;
-    product = i == 0 || i == nIn ? s.rot : multiply(product, s.rot);
-    j.prefix[i] = product;
-  }
-  j.d = deviationOf(target, shown);
-  return j;
-}
-
 // A stretch too long to play, proven by the judge over the chain's rotations.
 Verdict prove(const Bones& bones, uint32_t a, uint32_t b, double share) {
   Segment seg[kMostMovers];
   int n = 0;
   for (int bone : bones) seg[n++] = segmentAt(bonePlan(bone).in, a);
   for (int bone : bones) seg[n++] = segmentAt(bonePlan(bone).shown(), a);
-    const auto probe = [&](uint32_t f) { return probeOf(seg, n, bones.n, f); };
+  const auto probe = [&](uint32_t f) { return judgedAt(seg, n, bones.n, nullptr, f); };
   return judgeStretch(a, b, share, seg, n, bones.n, nullptr, ProbeOf(probe));
 }
 
@@ -131,6 +116,7 @@ Played play(const CheckedChain& c, const std::vector<uint32_t>& cuts, uint64_t l
     const uint32_t a = cuts[i], b = cuts[i + 1];
     double worst = -1;
     uint32_t at = b;
+    bool unproven = false;  // keyed where the judge would cut it
     if (b - a <= longest) {
       p.frames += b - a;
       for (uint32_t f = a + 1;; f++) {
@@ -140,28 +126,21 @@ Played play(const CheckedChain& c, const std::vector<uint32_t>& cuts, uint64_t l
       }
     } else {
       const Verdict v = prove(c.bones, a, b, share);
-      worst = v.worst, at = v.at;
-      if (v.kind == Verdict::Unproven) {  // keyed where the judge would cut it
-        p.unproven = true;
-        p.beyond.push_back(at);
-      }
+      worst = v.worst, at = v.at, unproven = v.kind == Verdict::Unproven;
     }
     note(at, worst);
-    if (!(worst <= share)) p.beyond.push_back(at);
+    p.unproven = p.unproven || unproven;
+    if (unproven || !(worst <= share)) p.beyond.push_back(at);
   }
   return p;
 }
 
 // The job that keys a bone of the chain at the frames beyond.
 Job keyingJob(const PlanOptions& o, int side, const CheckedChain& c, bool carrier) {
-  Job j = {.bone = carrier ? c.carrier : c.twist, .chain = c.bones, .first = carrier ? c.carried : c.twisted,
-           .axis = {}, .side = side == 0 ? Side::Left : Side::Right, .slot = c.slot};
-  j.other = j.first;
-  const Vec3& a = o.axis[side][c.pair];
-  const float len = vecLength(a);
-  j.axis = {divF(a.x, len), divF(a.y, len), divF(a.z, len)};
-  j.splitAxis = a;
-  return j;
+  const Value v = carrier ? c.carried : c.twisted;
+  return {.bone = carrier ? c.carrier : c.twist, .chain = c.bones, .first = v, .other = v,
+          .axis = unitOf(o.axis[side][c.pair]), .splitAxis = o.axis[side][c.pair],
+          .side = side == 0 ? Side::Left : Side::Right, .slot = c.slot};
 }
 
 // Keys a bone at f with rot (shown as played), cutting the curve of the

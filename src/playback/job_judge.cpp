@@ -75,18 +75,7 @@ int JobJudge::movers(uint32_t s, bool in, const Segment& own, Segment* seg, cons
 
 // The deviation at f over the rotations seg, the first nIn the input's.
 Judged JobJudge::probe(const Segment* seg, int n, int nIn, bool in, uint32_t f) const {
-  Judged j;
-  DQuat target = kIdentityD, shown = kIdentityD;
-  for (int i = 0; i < n; i++) {
-    const Shown s = showAt(seg[i], f);
-    j.at[i] = s.at;
-    DQuat& product = i < nIn ? target : shown;
-    product = i == 0 || i == nIn ? s.rot : multiply(product, s.rot);
-    j.prefix[i] = product;
-  }
-  j.d = in && judge_ == Judge::Swing ? swingOff(multiply(conjugate(shown), target), j_.axis)
-                                      : deviationOf(target, shown);
-  return j;
+  return judgedAt(seg, n, nIn, in && judge_ == Judge::Swing ? &j_.axis : nullptr, f);
 }
 
 double JobJudge::deviationAt(uint32_t f, const Quat& q) const {

@@ -218,6 +218,20 @@ struct Stretch {
 
 }  // namespace
 
+Judged judgedAt(const Segment* seg, int n, int nIn, const Vec3* swingAxis, uint32_t f) {
+  Judged j;
+  DQuat target = kIdentityD, shown = kIdentityD;
+  for (int i = 0; i < n; i++) {
+    const Shown s = showAt(seg[i], f);
+    j.at[i] = s.at;
+    DQuat& product = i < nIn ? target : shown;
+    product = i == 0 || i == nIn ? s.rot : multiply(product, s.rot);
+    j.prefix[i] = product;
+  }
+  j.d = swingAxis != nullptr ? swingOff(multiply(conjugate(shown), target), *swingAxis) : deviationOf(target, shown);
+  return j;
+}
+
 void setJudgeWork(uint64_t rotations) { gWork = rotations; }
 bool judgeWorkLeft() { return gWork > 0; }
 

@@ -63,6 +63,11 @@ inline constexpr uint32_t kDenseWildFrames = 1024;
 /// in the middle of its widest gap and judged again in parts.
 inline constexpr int kMostJudged = 2048;
 
+/// Frame f judged over the rotations s (n of them, the first nIn the
+/// input's): the deviation by angle, or given the twist axis by the output's
+/// swing off the input's, with each rotation's point and each side's products.
+Judged judgedAt(const Segment* s, int n, int nIn, const Vec3* swingAxis, uint32_t f);
+
 /// The work the judge may still do, in rotations evaluated (a frame judged
 /// costs as many as the stretch has): set before a side is planned and
 /// before it is checked, so that no motion, however hostile, takes long.

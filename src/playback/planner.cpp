@@ -21,12 +21,6 @@ namespace {
 constexpr uint64_t kJudgeWork = uint64_t(3) << 20, kJudgeWorkPerKey = 256;
 ChainReport gReports[kArmSides][kChains];
 
-// An axis scaled to length 1 in float steps, as the wrist's split takes it.
-Vec3 unitOf(const Vec3& v) {
-  const float len = vecLength(v);
-  return {divF(v.x, len), divF(v.y, len), divF(v.z, len)};
-}
-
 bool keyedInRange(const PlanOptions& o, int bone) {
   for (const PlayedKey& k : bonePlan(bone).in.keys) {
     if (inRange(o, k.frame)) return true;
@@ -118,7 +112,7 @@ JobResult run(const SidePlan& p, const Job& j, Chain chain, const Earlier* earli
 // around every keyframe not in both alike, between its neighbours in either.
 std::vector<std::pair<uint32_t, uint32_t>> changedBetween(const BonePlan::Output& before,
                                                           const BonePlan::Output& after) {
-  const std::vector<PlayedKey>&x = before.played.keys, &y = after.played.keys;
+  const std::vector<PlayedKey> &x = before.played.keys, &y = after.played.keys;
   auto bits = [](const Quat& q) {
     return std::array{std::bit_cast<uint32_t>(q.x), std::bit_cast<uint32_t>(q.y), std::bit_cast<uint32_t>(q.z),
                       std::bit_cast<uint32_t>(q.w)};
