@@ -48,14 +48,6 @@ uint8_t gStartUpHandTwist = 0;
 
 bool isModelToken(const char* token) { return !isOptionToken(token) && isModelPath(token); }
 
-// The index of the first motion or pose among the arguments, or 0.
-int firstFileToken() {
-  for (int i = 1; i < gArgs.argCount; i++) {
-    if (!isOptionToken(gArgs.argItems[i]) && !isModelToken(gArgs.argItems[i])) return i;
-  }
-  return 0;
-}
-
 // The last model named among the arguments, or null.
 const char* lastModelToken() {
   const char* model = nullptr;
@@ -298,13 +290,14 @@ int32_t refuseSettings() {
   return kResultOk;
 }
 
-// Without a motion or a pose the run asks for one; -ND, which never waits,
-// shows how to give one instead. False when there is still none (the usage
-// printed).
+// Started with no argument at all, the run asks for a motion in the dialog;
+// false when none was chosen or it cannot be opened (the usage printed).
+// Any argument, options alone too, runs the files there are: none, then
+// the summary of 0 files.
 bool haveFile() {
-  if (firstFileToken() != 0) return true;
+  if (gArgs.argCount >= 2) return true;
   gDialogPath[0] = '\0';
-  bool chosen = !gSettings.noDialog && openFileDialog(gDialogPath, kDialogMotion, gProgramDir) == 0;
+  bool chosen = openFileDialog(gDialogPath, kDialogMotion, gProgramDir) == 0;
   if (chosen) {
     const int before = gArgs.argCount;
     addArgToken(&gArgs, gDialogPath);
