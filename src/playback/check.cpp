@@ -84,16 +84,54 @@ uint64_t longestPlayed(const std::vector<std::vector<uint32_t>>& cuts, uint64_t 
 }
 
 // What playing a chain found: the largest deviation and where; the frames
-// to key (the worst of each stretch beyond the share); a stretch unproven.
+// to key (the worst of each stretch beyond the share); a stretch unproven;
+// how far the bisecting players misread the input at the worst frame.
 struct Played {
   double worst = 0;
   uint32_t at = 0;
   bool unproven = false;
+  double misread = 0;
   std::vector<uint32_t> beyond;
   uint64_t frames = 0;  // played
 };
 
 double deviationAt(const Bones& bones, uint32_t f) { return deviationOf(chainAt(bones, false, f), chainAt(bones, true, f)); }
+
+// The same as the players that bisect the curve read both (player.h).
+double bisectedDeviationAt(const Bones& bones, uint32_t f) {
+  DQuat in = kIdentityD, out = kIdentityD;
+  for (int b : bones) {
+    in = multiply(in, bisectedRotationAt(bonePlan(b).in, f));
+    out = multiply(out, bisectedRotationAt(bonePlan(b).shown(), f));
+  }
+  return deviationOf(in, out);
+}
+
+// How far the players that bisect the curve show the input itself from
+// where MMD shows it: what no output can mend.
+double inputMisreadAt(const Bones& bones, uint32_t f) {
+  DQuat exact = kIdentityD, bisected = kIdentityD;
+  for (int b : bones) {
+    exact = multiply(exact, rotationAt(bonePlan(b).in, f));
+    bisected = multiply(bisected, bisectedRotationAt(bonePlan(b).in, f));
+  }
+  return deviationOf(exact, bisected);
+}
+
+// How far the bisected reading of the chains can lie from the exact one
+// inside the stretch after a, in degrees: each bone's spread times its turn
+// (1 % more for the blend of short turns).
+double bisectionSlack(const Bones& bones, uint32_t a) {
+  double slack = 0;
+  for (int b : bones) {
+    const BonePlan& plan = bonePlan(b);
+    for (const PlayedTrack* t : {&plan.in, &plan.shown()}) {
+      const Segment s = segmentAt(*t, a);
+      if (s.moving) slack += bisectionSpread(s.curve) * arcDegrees(s.arc) * 1.01;
+    }
+  }
+  return slack;
+}
 
 // A stretch too long to play, proven by the judge over the chain's rotations.
 Verdict prove(const Bones& bones, uint32_t a, uint32_t b, double share) {
@@ -105,33 +143,71 @@ Verdict prove(const Bones& bones, uint32_t a, uint32_t b, double share) {
   return judgeStretch(a, b, share, seg, n, bones.n, nullptr, ProbeOf(probe));
 }
 
+// The deviation at f as either reading shows it: the exact one (MMD's), and
+// the bisected one where it may stray further (always at a keyframe's frame,
+// which the bisecting players read as the stretch after it).
+struct Deviation {
+  double exact, either;
+  bool bisected;  // the bisected reading strays the further
+};
+Deviation deviationsAt(const Bones& bones, uint32_t f, bool keyed, double slack, double share) {
+  const double d = deviationAt(bones, f);
+  if (!keyed && d + slack <= share) return {d, d, false};
+  const double b = bisectedDeviationAt(bones, f);
+  return b <= d ? Deviation{d, d, false} : Deviation{d, b, true};
+}
+
+// What the chain plays: the largest deviation as MMD shows it, unless some
+// frame strays beyond the share in either reading: then the largest of those.
 Played play(const CheckedChain& c, const std::vector<uint32_t>& cuts, uint64_t longest, double share) {
   Played p;
-  auto note = [&](uint32_t f, double d) {
-    if (!(d <= p.worst)) p.worst = d, p.at = f;
-  };
   if (cuts.empty()) return p;
-  note(cuts[0], deviationAt(c.bones, cuts[0]));
+  double exact = -1, beyond = -1;
+  uint32_t exactAt = 0, beyondAt = 0;
+  double misread = 0;
+  // A stretch's worst frame; one misread by the bisecting players at a
+  // keyframe's frame is keyed at the frame after it (its stretch then starts
+  // on a curve cut off the flat), unless they misread the input itself there.
+  auto judged = [&](uint32_t at, double worst, bool atKey, bool unproven) {
+    p.unproven = p.unproven || unproven;
+    if (!unproven && worst <= share) return;
+    const double input = atKey ? inputMisreadAt(c.bones, at) : 0;
+    if (!(worst <= beyond)) beyond = worst, beyondAt = at, misread = input;
+    if (!atKey) p.beyond.push_back(at);
+    if (atKey && !(input > share) && at != cuts.back()) p.beyond.push_back(at + 1);
+  };
+  auto noteExact = [&](uint32_t f, double d) {
+    if (!(d <= exact)) exact = d, exactAt = f;
+  };
+  const Deviation first = deviationsAt(c.bones, cuts[0], true, 0, share);
+  noteExact(cuts[0], first.exact);
+  judged(cuts[0], first.either, first.bisected, false);
   for (size_t i = 0; i + 1 < cuts.size(); i++) {
     const uint32_t a = cuts[i], b = cuts[i + 1];
     double worst = -1;
     uint32_t at = b;
-    bool unproven = false;  // keyed where the judge would cut it
+    bool unproven = false, atKey = false;  // keyed where the judge would cut it; the worst misread at b
+    const double slack = bisectionSlack(c.bones, a);
     if (b - a <= longest) {
       p.frames += b - a;
       for (uint32_t f = a + 1;; f++) {
-        const double d = deviationAt(c.bones, f);
-        if (!(d <= worst)) worst = d, at = f;
+        const Deviation d = deviationsAt(c.bones, f, f == b, slack, share);
+        noteExact(f, d.exact);
+        if (!(d.either <= worst)) worst = d.either, at = f, atKey = d.bisected && f == b;
         if (f == b) break;
       }
     } else {
+      // Proven for MMD's reading; the bisected one only within its slack.
       const Verdict v = prove(c.bones, a, b, share);
-      worst = v.worst, at = v.at, unproven = v.kind == Verdict::Unproven;
+      noteExact(v.at, v.worst);
+      worst = v.worst, at = v.at, unproven = v.kind == Verdict::Unproven || !(v.worst + slack <= share);
     }
-    note(at, worst);
-    p.unproven = p.unproven || unproven;
-    if (unproven || !(worst <= share)) p.beyond.push_back(at);
+    judged(at, worst, atKey, unproven);
   }
+  const bool held = !p.unproven && p.beyond.empty() && beyond < 0;
+  p.worst = held ? exact : std::max(beyond, exact);
+  p.at = held || !(beyond >= exact) ? exactAt : beyondAt;
+  p.misread = held || !(beyond >= exact) ? 0 : misread;
   return p;
 }
 
@@ -210,8 +286,8 @@ void checkSide(const PlanOptions& o, int side, bool mend, ChainReport* reports) 
       ChainReport& r = reports[c.chain];
       const Played p = play(c, cuts[static_cast<size_t>(i)], longest, r.share);
       frames -= std::min(frames, p.frames);
-      r.planned = true, r.worst = p.worst, r.at = p.at;
-      r.beyond = p.unproven || !p.beyond.empty();
+      r.planned = true, r.worst = p.worst, r.at = p.at, r.misread = p.misread;
+      r.beyond = p.unproven || !(p.worst <= r.share) || !p.beyond.empty();
       // A frame keyed once and beyond again cannot be mended by keying it.
       std::vector<uint32_t> beyond;
       for (uint32_t f : p.beyond) {

@@ -27,10 +27,9 @@ double solveT(double x1, double x2, double x) {
   return t;
 }
 
-// Where x(t) runs back and forth no root is the root: babylon-mmd halves
-// from t = 1/2 fifteen times (stopping within 1e-5), and its y is the one of
-// the last t it tried.
-CurvePoint solveWild(double x1, double x2, double y1, double y2, double x) {
+// babylon-mmd's solver: halving from t = 1/2 fifteen times, stopping within
+// 1e-5 of x; its y is the one of the last t it tried.
+CurvePoint bisect(double x1, double x2, double y1, double y2, double x) {
   double step = 0.5, t = 0.5, tried = t;
   for (int i = 0; i < 15; i++) {
     tried = t;
@@ -42,8 +41,28 @@ CurvePoint solveWild(double x1, double x2, double y1, double y2, double x) {
   return {tried, bezier(y1, y2, tried)};
 }
 
+// The least and the largest of c0 (1-t)^2 + 2 c1 (1-t) t + c2 t^2 over [0, 1]:
+// a slope of the cubic with control values a and b is 3 times it, with
+// c0 = a, c1 = b - a, c2 = 1 - b.
+void slopeRange(double a, double b, double* lo, double* hi) {
+  const double c0 = a, c1 = b - a, c2 = 1 - b;
+  *lo = std::min(c0, c2), *hi = std::max(c0, c2);
+  if (const double den = c0 - 2 * c1 + c2; den != 0) {
+    const double t = (c0 - c1) / den;
+    if (t > 0 && t < 1) {
+      const double v = c0 * (1 - t) * (1 - t) + 2 * c1 * (1 - t) * t + c2 * t * t;
+      *lo = std::min(*lo, v), *hi = std::max(*hi, v);
+    }
+  }
+  *lo *= 3, *hi *= 3;
+}
+
 // A control point as a byte: time within 0 to 127; progress up to 255 where
 // the curve cut overshoots (a piece of a curve within 0 to 127 stays within it).
+// The progress at a keyframe's own frame, as the players that bisect read
+// it, that a cut curve may show.
+constexpr double kFlatStart = 2e-4;
+
 uint8_t toParam(double v, double most = 1.0) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0, most) * 127)); }
 
 }  // namespace
@@ -58,9 +77,27 @@ CurvePoint curveAt(Curve c, double x) {
   if (x >= 1) return {1, 1};
   if (isLinear(c)) return {x, x};  // y(t) = x(t): y = x, whichever t is found
   const double x1 = c.x1 / 127.0, x2 = c.x2 / 127.0, y1 = c.y1 / 127.0, y2 = c.y2 / 127.0;
-  if (c.x1 > 127 || c.x2 > 127) return solveWild(x1, x2, y1, y2, x);
+  // Where x(t) runs back and forth no root is the root: read as babylon-mmd reads it.
+  if (c.x1 > 127 || c.x2 > 127) return bisect(x1, x2, y1, y2, x);
   const double t = solveT(x1, x2, x);
   return {t, bezier(y1, y2, t)};
+}
+
+CurvePoint bisectedAt(Curve c, double x) {
+  return bisect(c.x1 / 127.0, c.x2 / 127.0, c.y1 / 127.0, c.y2 / 127.0, x);
+}
+
+double bisectionSpread(Curve c) {
+  if (curveKind(c) == CurveKind::Wild) return 0;  // read so by both
+  // The bisection ends where x(t) is within 1e-5 of x, or within 2^-15 of
+  // the root's t: so t lies within either of the root's, and y moves at
+  // most its steepest slope times that.
+  double xLo, xHi, yLo, yHi;
+  slopeRange(c.x1 / 127.0, c.x2 / 127.0, &xLo, &xHi);
+  slopeRange(c.y1 / 127.0, c.y2 / 127.0, &yLo, &yHi);
+  if (!(xLo > 0)) return 2;
+  const double dt = std::max(1e-5 / xLo, std::ldexp(1.0, -15));
+  return std::min(2.0, std::max(std::fabs(yLo), std::fabs(yHi)) * dt);
 }
 
 double progressTravel(Curve c, const CurvePoint& p, const CurvePoint& q) {
@@ -117,8 +154,15 @@ Curve cutCurve(Curve c, double xa, double xb) {
   // back) runs the other way along the stretch between the two keyframes.
   if (!(w > 1e-12) || !(std::fabs(h) > 1e-12)) return kLinearCurve;
   constexpr double kMostY = 255 / 127.0;
-  return {toParam((r[1].x - r[0].x) / w), toParam((r[1].y - r[0].y) / h, kMostY), toParam((r[2].x - r[0].x) / w),
-          toParam((r[2].y - r[0].y) / h, kMostY)};
+  Curve cut = {toParam((r[1].x - r[0].x) / w), toParam((r[1].y - r[0].y) / h, kMostY), toParam((r[2].x - r[0].x) / w),
+               toParam((r[2].y - r[0].y) / h, kMostY)};
+  // A piece cut where x(t) flattens starts flat, and the players that bisect
+  // it show its keyframe's own frame some way along: its start is lifted
+  // off the flat until they show it where it stands. A piece that starts
+  // where its curve starts keeps the curve's own start, which they read as
+  // they read the curve's.
+  while (xa > 0 && cut.x1 < 127 && std::fabs(bisectedAt(cut, 0).y) > kFlatStart) cut.x1++;
+  return cut;
 }
 
 }  // namespace torsel

@@ -23,6 +23,15 @@ struct CurvePoint {
 };
 CurvePoint curveAt(Curve c, double x);
 inline double curveProgress(Curve c, double x) { return curveAt(c, x).y; }
+/// The curve as the players that bisect it read it (babylon-mmd, three.js):
+/// halving from t = 1/2 fifteen times, stopping once x(t) is within 1e-5 of
+/// x, the progress of the last t tried. They read a keyframe's own frame as
+/// time 0 of the stretch after it, where a curve whose x starts flat comes
+/// out some way along.
+CurvePoint bisectedAt(Curve c, double x);
+/// How far the bisected progress can lie from the exact one at any time
+/// inside the stretch (0 < x < 1): at most 2 where x(t) flattens anywhere.
+double bisectionSpread(Curve c);
 /// How far the progress travels between two points of the curve: their
 /// difference where it only rises, every rise and fall between where it
 /// overshoots; where time runs back and forth, no bound (infinity).

@@ -36,6 +36,7 @@ struct ChainReport {
   double worst = 0;      // the largest deviation judged, degrees
   uint32_t at = 0;       // where
   bool beyond = false;   // somewhere beyond its share, or not proven within it
+  double misread = 0;    // at `at`: how far the players that bisect the curve show the input from MMD
   int32_t folded = 0;    // -U: twist keyframes folded
   int32_t splits = 0;    // -W: wrist keyframes split, and the largest twist moved
   double twist = 0;

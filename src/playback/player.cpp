@@ -156,6 +156,16 @@ DQuat rotationAt(const PlayedTrack& p, uint32_t frame) {
   return arcAt(arcTo(p, i), curveProgress(t[i].curve, x));
 }
 
+DQuat bisectedRotationAt(const PlayedTrack& p, uint32_t frame) {
+  const std::vector<PlayedKey>& t = p.keys;
+  if (t.empty()) return kIdentityD;
+  const size_t i = std::max<size_t>(keyAfter(p, frame), 1);
+  if (i == t.size()) return toDouble(t.back().rot);
+  const uint32_t from = std::max(frame, t[i - 1].frame);  // before the first: clamped to it
+  const double x = double(from - t[i - 1].frame) / double(t[i].frame - t[i - 1].frame);
+  return arcAt(arcTo(p, i), bisectedAt(t[i].curve, x).y);
+}
+
 Segment segmentAt(const PlayedTrack& p, uint32_t frame) {
   const std::vector<PlayedKey>& t = p.keys;
   Segment s;

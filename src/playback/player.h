@@ -86,6 +86,10 @@ void setTurns(PlayedTrack* p);
 size_t keyAfter(const PlayedTrack& t, uint32_t frame);
 bool keyOn(const PlayedTrack& t, uint32_t frame, size_t* index);
 DQuat rotationAt(const PlayedTrack& t, uint32_t frame);
+/// The rotation at `frame` as the players that bisect the curve show it
+/// (curve.h): a keyframe's own frame, and any before the first, read as time
+/// 0 of the stretch after it.
+DQuat bisectedRotationAt(const PlayedTrack& t, uint32_t frame);
 Segment segmentAt(const PlayedTrack& t, uint32_t frame);
 bool curveOver(const PlayedTrack& t, uint32_t fa, uint32_t fb, Curve* c);
 

@@ -171,6 +171,17 @@ bool reportPlanned() {
         std::printf(plat::say(kBeyondJa, "  Keep.motion %s: beyond the bound at frame %lu, %.3f deg \n"),
                     name, static_cast<unsigned long>(r.at), r.worst);
       }
+      if (r.beyond && r.misread > 0) {
+        // "  %s: そこでは babylon-mmd と three.js が入力そのものを MMD から %.3f 度ずらして表示します (曲線を二分法で解くため) \n"
+        constexpr char kMisreadJa[] =
+            "  %s: \x82\xBB\x82\xB1\x82\xC5\x82\xCD babylon-mmd \x82\xC6 three.js \x82\xAA\x93\xFC\x97\xCD"
+            "\x82\xBB\x82\xCC\x82\xE0\x82\xCC\x82\xF0 MMD \x82\xA9\x82\xE7 %.3f \x93\x78\x82\xB8\x82\xE7\x82\xB5"
+            "\x82\xC4\x95\x5C\x8E\xA6\x82\xB5\x82\xDC\x82\xB7 (\x8B\xC8\x90\xFC\x82\xF0\x93\xF1\x95\xAA\x96\x40"
+            "\x82\xC5\x89\xF0\x82\xAD\x82\xBD\x82\xDF) \n";
+        std::printf(plat::say(kMisreadJa, "  Keep.motion %s: there babylon-mmd and three.js show the input itself %.3f deg "
+                                          "from MMD (they bisect its curve) \n"),
+                    name, r.misread);
+      }
       if (!showAtLeast(1)) continue;
       const char* line =
           fold ? plat::say(kFoldedJa, "  Unfold.twist %s: %ld twist keyframes folded, largest deviation %.3f deg \n")

@@ -119,12 +119,27 @@ const models = [['builtin.pmx', pmx(skeleton(builtIn))], ['tilted.pmx', pmx(skel
   ['tilted.pmd', pmd(skeleton(tilted))]];
 // With the wrists keyed often ("hands"), and one now and then, the other never ("wrists").
 for (const kind of ['hands', 'wrists']) childProcess.execFileSync(makeSample, [at(`${kind}.vmd`), '600', '3', kind]);
+// "scurves": longer hands with every 左手首 curve an S flat in its middle: the
+// pieces cut there start flat, which babylon-mmd's bisecting solver reads
+// some way along at their keyframe's own frame.
+childProcess.execFileSync(makeSample, [at('scurves.vmd'), '1200', '3', 'hands']);
+const hands = fs.readFileSync(at('scurves.vmd'));
+for (let i = 0, n = hands.readUInt32LE(50); i < n; i++) {
+  const record = 54 + 111 * i, block = record + 47;
+  if (hands.subarray(record, record + 7).toString('hex') !== '8db68ee88ef100') continue;  // 左手首
+  // The rotation curve's four parameters, in every row that repeats them.
+  [[3, 127], [7, 0], [11, 0], [15, 127]].forEach(([param, value]) => {
+    for (let row = 0; row < 4; row++) hands[block + 16 * row + param - row] = value;
+  });
+}
+fs.writeFileSync(at('scurves.vmd'), hands);
 
 // Per model: motion, options, bound (null: the plain conversion, which must stray beyond 1.5°).
 // Every chain is held to it; with -W the arm and the hand (the others carry the twist moved).
 const table = [['arms', '-M12 -K5', 0.5], ['arms', '-M4 -K5', 0.5], ['arms', '', null],
   ['split', '-U -K5', 0.5], ['dance', '-M12 -K5', 0.5], ['dance', '-M4 -K5', 0.5],
-  ['dance', '-U -K5', 0.5], ['dance', '', null], ['hands', '-W -K5', 0.5], ['wrists', '-W -K5', 0.5],
+  ['dance', '-U -K5', 0.5], ['dance', '', null], ['hands', '-W -K5', 0.5], ['scurves', '-W -K5', 0.5],
+  ['wrists', '-W -K5', 0.5],
   ['wrists', '-W -M4 -K5', 0.5]];
 
 const convert = (options, model, input) => childProcess.spawnSync(torsel,
