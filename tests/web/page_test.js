@@ -373,8 +373,7 @@ async function inView(page, last) {
     // Failures and warnings in words, in the page's language; the language remembered.
     const told = [  // [files, keep, each file's status in words, screenshot, what is previewed]
       [['fixed.pmd', 'beyond.vmd'], '0.5', [' converted, with a warning: The motion could not be'
-        + ' kept within 0.5° at every frame. Keep.motion 左腕: beyond the bound at frame 30,'
-        + ' 45.790 deg'], 'bound-not-held.png', /^beyond\.vmd, on model "ミク"\.$/],
+        + ' kept within 0.5° at every frame. 左腕: 45.79° at frame 30'], 'bound-not-held.png', /^beyond\.vmd, on model "ミク"\.$/],
       [['mannequin.pmx', 'bad.vmd', 'cut.vmd'], '0', [' failed: This is not a VMD motion: its first'
         + ' bytes are not a motion\'s header.', ' converted, with a warning: The motion is cut'
         + ' short: its header announces 1,688 bone keyframes, the file holds 900. What it holds'

@@ -50,6 +50,7 @@ const EN = {
     + `${c.announced.toLocaleString()} ${c.section} keyframes, `
     + `the file holds ${c.held.toLocaleString()}. What it holds is converted.`,
   unheldWhy: (bound) => `The motion could not be kept within ${bound}° at every frame.`,
+  beyond: (c) => `${c.bone}: ${c.worst.toFixed(2)}° at frame ${c.frame}`,
   fail: {
     format: 'This is not a VMD motion: its first bytes are not a motion\'s header.',
     pose: 'This is not a pose MMD reads: the program\'s message below says which line and why.',
@@ -102,7 +103,6 @@ const EN = {
   details: 'The program\'s message',
   twistKeyed: (names) => `${names.join(', ')} already ${names.length > 1 ? 'hold' : 'holds'} keyframes of a twist bone`
     + ' (腕捩 / 手捩); the conversion adds its own beside them. "Keep the motion" takes them into account.',
-  strayTwist: (bone) => `The motion keys ${bone} itself in the range; the conversion adds its own keyframes beside those.`,
   times: (n) => ` (${n.toLocaleString()} times)`,
   consoleHead: 'Console', consoleEmpty: 'The program\'s own text shows here once you convert.', moreLines: (n) => `… and ${n.toLocaleString()} more lines, not shown.`,
   wholeText: 'Download the whole text',
@@ -173,6 +173,7 @@ const JA = {
     + `${c.announced.toLocaleString()} 個としていますが、ファイルには ${c.held.toLocaleString()} 個`
     + 'しかありません。あるぶんを変換しました。',
   unheldWhy: (bound) => `すべてのフレームを ${bound}° 以内に保つことはできませんでした。`,
+  beyond: (c) => `${c.bone}: フレーム ${c.frame} で ${c.worst.toFixed(2)}°`,
   fail: {
     format: 'VMD モーションではありません: 先頭がモーションのヘッダーではありません。',
     pose: 'MMD が読めるポーズではありません: どの行のどこかはプログラムのメッセージにあります。',
@@ -220,7 +221,6 @@ const JA = {
   details: 'プログラムのメッセージ',
   twistKeyed: (names) => `${names.join('、')} には捩りボーン (腕捩 / 手捩) のキーフレームがすでにあります。変換はその横に自分のキーフレームを足します。`
     + '「モーションを保つ」を使うとそれも考慮します。',
-  strayTwist: (bone) => `ここに「${bone}」データがあるとまずい.`,
   times: (n) => ` (${n.toLocaleString()} 回)`,
   consoleHead: 'コンソール', consoleEmpty: '変換すると、プログラム自身の出力がここに表示されます。', moreLines: (n) => `… ほか ${n.toLocaleString()} 行は表示していません。`,
   wholeText: '全文をダウンロード',
