@@ -115,6 +115,7 @@ const EN = {
   previewHead: 'Preview', play: 'Play', pause: 'Pause', sideBySide: 'side by side', overlay: 'overlay',
   frameField: 'Frame', stepBack: 'One frame back', stepAhead: 'One frame on', speed: 'Speed',
   resetView: 'Reset the view',
+  camera: 'Camera', cameraWhole: 'the whole motion in view', cameraFollow: 'following the dancer',
   input: 'your motion', output: 'converted',
   mannequin: 'the mannequin (the built-in model\'s bones and twist axes; '
     + 'add your model to see it on yours)',
@@ -233,6 +234,7 @@ const JA = {
   previewHead: 'プレビュー', play: '再生', pause: '一時停止', sideBySide: '並べる', overlay: '重ねる',
   frameField: 'フレーム', stepBack: '1 フレーム戻る', stepAhead: '1 フレーム進む', speed: '速さ',
   resetView: '視点を戻す',
+  camera: 'カメラ', cameraWhole: 'モーション全体が入る位置', cameraFollow: 'ダンサーを追う',
   input: '元のモーション', output: '変換後',
   mannequin: 'マネキン (組み込みモデルのボーンと捩り軸。モデルを追加するとそのモデルで表示します) ',
   previewFailed: 'プレビューの再生部 (babylon-mmd) がこのモデルを読めないため、マネキンで表示します。変換にはこのモデルを使いました。',
