@@ -112,9 +112,11 @@ const JAPANESE = 'ソ表_踊り.vmd';
 fs.copyFileSync(sample, file(JAPANESE));
 
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-  '.css': 'text/css', '.svg': 'image/svg+xml' };
+  '.css': 'text/css', '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
 const missing = [];
+let served = 0;  // requests that reached the server
 const server = http.createServer((req, res) => {
+  served++;
   const f = path.join(web, req.url === '/' ? 'index.html' : req.url);
   fs.readFile(f, (err, data) => {
     if (err) return missing.push(req.url), res.writeHead(404).end();
@@ -474,6 +476,36 @@ async function inView(page, last, count = 40) {
     `a pose converted as natively, shown as one frame (${(100 * onePose.apart).toFixed(2)} % apart),`
       + ` a bad one in words: ${poseLines}`);
     await posed.close();
+    // Offline once visited: with the network cut the service worker serves the page, its workers
+    // and modules (no request reaches the server); a zip of a model, motions in a folder and a
+    // pose in, a zip of the native bytes out, named after it. The page installs as an app.
+    const zipIn = 'import sys,zipfile\nz=zipfile.ZipFile(sys.argv[1],"w")\n'
+      + 'for f in sys.argv[2:]: z.write(f,"in/"+f.split("/")[-1])';
+    const inside = ['mannequin.pmx', 'sample.vmd', 'dance2.vmd', 'pose.vpd'];
+    childProcess.execFileSync('python3', ['-c', zipIn, file('batch.zip'), ...inside.map(file)]);
+    const off = await open(browser, {});
+    await off.evaluate(() => navigator.serviceWorker.ready);
+    const { installabilityErrors } = await (await off.createCDPSession())
+      .send('Page.getInstallabilityErrors');
+    const [before] = [served, await off.setOfflineMode(true)];
+    await off.reload();
+    await (await off.$('#pick')).uploadFile(file('batch.zip'));
+    await off.waitForFunction(() => document.querySelectorAll('#chosen li').length === 4);
+    await convertOn(off);
+    await (await off.createCDPSession()).send('Browser.setDownloadBehavior',
+      { behavior: 'allow', downloadPath: work });
+    await off.click('#zip');
+    for (let i = 0; i < 100 && !fs.existsSync(file('batch-cnv.zip')); i++) await sleep(100);
+    const zipOut = 'import sys,zipfile,hashlib\nz=zipfile.ZipFile(sys.argv[1])\n'
+      + 'for i in z.infolist(): print(i.filename,hashlib.md5(z.read(i)).hexdigest())';
+    const zipped = `${childProcess.execFileSync('python3', ['-c', zipOut, file('batch-cnv.zip')])}`;
+    native(['-M12', '-K5'], inside);
+    const md5 = (n) => require('crypto').createHash('md5').update(fs.readFileSync(file(n))).digest('hex');
+    const natives = ['sample-cnv.vmd', 'dance2-cnv.vmd', 'pose-cnv.vpd'].map((n) => `${n} ${md5(n)}\n`);
+    check(served === before && zipped === natives.join('') && installabilityErrors.length === 0,
+      `offline (${served - before} requests reached the server), a zip in and the native bytes out,`
+      + ` installable (${installabilityErrors.map((e) => e.errorId)})`);
+    await off.setOfflineMode(false), await off.close();
     const disk = await browser.newPage();
     await disk.goto(`file://${path.resolve(web, 'index.html')}`);
     check(/python3 -m http\.server/.test(await text(disk, '#from-disk')),

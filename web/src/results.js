@@ -96,7 +96,9 @@ export function render() {
   if (stopped) lines.push(element('li', { className: 'failed', textContent: stopped }));
   $('results').replaceChildren(...lines);
   notes();
-  $('zip').hidden = !run.done || run.reports.filter(hasOutput).length < 2;
+  // Several results, or what came as a zip, go back as one.
+  $('zip').hidden = !run.done || !run.reports.some(hasOutput)
+    || (run.reports.filter(hasOutput).length < 2 && !run.zipName);
   if (run.done) showConsole();
 }
 
@@ -154,7 +156,8 @@ export function setup(selected, keep) {
       [new Uint8Array(await r.output.blob.arrayBuffer()), { level: 0, mtime }]];
     const files = Object.fromEntries(await Promise.all(outputs.map(entry)));
     const zip = new Blob([zipSync(files)], { type: 'application/zip' });
-    const a = link('torsel-cnv.zip', URL.createObjectURL(zip));
+    const a = link(run.zipName ? run.zipName.replace(/\.zip$/i, '-cnv.zip') : 'torsel-cnv.zip',
+      URL.createObjectURL(zip));
     a.click();
     setTimeout(() => URL.revokeObjectURL(a.href), 10000);
   };

@@ -4,12 +4,14 @@
 const EN = {
   intro: 'Moves the twist of the arms and elbows onto their twist bones (腕捩, 手捩) in MMD motions (VMD) '
     + 'and poses (VPD). '
-    + 'Nothing leaves your computer: the conversion runs in this page.',
-  drop: 'Drop motions (.vmd) or poses (.vpd) here, and your model (.pmx or .pmd) if you like, or',
+    + 'Nothing leaves your computer: the conversion runs in this page, which once visited works offline too'
+    + ' and can be installed as an app.',
+  drop: 'Drop motions (.vmd) or poses (.vpd) here, and your model (.pmx or .pmd) if you like, or a zip of them, or',
   filesHead: '1. Files', optionsHead: '2. Options', resultsHead: '3. Results',
   motion: 'motion', pose: 'pose', model: 'model', remove: 'Remove',
   modelName: (name) => `model "${name}"`,
-  ignored: (name) => `${name}: not a motion, a pose or a model (.vmd, .vpd, .pmx, .pmd), left out`,
+  ignored: (name) => (/\.zip$/i.test(name) ? `${name}: not a zip that can be read, left out`
+    : `${name}: not a motion, a pose or a model (.vmd, .vpd, .pmx, .pmd), left out`),
   needMotion: 'Add a motion (.vmd) or a pose (.vpd) to convert.',
   oneModel: 'Only one model is used: the last one added.',
   mode: 'Mode',
@@ -129,12 +131,13 @@ const EN = {
 };
 
 const JA = {
-  intro: 'MMD のモーション (VMD) とポーズ (VPD) の腕とひじの捩りを捩りボーンに移します。変換はこのページの中で行い、ファイルはどこにも送りません。',
-  drop: 'ここにモーション (.vmd) かポーズ (.vpd) と、必要ならモデル (.pmx / .pmd) をドロップ、または',
+  intro: 'MMD のモーション (VMD) とポーズ (VPD) の腕とひじの捩りを捩りボーンに移します。変換はこのページの中で行い、ファイルはどこにも送りません。一度開けばネットワークなしでも動き、アプリとしてインストールできます。',
+  drop: 'ここにモーション (.vmd) かポーズ (.vpd) と、必要ならモデル (.pmx / .pmd) を、またはそれらの zip をドロップ、または',
   filesHead: '1. ファイル', optionsHead: '2. 設定', resultsHead: '3. 結果',
   motion: 'モーション', pose: 'ポーズ', model: 'モデル', remove: '外す',
   modelName: (name) => `モデル「${name}」`,
-  ignored: (name) => `${name}: モーションでもポーズでもモデルでもないため外しました (.vmd, .vpd, .pmx, .pmd)`,
+  ignored: (name) => (/\.zip$/i.test(name) ? `${name}: 読めない zip のため外しました`
+    : `${name}: モーションでもポーズでもモデルでもないため外しました (.vmd, .vpd, .pmx, .pmd)`),
   needMotion: '変換するモーション (.vmd) かポーズ (.vpd) を追加してください。',
   oneModel: 'モデルは一つだけ使います (最後に追加したもの)。',
   mode: 'モード',
