@@ -7,6 +7,7 @@
 
 #include "app/arg_list.h"
 #include "app/options.h"
+#include "app/run_record.h"
 #include "app/summary.h"
 #include "io/byte_stream.h"
 #include "io/file_dialog.h"
@@ -62,6 +63,7 @@ const char* lastModelToken() {
 int32_t setupFromModel(const char* path) {
   if (readModelAxes(path, &gModel, gModelReason, sizeof gModelReason) != 0) {
     std::printf("Cannot use model file : %s (%s)\n", path, gModelReason);
+    recordModelRefused(gModelReason, nullptr, false);
     return kResultModel;
   }
   // Every bone the run writes or plays must be there: a twist keyed onto a
@@ -71,6 +73,7 @@ int32_t setupFromModel(const char* path) {
   const bool fold = gSettings.unfoldTwist != 0, wrists = gSettings.wristTwist != 0;
   if (const char* bone = missingBone(gModel, pairs, fold, wrists)) {
     std::printf("Cannot use model file : %s (no bone %s)\n", path, plat::conText(bone));
+    recordModelRefused("", bone, false);
     return kResultModel;
   }
   for (int i = 0; i < kPairCount; i++) {
@@ -79,6 +82,7 @@ int32_t setupFromModel(const char* path) {
     if (!needed || !gModel.noDirection[i]) continue;
     std::printf("Cannot use model file : %s (the axis of %s has no direction)\n", path,
                 plat::conText(gPairs[i].sourceBone));
+    recordModelRefused("", gPairs[i].sourceBone, true);
     return kResultModel;
   }
   std::printf(plat::say(kModelLineJa, "Converting setup: Model [%s] \n"), gModel.name);
@@ -152,6 +156,7 @@ int32_t processFile(const char* token) {
       pathOutputName(gOutputPath, static_cast<int>(sizeof gOutputPath), token, pathOutputSuffix(token)) != 0) {
     gInputPath[0] = '\0';
     std::printf("Path too long : %s\n", token);
+    recordRefusal(FileRefusal::Path);
     return kResultCannotOpen;
   }
   std::strcpy(gInputPath, token);
@@ -162,16 +167,19 @@ int32_t processFile(const char* token) {
   if (plat::fileId(gOutputPath, &out) == 0) {
     if (plat::fileId(gInputPath, &in) == 0 && in == out) {
       std::printf("Output is the input file : %s\n", gOutputPath);
+      recordRefusal(FileRefusal::Output);
       return kResultCannotOpen;
     }
     for (int i = 0; i < gInputCount && !gSettings.checkMode; i++) {
       if (gInputs[i] != out) continue;
       std::printf("Output is an input of this run : %s\n", gOutputPath);
+      recordRefusal(FileRefusal::Output);
       return kResultCannotOpen;
     }
     for (int i = 0; i < gWrittenCount; i++) {
       if (gWritten[i] != out) continue;
       std::printf("Output already written in this run : %s\n", gOutputPath);
+      recordRefusal(FileRefusal::Output);
       return kResultCannotOpen;
     }
   }
@@ -251,9 +259,11 @@ int32_t gatherSettings() {
   setModelInUse(nullptr);
   // A model given with the motions announces itself once it is read.
   if (lastModelToken() == nullptr) printModelSetupLine();
+  recordEchoes(true);
   for (int i = 1; i < gArgs.argCount; i++) {
     if (isOptionToken(gArgs.argItems[i])) walkOptionToken(gArgs.argItems[i], true);
   }
+  recordEchoes(false);
   // The mode check and the model need the run's pairs; each file derives
   // them again, and a run without one keeps the start-up pairs.
   gStartUpHandTwist = gSettings.handTwist;
@@ -333,6 +343,7 @@ int32_t runFiles(int32_t result) {
       walkOptionToken(token, false);
     } else if (!isModelToken(token)) {
       result = processFile(token);
+      recordFile(pathIsPose(token), result);
       if (isWarning(result)) {
         if (warning == kResultOk) warning = result;
         result = kResultOk;
@@ -351,6 +362,7 @@ int32_t runFiles(int32_t result) {
 
 int runTorsel(int argc, char** argv) {
   plat::guardRun();
+  recordRunStart();
   std::printf("Torsel V1.04a\n");
   collectArguments(argc, argv);
   if (answeredAlone()) return kResultOk;

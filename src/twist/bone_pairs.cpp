@@ -21,6 +21,7 @@ std::array<BonePair, kPairCount> gPairs = {{
 
 std::array<PairScan, kPairCount> gScans;
 std::array<int32_t, kPairCount> gConvCounts = {};
+std::array<int32_t, kPairCount> gStrayCounts = {};
 
 namespace {
 
@@ -93,6 +94,7 @@ PairAction filterTwistKeyframe(int pair, const KeyframeView& kf, const RunSettin
   constexpr char kStrayJa[] = "\x82\xB1\x82\xB1\x82\xC9\x81\x75%s\x81\x76\x83\x66\x81\x5B\x83\x5E"
                               "\x82\xAA\x82\xA0\x82\xE9\x82\xC6\x82\xDC\x82\xB8\x82\xA2. \n";
   std::printf(plat::conText(kStrayJa), plat::conText(gPairs[pair].twistBone));
+  gStrayCounts[pair]++;
   return PairAction::Ordinary;
 }
 
@@ -101,7 +103,10 @@ int32_t pairFrameCountDelta(int pair, const RunSettings& run) {
   return gScans[pair].reccnt - (mergesAtFrom(pair) ? 1 : 0);
 }
 
-void resetPairCounts() { gConvCounts = {}; }
+void resetPairCounts() {
+  gConvCounts = {};
+  gStrayCounts = {};
+}
 
 void reportPairCounts(const RunSettings& run) {
   if (run.displayLevel >= 1) {

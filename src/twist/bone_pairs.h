@@ -41,6 +41,9 @@ extern std::array<BonePair, kPairCount> gPairs;
 extern std::array<PairScan, kPairCount> gScans;
 /// Source keyframes converted in the current file's pass.
 extern std::array<int32_t, kPairCount> gConvCounts;
+/// Twist keyframes of the pair in range that the current file held already
+/// (each warned of), beside the ones the conversion adds.
+extern std::array<int32_t, kPairCount> gStrayCounts;
 
 enum class PairRole { Source, Twist };
 

@@ -134,6 +134,14 @@ int32_t writePlannedSide(int side) {
   }
 }
 
+const ChainReport* plannedChain(int side, int chain, int* limb) {
+  const ChainReport& r = planReport(side, static_cast<Chain>(chain));
+  // Under -W the elbow's bones answer in the hand's line.
+  if (!r.planned || (chain == kElbowChain && gSettings.wristTwist)) return nullptr;
+  *limb = groupBone(side, chain == kArmChain ? kArm : chain == kElbowChain ? kElbow : kWrist);
+  return &r;
+}
+
 bool reportPlanned() {
   // "  %s: %+ld キーフレーム, 最大誤差 %.3f 度 \n"
   constexpr char kKeptJa[] = "  %s: %+ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80, "
@@ -150,10 +158,10 @@ bool reportPlanned() {
     const ChainReport& hand = planReport(side, kHandChain);
     if (gSettings.wristTwist) wristSetCounts(side, hand.splits, hand.twist);
     for (int c = 0; c < kChains; c++) {
-      const ChainReport& r = planReport(side, static_cast<Chain>(c));
-      // Under -W the elbow's bones answer in the hand's line.
-      if (!r.planned || (c == kElbowChain && gSettings.wristTwist)) continue;
-      const int limb = groupBone(side, c == kArmChain ? kArm : c == kElbowChain ? kElbow : kWrist);
+      int limb = 0;
+      const ChainReport* reported = plannedChain(side, c, &limb);
+      if (reported == nullptr) continue;
+      const ChainReport& r = *reported;
       long count = r.folded;
       if (!fold) {  // beyond the plain conversion with the same options
         const int pair = c == kArmChain ? 2 * side : 2 * side + 1;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "format/vmd_format.h"
+#include "playback/plan_options.h"
 #include "twist/bone_names.h"
 
 namespace torsel {
@@ -31,5 +32,8 @@ int32_t writePlannedSide(int side);
 /// chain beyond its bound, and the run's totals. True when every chain
 /// planned plays within its bound.
 bool reportPlanned();
+/// A chain the run reports once planned, as reportPlanned says it, and
+/// the arm-group bone it is named by; null for one it says nothing of.
+const ChainReport* plannedChain(int side, int chain, int* limb);
 
 }  // namespace torsel

@@ -109,7 +109,12 @@ export function show(report, bound, frames = report && report.chart && report.ch
   // The legend reads the worst frame of the first line at once, not "--" until hovered.
   const at = data[0].indexOf(worsts[0].frame);
   opts.hooks = { ready: [(u) => u.setLegend({ idx: at })] };
-  plot = onCpu(() => new uPlot(opts, [data[0], ...drawn], $('chart')));
+  // Built in one task and laid out and drawn in the next: each half stays short on a page
+  // whose machine is busy with the other charts and the preview.
+  const u = plot = onCpu(() => new uPlot(opts, [data[0], ...drawn], (self, init) => {
+    $('chart').appendChild(self.root);
+    setTimeout(() => plot === u && init());
+  }));
   // uPlot takes the mouse for its drag zoom: a button released over the plot picks the frame.
   plot.over.addEventListener('mouseup', () => {
     if (plot.cursor.idx != null) onPick(data[0][plot.cursor.idx]);

@@ -1,9 +1,10 @@
 // Converts in the background, so that the page never freezes: one fresh
 // module per conversion (the program keeps process-wide state) over a
 // WebAssembly module compiled once, the files in its memory under their
-// Shift-JIS names, the console text and the written files sent back. The
-// page gets what the program says to the user as a few lines and the whole
-// bytes for download, never a long text to lay out.
+// Shift-JIS names, the console text, the written files and the program's
+// own record of the run sent back: what a run did is read from that record,
+// never from the text. The page gets what the program says to the user as a
+// few lines and the whole bytes for download, never a long text to lay out.
 import { cutShort, isPose, lastFrame, playable, poseAsMotion } from './vmd.js';
 import { fsName, outputName, shiftJis } from './names.js';
 
@@ -25,6 +26,7 @@ function sink() {
   return {
     put(c) { if (c !== null) room(1), bytes[length++] = c & 0xFF; },  // null: a flush, not a byte
     write(stream, buffer, offset, n) { room(n), bytes.set(buffer.subarray(offset, offset + n), length), length += n; return n; },
+    length: () => length,
     take: () => bytes.slice(0, length),
   };
 }
@@ -48,13 +50,22 @@ function callMain(m, args) {
   }
 }
 
+// What the run did, as the program itself records it (torsel's run record), or null.
+function record(m) {
+  if (!m._torselRunRecord) return null;
+  const at = m._torselRunRecord(), end = m.HEAPU8.indexOf(0, at);
+  return JSON.parse(new TextDecoder().decode(m.HEAPU8.subarray(at, end)));
+}
+
 // Runs a module's main on files in /work (each { name, bytes }, a name's bytes in `path`
-// where the program is to read it so); returns its status, console bytes and files written.
+// where the program is to read it so); returns its status, console bytes, files written
+// and its run record.
 async function run(create, wasm, args, files, env) {
   const module = await compile(wasm), out = sink();
   const m = await create({
     instantiateWasm: (imports, done) => { WebAssembly.instantiate(module, imports).then((i) => done(i, module)); return {}; },
     preRun: [(mod) => { Object.assign(mod.ENV || {}, env); mod.FS.init(() => null, out.put, out.put); }],
+    consoleBytes: out.length,
   });
   // Standard output and error by blocks, not a call per byte: some runs print megabytes.
   for (const fd of [1, 2]) m.FS.getStream(fd).stream_ops.write = out.write;
@@ -65,7 +76,7 @@ async function run(create, wasm, args, files, env) {
   const status = callMain(m, args);
   const written = m.FS.readdir('/work').filter((n) => n !== '.' && n !== '..' && !names.includes(n))
     .map((n) => ({ name: n, bytes: m.FS.readFile(n) }));
-  return { status, console: out.take(), written };
+  return { status, console: out.take(), written, record: record(m) };
 }
 
 // The wrists' deviation at every frame, the worse of the two, as playback_eval prints it:
@@ -82,43 +93,26 @@ async function wrist(input, output, model) {
   return worse;
 }
 
-// The program's refusal of a model, from its line, or null.
-function modelFailure(line) {
-  const reason = line.match(/^Cannot use model file : .* \((.+)\)$/)?.[1];
-  if (!reason) return null;
-  const [, bone, axis] = reason.match(/^no bone (.+)|^the axis of (.+) has no direction/) || [];
-  return { kind: 'model', why: bone ? 'noBone' : axis ? 'noAxis' : reason, bone: bone || axis, line };
-}
+// The model's refusal as the run recorded it, or null.
+const modelFailure = (model) => model && { kind: 'model', bone: model.bone,
+  why: model.noDirection ? 'noAxis' : model.bone ? 'noBone' : model.reason };
 
-// Why a run failed: the kind the page words in its language, and the
-// program's own line behind it (the line before "Error code", else the
-// last it printed before its summary).
-function failure(status, lines, bytes) {
-  const e = lines.findIndex((l) => l.startsWith('Error code'));
-  const routine = /^(Torsel |Cancel\.|Conv\.mode = |Keep\.motion = |Usage|Error code|: )/;
-  const said = lines.filter((l) => l.trim() && !routine.test(l));
-  const line = (e > 0 ? lines[e - 1] : said[said.length - 1] || '').trim();
-  const model = modelFailure(line);
-  if (model) return model;
-  const kinds = [[/^Illegal file format/, 'format'], [/^Cannot (open|read) RD file/, 'read'],
-    [/^(Illegal pose file|ポーズファイル)/, 'pose'], [/^Path too long/, 'path'],
-    [/^Output (is the input|is an input|already written)/, 'output'],
-    [/^Cannot (open WR|write to|replace) file/, 'write']];
-  let kind = kinds.find(([re]) => re.test(line))?.[1];
+// Why a run failed, from its record: the kind the page words in its language.
+function failure(status, run, bytes) {
+  if (run.model) return modelFailure(run.model);
+  const file = run.files[0] || {};
+  let kind = file.refusal || { 1: 'options', 2: file.pose ? 'pose' : 'format', 4: 'write', [-1]: 'read' }[status];
   // A file of another kind under a motion's name: said as what it is.
   const head = String.fromCharCode(...bytes.subarray(0, 24));
   if (kind === 'format') kind = /^(PMX |Pmd)/.test(head) ? 'isModel' : /^Vocaloid Pose Data/.test(head) ? 'isPose' : kind;
-  return { kind: kind || (status === 1 ? 'options' : 'status'), line, status };
+  return { kind: kind || 'status', status };
 }
 
 // What the program says to its user, line by line, up to HEAD_LINES: the
-// options it echoes left out (the page shows them in its fields), a line
-// said again and again once with its count, and its warnings in Japanese
-// only (a twist bone already keyed) marked with their bone, for the page to
-// say in its language. `more`: the lines of the program's text after those.
-const ECHOES = /^(Cancel\.displaying\.dialogue\.|Conv\.mode = |  conv (from|to) +Frame = |Keep\.motion = \d+\. $|Ref\.posture = |Info\.displayLevel = |Unfold\.twist = ON|Wrist\.twist = ON|手首の捩り = ON|VMDfile\.checkmode = ON)/;
-const STRAY = /^ここに「(.+)」データがあるとまずい\. $/;
-function told(bytes, lines) {
+// options it echoes left out (the page shows them in its fields; the record
+// says where they stand) and a line said again and again once with its
+// count. `more`: the lines of the program's text after those.
+function told(bytes, lines, [echoFrom, echoTo]) {
   const decoder = new TextDecoder('shift_jis'), said = [];
   let at = 0, read = 0;
   while (at < bytes.length) {
@@ -126,23 +120,15 @@ function told(bytes, lines) {
     const text = decoder.decode(bytes.subarray(at, end)), last = said[said.length - 1];
     if (last && last.text === text) {
       if (text.trim()) last.times++;  // blank lines run together unsaid
-    } else if (!ECHOES.test(text)) {
+    } else if (!(at >= echoFrom && end < echoTo)) {
       if (said.length === HEAD_LINES) break;
-      said.push({ text, times: 1, twist: text.match(STRAY)?.[1] });
+      said.push({ text, times: 1 });
     }
     at = end + 1, read++;
   }
   return { said, more: lines - read };
 }
 
-// "」データがある", in Shift-JIS: that warning anywhere in the text, shown or not.
-const TWIST_KEYED = [0x81, 0x76, 0x83, 0x66, 0x81, 0x5B, 0x83, 0x5E, 0x82, 0xAA, 0x82, 0xA0, 0x82, 0xE9];
-function includes(bytes, part) {
-  for (let i = bytes.indexOf(part[0]); i >= 0; i = bytes.indexOf(part[0], i + 1)) {
-    if (part.every((b, k) => bytes[i + k] === b)) return true;
-  }
-  return false;
-}
 const same = (a, b) => a.length === b.length && a.every((x, i) => x === b[i]);
 
 // The page hands over files, not their bytes: nothing large is copied on its thread.
@@ -164,10 +150,7 @@ const jobs = {
   async model({ token, model: modelFile, options }) {
     const model = await read(modelFile);
     const r = await run(createTorsel, 'torsel.wasm', ['-ND', ...options, model.path], [model], locale(false));
-    // Its refusal, whatever the run does next without a motion.
-    const line = new TextDecoder('shift_jis').decode(r.console).split('\n')
-      .find((l) => l.startsWith('Cannot use model file : '));
-    postMessage({ token, failure: line ? modelFailure(line.trim()) : null });
+    postMessage({ token, failure: modelFailure(r.record.model) });
   },
   async convert({ index, motion: motionFile, model: modelFile, options, japanese }) {
     const [motion, model] = await Promise.all([read(motionFile), modelFile && read(modelFile)]);
@@ -178,22 +161,23 @@ const jobs = {
     let lines = 0, headEnd = bytes.length;
     for (let i = bytes.indexOf(10); i >= 0; i = bytes.indexOf(10, i + 1)) if (++lines === HEAD_LINES) headEnd = i;
     if (bytes.length && bytes[bytes.length - 1] !== 10) lines++;
+    const file = result.record.files[0];
     const report = {
       index, name: motion.name, status: result.status, console: new Blob([bytes], { type: 'text/plain' }),
       output: output && { name: outputName(motion.name), blob: new Blob([output.bytes]) },
       // The program's own first lines, behind the file's line; what it said to the user.
-      head: new TextDecoder('shift_jis').decode(bytes.subarray(0, headEnd)), ...told(bytes, lines),
+      head: new TextDecoder('shift_jis').decode(bytes.subarray(0, headEnd)),
+      ...told(bytes, lines, result.record.echoes),
       state: !output || !STATES[result.status] ? 'failed'
         : result.status ? STATES[result.status]
           : same(output.bytes, motion.bytes) ? 'unchanged' : 'converted',
+      // Twist bones the motion keyed itself in the range, beside the conversion's own.
+      twistKeyed: !!file && file.pairs.some((p) => p.keyedAlready > 0),
+      // The chains the bound was not held on.
+      beyond: file ? file.chains.filter((c) => !c.within) : [],
     };
-    report.twistKeyed = includes(bytes, TWIST_KEYED);
-    const all = () => new TextDecoder('shift_jis').decode(bytes).split('\n');
-    if (report.state === 'failed') report.failure = failure(result.status, all(), motion.bytes);
+    if (report.state === 'failed') report.failure = failure(result.status, result.record, motion.bytes);
     if (report.state === 'cut') report.cut = cutShort(motion.bytes);
-    // The program's lines that name where the bound was not held.
-    const beyond = /^  \S.* \d+\.\d+ deg/;
-    if (report.state === 'unheld') report.beyond = all().filter((l) => beyond.test(l)).map((l) => l.trim());
     postMessage(report);
   },
   // With "keep", the plain conversion's deviation beside the kept one's. A

@@ -1,5 +1,7 @@
 // Files in: dropped or picked files are added to the list (never replacing
-// it), each removable; a model's name is read from its own text.
+// it), each removable; a zip's motions, poses and model as files of their
+// own; a model's name is read from its own text.
+import { unzip } from 'fflate';
 import { T } from './text.js';
 import { isPose } from './vmd.js';
 
@@ -10,6 +12,7 @@ export const isModel = (f) => /\.(pmx|pmd)$/i.test(f.name);
 
 let chosen = [];
 let notes = [];
+let zipped = '';  // the name of the last zip added, which the results' zip is named after
 let onChange = () => {};
 
 // The model's name as it holds it: PMX in UTF-16LE or UTF-8 as its header
@@ -47,8 +50,21 @@ export function show() {
   onChange();
 }
 
-export async function add(files) {
+// A zip's files, its folders left aside, unpacked off the page's thread (fflate).
+const unpack = async (zip) => {
+  const bytes = new Uint8Array(await zip.arrayBuffer());
+  const entries = await new Promise((resolve, reject) => unzip(bytes, (e, all) => (e ? reject(e) : resolve(all))));
+  return Object.entries(entries).filter(([name]) => !name.endsWith('/'))
+    .map(([name, b]) => new File([b], name.split('/').pop(), { lastModified: zip.lastModified }));
+};
+
+export async function add(added) {
   notes = [];
+  const files = [];
+  for (const f of added) {
+    if (!/\.zip$/i.test(f.name)) files.push(f);
+    else files.push(...await unpack(f).then((inside) => (zipped = f.name, inside), () => (notes.push(f.name), [])));
+  }
   for (const f of files) {
     if (!isMotion(f) && !isModel(f)) { notes.push(f.name); continue; }
     const name = isModel(f) ? modelName(new Uint8Array(await f.slice(0, 4096).arrayBuffer())) : '';
@@ -58,6 +74,7 @@ export async function add(files) {
   show();
 }
 
+export const zipName = () => zipped;
 export const motions = () => chosen.map((e) => e.file).filter(isMotion);
 export const model = () => chosen.map((e) => e.file).filter(isModel).pop();
 // The model's own name, '' when it holds none.

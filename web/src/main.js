@@ -91,7 +91,7 @@ $('convert').onclick = async () => {
   update();
   const args = options.args(), keep = args.find((o) => o.startsWith('-K'));
   run = { reports: [], motions: files.motions(), model: files.model(),
-    modelName: files.modelTitle(), signature: signature(), selected: -1, done: false, frames: [],
+    modelName: files.modelTitle(), zipName: files.zipName(), signature: signature(), selected: -1, done: false, frames: [],
     bound: keep ? Number(keep.slice(2)) / 10 : args.includes('-U') ? 0.5 : 0,
     advise: !keep && options.keepAllowed() };
   const mine = run;
@@ -167,5 +167,7 @@ preview.setup();
 chart.setup((frame) => preview.seek(frame));
 if (fromDisk()) $('from-disk').hidden = false;
 else warm();
+// Kept for offline use once visited (sw.js); a page from disk has no service worker.
+if (!fromDisk() && 'serviceWorker' in navigator) navigator.serviceWorker.register('sw.js');
 relabel();
 update();

@@ -51,6 +51,7 @@ function start() {
   worker = new Worker('preview-worker.js');
   worker.onmessage = heard;
   worker.postMessage({ type: 'init', canvas: offscreen, ...sizeOf(canvas) }, [offscreen]);
+  worker.postMessage({ type: 'camera', follow: $('camera').value === 'follow' });
   // Drawn at the size the canvas shows, device pixels (at most two a CSS pixel).
   new ResizeObserver(() => worker.postMessage({ type: 'size', ...sizeOf(canvas) })).observe(canvas);
   return true;
@@ -140,6 +141,8 @@ export function setup() {
   $('step-ahead').onclick = () => seek(Math.round(stats.frame) + 1);
   $('speed').onchange = (e) => worker && worker.postMessage({ type: 'speed', speed: Number(e.target.value) });
   $('home').onclick = () => worker && worker.postMessage({ type: 'home' });
+  // The whole motion framed, the figures moving in the picture; or the camera following them.
+  $('camera').onchange = (e) => worker && worker.postMessage({ type: 'camera', follow: e.target.value === 'follow' });
   const views = document.querySelectorAll('input[name=view], #show-input, #show-output');
   for (const e of views) e.onchange = arrange;
   // Turning and zooming the camera: the worker has no mouse of its own.

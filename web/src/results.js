@@ -4,7 +4,7 @@
 // the list's order; what the program said of the file shown below, capped
 // (its first lines; the whole text downloads as written).
 import { zipSync } from 'fflate';
-import { T, language } from './text.js';
+import { T } from './text.js';
 import { worstOf } from './chart.js';
 
 const $ = (id) => document.getElementById(id);
@@ -74,7 +74,7 @@ function line(r) {
   pick.onchange = () => onSelect(r.index);
   const status = element('span', { className: r.state }, ` ${T[r.state]}`);
   const words = r.state === 'failed' ? failed(r.failure) : r.state === 'cut' ? T.cutWhy(r.cut)
-    : r.state === 'unheld' ? `${T.unheldWhy(run.bound)} ${(r.beyond || []).join(' · ')}` : '';
+    : r.state === 'unheld' ? `${T.unheldWhy(run.bound)} ${r.beyond.map(T.beyond).join(' · ')}` : '';
   if (words) status.append(`: ${words}`);
   const worst = deviation(r);
   if (hasOutput(r)) r.href ||= URL.createObjectURL(r.output.blob);
@@ -96,7 +96,9 @@ export function render() {
   if (stopped) lines.push(element('li', { className: 'failed', textContent: stopped }));
   $('results').replaceChildren(...lines);
   notes();
-  $('zip').hidden = !run.done || run.reports.filter(hasOutput).length < 2;
+  // Several results, or what came as a zip, go back as one.
+  $('zip').hidden = !run.done || !run.reports.some(hasOutput)
+    || (run.reports.filter(hasOutput).length < 2 && !run.zipName);
   if (run.done) showConsole();
 }
 
@@ -131,8 +133,7 @@ export function stop(why) { stopped = why; render(); }
 function showConsole() {
   const r = run.reports[run.selected];
   if (!r) return;
-  $('console').textContent = r.said.map(({ text, times, twist }) =>
-    (twist && language() === 'en' ? T.strayTwist(twist) : text) + (times > 1 ? T.times(times) : ''))
+  $('console').textContent = r.said.map(({ text, times }) => text + (times > 1 ? T.times(times) : ''))
     .join('\n');
   $('console-more').textContent = r.more > 0 ? T.moreLines(r.more) : '';
   const whole = $('console-whole');
@@ -155,7 +156,8 @@ export function setup(selected, keep) {
       [new Uint8Array(await r.output.blob.arrayBuffer()), { level: 0, mtime }]];
     const files = Object.fromEntries(await Promise.all(outputs.map(entry)));
     const zip = new Blob([zipSync(files)], { type: 'application/zip' });
-    const a = link('torsel-cnv.zip', URL.createObjectURL(zip));
+    const a = link(run.zipName ? run.zipName.replace(/\.zip$/i, '-cnv.zip') : 'torsel-cnv.zip',
+      URL.createObjectURL(zip));
     a.click();
     setTimeout(() => URL.revokeObjectURL(a.href), 10000);
   };

@@ -4,12 +4,14 @@
 const EN = {
   intro: 'Moves the twist of the arms and elbows onto their twist bones (腕捩, 手捩) in MMD motions (VMD) '
     + 'and poses (VPD). '
-    + 'Nothing leaves your computer: the conversion runs in this page.',
-  drop: 'Drop motions (.vmd) or poses (.vpd) here, and your model (.pmx or .pmd) if you like, or',
+    + 'Nothing leaves your computer: the conversion runs in this page, which once visited works offline too'
+    + ' and can be installed as an app.',
+  drop: 'Drop motions (.vmd) or poses (.vpd) here, and your model (.pmx or .pmd) if you like, or a zip of them, or',
   filesHead: '1. Files', optionsHead: '2. Options', resultsHead: '3. Results',
   motion: 'motion', pose: 'pose', model: 'model', remove: 'Remove',
   modelName: (name) => `model "${name}"`,
-  ignored: (name) => `${name}: not a motion, a pose or a model (.vmd, .vpd, .pmx, .pmd), left out`,
+  ignored: (name) => (/\.zip$/i.test(name) ? `${name}: not a zip that can be read, left out`
+    : `${name}: not a motion, a pose or a model (.vmd, .vpd, .pmx, .pmd), left out`),
   needMotion: 'Add a motion (.vmd) or a pose (.vpd) to convert.',
   oneModel: 'Only one model is used: the last one added.',
   mode: 'Mode',
@@ -50,6 +52,7 @@ const EN = {
     + `${c.announced.toLocaleString()} ${c.section} keyframes, `
     + `the file holds ${c.held.toLocaleString()}. What it holds is converted.`,
   unheldWhy: (bound) => `The motion could not be kept within ${bound}° at every frame.`,
+  beyond: (c) => `${c.bone}: ${c.worst.toFixed(2)}° at frame ${c.frame}`,
   fail: {
     format: 'This is not a VMD motion: its first bytes are not a motion\'s header.',
     pose: 'This is not a pose MMD reads: the program\'s message below says which line and why.',
@@ -102,7 +105,6 @@ const EN = {
   details: 'The program\'s message',
   twistKeyed: (names) => `${names.join(', ')} already ${names.length > 1 ? 'hold' : 'holds'} keyframes of a twist bone`
     + ' (腕捩 / 手捩); the conversion adds its own beside them. "Keep the motion" takes them into account.',
-  strayTwist: (bone) => `The motion keys ${bone} itself in the range; the conversion adds its own keyframes beside those.`,
   times: (n) => ` (${n.toLocaleString()} times)`,
   consoleHead: 'Console', consoleEmpty: 'The program\'s own text shows here once you convert.', moreLines: (n) => `… and ${n.toLocaleString()} more lines, not shown.`,
   wholeText: 'Download the whole text',
@@ -115,6 +117,7 @@ const EN = {
   previewHead: 'Preview', play: 'Play', pause: 'Pause', sideBySide: 'side by side', overlay: 'overlay',
   frameField: 'Frame', stepBack: 'One frame back', stepAhead: 'One frame on', speed: 'Speed',
   resetView: 'Reset the view',
+  camera: 'Camera', cameraWhole: 'the whole motion in view', cameraFollow: 'following the dancer',
   input: 'your motion', output: 'converted',
   mannequin: 'the mannequin (the built-in model\'s bones and twist axes; '
     + 'add your model to see it on yours)',
@@ -128,12 +131,13 @@ const EN = {
 };
 
 const JA = {
-  intro: 'MMD のモーション (VMD) とポーズ (VPD) の腕とひじの捩りを捩りボーンに移します。変換はこのページの中で行い、ファイルはどこにも送りません。',
-  drop: 'ここにモーション (.vmd) かポーズ (.vpd) と、必要ならモデル (.pmx / .pmd) をドロップ、または',
+  intro: 'MMD のモーション (VMD) とポーズ (VPD) の腕とひじの捩りを捩りボーンに移します。変換はこのページの中で行い、ファイルはどこにも送りません。一度開けばネットワークなしでも動き、アプリとしてインストールできます。',
+  drop: 'ここにモーション (.vmd) かポーズ (.vpd) と、必要ならモデル (.pmx / .pmd) を、またはそれらの zip をドロップ、または',
   filesHead: '1. ファイル', optionsHead: '2. 設定', resultsHead: '3. 結果',
   motion: 'モーション', pose: 'ポーズ', model: 'モデル', remove: '外す',
   modelName: (name) => `モデル「${name}」`,
-  ignored: (name) => `${name}: モーションでもポーズでもモデルでもないため外しました (.vmd, .vpd, .pmx, .pmd)`,
+  ignored: (name) => (/\.zip$/i.test(name) ? `${name}: 読めない zip のため外しました`
+    : `${name}: モーションでもポーズでもモデルでもないため外しました (.vmd, .vpd, .pmx, .pmd)`),
   needMotion: '変換するモーション (.vmd) かポーズ (.vpd) を追加してください。',
   oneModel: 'モデルは一つだけ使います (最後に追加したもの)。',
   mode: 'モード',
@@ -173,6 +177,7 @@ const JA = {
     + `${c.announced.toLocaleString()} 個としていますが、ファイルには ${c.held.toLocaleString()} 個`
     + 'しかありません。あるぶんを変換しました。',
   unheldWhy: (bound) => `すべてのフレームを ${bound}° 以内に保つことはできませんでした。`,
+  beyond: (c) => `${c.bone}: フレーム ${c.frame} で ${c.worst.toFixed(2)}°`,
   fail: {
     format: 'VMD モーションではありません: 先頭がモーションのヘッダーではありません。',
     pose: 'MMD が読めるポーズではありません: どの行のどこかはプログラムのメッセージにあります。',
@@ -220,7 +225,6 @@ const JA = {
   details: 'プログラムのメッセージ',
   twistKeyed: (names) => `${names.join('、')} には捩りボーン (腕捩 / 手捩) のキーフレームがすでにあります。変換はその横に自分のキーフレームを足します。`
     + '「モーションを保つ」を使うとそれも考慮します。',
-  strayTwist: (bone) => `ここに「${bone}」データがあるとまずい.`,
   times: (n) => ` (${n.toLocaleString()} 回)`,
   consoleHead: 'コンソール', consoleEmpty: '変換すると、プログラム自身の出力がここに表示されます。', moreLines: (n) => `… ほか ${n.toLocaleString()} 行は表示していません。`,
   wholeText: '全文をダウンロード',
@@ -233,6 +237,7 @@ const JA = {
   previewHead: 'プレビュー', play: '再生', pause: '一時停止', sideBySide: '並べる', overlay: '重ねる',
   frameField: 'フレーム', stepBack: '1 フレーム戻る', stepAhead: '1 フレーム進む', speed: '速さ',
   resetView: '視点を戻す',
+  camera: 'カメラ', cameraWhole: 'モーション全体が入る位置', cameraFollow: 'ダンサーを追う',
   input: '元のモーション', output: '変換後',
   mannequin: 'マネキン (組み込みモデルのボーンと捩り軸。モデルを追加するとそのモデルで表示します) ',
   previewFailed: 'プレビューの再生部 (babylon-mmd) がこのモデルを読めないため、マネキンで表示します。変換にはこのモデルを使いました。',
