@@ -49,10 +49,10 @@ int chainsOf(const PlanOptions& o, int side, const ChainReport* reports, Checked
 }
 
 // Every frame keyed by a bone of the chain, input or output, in order.
-std::vector<uint32_t> cutsOf(const Bones& bones) {
+std::vector<uint32_t> cutsOf(const Group& g, const Bones& bones) {
   std::vector<uint32_t> cuts, merged;
   for (int b : bones) {
-    const BonePlan& p = bonePlan(b);
+    const BonePlan& p = g[b];
     for (const PlayedTrack* t : {&p.in, &p.shown()}) {  // each in order already: merged in
       merged.clear();
       auto frameOf = [](const PlayedKey& k) { return k.frame; };
@@ -95,25 +95,27 @@ struct Played {
   uint64_t frames = 0;  // played
 };
 
-double deviationAt(const Bones& bones, uint32_t f) { return deviationOf(chainAt(bones, false, f), chainAt(bones, true, f)); }
+double deviationAt(const Group& g, const Bones& bones, uint32_t f) {
+  return deviationOf(chainAt(g, bones, false, f), chainAt(g, bones, true, f));
+}
 
 // The same as the players that bisect the curve read both (player.h).
-double bisectedDeviationAt(const Bones& bones, uint32_t f) {
+double bisectedDeviationAt(const Group& g, const Bones& bones, uint32_t f) {
   DQuat in = kIdentityD, out = kIdentityD;
   for (int b : bones) {
-    in = multiply(in, bisectedRotationAt(bonePlan(b).in, f));
-    out = multiply(out, bisectedRotationAt(bonePlan(b).shown(), f));
+    in = multiply(in, bisectedRotationAt(g[b].in, f));
+    out = multiply(out, bisectedRotationAt(g[b].shown(), f));
   }
   return deviationOf(in, out);
 }
 
 // How far the players that bisect the curve show the input itself from
 // where MMD shows it: what no output can mend.
-double inputMisreadAt(const Bones& bones, uint32_t f) {
+double inputMisreadAt(const Group& g, const Bones& bones, uint32_t f) {
   DQuat exact = kIdentityD, bisected = kIdentityD;
   for (int b : bones) {
-    exact = multiply(exact, rotationAt(bonePlan(b).in, f));
-    bisected = multiply(bisected, bisectedRotationAt(bonePlan(b).in, f));
+    exact = multiply(exact, rotationAt(g[b].in, f));
+    bisected = multiply(bisected, bisectedRotationAt(g[b].in, f));
   }
   return deviationOf(exact, bisected);
 }
@@ -121,10 +123,10 @@ double inputMisreadAt(const Bones& bones, uint32_t f) {
 // How far the bisected reading of the chains can lie from the exact one
 // inside the stretch after a, in degrees: each bone's spread times its turn
 // (1 % more for the blend of short turns).
-double bisectionSlack(const Bones& bones, uint32_t a) {
+double bisectionSlack(const Group& g, const Bones& bones, uint32_t a) {
   double slack = 0;
   for (int b : bones) {
-    const BonePlan& plan = bonePlan(b);
+    const BonePlan& plan = g[b];
     for (const PlayedTrack* t : {&plan.in, &plan.shown()}) {
       const Segment s = segmentAt(*t, a);
       if (s.moving) slack += bisectionSpread(s.curve) * arcDegrees(s.arc) * 1.01;
@@ -134,13 +136,13 @@ double bisectionSlack(const Bones& bones, uint32_t a) {
 }
 
 // A stretch too long to play, proven by the judge over the chain's rotations.
-Verdict prove(const Bones& bones, uint32_t a, uint32_t b, double share) {
+Verdict prove(Group& g, const Bones& bones, uint32_t a, uint32_t b, double share) {
   Segment seg[kMostMovers];
   int n = 0;
-  for (int bone : bones) seg[n++] = segmentAt(bonePlan(bone).in, a);
-  for (int bone : bones) seg[n++] = segmentAt(bonePlan(bone).shown(), a);
+  for (int bone : bones) seg[n++] = segmentAt(g[bone].in, a);
+  for (int bone : bones) seg[n++] = segmentAt(g[bone].shown(), a);
   const auto probe = [&](uint32_t f) { return judgedAt(seg, n, bones.n, nullptr, f); };
-  return judgeStretch(a, b, share, seg, n, bones.n, nullptr, ProbeOf(probe));
+  return g.judge.stretch(a, b, share, seg, n, bones.n, nullptr, ProbeOf(probe));
 }
 
 // The deviation at f as either reading shows it: the exact one (MMD's), and
@@ -150,16 +152,16 @@ struct Deviation {
   double exact, either;
   bool bisected;  // the bisected reading strays the further
 };
-Deviation deviationsAt(const Bones& bones, uint32_t f, bool keyed, double slack, double share) {
-  const double d = deviationAt(bones, f);
+Deviation deviationsAt(const Group& g, const Bones& bones, uint32_t f, bool keyed, double slack, double share) {
+  const double d = deviationAt(g, bones, f);
   if (!keyed && d + slack <= share) return {d, d, false};
-  const double b = bisectedDeviationAt(bones, f);
+  const double b = bisectedDeviationAt(g, bones, f);
   return b <= d ? Deviation{d, d, false} : Deviation{d, b, true};
 }
 
 // What the chain plays: the largest deviation as MMD shows it, unless some
 // frame strays beyond the share in either reading: then the largest of those.
-Played play(const CheckedChain& c, const std::vector<uint32_t>& cuts, uint64_t longest, double share) {
+Played play(Group& g, const CheckedChain& c, const std::vector<uint32_t>& cuts, uint64_t longest, double share) {
   Played p;
   if (cuts.empty()) return p;
   double exact = -1, beyond = -1;
@@ -171,7 +173,7 @@ Played play(const CheckedChain& c, const std::vector<uint32_t>& cuts, uint64_t l
   auto judged = [&](uint32_t at, double worst, bool atKey, bool unproven) {
     p.unproven = p.unproven || unproven;
     if (!unproven && worst <= share) return;
-    const double input = atKey ? inputMisreadAt(c.bones, at) : 0;
+    const double input = atKey ? inputMisreadAt(g, c.bones, at) : 0;
     if (!(worst <= beyond)) beyond = worst, beyondAt = at, misread = input;
     if (!atKey) p.beyond.push_back(at);
     if (atKey && !(input > share) && at != cuts.back()) p.beyond.push_back(at + 1);
@@ -179,7 +181,7 @@ Played play(const CheckedChain& c, const std::vector<uint32_t>& cuts, uint64_t l
   auto noteExact = [&](uint32_t f, double d) {
     if (!(d <= exact)) exact = d, exactAt = f;
   };
-  const Deviation first = deviationsAt(c.bones, cuts[0], true, 0, share);
+  const Deviation first = deviationsAt(g, c.bones, cuts[0], true, 0, share);
   noteExact(cuts[0], first.exact);
   judged(cuts[0], first.either, first.bisected, false);
   for (size_t i = 0; i + 1 < cuts.size(); i++) {
@@ -187,18 +189,18 @@ Played play(const CheckedChain& c, const std::vector<uint32_t>& cuts, uint64_t l
     double worst = -1;
     uint32_t at = b;
     bool unproven = false, atKey = false;  // keyed where the judge would cut it; the worst misread at b
-    const double slack = bisectionSlack(c.bones, a);
+    const double slack = bisectionSlack(g, c.bones, a);
     if (b - a <= longest) {
       p.frames += b - a;
       for (uint32_t f = a + 1;; f++) {
-        const Deviation d = deviationsAt(c.bones, f, f == b, slack, share);
+        const Deviation d = deviationsAt(g, c.bones, f, f == b, slack, share);
         noteExact(f, d.exact);
         if (!(d.either <= worst)) worst = d.either, at = f, atKey = d.bisected && f == b;
         if (f == b) break;
       }
     } else {
       // Proven for MMD's reading; the bisected one only within its slack.
-      const Verdict v = prove(c.bones, a, b, share);
+      const Verdict v = prove(g, c.bones, a, b, share);
       noteExact(v.at, v.worst);
       worst = v.worst, at = v.at, unproven = v.kind == Verdict::Unproven || !(v.worst + slack <= share);
     }
@@ -250,13 +252,13 @@ void keyAt(BonePlan& b, uint32_t f, const Quat& rot, const Quat& shown) {
 
 // Keys the chain's bones at the frames beyond: the carrier first with what
 // the chain needs of it, then the twist bone with the rest.
-void keyBeyond(const PlanOptions& o, int side, const CheckedChain& c, const std::vector<uint32_t>& frames) {
+void keyBeyond(Group& g, const PlanOptions& o, int side, const CheckedChain& c, const std::vector<uint32_t>& frames) {
   for (bool carrier : {true, false}) {
     const Job j = keyingJob(o, side, c, carrier);
-    BonePlan& b = bonePlan(j.bone);
+    BonePlan& b = g[j.bone];
     std::vector<Quat> values;
     for (uint32_t f : frames) {
-      values.push_back(inRange(o, f) ? valueAt(j, j.first, f) : toFloat(rotationAt(b.in, f)));
+      values.push_back(inRange(o, f) ? valueAt(g, j, j.first, f) : toFloat(rotationAt(b.in, f)));
     }
     for (size_t i = 0; i < frames.size(); i++) {
       keyAt(b, frames[i], values[i], toFloat(played(o.rule[j.bone], values[i])));
@@ -267,7 +269,7 @@ void keyBeyond(const PlanOptions& o, int side, const CheckedChain& c, const std:
 
 }  // namespace
 
-void checkSide(const PlanOptions& o, int side, bool mend, ChainReport* reports) {
+void checkSide(Group& g, const PlanOptions& o, int side, bool mend, ChainReport* reports) {
   CheckedChain chains[kChains];
   const int n = chainsOf(o, side, reports, chains);
   std::vector<uint32_t> keyed[kChains];  // frames already keyed by the check, per chain
@@ -276,7 +278,7 @@ void checkSide(const PlanOptions& o, int side, bool mend, ChainReport* reports) 
   for (int round = 0; round < kCheckRounds; round++) {
     std::vector<std::vector<uint32_t>> cuts(static_cast<size_t>(n));
     for (int i = 0; i < n; i++) {
-      if (again[i]) cuts[static_cast<size_t>(i)] = cutsOf(chains[i].bones);
+      if (again[i]) cuts[static_cast<size_t>(i)] = cutsOf(g, chains[i].bones);
     }
     const uint64_t longest = longestPlayed(cuts, frames);
     bool keying = false;
@@ -284,7 +286,7 @@ void checkSide(const PlanOptions& o, int side, bool mend, ChainReport* reports) 
       if (!again[i]) continue;
       const CheckedChain& c = chains[i];
       ChainReport& r = reports[c.chain];
-      const Played p = play(c, cuts[static_cast<size_t>(i)], longest, r.share);
+      const Played p = play(g, c, cuts[static_cast<size_t>(i)], longest, r.share);
       frames -= std::min(frames, p.frames);
       r.planned = true, r.worst = p.worst, r.at = p.at, r.misread = p.misread;
       r.beyond = p.unproven || !(p.worst <= r.share) || !p.beyond.empty();
@@ -295,7 +297,7 @@ void checkSide(const PlanOptions& o, int side, bool mend, ChainReport* reports) 
       }
       again[i] = mend && !beyond.empty() && round + 1 < kCheckRounds;
       if (!again[i]) continue;
-      keyBeyond(o, side, c, beyond);
+      keyBeyond(g, o, side, c, beyond);
       keyed[i].insert(keyed[i].end(), beyond.begin(), beyond.end());
       std::sort(keyed[i].begin(), keyed[i].end());
       keying = true;

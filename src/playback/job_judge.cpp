@@ -8,7 +8,8 @@
 
 namespace torsel::planning {
 
-JobJudge::JobJudge(const PlanOptions& o, const Job& j) : o_(o), j_(j), b_(bonePlan(j.bone)), judge_(j.judge) {}
+JobJudge::JobJudge(Group& g, const PlanOptions& o, const Job& j)
+    : g_(g), o_(o), j_(j), b_(g[j.bone]), judging_(j.judge) {}
 
 // A swing measured in the wrist's slot: the twist stands before the bone,
 // so the bone's own output is taken off the input's side.
@@ -62,33 +63,33 @@ int JobJudge::movers(uint32_t s, bool in, const Segment& own, Segment* seg, cons
     add(nullptr, own);
     return n;
   }
-  for (int b : j_.chain) add(&bonePlan(b).in, own);
-  const bool swing = judge_ == Judge::Swing;
+  for (int b : j_.chain) add(&g_[b].in, own);
+  const bool swing = judging_ == Judging::Swing;
   if (swing && ownAfterSlot()) add(nullptr, conjugated(own));
   *nIn = n;
   for (int i = 0; i < (swing ? j_.slot : j_.chain.n); i++) {
     const int b = j_.chain.at[i];
-    add(b == j_.bone ? nullptr : &bonePlan(b).shown(), own);
+    add(b == j_.bone ? nullptr : &g_[b].shown(), own);
   }
   return n;
 }
 
 // The deviation at f over the rotations seg, the first nIn the input's.
 Judged JobJudge::probe(const Segment* seg, int n, int nIn, bool in, uint32_t f) const {
-  return judgedAt(seg, n, nIn, in && judge_ == Judge::Swing ? &j_.axis : nullptr, f);
+  return judgedAt(seg, n, nIn, in && judging_ == Judging::Swing ? &j_.axis : nullptr, f);
 }
 
 double JobJudge::deviationAt(uint32_t f, const Quat& q) const {
   const DQuat own = toDouble(q);
   if (!inside(f, f)) return deviationOf(rotationAt(b_.in, f), own);
-  const bool swing = judge_ == Judge::Swing;
+  const bool swing = judging_ == Judging::Swing;
   DQuat target = kIdentityD, shown = kIdentityD;
   for (int i = 0; i < j_.chain.n; i++) {
     const int b = j_.chain.at[i];
-    const BonePlan& c = bonePlan(b);
+    const BonePlan& c = g_[b];
     target = multiply(target, rotationAt(c.in, f));
     // The whole chain; for a swing, the bones before the twist bone's slot; else the bone alone.
-    const bool shows = judge_ == Judge::Chain ? true : swing ? i < j_.slot : b == j_.bone;
+    const bool shows = judging_ == Judging::Chain ? true : swing ? i < j_.slot : b == j_.bone;
     if (shows) shown = multiply(shown, b == j_.bone ? own : rotationAt(c.shown(), f));
   }
   if (swing && ownAfterSlot()) target = multiply(target, conjugate(own));
@@ -105,11 +106,11 @@ void JobJudge::cutsOver(uint32_t a, uint32_t b) const {
     for (size_t i = keyAfter(p, a); i < t.size() && t[i].frame < b; i++) cuts.push_back(t[i].frame);
   };
   cutAt(b_.in);
-  const bool swing = judge_ == Judge::Swing;
+  const bool swing = judging_ == Judging::Swing;
   for (int i = 0; i < j_.chain.n; i++) {
-    const BonePlan& c = bonePlan(j_.chain.at[i]);
+    const BonePlan& c = g_[j_.chain.at[i]];
     cutAt(c.in);
-    if (j_.chain.at[i] != j_.bone && (judge_ == Judge::Chain || (swing && i < j_.slot))) cutAt(c.shown());
+    if (j_.chain.at[i] != j_.bone && (judging_ == Judging::Chain || (swing && i < j_.slot))) cutAt(c.shown());
   }
   for (uint64_t end : {uint64_t(o_.from) - 1, uint64_t(o_.from), uint64_t(o_.to), uint64_t(o_.to) + 1}) {
     if (end > a && end < b) cuts.push_back(static_cast<uint32_t>(end));
@@ -138,8 +139,8 @@ Verdict JobJudge::judgePart(Parts* p, uint32_t s, uint32_t e, bool in, double to
   const Segment* seg = p->seg;
   if (e - s > 1) {
     p->lastAt = UINT32_MAX;
-    const Vec3* swingAxis = in && judge_ == Judge::Swing ? &j_.axis : nullptr;
-    return judgeStretch(s, e, tol, seg, n, nIn, swingAxis, ProbeOf([&](uint32_t f) { return probe(seg, n, nIn, in, f); }));
+    const Vec3* swingAxis = in && judging_ == Judging::Swing ? &j_.axis : nullptr;
+    return g_.judge.stretch(s, e, tol, seg, n, nIn, swingAxis, ProbeOf([&](uint32_t f) { return probe(seg, n, nIn, in, f); }));
   }
   // Two frames, no frame between: the first is the last part's end where that was judged.
   Verdict v;
@@ -156,7 +157,7 @@ Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
   Found found;
   // Nothing of it is judged; or the judge's work is spent, and the plan
   // stays as it is for the check to answer for.
-  if ((judge_ == Judge::None && inside(a, b)) || !judgeWorkLeft()) {
+  if ((judging_ == Judging::None && inside(a, b)) || !g_.judge.workLeft()) {
     found.v.kind = Verdict::Within;
     return found;
   }
@@ -168,7 +169,7 @@ Found JobJudge::judge(uint32_t a, uint32_t b, const Segment& own) const {
     const bool in = inside(s, e);
     // Across a range end no frame lies between; in the range a bone keyed
     // without judging is not judged.
-    if ((!in && !(e < o_.from || s > o_.to)) || (in && judge_ == Judge::None)) {
+    if ((!in && !(e < o_.from || s > o_.to)) || (in && judging_ == Judging::None)) {
       parts.madeFor = -1;  // passed over: its keyframes are not followed
       continue;
     }
@@ -197,7 +198,7 @@ Found JobJudge::judgeStretchTo(const Key& ka, const Key& kb) const {
   Found f = judge(a, b, along(ka, kb, rotationCurve(kb.raw)));
   // Where the twist bone could not mend the chain the swing's bone is
   // keyed, its swing within or not: its own keyframe makes it exact there.
-  const uint32_t* m = judge_ == Judge::Swing ? swingAtIn(a, b) : nullptr;
+  const uint32_t* m = judging_ == Judging::Swing ? swingAtIn(a, b) : nullptr;
   if (f.v.kind == Verdict::Within && m != nullptr && inside(*m, *m)) f.v.kind = Verdict::Beyond, f.v.at = *m;
   return f;
 }

@@ -22,8 +22,8 @@ Segment held(const Quat& q) {
 
 class JobRunner {
  public:
-  JobRunner(const PlanOptions& o, const Job& j, const Earlier* earlier)
-      : o_(o), j_(j), b_(bonePlan(j.bone)), rule_(o.rule[j.bone]), judge_(o, j), earlier_(earlier) {}
+  JobRunner(Group& g, const PlanOptions& o, const Job& j, const Earlier* earlier)
+      : g_(g), o_(o), j_(j), b_(g[j.bone]), rule_(o.rule[j.bone]), judge_(g, o, j), earlier_(earlier) {}
 
   JobResult run() {
     b_.planned = true;
@@ -53,7 +53,7 @@ class JobRunner {
   std::vector<uint32_t> firstFrames() {
     uint32_t lo = UINT32_MAX, hi = 0;
     auto spanOf = [&](int bone) {
-      const auto& t = bonePlan(bone).in.keys;
+      const auto& t = g_[bone].in.keys;
       if (!t.empty()) lo = std::min(lo, t.front().frame), hi = std::max(hi, t.back().frame);
     };
     for (int b : j_.chain) spanOf(b);
@@ -65,7 +65,7 @@ class JobRunner {
       if (!(j_.dropInRange && inRange(o_, k.frame))) frames.push_back(k.frame);
     }
     for (int b : j_.events) {
-      for (const PlayedKey& k : bonePlan(b).in.keys) {
+      for (const PlayedKey& k : g_[b].in.keys) {
         if (inRange(o_, k.frame)) frames.push_back(k.frame);
       }
     }
@@ -105,7 +105,7 @@ class JobRunner {
   void noteMend(const Key& k) {
     const uint32_t f = k.raw.frame;
     size_t on;
-    if (j_.mender < 0 || !judge_.inside(f, f) || keyOn(bonePlan(j_.mender).out.played, f, &on)) return;
+    if (j_.mender < 0 || !judge_.inside(f, f) || keyOn(g_[j_.mender].out.played, f, &on)) return;
     if ((k.known ? k.d : judge_.deviationAt(f, k.shown)) > j_.tol * kSwingShare) result_.mend.push_back(f);
   }
 
@@ -158,13 +158,13 @@ class JobRunner {
       k.verbatim = own;
     } else {
       const Value v = own && first && !j_.dropInRange ? j_.first : j_.other;
-      k.raw.rot = valueAt(j_, v, f, &needed, &hasNeeded);
+      k.raw.rot = valueAt(g_, j_, v, f, &needed, &hasNeeded);
     }
     k.shown = toFloat(played(rule_, k.raw.rot));
     // Keyed with its input, or with what the chain needs: how far it stays off needs no judging.
     if (!inRange(o_, f)) {
       k.known = true, k.d = deviationOf(rotationAt(b_.in, f), toDouble(k.shown));
-    } else if (hasNeeded && judge_.judging() == Judge::Chain) {
+    } else if (hasNeeded && judge_.judging() == Judging::Chain) {
       k.known = true, k.d = deviationOf(needed, toDouble(k.shown));
     }
     return k;
@@ -177,7 +177,7 @@ class JobRunner {
     if (!judge_.inside(a, b)) {
       curveOver(b_.in, a, b, &c);
     } else if (lead >= 0) {
-      curveOver(bonePlan(j_.leads.at[lead]).in, a, b, &c);
+      curveOver(g_[j_.leads.at[lead]].in, a, b, &c);
     }
     return c;
   }
@@ -213,7 +213,7 @@ class JobRunner {
       curveOver(b_.in, a, b, &curve);
     } else {
       for (int c = 0; c < j_.leads.n && lead < 0; c++) {
-        if (curveOver(bonePlan(j_.leads.at[c]).in, a, b, &curve)) lead = c;
+        if (curveOver(g_[j_.leads.at[c]].in, a, b, &curve)) lead = c;
       }
     }
     setRotationCurve(&kb->raw, curve);
@@ -226,11 +226,11 @@ class JobRunner {
   void chooseJudging(const Key& left, const Key& kb) {
     if (j_.swingAt == nullptr) return;
     const uint32_t a = left.raw.frame, b = kb.raw.frame, m = a + (b - a) / 2;
-    judge_.setJudging(Judge::Swing);
+    judge_.setJudging(Judging::Swing);
     const bool far = b - a >= 2 && judge_.inside(a, b) &&
                      judge_.deviationAt(m, toFloat(showAt(JobJudge::along(left, kb, rotationCurve(kb.raw)), m).rot)) >
                          j_.tol;
-    judge_.setJudging(judge_.swingAtIn(a, b) != nullptr || far ? Judge::Swing : Judge::None);
+    judge_.setJudging(judge_.swingAtIn(a, b) != nullptr || far ? Judging::Swing : Judging::None);
   }
 
   // Judges the stretch to kb under the lead found and under each later lead
@@ -241,7 +241,7 @@ class JobRunner {
     for (int c = *lead + 1; b - a >= 2 && *lead >= 0 && c < j_.leads.n && f.v.kind != Verdict::Within; c++) {
       Key other = *kb;
       Curve curve;
-      if (!curveOver(bonePlan(j_.leads.at[c]).in, a, b, &curve)) continue;
+      if (!curveOver(g_[j_.leads.at[c]].in, a, b, &curve)) continue;
       setRotationCurve(&other.raw, curve);
       const Found g = judge_.judgeStretchTo(left, other);
       if (g.excess < f.excess) f = g, *lead = c, *kb = other;
@@ -289,6 +289,7 @@ class JobRunner {
     }
   }
 
+  Group& g_;
   const PlanOptions& o_;
   const Job& j_;
   BonePlan& b_;
@@ -300,6 +301,8 @@ class JobRunner {
 
 }  // namespace
 
-JobResult runJob(const PlanOptions& o, const Job& j, const Earlier* earlier) { return JobRunner(o, j, earlier).run(); }
+JobResult runJob(Group& g, const PlanOptions& o, const Job& j, const Earlier* earlier) {
+  return JobRunner(g, o, j, earlier).run();
+}
 
 }  // namespace torsel::planning

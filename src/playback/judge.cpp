@@ -137,28 +137,7 @@ double upperBound(const Shape& h, const Segment* s, int n, const Judged& p, cons
 
 namespace {
 
-// Frames not all judged yet: `upper` bounds every one inside.
-struct Gap {
-  uint32_t g1, g2;
-  uint32_t p1, p2;  // their frames judged, in gJudged
-  double upper;
-  bool operator<(const Gap& o) const { return upper < o.upper; }
-};
-
-// Kept from call to call for their room: judging runs one stretch at a time.
-std::vector<Judged> gJudged;
-std::vector<Gap> gGaps;
-std::vector<bool> gRated;  // the judged frames' rates noted
 const detail::Shape kFirstOnly;  // the first bound alone
-
-uint64_t gWork = UINT64_MAX;  // rotations the judge may still evaluate
-
-// Takes the work of one frame judged over n rotations; false once it is spent.
-bool spend(int n) {
-  if (gWork < uint64_t(n)) return gWork = 0, false;
-  gWork -= uint64_t(n);
-  return true;
-}
 
 Verdict unproven(uint32_t fa, uint32_t fb) {
   Verdict v;
@@ -170,51 +149,6 @@ Verdict unproven(uint32_t fa, uint32_t fb) {
 void note(Verdict* v, uint32_t f, double d) {
   if (!(d <= v->worst)) v->worst = d, v->at = f;  // a NaN counts as the worst
 }
-
-// Every frame of a stretch, where only frames tell.
-Verdict judgeEveryFrame(uint32_t fa, uint32_t fb, double tol, int n, const Probe& probe) {
-  Verdict v;
-  v.at = fa;
-  for (uint32_t f = fa;; f++) {
-    if (!spend(n)) return unproven(fa, fb);
-    note(&v, f, probe.at(f).d);
-    if (f == fb) break;
-  }
-  v.kind = v.worst <= tol ? Verdict::Within : Verdict::Beyond;
-  return v;
-}
-
-// The stretch being judged: its rotations, its shape and its probe.
-struct Stretch {
-  const Segment* s;
-  int n;
-  double tol;
-  detail::Shape shape;
-  const Probe& probe;
-
-  bool judge(uint32_t f) {
-    if (!spend(n)) return false;
-    gJudged.push_back(probe.at(f));
-    gRated.push_back(false);
-    return true;
-  }
-
-  // The gap between judged frames p1 (at g1) and p2 (at g2), bounded.
-  void push(uint32_t g1, uint32_t g2, uint32_t p1, uint32_t p2) {
-    if (g2 - g1 < 2) return;  // no frame inside
-    double upper = detail::upperBound(kFirstOnly, s, n, gJudged[p1], gJudged[p2], g1, g2);
-    // The second bound only where the first leaves frames unproven: below
-    // the tolerance the gap is done either way.
-    if (shape.usable && !(upper <= tol)) {
-      for (uint32_t p : {p1, p2}) {
-        if (!gRated[p]) detail::noteRates(shape, n, &gJudged[p]), gRated[p] = true;
-      }
-      upper = detail::upperBound(shape, s, n, gJudged[p1], gJudged[p2], g1, g2);
-    }
-    gGaps.push_back({g1, g2, p1, p2, upper});
-    std::push_heap(gGaps.begin(), gGaps.end());
-  }
-};
 
 }  // namespace
 
@@ -232,42 +166,93 @@ Judged judgedAt(const Segment* seg, int n, int nIn, const Vec3* swingAxis, uint3
   return j;
 }
 
-void setJudgeWork(uint64_t rotations) { gWork = rotations; }
-bool judgeWorkLeft() { return gWork > 0; }
+// Takes the work of one frame judged over n rotations; false once it is spent.
+bool Judge::spend(int n) {
+  if (work_ < uint64_t(n)) return work_ = 0, false;
+  work_ -= uint64_t(n);
+  return true;
+}
 
-Verdict judgeStretch(uint32_t fa, uint32_t fb, double tol, const Segment* s, int n, int nIn, const Vec3* swingAxis,
-                     const Probe& probe) {
-  if (fb - fa < 2) return judgeEveryFrame(fa, fb, tol, n, probe);  // no frame between the two judged
+// Every frame of a stretch, where only frames tell.
+Verdict Judge::everyFrame(uint32_t fa, uint32_t fb, double tol, int n, const Probe& probe) {
+  Verdict v;
+  v.at = fa;
+  for (uint32_t f = fa;; f++) {
+    if (!spend(n)) return unproven(fa, fb);
+    note(&v, f, probe.at(f).d);
+    if (f == fb) break;
+  }
+  v.kind = v.worst <= tol ? Verdict::Within : Verdict::Beyond;
+  return v;
+}
+
+// The stretch being judged: its rotations, its shape and its probe.
+struct Judge::Walk {
+  Judge& judge;
+  const Segment* s;
+  int n;
+  double tol;
+  detail::Shape shape;
+  const Probe& probe;
+
+  bool at(uint32_t f) {
+    if (!judge.spend(n)) return false;
+    judge.judged_.push_back(probe.at(f));
+    judge.rated_.push_back(false);
+    return true;
+  }
+
+  // The gap between judged frames p1 (at g1) and p2 (at g2), bounded.
+  void push(uint32_t g1, uint32_t g2, uint32_t p1, uint32_t p2) {
+    if (g2 - g1 < 2) return;  // no frame inside
+    std::vector<Judged>& judged = judge.judged_;
+    double upper = detail::upperBound(kFirstOnly, s, n, judged[p1], judged[p2], g1, g2);
+    // The second bound only where the first leaves frames unproven: below
+    // the tolerance the gap is done either way.
+    if (shape.usable && !(upper <= tol)) {
+      for (uint32_t p : {p1, p2}) {
+        if (!judge.rated_[p]) detail::noteRates(shape, n, &judged[p]), judge.rated_[p] = true;
+      }
+      upper = detail::upperBound(shape, s, n, judged[p1], judged[p2], g1, g2);
+    }
+    judge.gaps_.push_back({g1, g2, p1, p2, upper});
+    std::push_heap(judge.gaps_.begin(), judge.gaps_.end());
+  }
+};
+
+Verdict Judge::stretch(uint32_t fa, uint32_t fb, double tol, const Segment* s, int n, int nIn, const Vec3* swingAxis,
+                       const Probe& probe) {
+  if (fb - fa < 2) return everyFrame(fa, fb, tol, n, probe);  // no frame between the two judged
   bool wild = false;
   for (int i = 0; i < n; i++) wild = wild || (s[i].moving && curveKind(s[i].curve) == CurveKind::Wild);
-  if (wild && fb - fa <= kDenseWildFrames) return judgeEveryFrame(fa, fb, tol, n, probe);
+  if (wild && fb - fa <= kDenseWildFrames) return everyFrame(fa, fb, tol, n, probe);
   if (wild) return unproven(fa, fb);  // too long to judge frame by frame: parts of it may be
   Verdict v;
   v.at = fa;
-  gJudged.clear(), gGaps.clear(), gRated.clear();
-  Stretch st = {.s = s, .n = n, .tol = tol, .shape = detail::shapeOf(s, n, nIn, swingAxis), .probe = probe};
-  if (!st.judge(fa) || !st.judge(fb)) return unproven(fa, fb);
-  note(&v, fa, gJudged[0].d);
-  note(&v, fb, gJudged[1].d);
+  judged_.clear(), gaps_.clear(), rated_.clear();
+  Walk st = {.judge = *this, .s = s, .n = n, .tol = tol, .shape = detail::shapeOf(s, n, nIn, swingAxis), .probe = probe};
+  if (!st.at(fa) || !st.at(fb)) return unproven(fa, fb);
+  note(&v, fa, judged_[0].d);
+  note(&v, fb, judged_[1].d);
   st.push(fa, fb, 0, 1);
-  while (!gGaps.empty()) {
-    std::pop_heap(gGaps.begin(), gGaps.end());
-    const Gap g = gGaps.back();
-    gGaps.pop_back();
+  while (!gaps_.empty()) {
+    std::pop_heap(gaps_.begin(), gaps_.end());
+    const Gap g = gaps_.back();
+    gaps_.pop_back();
     const bool beyond = !(v.worst <= tol);
     // Beyond: look on only where something worse than found may lie.
     if (beyond ? g.upper <= v.worst + tol / 4 : g.upper <= tol) break;
     const uint32_t m = g.g1 + (g.g2 - g.g1) / 2;
-    if (gJudged.size() == kMostJudged + 2) {
+    if (judged_.size() == kMostJudged + 2) {
       if (beyond) break;
       v.kind = Verdict::Unproven;
       v.at = m;
       return v;
     }
-    if (!st.judge(m)) return unproven(fa, fb);
-    note(&v, m, gJudged.back().d);
+    if (!st.at(m)) return unproven(fa, fb);
+    note(&v, m, judged_.back().d);
     if (!(v.worst <= 2 * tol)) break;  // far beyond: keyed here, no need to look for the worst
-    const uint32_t pm = static_cast<uint32_t>(gJudged.size() - 1);
+    const uint32_t pm = static_cast<uint32_t>(judged_.size() - 1);
     st.push(g.g1, m, g.p1, pm);
     st.push(m, g.g2, pm, g.p2);
   }

@@ -26,6 +26,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "playback/player.h"
 
@@ -68,13 +69,6 @@ inline constexpr int kMostJudged = 2048;
 /// swing off the input's, with each rotation's point and each side's products.
 Judged judgedAt(const Segment* s, int n, int nIn, const Vec3* swingAxis, uint32_t f);
 
-/// The work the judge may still do, in rotations evaluated (a frame judged
-/// costs as many as the stretch has): set before a side is planned and
-/// before it is checked, so that no motion, however hostile, takes long.
-/// Once it is spent a stretch is not proven (Unproven, at its middle).
-void setJudgeWork(uint64_t rotations);
-bool judgeWorkLeft();
-
 /// What judges one frame of a stretch: the deviation there, where each
 /// rotation stands on its curve and each side's products (see Judged).
 struct Probe {
@@ -84,7 +78,7 @@ struct Probe {
   ~Probe() = default;
 };
 
-/// A Probe over a callable that takes a frame: judgeStretch(..., ProbeOf(f)).
+/// A Probe over a callable that takes a frame: Judge::stretch(..., ProbeOf(f)).
 /// It holds f by reference: made and used within one call.
 template <class F>
 class ProbeOf final : public Probe {
@@ -96,16 +90,44 @@ class ProbeOf final : public Probe {
   const F& f_;
 };
 
-/// Judges the frames fa to fb, both included, over the rotations `s` (n of
-/// them; each one segment for the whole stretch): `probe` judges a frame.
-/// It is judged at frames chosen where the bound is widest, until it proves
-/// every frame within `tol`, or finds one beyond it near the worst, or has
-/// judged too many; one whose curves give no bound, at every frame.
-/// The first nIn rotations are the input chain's, the rest the output's,
-/// compared by the angle between them or, given the twist axis, by the
-/// output's swing off the input's (nIn < 0: some other way).
-Verdict judgeStretch(uint32_t fa, uint32_t fb, double tol, const Segment* s, int n, int nIn, const Vec3* swingAxis,
-                     const Probe& probe);
+/// The judge: it judges one stretch at a time, keeping its frames judged and
+/// its gaps for their room, within the work it is given.
+class Judge {
+ public:
+  /// The work the judge may still do, in rotations evaluated (a frame judged
+  /// costs as many as the stretch has): set before a side is planned and
+  /// before it is checked, so that no motion, however hostile, takes long.
+  /// Once it is spent a stretch is not proven (Unproven, at its middle).
+  void setWork(uint64_t rotations) { work_ = rotations; }
+  bool workLeft() const { return work_ > 0; }
+  /// Judges the frames fa to fb, both included, over the rotations `s` (n
+  /// of them; each one segment for the whole stretch): `probe` judges a
+  /// frame. It is judged at frames chosen where the bound is widest, until
+  /// it proves every frame within `tol`, or finds one beyond it near the
+  /// worst, or has judged too many; one whose curves give no bound, at every
+  /// frame. The first nIn rotations are the input chain's, the rest the
+  /// output's, compared by the angle between them or, given the twist axis,
+  /// by the output's swing off the input's (nIn < 0: some other way).
+  Verdict stretch(uint32_t fa, uint32_t fb, double tol, const Segment* s, int n, int nIn, const Vec3* swingAxis,
+                  const Probe& probe);
+
+ private:
+  // Frames not all judged yet: `upper` bounds every one inside.
+  struct Gap {
+    uint32_t g1, g2;
+    uint32_t p1, p2;  // their frames judged, in judged_
+    double upper;
+    bool operator<(const Gap& o) const { return upper < o.upper; }
+  };
+  struct Walk;
+  bool spend(int n);
+  Verdict everyFrame(uint32_t fa, uint32_t fb, double tol, int n, const Probe& probe);
+
+  std::vector<Judged> judged_;
+  std::vector<Gap> gaps_;
+  std::vector<bool> rated_;  // the judged frames' rates noted
+  uint64_t work_ = UINT64_MAX;
+};
 
 // The two bounds, open to the tests.
 namespace detail {

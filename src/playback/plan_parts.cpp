@@ -7,10 +7,8 @@
 namespace torsel::planning {
 namespace {
 
-std::array<BonePlan, kGroupBones> gBones;
-
 // The output of the chain's bones before the job's bone, and after it.
-void aroundAt(const Job& j, uint32_t f, DQuat* before, DQuat* after) {
+void aroundAt(const Group& g, const Job& j, uint32_t f, DQuat* before, DQuat* after) {
   *before = *after = kIdentityD;
   bool past = false;
   for (int b : j.chain) {
@@ -18,32 +16,30 @@ void aroundAt(const Job& j, uint32_t f, DQuat* before, DQuat* after) {
       past = true;
       continue;
     }
-    const DQuat r = rotationAt(bonePlan(b).shown(), f);
+    const DQuat r = rotationAt(g[b].shown(), f);
     (past ? *after : *before) = past ? multiply(*after, r) : multiply(*before, r);
   }
 }
 
 // What the chain needs from the job's bone at f: the input's chain less the
 // output's bones before and after it.
-DQuat residualAt(const Job& j, uint32_t f, const DQuat& target) {
+DQuat residualAt(const Group& g, const Job& j, uint32_t f, const DQuat& target) {
   DQuat before, after;
-  aroundAt(j, f, &before, &after);
+  aroundAt(g, j, f, &before, &after);
   return unit(multiply(multiply(conjugate(before), target), conjugate(after)));
 }
 
 // What the chain needs from the twist bone and the job's bone together,
 // the twist bone standing just before it, less its turn about the axis.
-Quat restAt(const Job& j, uint32_t f, const DQuat& target) {
+Quat restAt(const Group& g, const Job& j, uint32_t f, const DQuat& target) {
   DQuat before = kIdentityD;
-  for (int i = 0; i < j.slot; i++) before = multiply(before, rotationAt(bonePlan(j.chain.at[i]).shown(), f));
+  for (int i = 0; i < j.slot; i++) before = multiply(before, rotationAt(g[j.chain.at[i]].shown(), f));
   Quat twist, rest;
   splitAbout(j.axis, toFloat(unit(multiply(conjugate(before), target))), &twist, &rest);
   return rest;
 }
 
 }  // namespace
-
-BonePlan& bonePlan(int bone) { return gBones[static_cast<size_t>(bone)]; }
 
 size_t BonePlan::heldAfter(uint32_t f) const {
   auto answers = [&](size_t i) {
@@ -67,17 +63,17 @@ HeldKey writtenKey(const BonePlan& b, size_t i) {
   return k;
 }
 
-DQuat chainAt(const Bones& bones, bool output, uint32_t f) {
+DQuat chainAt(const Group& g, const Bones& bones, bool output, uint32_t f) {
   DQuat c = kIdentityD;
-  for (int b : bones) c = multiply(c, rotationAt(output ? bonePlan(b).shown() : bonePlan(b).in, f));
+  for (int b : bones) c = multiply(c, rotationAt(output ? g[b].shown() : g[b].in, f));
   return c;
 }
 
-Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed, bool* hasNeeded) {
-  const DQuat target = chainAt(j.chain, false, f);
+Quat valueAt(const Group& g, const Job& j, Value v, uint32_t f, DQuat* needed, bool* hasNeeded) {
+  const DQuat target = chainAt(g, j.chain, false, f);
   DQuat residual = kIdentityD;
   if (v == Value::Twist || v == Value::Residual) {
-    residual = residualAt(j, f, target);
+    residual = residualAt(g, j, f, target);
     if (needed != nullptr) *needed = residual, *hasNeeded = true;
   }
   switch (v) {
@@ -94,7 +90,7 @@ Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed, bool* hasNeeded) 
     case Value::Identity:
       return kIdentity;
     case Value::Rest:
-      return restAt(j, f, target);
+      return restAt(g, j, f, target);
   }
   return kIdentity;
 }

@@ -5,6 +5,7 @@
 // and run in planner.cpp; the frame-by-frame check is check.cpp.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <utility>
@@ -54,7 +55,14 @@ struct BonePlan {
     return i > 0 && held[i - 1].frame == f ? &held[i - 1] : nullptr;
   }
 };
-BonePlan& bonePlan(int bone);
+/// What a plan works on: the arm group's bones, as held and as planned so
+/// far, and the judge with the work it may still do. One a plan.
+struct Group {
+  std::array<BonePlan, kGroupBones> bones;
+  Judge judge;
+  BonePlan& operator[](int bone) { return bones[static_cast<size_t>(bone)]; }
+  const BonePlan& operator[](int bone) const { return bones[static_cast<size_t>(bone)]; }
+};
 /// Keyframe i of a bone's output as it is written: the input's keyframe whose
 /// stretch it cuts (its other channels and kept bytes), at its frame, with
 /// its position there, its rotation and its curve.
@@ -88,7 +96,7 @@ enum class Value {
 };
 
 /// How a job judges its stretches in the range.
-enum class Judge {
+enum class Judging {
   None,   // not judged: keyed at its frames only
   Swing,  // what the twist bone cannot mend: the distance to the turns about the axis in its slot
   Chain,  // the whole chain
@@ -97,7 +105,7 @@ enum class Judge {
 /// One bone planned against the bones planned before it.
 struct Job {
   int bone = 0;
-  Judge judge = Judge::None;
+  Judging judge = Judging::None;
   Bones chain = {};   // the chain's bones, in the order they turn
   Bones events = {};  // bones whose keyframes in the range key this one too
   Bones leads = {};   // bones whose input curves its stretches may follow
@@ -135,10 +143,10 @@ inline Vec3 unitOf(const Vec3& v) {
 }
 
 /// The product of what the bones play at f: their input, or their output.
-DQuat chainAt(const Bones& bones, bool output, uint32_t f);
+DQuat chainAt(const Group& g, const Bones& bones, bool output, uint32_t f);
 /// The job's value at f (v); with `needed`, also what the chain needs from
 /// the bone there, where the value is taken from that.
-Quat valueAt(const Job& j, Value v, uint32_t f, DQuat* needed = nullptr, bool* hasNeeded = nullptr);
+Quat valueAt(const Group& g, const Job& j, Value v, uint32_t f, DQuat* needed = nullptr, bool* hasNeeded = nullptr);
 
 /// A planned keyframe: its frame, rotation and curve as written (the rest
 /// of `raw` is unused), its rotation as played.
@@ -161,7 +169,7 @@ struct Found {
 /// the bones planned before it.
 class JobJudge {
  public:
-  JobJudge(const PlanOptions& o, const Job& j);
+  JobJudge(Group& g, const PlanOptions& o, const Job& j);
   /// Judges [a, b] with the bone's own output `own`, in parts cut wherever a
   /// rotation judged is keyed and at the range's ends.
   Found judge(uint32_t a, uint32_t b, const Segment& own) const;
@@ -172,8 +180,8 @@ class JobJudge {
   Found judgeStretchTo(const Key& ka, const Key& kb) const;
   /// How the stretches at hand are judged: the job's way, or for a bone
   /// that carries a swing, by swing or not at all, stretch by stretch.
-  void setJudging(Judge judge) { judge_ = judge; }
-  Judge judging() const { return judge_; }
+  void setJudging(Judging judging) { judging_ = judging; }
+  Judging judging() const { return judging_; }
   bool inside(uint32_t s, uint32_t e) const { return s >= o_.from && e <= o_.to; }
   double tolOf(bool in) const { return in ? j_.tol : j_.tol * kOutsideShare; }
   /// The first frame strictly inside (a, b) where the swing is to be judged, or null.
@@ -199,15 +207,16 @@ class JobJudge {
   Judged probe(const Segment* seg, int n, int nIn, bool in, uint32_t f) const;
   bool ownAfterSlot() const;
 
+  Group& g_;
   const PlanOptions& o_;
   const Job& j_;
   const BonePlan& b_;
-  Judge judge_;
+  Judging judging_;
   mutable std::vector<uint32_t> cuts_;  // kept for their room
 };
 
 /// Plans one bone: its first keyframes, then more wherever it strays.
-JobResult runJob(const PlanOptions& o, const Job& j, const Earlier* earlier = nullptr);
+JobResult runJob(Group& g, const PlanOptions& o, const Job& j, const Earlier* earlier = nullptr);
 
 // The plan's verdict, made true: every chain the plan answers for is played
 // with the input and the output at every frame of its span, and where a
@@ -218,6 +227,6 @@ JobResult runJob(const PlanOptions& o, const Job& j, const Earlier* earlier = nu
 /// Checks the chains of `side` the plan answers for (reports[c].planned),
 /// keys where they stray (with `mend`), and sets each report's worst, its
 /// frame and whether it is beyond.
-void checkSide(const PlanOptions& o, int side, bool mend, ChainReport* reports);
+void checkSide(Group& g, const PlanOptions& o, int side, bool mend, ChainReport* reports);
 
 }  // namespace torsel::planning

@@ -19,10 +19,9 @@ namespace {
 // real motion asks (a dance of 6,000 frames a tenth of it); a hostile one
 // is then planned as far as it goes and the rest reported.
 constexpr uint64_t kJudgeWork = uint64_t(3) << 20, kJudgeWorkPerKey = 256;
-ChainReport gReports[kArmSides][kChains];
 
-bool keyedInRange(const PlanOptions& o, int bone) {
-  for (const PlayedKey& k : bonePlan(bone).in.keys) {
+bool keyedInRange(const Group& g, const PlanOptions& o, int bone) {
+  for (const PlayedKey& k : g[bone].in.keys) {
     if (inRange(o, k.frame)) return true;
   }
   return false;
@@ -34,38 +33,41 @@ namespace {
 
 // What the jobs of one side share.
 struct SidePlan {
+  Group& g;
   const PlanOptions& o;
   int side;
-  double t;  // the bound, less the margin
+  double room;             // the bound, less the margin
+  ChainReport* reports;    // the side's, by chain
   int bone(ArmBone b) const { return groupBone(side, b); }
+  bool keyed(int bone) const { return keyedInRange(g, o, bone); }
   Vec3 unitAxis(int pair) const { return unitOf(o.axis[side][pair]); }
   Side which() const { return side == 0 ? Side::Left : Side::Right; }
-  ChainReport& report(Chain c) const { return gReports[side][c]; }
+  ChainReport& report(Chain c) const { return reports[c]; }
 };
 
 // A limb keyed with its split at its own keyframes, and by its swing where
 // its twist bone cannot mend the chain.
 Job limbSplit(const SidePlan& p, int limb, int twist, int pair, double share, const std::vector<uint32_t>* mend) {
-  return {.bone = limb, .judge = Judge::Swing, .chain = {limb, twist}, .leads = {limb}, .first = Value::Kept,
+  return {.bone = limb, .judge = Judging::Swing, .chain = {limb, twist}, .leads = {limb}, .first = Value::Kept,
           .other = Value::Kept, .axis = p.unitAxis(pair), .splitAxis = p.o.axis[p.side][pair], .side = p.which(),
-          .slot = 1, .swingAt = mend, .tol = p.t * share * kSwingShare};
+          .slot = 1, .swingAt = mend, .tol = p.room * share * kSwingShare};
 }
 
 // A twist bone keyed against the chain, at its limb's keyframes and its own.
 Job twistOfChain(const SidePlan& p, int limb, int twist, int pair, double share) {
-  return {.bone = twist, .judge = Judge::Chain, .chain = {limb, twist}, .events = {limb, twist},
+  return {.bone = twist, .judge = Judging::Chain, .chain = {limb, twist}, .events = {limb, twist},
           .leads = {limb, twist}, .first = Value::Twist, .other = Value::Twist, .axis = p.unitAxis(pair),
-          .mender = limb, .tol = p.t * share};
+          .mender = limb, .tol = p.room * share};
 }
 
 // A fold: the twist bone rests in the range, and the limb carries the chain.
 Job twistAway(const SidePlan& p, int limb, int twist, double share) {
   return {.bone = twist, .chain = {limb, twist}, .first = Value::Identity, .other = Value::Identity,
-          .dropInRange = true, .tol = p.t * share};
+          .dropInRange = true, .tol = p.room * share};
 }
 Job limbCarries(const SidePlan& p, int limb, int twist, double share) {
-  return {.bone = limb, .judge = Judge::Chain, .chain = {limb, twist}, .events = {limb, twist},
-          .leads = {limb, twist}, .first = Value::Residual, .other = Value::Residual, .tol = p.t * share};
+  return {.bone = limb, .judge = Judging::Chain, .chain = {limb, twist}, .events = {limb, twist},
+          .leads = {limb, twist}, .first = Value::Residual, .other = Value::Residual, .tol = p.room * share};
 }
 
 // -W: the whole hand, from the arm to the wrist.
@@ -79,25 +81,25 @@ Bones handChain(const SidePlan& p) {
 Job elbowSplit(const SidePlan& p) {
   return {.bone = p.bone(kElbow), .chain = {p.bone(kElbow), p.bone(kHandTwist)}, .leads = {p.bone(kElbow)},
           .span = handChain(p), .first = Value::Kept, .other = Value::Kept, .axis = p.unitAxis(1),
-          .splitAxis = p.o.axis[p.side][1], .side = p.which(), .tol = p.t};
+          .splitAxis = p.o.axis[p.side][1], .side = p.which(), .tol = p.room};
 }
 
 // -W: 手首 keyed with what the hand needs of it and 手捩 together, less the
 // turn about the forearm (that goes to 手捩), and by its swing where 手捩
 // cannot mend the hand.
 Job wristRest(const SidePlan& p, const std::vector<uint32_t>* mend) {
-  return {.bone = p.bone(kWrist), .judge = Judge::Swing, .chain = handChain(p), .leads = {p.bone(kWrist)},
+  return {.bone = p.bone(kWrist), .judge = Judging::Swing, .chain = handChain(p), .leads = {p.bone(kWrist)},
           .first = Value::Rest, .other = Value::Rest, .axis = p.unitAxis(1), .slot = kHandTwist, .swingAt = mend,
-          .tol = p.t * kSwingShare};
+          .tol = p.room * kSwingShare};
 }
 
 // -W: 手捩 keyed against the whole hand, at every keyframe of 手捩 and 手首
 // in the range (and of ひじ, where the elbows are split).
-Job handTwist(const SidePlan& p) {
-  Job j = {.bone = p.bone(kHandTwist), .judge = Judge::Chain, .chain = handChain(p),
+Job twistOfHand(const SidePlan& p) {
+  Job j = {.bone = p.bone(kHandTwist), .judge = Judging::Chain, .chain = handChain(p),
            .events = {p.bone(kHandTwist), p.bone(kWrist)},
            .leads = {p.bone(kWrist), p.bone(kHandTwist), p.bone(kElbow)}, .first = Value::Twist,
-           .other = Value::Twist, .axis = p.unitAxis(1), .mender = p.bone(kWrist), .tol = p.t};
+           .other = Value::Twist, .axis = p.unitAxis(1), .mender = p.bone(kWrist), .tol = p.room};
   if (p.o.elbows) j.events.at[j.events.n++] = p.bone(kElbow);
   return j;
 }
@@ -105,7 +107,7 @@ Job handTwist(const SidePlan& p) {
 // Runs a job for a chain, which the check then answers for.
 JobResult run(const SidePlan& p, const Job& j, Chain chain, const Earlier* earlier = nullptr) {
   p.report(chain).planned = true;
-  return runJob(p.o, j, earlier);
+  return runJob(p.g, p.o, j, earlier);
 }
 
 // Where a bone's output changed from one plan to the next: the open span
@@ -161,18 +163,18 @@ void planPair(const SidePlan& p, Job swing, const Job& twist, Chain chain) {
     mend.insert(mend.end(), r.mend.begin(), r.mend.end());
     std::sort(mend.begin(), mend.end());
     mend.erase(std::unique(mend.begin(), mend.end()), mend.end());
-    earlier.plan = std::move(bonePlan(twist.bone).out);
+    earlier.plan = std::move(p.g[twist.bone].out);
     // The first bone's keyframes depend on the input alone: taken over but where its swing is judged.
-    swingEarlier.plan = std::move(bonePlan(swing.bone).out);
+    swingEarlier.plan = std::move(p.g[swing.bone].out);
     run(p, swing, chain, &swingEarlier);
-    earlier.changed = changedBetween(swingEarlier.plan, bonePlan(swing.bone).out);
+    earlier.changed = changedBetween(swingEarlier.plan, p.g[swing.bone].out);
     swingEarlier.plan = {};
     if (earlier.changed.empty()) break;  // keyed nowhere anew: nothing mends
   }
 }
 
 void planFold(const SidePlan& p, int limb, int twist, double share, Chain chain) {
-  for (const HeldKey& k : bonePlan(twist).held) p.report(chain).folded += inRange(p.o, k.frame);
+  for (const HeldKey& k : p.g[twist].held) p.report(chain).folded += inRange(p.o, k.frame);
   run(p, twistAway(p, limb, twist, share), chain);
   run(p, limbCarries(p, limb, twist, share), chain);
 }
@@ -180,44 +182,44 @@ void planFold(const SidePlan& p, int limb, int twist, double share, Chain chain)
 // -W: the elbow's split, 手首 and 手捩 against the hand.
 void planHand(const SidePlan& p) {
   const PlanOptions& o = p.o;
-  if (!keyedInRange(o, p.bone(kWrist)) && !keyedInRange(o, p.bone(kHandTwist)) &&
-      !(o.elbows && keyedInRange(o, p.bone(kElbow)))) {
+  if (!p.keyed(p.bone(kWrist)) && !p.keyed(p.bone(kHandTwist)) && !(o.elbows && p.keyed(p.bone(kElbow)))) {
     return;
   }
   if (o.elbows) run(p, elbowSplit(p), kElbowChain);
-  planPair(p, wristRest(p, nullptr), handTwist(p), kHandChain);
+  planPair(p, wristRest(p, nullptr), twistOfHand(p), kHandChain);
 }
 
-void planSide(const PlanOptions& o, int side) {
-  const SidePlan p = {o, side, o.bound * kMargin};
-  const int A = p.bone(kArm), AT = p.bone(kArmTwist), E = p.bone(kElbow), HT = p.bone(kHandTwist);
+void planSide(const SidePlan& p) {
+  const PlanOptions& o = p.o;
+  const int arm = p.bone(kArm), armTwist = p.bone(kArmTwist), elbow = p.bone(kElbow), handTwist = p.bone(kHandTwist);
   const bool both = o.elbows || o.wrist;  // a side's chains then share the bound
   const double armShare = both ? 0.5 : 1.0;
   p.report(kArmChain).share = o.bound * armShare;
   p.report(kElbowChain).share = o.bound * 0.5;
   p.report(kHandChain).share = o.bound;
   if (o.fold) {
-    if (keyedInRange(o, AT)) planFold(p, A, AT, o.elbows ? 0.5 : 1.0, kArmChain);
-    if (o.elbows && keyedInRange(o, HT)) planFold(p, E, HT, 0.5, kElbowChain);
+    if (p.keyed(armTwist)) planFold(p, arm, armTwist, o.elbows ? 0.5 : 1.0, kArmChain);
+    if (o.elbows && p.keyed(handTwist)) planFold(p, elbow, handTwist, 0.5, kElbowChain);
     return;
   }
-  if (keyedInRange(o, A) || keyedInRange(o, AT)) {
-    planPair(p, limbSplit(p, A, AT, 0, armShare, nullptr), twistOfChain(p, A, AT, 0, armShare), kArmChain);
+  if (p.keyed(arm) || p.keyed(armTwist)) {
+    planPair(p, limbSplit(p, arm, armTwist, 0, armShare, nullptr), twistOfChain(p, arm, armTwist, 0, armShare),
+             kArmChain);
   }
-  if (o.elbows && !o.wrist && (keyedInRange(o, E) || keyedInRange(o, HT))) {
-    planPair(p, limbSplit(p, E, HT, 1, 0.5, nullptr), twistOfChain(p, E, HT, 1, 0.5), kElbowChain);
+  if (o.elbows && !o.wrist && (p.keyed(elbow) || p.keyed(handTwist))) {
+    planPair(p, limbSplit(p, elbow, handTwist, 1, 0.5, nullptr), twistOfChain(p, elbow, handTwist, 1, 0.5), kElbowChain);
   }
   if (o.wrist) planHand(p);
 }
 
 // -W splits every wrist record in the range: counted before one a frame is left.
-void countWristSplits(const PlanOptions& o) {
+void countWristSplits(const Group& g, const PlanOptions& o, ChainReport (*reports)[kChains]) {
   for (int side = 0; side < kArmSides; side++) {
-    for (const HeldKey& k : bonePlan(groupBone(side, kWrist)).held) {
+    for (const HeldKey& k : g[groupBone(side, kWrist)].held) {
       if (!inRange(o, k.frame)) continue;
       Quat twist, rest;
       splitAbout(unitOf(o.axis[side][1]), k.rot, &twist, &rest);
-      ChainReport& r = gReports[side][kHandChain];
+      ChainReport& r = reports[side][kHandChain];
       r.splits++;
       r.twist = std::max(r.twist, angleBetween(kIdentityD, toDouble(twist)));
     }
@@ -229,50 +231,46 @@ void countWristSplits(const PlanOptions& o) {
 
 using namespace planning;
 
-void planReset() {
-  for (int b = 0; b < kGroupBones; b++) bonePlan(b) = BonePlan{};
-  for (auto& side : gReports) {
-    for (ChainReport& r : side) r = ChainReport{};
-  }
-}
+Planner::Planner() : group_(std::make_unique<Group>()) {}
+Planner::~Planner() = default;
 
-void planHold(int bone, const HeldKey& k) {
-  BonePlan& b = bonePlan(bone);
+void Planner::hold(int bone, const HeldKey& k) {
+  BonePlan& b = (*group_)[bone];
   b.held.push_back(k);
   b.heldCount++;
 }
 
-void plan(const PlanOptions& o) {
-  if (o.wrist && !o.fold) countWristSplits(o);
-  for (int b = 0; b < kGroupBones; b++) {
-    makeTrack(&bonePlan(b).held);
-    bonePlan(b).held.shrink_to_fit();
+void Planner::plan(const PlanOptions& o) {
+  Group& g = *group_;
+  if (o.wrist && !o.fold) countWristSplits(g, o, reports_);
+  for (BonePlan& b : g.bones) {
+    makeTrack(&b.held);
+    b.held.shrink_to_fit();
   }
   // A side at a time, so that only one side's working tracks are held.
   for (int side = 0; side < kArmSides; side++) {
     const int first = groupBone(side, kArm), end = groupBone(side + 1, kArm);
     uint64_t keys = 0;
     for (int b = first; b < end; b++) {
-      bonePlan(b).in = playedTrack(bonePlan(b).held, o.rule[b]);
-      keys += bonePlan(b).held.size();
+      g[b].in = playedTrack(g[b].held, o.rule[b]);
+      keys += g[b].held.size();
     }
     // The work grows with the keyframes, whatever frames they span; the
     // planner and the check each have their own.
-    setJudgeWork(kJudgeWork + kJudgeWorkPerKey * keys);
-    planSide(o, side);
+    g.judge.setWork(kJudgeWork + kJudgeWorkPerKey * keys);
+    planSide({.g = g, .o = o, .side = side, .room = o.bound * kMargin, .reports = reports_[side]});
     // Where the plan ran out of work, the check says how far it strays but keys nothing more.
-    const bool mend = judgeWorkLeft();
-    setJudgeWork(kJudgeWork + kJudgeWorkPerKey * keys);
-    checkSide(o, side, mend, gReports[side]);
+    const bool mend = g.judge.workLeft();
+    g.judge.setWork(kJudgeWork + kJudgeWorkPerKey * keys);
+    checkSide(g, o, side, mend, reports_[side]);
     // Planned and checked: only what is written stays.
-    for (int b = first; b < end; b++) bonePlan(b).in = {}, bonePlan(b).out.verbatim = {};
+    for (int b = first; b < end; b++) g[b].in = {}, g[b].out.verbatim = {};
   }
 }
 
-bool planReplaces(int bone) { return bonePlan(bone).planned; }
-size_t planKeyCount(int bone) { return bonePlan(bone).out.rot.size(); }
-HeldKey planKey(int bone, size_t i) { return writtenKey(bonePlan(bone), i); }
-int32_t planHeldCount(int bone) { return bonePlan(bone).heldCount; }
-const ChainReport& planReport(int side, Chain chain) { return gReports[side][chain]; }
+bool Planner::replaces(int bone) const { return (*group_)[bone].planned; }
+size_t Planner::keyCount(int bone) const { return (*group_)[bone].out.rot.size(); }
+HeldKey Planner::key(int bone, size_t i) const { return writtenKey((*group_)[bone], i); }
+int32_t Planner::heldCount(int bone) const { return (*group_)[bone].heldCount; }
 
 }  // namespace torsel

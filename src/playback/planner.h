@@ -17,25 +17,42 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "format/key_block.h"
 #include "playback/plan_options.h"
 
 namespace torsel {
 
-/// Forgets the keyframes held for the last file.
-void planReset();
-/// Holds a keyframe of an arm-group bone, in file order.
-void planHold(int bone, const HeldKey& k);
-/// Plans every chain that has a keyframe in the range.
-void plan(const PlanOptions& o);
-/// True when the bone's records are replaced by its planned track.
-bool planReplaces(int bone);
-/// The bone's planned keyframes, as they are written.
-size_t planKeyCount(int bone);
-HeldKey planKey(int bone, size_t i);
-/// Records of the bone held (and replaced where planned).
-int32_t planHeldCount(int bone);
-const ChainReport& planReport(int side, Chain chain);
+namespace planning {
+struct Group;
+}
+
+/// One plan of the arm group: made for a motion, handed its keyframes,
+/// planned, read back as it is written, then dropped.
+class Planner {
+ public:
+  Planner();
+  ~Planner();
+  Planner(const Planner&) = delete;
+  Planner& operator=(const Planner&) = delete;
+
+  /// Holds a keyframe of an arm-group bone, in file order.
+  void hold(int bone, const HeldKey& k);
+  /// Plans every chain that has a keyframe in the range.
+  void plan(const PlanOptions& o);
+  /// True when the bone's records are replaced by its planned track.
+  bool replaces(int bone) const;
+  /// The bone's planned keyframes, as they are written.
+  size_t keyCount(int bone) const;
+  HeldKey key(int bone, size_t i) const;
+  /// Records of the bone held (and replaced where planned).
+  int32_t heldCount(int bone) const;
+  const ChainReport& report(int side, Chain chain) const { return reports_[side][chain]; }
+
+ private:
+  std::unique_ptr<planning::Group> group_;
+  ChainReport reports_[kArmSides][kChains];
+};
 
 }  // namespace torsel

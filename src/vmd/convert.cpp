@@ -212,6 +212,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   }
 
   int32_t bonesWritten = copyBoneSection(boneCount);
+  if (planningPairs()) plannedDrop();
   if (bonesWritten < 0) return writeFailure();
   // A cut input, or several twist keyframes dropped at the start frame,
   // leaves fewer records than announced; the header must say what is there.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <memory>
 
 #include "format/key_block.h"
 #include "platform/platform.h"
@@ -21,6 +23,15 @@ constexpr int32_t kFoldBound = 5;
 
 int32_t boundTenths() { return gSettings.keepMotion > 0 ? gSettings.keepMotion : kFoldBound; }
 
+// The plan of the motion being converted: made at its pre-scan, dropped
+// once its bones are written; what it said stays for the counts and the report.
+std::unique_ptr<Planner> gPlanner;
+struct PlanSaid {
+  ChainReport chains[kArmSides][kChains];
+  bool replaced[kGroupBones];  // the bone's records give way to its plan
+  int32_t added[kGroupBones];  // keyframes its plan adds to its records
+} gSaid;
+
 // The pair of a bone of the arm and elbow pairs, and whether it is the twist bone.
 int pairOfGroupBone(int bone) { return 2 * (bone / kArmBones) + (bone % kArmBones >= kElbow ? 1 : 0); }
 bool isTwist(int bone) { return bone % kArmBones == kArmTwist || bone % kArmBones == kHandTwist; }
@@ -32,16 +43,10 @@ static_assert(static_cast<int>(BoneRole::Arm) == kArm && static_cast<int>(BoneRo
 
 const char* groupBoneName(int bone) { return sjisName(bone / kArmBones, static_cast<BoneRole>(bone % kArmBones)); }
 
-// Keyframes a bone's plan adds to its records.
-int32_t addedBy(int bone) {
-  if (!planReplaces(bone)) return 0;
-  return static_cast<int32_t>(planKeyCount(bone)) - planHeldCount(bone);
-}
-
 // A pair the plan leaves to the plain conversion: neither bone planned.
 bool leftPlain(int pair) {
   const int limb = groupBone(pair / 2, pair % 2 == 0 ? kArm : kElbow);
-  return !planReplaces(limb) && !planReplaces(limb + 1);
+  return !gSaid.replaced[limb] && !gSaid.replaced[limb + 1];
 }
 
 }  // namespace
@@ -51,10 +56,18 @@ int armGroupBone(const KnownBone& known) {
   return groupBone(known.side, static_cast<ArmBone>(known.role));
 }
 
+void plannedStart() {
+  gPlanner.reset();
+  gSaid = {};
+  if (planningPairs() && !gSettings.checkMode) gPlanner = std::make_unique<Planner>();
+}
+
 void plannedHold(const BoneKeyframe& kf) {
   const int bone = armGroupBone(knownBone(kf.name.text));
-  if (bone >= 0) planHold(bone, heldKeyOf(kf));
+  if (bone >= 0) gPlanner->hold(bone, heldKeyOf(kf));
 }
+
+void plannedDrop() { gPlanner.reset(); }
 
 void plannedPlan() {
   PlanOptions o;
@@ -70,7 +83,15 @@ void plannedPlan() {
     o.rule[bone] = isTwist(bone) ? AxisRule{p.twistFixed, p.twistAxis} : AxisRule{p.sourceFixed, p.sourceAxis};
     o.axis[bone / kArmBones][pairOfGroupBone(bone) % 2] = {p.restQuat.x, p.restQuat.y, p.restQuat.z};
   }
-  plan(o);
+  gPlanner->plan(o);
+  for (int side = 0; side < kArmSides; side++) {
+    for (int c = 0; c < kChains; c++) gSaid.chains[side][c] = gPlanner->report(side, static_cast<Chain>(c));
+  }
+  for (int bone = 0; bone < kGroupBones; bone++) {
+    gSaid.replaced[bone] = gPlanner->replaces(bone);
+    if (!gSaid.replaced[bone]) continue;
+    gSaid.added[bone] = static_cast<int32_t>(gPlanner->keyCount(bone)) - gPlanner->heldCount(bone);
+  }
   // Every source keyframe in the range was taken care of, also by a fold with nothing to fold.
   for (int i = 0; i < kPairCount; i++) {
     if (pairIsActive(i, gSettings)) gConvCounts[static_cast<size_t>(i)] = gScans[static_cast<size_t>(i)].reccnt;
@@ -79,7 +100,7 @@ void plannedPlan() {
 
 int32_t plannedCountDelta() {
   uint32_t delta = 0;  // wraps, never overflows
-  for (int bone = 0; bone < kGroupBones; bone++) delta += static_cast<uint32_t>(addedBy(bone));
+  for (int bone = 0; bone < kGroupBones; bone++) delta += static_cast<uint32_t>(gSaid.added[bone]);
   for (int i = 0; i < kPairCount; i++) {
     if (pairIsActive(i, gSettings) && leftPlain(i) && !gSettings.unfoldTwist) delta += static_cast<uint32_t>(pairFrameCountDelta(i, gSettings));
   }
@@ -88,7 +109,7 @@ int32_t plannedCountDelta() {
 
 bool plannedReplaces(const KnownBone& known) {
   const int bone = armGroupBone(known);
-  return bone >= 0 && planReplaces(bone);
+  return bone >= 0 && gSaid.replaced[bone];
 }
 
 int32_t writePlannedSide(int side) {
@@ -103,10 +124,10 @@ int32_t writePlannedSide(int side) {
   int n = 0;
   for (ArmBone b : kOrder) {
     const int bone = groupBone(side, b);
-    if (!planReplaces(bone)) continue;
+    if (!gPlanner->replaces(bone)) continue;
     Planned& p = planned[n++];
-    p = {bone, 0, planKeyCount(bone), {}, {}};
-    if (p.count > 0) p.key = planKey(bone, 0);
+    p = {bone, 0, gPlanner->keyCount(bone), {}, {}};
+    if (p.count > 0) p.key = gPlanner->key(bone, 0);
     std::memcpy(p.name, groupBoneName(bone), std::strlen(groupBoneName(bone)));
   }
   int32_t written = 0;
@@ -124,7 +145,7 @@ int32_t writePlannedSide(int side) {
       Planned& p = planned[i];
       if (p.next == p.count || p.key.frame != frame) continue;
       const HeldKey k = p.key;
-      if (++p.next < p.count) p.key = planKey(p.bone, p.next);
+      if (++p.next < p.count) p.key = gPlanner->key(p.bone, p.next);
       kf.frameTime = k.frame;
       kf.pos = k.pos;
       unpackBlock(k, kf.bz);
@@ -135,7 +156,7 @@ int32_t writePlannedSide(int side) {
 }
 
 const ChainReport* plannedChain(int side, int chain, int* limb) {
-  const ChainReport& r = planReport(side, static_cast<Chain>(chain));
+  const ChainReport& r = gSaid.chains[side][chain];
   // Under -W the elbow's bones answer in the hand's line.
   if (!r.planned || (chain == kElbowChain && gSettings.wristTwist)) return nullptr;
   *limb = groupBone(side, chain == kArmChain ? kArm : chain == kElbowChain ? kElbow : kWrist);
@@ -155,7 +176,7 @@ bool reportPlanned() {
   const bool fold = gSettings.unfoldTwist != 0;
   bool shown = false, within = true;
   for (int side = 0; side < kArmSides; side++) {
-    const ChainReport& hand = planReport(side, kHandChain);
+    const ChainReport& hand = gSaid.chains[side][kHandChain];
     if (gSettings.wristTwist) wristSetCounts(side, hand.splits, hand.twist);
     for (int c = 0; c < kChains; c++) {
       int limb = 0;
@@ -168,7 +189,7 @@ bool reportPlanned() {
         count = pairIsActive(pair, gSettings) ? -pairFrameCountDelta(pair, gSettings) : 0;
         for (ArmBone b : {kArm, kArmTwist, kElbow, kHandTwist, kWrist}) {
           const bool ofChain = c == kArmChain ? b <= kArmTwist : b >= kElbow;
-          if (ofChain) count += addedBy(groupBone(side, b));
+          if (ofChain) count += gSaid.added[groupBone(side, b)];
         }
         if (c == kHandChain) count -= wristCountDeltaOf(side);
       }

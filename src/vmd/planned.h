@@ -14,8 +14,13 @@ namespace torsel {
 /// The arm-group bone (playback/planner.h) a known bone is, or -1.
 int armGroupBone(const KnownBone& known);
 
+/// Pre-scan: a plan made anew for the motion (when -K or -U plans and it
+/// is not only checked), the last one dropped.
+void plannedStart();
 /// Pre-scan: holds a keyframe of the arm group.
 void plannedHold(const BoneKeyframe& kf);
+/// Once the planned sides are written: the plan dropped, its reports kept.
+void plannedDrop();
 /// Plans the file held, with the run's options and the model in use.
 void plannedPlan();
 /// Keyframes the plan adds to the bone count: its bones' planned keyframes

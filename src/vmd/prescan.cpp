@@ -102,7 +102,7 @@ int32_t reportReadFailure() {
 
 int32_t confirmMotionFile(const char* inPath) {
   gScans = {};
-  planReset();
+  plannedStart();
   wristReset();
   std::printf("Confirming: %s \n", inPath);
   if (rdOpen(inPath) != 0) return kResultCannotOpen;

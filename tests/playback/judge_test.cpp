@@ -31,11 +31,11 @@ TEST(Judge, NoNumberNeverPasses) {
       j.d = f == row.nanAt ? NAN : 0.2;
       return j;
     };
-    setJudgeWork(row.work);
-    EXPECT_EQ(judgeStretch(0, 1000, 0.5, &moving, 1, -1, nullptr, ProbeOf(probe)).kind, row.kind) << row.nanAt;
-    EXPECT_EQ(judgeWorkLeft(), row.work == UINT64_MAX);
+    Judge judge;
+    judge.setWork(row.work);
+    EXPECT_EQ(judge.stretch(0, 1000, 0.5, &moving, 1, -1, nullptr, ProbeOf(probe)).kind, row.kind) << row.nanAt;
+    EXPECT_EQ(judge.workLeft(), row.work == UINT64_MAX);
   }
-  setJudgeWork(UINT64_MAX);
 }
 
 // A rotation keyed, and its split into a swing and a twist keyed on the
@@ -121,7 +121,7 @@ TEST(Judge, NeverWithinWhereAFrameIsBeyond) {
       for (uint32_t f = fa; f <= fb; f++) d[f - fa] = probe(f).d;
       const double worst = *std::max_element(d.begin(), d.end());
       const Vec3* swing = c.swing ? &x : nullptr;
-      const Verdict under = judgeStretch(fa, fb, worst * 0.999, seg, n, 2, swing, ProbeOf(probe));
+      const Verdict under = Judge().stretch(fa, fb, worst * 0.999, seg, n, 2, swing, ProbeOf(probe));
       EXPECT_NE(under.kind, Verdict::Within) << c.what << ", trial " << trial << ": worst " << worst;
       // The bound itself, over gaps of every width: never under a frame's deviation.
       const detail::Shape shape = detail::shapeOf(seg, n, 2, swing), firstOnly = detail::shapeOf(seg, n, -1, nullptr);
