@@ -28,14 +28,14 @@ class ModelCli : public TempDirTest {
   }
 };
 
-// Arms along ±X with elbows and wrists below; a fixed axis on the left
-// wrist twist, and every optional bone part on the left arm twist.
+// Arms along ±X with elbows and wrists below, each twist bone halfway; a
+// fixed axis on the left wrist twist, and every optional bone part on the left arm twist.
 std::vector<ModelBone> plainBones() {
-  return {{kU8LeftArm, {1, 15, 0}},         {kU8LeftArmTwist, {2, 15, 0}, false, {}, 1},
-          {kU8LeftElbow, {3, 14, 0.5f}},    {kU8LeftWristTwist, {4, 14, 0}, true, {0.8f, -0.6f, 0}},
+  return {{kU8LeftArm, {1, 15, 0}},         {kU8LeftArmTwist, {2, 14.5f, 0.25f}, false, {}, 1},
+          {kU8LeftElbow, {3, 14, 0.5f}},    {kU8LeftWristTwist, {4, 13.5f, 0.25f}, true, {0.8f, -0.4f, -0.2f}},
           {kU8LeftWrist, {5, 13, 0}},       {kU8RightArm, {-1, 15, 0}},
-          {kU8RightArmTwist, {-2, 15, 0}},  {kU8RightElbow, {-3, 14, -0.5f}},
-          {kU8RightWristTwist, {-4, 14, 0}}, {kU8RightWrist, {-5, 13, 0}}};
+          {kU8RightArmTwist, {-2, 14.5f, -0.25f}},  {kU8RightElbow, {-3, 14, -0.5f}},
+          {kU8RightWristTwist, {-4, 13.5f, -0.25f}}, {kU8RightWrist, {-5, 13, 0}}};
 }
 // plainBones without the named ones.
 std::vector<ModelBone> without(std::initializer_list<std::string> names) {
@@ -59,7 +59,7 @@ TEST_F(ModelCli, EveryLayoutGivesTheAxesAndDamageIsRefused) {
     // テスト, in Shift-JIS like every text on a console that is not UTF-8 (an
     // English Windows console has no such characters).
     EXPECT_EQ(check(buildPmx(plainBones(), o)),
-              expected(underWine() ? "???" : "\x83\x65\x83\x58\x83\x67", "0.8 -0.6 0 (fixed axis)"))
+              expected(underWine() ? "???" : "\x83\x65\x83\x58\x83\x67", "0.8 -0.4 -0.2 (fixed axis)"))
         << layout;
   }
   EXPECT_EQ(check(buildPmd(plainBones()), "m.PMD"), expected("\x83\x7E\x83\x4E", "2 -1 -0.5 (bone direction)"));
