@@ -60,11 +60,12 @@ void resolveRig(ModelAxes* out) {
     const FoundBone& twist = gBones[kPairBones[i].twist];
     const FoundBone& next = gBones[kPairBones[i].next];
     const int8_t unknown = -1;
+    const bool chained = limb.present && twist.present, hung = twist.present && next.present;
     out->rig[i] = PairRig{.limbPos = limb.pos,
                           .twistPos = twist.pos,
                           .nextPos = next.pos,
-                          .twistUnderLimb = limb.present && twist.present ? isAncestor(limb.index, twist.index) : unknown,
-                          .nextUnderTwist = twist.present && next.present ? isAncestor(twist.index, next.index) : unknown};
+                          .twistUnderLimb = chained ? isAncestor(limb.index, twist.index) : unknown,
+                          .nextUnderTwist = hung ? isAncestor(twist.index, next.index) : unknown};
   }
   int kept = 0;
   for (int h = 0; h < out->helperCount; h++) {

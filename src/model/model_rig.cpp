@@ -241,8 +241,8 @@ void judgeRig(const ModelAxes& m, bool fold, RigReport* out) {
     if (helper.number == 0 || (helper.follows == helper.namedFor && helper.ratio > 0 && std::isfinite(helper.ratio))) {
       continue;
     }
-    out->findings[out->count++] =
-        RigFinding{.fault = RigFault::HelperAdrift, .pair = helper.namedFor, .helper = static_cast<int8_t>(h), .angle = 0};
+    out->findings[out->count++] = RigFinding{
+        .fault = RigFault::HelperAdrift, .pair = helper.namedFor, .helper = static_cast<int8_t>(h), .angle = 0};
   }
 }
 

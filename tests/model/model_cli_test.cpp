@@ -147,7 +147,9 @@ TEST_F(ModelCli, RigDefectsAreSaidAndAGoodRigIsNot) {
   for (const auto& row : rows) {
     const S model = dir_ + (row.pmd ? "/m.pmd" : "/m.pmx");
     writeFile(model, row.pmd ? buildPmd(row.bones) : buildPmx(row.bones));
-    const RunResult r = runProgram({"-ND", row.option, "-C", model, dir_ + "/m.vmd"}, {row.locale});
+    RunOptions locale;
+    locale.locale = row.locale;
+    const RunResult r = runProgram({"-ND", row.option, "-C", model, dir_ + "/m.vmd"}, locale);
     std::vector<S> said;
     for (size_t at = 0, end; (end = r.out.find('\n', at)) != S::npos; at = end + 1) {
       const S line = r.out.substr(at, end - at);
