@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Every relative link of README.md and docs/*.md resolves: the file exists,
-and a #anchor names a heading of the page it points to (as GitHub makes
-anchors). Links in code and in HTML comments do not count.
+"""Every relative link of README.md, README.ja.md and docs/*.md resolves:
+the file exists, and a #anchor names a heading of the page it points to (as
+GitHub makes anchors, Japanese headings too). Links in code and in HTML
+comments do not count.
 
     tools/check_links.py          exit status 1 when a link is broken
 """
@@ -37,7 +38,8 @@ def anchors(path):
 
 
 def main():
-    pages = [os.path.join(ROOT, 'README.md')] + sorted(glob.glob(os.path.join(ROOT, 'docs', '*.md')))
+    pages = [os.path.join(ROOT, name) for name in ('README.md', 'README.ja.md')]
+    pages += sorted(glob.glob(os.path.join(ROOT, 'docs', '*.md')))
     broken, checked = [], 0
     for page in pages:
         with open(page, encoding='utf-8') as f:

@@ -13,6 +13,7 @@
 #include "io/file_dialog.h"
 #include "io/path_util.h"
 #include "model/model_file.h"
+#include "model/model_rig.h"
 #include "platform/platform.h"
 #include "twist/bone_pairs.h"
 #include "twist/model_axes.h"
@@ -102,6 +103,8 @@ int32_t setupFromModel(const char* path) {
                   static_cast<double>(a.z), gModel.fixed[i] ? "fixed axis" : "bone direction");
     }
   }
+  // What of the arm group the model cannot play as intended, before any motion.
+  reportRig(gModel, fold, showAtLeast(1) || gSettings.checkMode, gSettings.checkMode && firstFileToken() == 0);
   return kResultOk;
 }
 
@@ -368,8 +371,10 @@ int runTorsel(int argc, char** argv) {
   if (answeredAlone()) return kResultOk;
   const int32_t model = gatherSettings();
   if (const int32_t refused = refuseSettings(); refused != kResultOk) return refused;
-  // A model refused ends the run as it would with motions.
-  if (model == kResultOk && !haveFile()) return kResultOk;
+  // A model refused ends the run as it would with motions; a model checked
+  // alone has been listed, and the run goes on over no file.
+  const bool modelAlone = gSettings.checkMode && lastModelToken() != nullptr;
+  if (model == kResultOk && !modelAlone && !haveFile()) return kResultOk;
   return runFiles(model);
 }
 

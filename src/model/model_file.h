@@ -1,11 +1,39 @@
 // Twist axes from the user's own model (PMX 2.0/2.1 or PMD), in place of
-// the built-in ones.
+// the built-in ones, and what the rig check needs of its arm group.
 #pragma once
+
+#include <cstdint>
 
 #include "twist/bone_pairs.h"
 #include "twist/quat.h"
 
 namespace torsel {
+
+/// Where a pair's bones stand and how they hang together.
+struct PairRig {
+  Vec3 limbPos, twistPos, nextPos;  // the limb, its twist bone, the next bone of the limb
+  // The limb an ancestor of the twist bone, the twist bone one of the next
+  // bone: 1 yes, 0 no, -1 where the chain could not be followed.
+  int8_t twistUnderLimb, nextUnderTwist;
+};
+
+/// A bone that takes, or by its name should take, a share of a twist
+/// bone's rotation by appending it (付与): 左腕捩1 to 3, 左腕捩連 and the like.
+struct RigHelper {
+  int8_t namedFor;       // the pair whose twist bone's name its own begins with, or -1
+  int8_t number;         // 1 to 3 for that name followed by the digit alone, else 0
+  int8_t follows;        // the pair whose twist bone it appends, or -1
+  bool appends;          // it appends a rotation
+  int32_t appendParent;  // the bone it appends, by its index in the file
+  float ratio;
+  uint8_t name[48];      // the rest of its name after the twist bone's, or all of it
+  int nameLen;           // in the model's encoding
+};
+
+inline constexpr int kMaxRigHelpers = 24;
+
+/// The encoding of a model's names.
+enum class NameEncoding : uint8_t { Utf16, Utf8, ShiftJis };
 
 /// What a model file says about the four pairs.
 struct ModelAxes {
@@ -18,6 +46,10 @@ struct ModelAxes {
   bool noDirection[kPairCount];     // its axis has no length, or is no number
   bool sourceFixed[kPairCount];     // the limb bone has a fixed axis of its own
   Vec3 sourceAxis[kPairCount];
+  PairRig rig[kPairCount];
+  RigHelper helpers[kMaxRigHelpers];  // the first ones in the file
+  int helperCount;
+  NameEncoding encoding;
 };
 
 /// The Shift-JIS name of the first bone a run needs that the model lacks,

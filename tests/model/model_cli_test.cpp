@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 
 #include "support/harness.h"
@@ -28,14 +29,14 @@ class ModelCli : public TempDirTest {
   }
 };
 
-// Arms along ±X with elbows and wrists below; a fixed axis on the left
-// wrist twist, and every optional bone part on the left arm twist.
+// Arms along ±X with elbows and wrists below, each twist bone halfway; a
+// fixed axis on the left wrist twist, and every optional bone part on the left arm twist.
 std::vector<ModelBone> plainBones() {
-  return {{kU8LeftArm, {1, 15, 0}},         {kU8LeftArmTwist, {2, 15, 0}, false, {}, 1},
-          {kU8LeftElbow, {3, 14, 0.5f}},    {kU8LeftWristTwist, {4, 14, 0}, true, {0.8f, -0.6f, 0}},
+  return {{kU8LeftArm, {1, 15, 0}},         {kU8LeftArmTwist, {2, 14.5f, 0.25f}, false, {}, 1},
+          {kU8LeftElbow, {3, 14, 0.5f}},    {kU8LeftWristTwist, {4, 13.5f, 0.25f}, true, {0.8f, -0.4f, -0.2f}},
           {kU8LeftWrist, {5, 13, 0}},       {kU8RightArm, {-1, 15, 0}},
-          {kU8RightArmTwist, {-2, 15, 0}},  {kU8RightElbow, {-3, 14, -0.5f}},
-          {kU8RightWristTwist, {-4, 14, 0}}, {kU8RightWrist, {-5, 13, 0}}};
+          {kU8RightArmTwist, {-2, 14.5f, -0.25f}},  {kU8RightElbow, {-3, 14, -0.5f}},
+          {kU8RightWristTwist, {-4, 13.5f, -0.25f}}, {kU8RightWrist, {-5, 13, 0}}};
 }
 // plainBones without the named ones.
 std::vector<ModelBone> without(std::initializer_list<std::string> names) {
@@ -59,7 +60,7 @@ TEST_F(ModelCli, EveryLayoutGivesTheAxesAndDamageIsRefused) {
     // テスト, in Shift-JIS like every text on a console that is not UTF-8 (an
     // English Windows console has no such characters).
     EXPECT_EQ(check(buildPmx(plainBones(), o)),
-              expected(underWine() ? "???" : "\x83\x65\x83\x58\x83\x67", "0.8 -0.6 0 (fixed axis)"))
+              expected(underWine() ? "???" : "\x83\x65\x83\x58\x83\x67", "0.8 -0.4 -0.2 (fixed axis)"))
         << layout;
   }
   EXPECT_EQ(check(buildPmd(plainBones()), "m.PMD"), expected("\x83\x7E\x83\x4E", "2 -1 -0.5 (bone direction)"));
@@ -94,12 +95,75 @@ TEST_F(ModelCli, EveryLayoutGivesTheAxesAndDamageIsRefused) {
   }
   // Named without a motion, a model refused is still the run's status, not the usage's 0.
   EXPECT_EQ(runProgram({"-ND", "-W", dir_ + "/m.pmx"}).status, 3);  // the last, without 左手首
-  // What a run neither writes nor plays is not asked for: the elbows' twist
-  // bones in mode 4, every twist bone in a fold.
-  for (auto [options, model] : {std::pair{"-M4", without({kU8LeftWristTwist, kU8RightWristTwist})},
-                                {"-U", without({kU8LeftArmTwist, kU8LeftWristTwist, kU8RightArmTwist})}}) {
-    EXPECT_EQ(check(buildPmx(model), "m.pmx", 0, options).rfind("Converting setup: Model [", 0), 0u) << options;
+}
+
+// A real-shaped rig: the built-in axes along the limbs, and helpers taking a
+// quarter, a half and three quarters of each twist bone's turn; as PMD, the
+// twist bones turn about the line to their tails.
+std::vector<ModelBone> rigged(bool pmd, std::function<void(std::vector<ModelBone>&)> change = {}) {
+  std::vector<ModelBone> bones = bonesWithBuiltInAxes();
+  for (size_t t : {1, 3, 6, 8}) {  // the twist bones
+    bones[t].tail = pmd ? bones[t + 1].name : "";
+    for (int k = 1; k <= 3; k++) {
+      bones.push_back({.name = bones[t].name + std::to_string(k), .pos = {}, .append = bones[t].name,
+                       .ratio = 0.25f * k});
+    }
   }
+  if (change) change(bones);
+  return bones;
+}
+
+// Each defect said once, before any motion is read, as a warning (the run goes on); a
+// good rig, one without what the run does not use, and a fold's said nothing of.
+TEST_F(ModelCli, RigDefectsAreSaidAndAGoodRigIsNot) {
+  using S = std::string;
+  const S share = " does not take its share", warningJa = "\x83\x82\x83\x66\x83\x8B\x82\xCC\x8C\x78\x8D\x90: ";
+  auto axis = [](auto& b) { b[1].fixedAxis = {1, 0, 0}; };
+  const struct {
+    std::vector<ModelBone> bones;
+    std::vector<S> said;  // what each warning says, in order
+    bool pmd = false;
+    const char* option = "-ND";
+    const char* locale = "C";
+  } rows[] = {
+      {rigged(false), {}}, {rigged(true), {}, true},
+      {rigged(false, axis), {kLeftArmTwist + S(": fixed axis off the arm (") + kLeftArm + " -> " + kLeftElbow +
+                             ") by 37.5 deg"}},
+      // 固定軸が腕の向き (左腕 → 左ひじ) から 37.5°
+      {rigged(false, axis), {"\x8C\xC5\x92\xE8\x8E\xB2\x82\xAA\x98\x72\x82\xCC\x8C\xFC\x82\xAB (\x8D\xB6\x98\x72 \x81\xA8 "
+                             "\x8D\xB6\x82\xD0\x82\xB6) \x82\xA9\x82\xE7 37.5\x81\x8B"}, false, "-ND", "ja_JP.SJIS"},
+      {rigged(true, [](auto& b) { b[3].tail = b[5].name; }), {kLeftWristTwist + S(": fixed axis off the forearm")}, true},
+      {rigged(false, [](auto& b) { b[1].parent = "none"; }), {kLeftArmTwist + S(" does not hang from ") + kLeftArm}},
+      {rigged(true, [](auto& b) { b[7].parent = b[5].name; }), {kRightElbow + S(" does not hang from ") + kRightArmTwist},
+       true},
+      {rigged(false, [](auto& b) { b[6].pos[1] += 1; }), {kRightArmTwist + S(" does not lie between")}},
+      // A helper without an append, one that appends the limb, one that takes none of the turn.
+      {rigged(true, [](auto& b) { b[11].append = "", b[13].append = b[2].name, b[18].ratio = 0; }),
+       {kLeftArmTwist + S("2") + share, kLeftWristTwist + S("1") + share, kRightArmTwist + S("3") + share}, true},
+      {without({kU8LeftWristTwist, kU8RightWristTwist}),
+       {kLeftWristTwist + S(" is missing"), kRightWristTwist + S(" is missing")}, false, "-M4"},
+      {without({kU8LeftArmTwist, kU8LeftWristTwist, kU8RightArmTwist}), {}, false, "-U"},
+  };
+  for (const auto& row : rows) {
+    const S model = dir_ + (row.pmd ? "/m.pmd" : "/m.pmx");
+    writeFile(model, row.pmd ? buildPmd(row.bones) : buildPmx(row.bones));
+    RunOptions locale;
+    locale.locale = row.locale;
+    const RunResult r = runProgram({"-ND", row.option, "-C", model, dir_ + "/m.vmd"}, locale);
+    std::vector<S> said;
+    for (size_t at = 0, end; (end = r.out.find('\n', at)) != S::npos; at = end + 1) {
+      const S line = r.out.substr(at, end - at);
+      if (line.rfind("Model warning: ", 0) == 0 || line.rfind(warningJa, 0) == 0) said.push_back(line);
+    }
+    EXPECT_TRUE(r.status == 0 && said.size() == row.said.size()) << r.out;
+    for (size_t k = 0; k < said.size() && k < row.said.size(); k++) EXPECT_NE(said[k].find(row.said[k]), S::npos);
+  }
+  // A model checked alone: its twist bones and helpers listed, the count, and the run's end.
+  writeFile(dir_ + "/m.pmx", buildPmx(rigged(false)));
+  const S out = runProgram({"-ND", "-C", dir_ + "/m.pmx"}).out;
+  const S helper = "     helper " + S(kLeftArmTwist) + "1: append " + kLeftArmTwist + " x 0.25 \n";
+  EXPECT_TRUE(out.find(helper) != S::npos && out.find("Model check: 0 warning(s) for the arm group. \n") != S::npos &&
+              out.find("=> 0 file(s)") != S::npos) << out;
 }
 
 TEST_F(ModelCli, AxesInUseAndTheLastModelCounts) {

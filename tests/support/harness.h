@@ -113,7 +113,13 @@ inline constexpr char kU8RightArmTwist[] = "\xE5\x8F\xB3\xE8\x85\x95\xE6\x8D\xA9
 inline constexpr char kU8RightWristTwist[] = "\xE5\x8F\xB3\xE6\x89\x8B\xE6\x8D\xA9";    // 右手捩
 
 // name: UTF-8; extras: a tail bone, IK links, inheritance, local axes and an external parent.
-struct ModelBone { std::string name; std::array<float, 3> pos; bool hasFixedAxis = false; std::array<float, 3> fixedAxis = {}; int extras = 0; };
+// parent: by name ("" the one a real rig gives it: the arm group's bone before it, helpers
+// under the limb); append: the bone whose rotation it takes at `ratio`; tail: a PMD twist
+// bone's (type 8). A name no bone has is none.
+struct ModelBone {
+  std::string name; std::array<float, 3> pos; bool hasFixedAxis = false; std::array<float, 3> fixedAxis = {};
+  int extras = 0; std::string parent = {}, append = {}; float ratio = 0; std::string tail = {};
+};
 struct PmxOptions { bool utf8 = false; int extraUvs = 0; int indexSize = 2; float version = 2.0f; };  // index sizes of every kind
 Bytes buildPmx(const std::vector<ModelBone>& bones, const PmxOptions& options = {});
 Bytes buildPmd(const std::vector<ModelBone>& bones);

@@ -112,9 +112,9 @@ TEST_F(EndToEnd, MatrixOfRuns) {
                                         {{"\x82\xA0", 1, 0.5f}}, true, {'c', 'a', 'm', 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
   writeFile(dir_ + "/\x83\x5C.vmd", readFile(TORSEL_SAMPLE));  // ソ: a Shift-JIS name whose trail byte is '\'
   writeFile(dir_ + "/\xE3\x82\xBD.vmd", readFile(TORSEL_SAMPLE));  // ソ in UTF-8
-  writeFile(dir_ + "/arms.pmd", buildPmd({{kU8LeftArm, {1, 15, 0}}, {kU8LeftArmTwist, {2, 15, 0}},
+  writeFile(dir_ + "/arms.pmd", buildPmd({{kU8LeftArm, {1, 15, 0}}, {kU8LeftArmTwist, {2, 14.5f, 0.25f}},
                                           {kU8LeftElbow, {3, 14, 0.5f}}, {kU8LeftWristTwist, {4, 14, 0}},
-                                          {kU8RightArm, {-1, 15, 0}}, {kU8RightArmTwist, {-2, 15, 0}},
+                                          {kU8RightArm, {-1, 15, 0}}, {kU8RightArmTwist, {-2, 14.5f, -0.25f}},
                                           {kU8RightElbow, {-3, 14, -0.5f}}, {kU8RightWristTwist, {-4, 14, 0}}}));
   // The pose stands in the folder only for the runs that name it.
   const RunOptions generator = {"C", -1, MAKE_SAMPLE_EXE, -1};
