@@ -50,6 +50,14 @@ uint8_t gStartUpHandTwist = 0;
 
 bool isModelToken(const char* token) { return !isOptionToken(token) && isModelPath(token); }
 
+// True when a motion or a pose is among the arguments.
+bool anyMotionOrPose() {
+  for (int i = 1; i < gArgs.argCount; i++) {
+    if (!isOptionToken(gArgs.argItems[i]) && !isModelToken(gArgs.argItems[i])) return true;
+  }
+  return false;
+}
+
 // The last model named among the arguments, or null.
 const char* lastModelToken() {
   const char* model = nullptr;
@@ -104,7 +112,7 @@ int32_t setupFromModel(const char* path) {
     }
   }
   // What of the arm group the model cannot play as intended, before any motion.
-  reportRig(gModel, fold, showAtLeast(1) || gSettings.checkMode, gSettings.checkMode && firstFileToken() == 0);
+  reportRig(gModel, fold, showAtLeast(1) || gSettings.checkMode, gSettings.checkMode && !anyMotionOrPose());
   return kResultOk;
 }
 
@@ -371,10 +379,8 @@ int runTorsel(int argc, char** argv) {
   if (answeredAlone()) return kResultOk;
   const int32_t model = gatherSettings();
   if (const int32_t refused = refuseSettings(); refused != kResultOk) return refused;
-  // A model refused ends the run as it would with motions; a model checked
-  // alone has been listed, and the run goes on over no file.
-  const bool modelAlone = gSettings.checkMode && lastModelToken() != nullptr;
-  if (model == kResultOk && !modelAlone && !haveFile()) return kResultOk;
+  // A model refused ends the run as it would with motions.
+  if (model == kResultOk && !haveFile()) return kResultOk;
   return runFiles(model);
 }
 
