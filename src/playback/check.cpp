@@ -120,16 +120,33 @@ double inputMisreadAt(const Group& g, const Bones& bones, uint32_t f) {
   return deviationOf(exact, bisected);
 }
 
-// How far the bisected reading of the chains can lie from the exact one
-// inside the stretch after a, in degrees: each bone's spread times its turn
-// (1 % more for the blend of short turns).
-double bisectionSlack(const Group& g, const Bones& bones, uint32_t a) {
-  double slack = 0;
-  for (int b : bones) {
-    const BonePlan& plan = g[b];
+// How far the bisected reading of the chain can lie from the exact one
+// (in degrees: each track's stretch, its spread times its turn, 1 % more
+// for the blend of short turns) inside the stretch from a to b, and at b.
+struct Slack {
+  double inside = 0, atEnd = 0;
+};
+Slack bisectionSlack(Group& g, const Bones& bones, uint32_t a, uint32_t b) {
+  Slack slack;
+  constexpr double kDegreesTwice = 2 * kDegrees * 1.01;
+  for (int bone : bones) {
+    const BonePlan& plan = g[bone];
     for (const PlayedTrack* t : {&plan.in, &plan.shown()}) {
-      const Segment s = segmentAt(*t, a);
-      if (s.moving) slack += bisectionSpread(s.curve) * arcDegrees(s.arc) * 1.01;
+      const std::vector<PlayedKey>& k = t->keys;
+      const size_t i = keyAfter(*t, a);
+      if (i == k.size()) continue;  // held after the last: read alike
+      if (i == 0) {  // before the first: read as the start of the stretch after it
+        const double start = k.size() > 1 ? g.curves.start(k[1].curve) * k[1].theta * kDegreesTwice : 0;
+        slack.inside += start, slack.atEnd += k[0].frame == b ? 0 : start;
+        continue;
+      }
+      const double inside = g.curves.spread(k[i].curve) * k[i].theta * kDegreesTwice;
+      slack.inside += inside;
+      if (k[i].frame != b) {
+        slack.atEnd += inside;
+      } else if (i + 1 < k.size()) {
+        slack.atEnd += g.curves.start(k[i + 1].curve) * k[i + 1].theta * kDegreesTwice;
+      }
     }
   }
   return slack;
@@ -146,15 +163,14 @@ Verdict prove(Group& g, const Bones& bones, uint32_t a, uint32_t b, double share
 }
 
 // The deviation at f as either reading shows it: the exact one (MMD's), and
-// the bisected one where it may stray further (always at a keyframe's frame,
-// which the bisecting players read as the stretch after it).
+// the bisected one where the slack says it may stray further.
 struct Deviation {
   double exact, either;
   bool bisected;  // the bisected reading strays the further
 };
-Deviation deviationsAt(const Group& g, const Bones& bones, uint32_t f, bool keyed, double slack, double share) {
+Deviation deviationsAt(const Group& g, const Bones& bones, uint32_t f, double slack, double share) {
   const double d = deviationAt(g, bones, f);
-  if (!keyed && d + slack <= share) return {d, d, false};
+  if (d + slack <= share) return {d, d, false};
   const double b = bisectedDeviationAt(g, bones, f);
   return b <= d ? Deviation{d, d, false} : Deviation{d, b, true};
 }
@@ -181,7 +197,7 @@ Played play(Group& g, const CheckedChain& c, const std::vector<uint32_t>& cuts, 
   auto noteExact = [&](uint32_t f, double d) {
     if (!(d <= exact)) exact = d, exactAt = f;
   };
-  const Deviation first = deviationsAt(g, c.bones, cuts[0], true, 0, share);
+  const Deviation first = deviationsAt(g, c.bones, cuts[0], INFINITY, share);
   noteExact(cuts[0], first.exact);
   judged(cuts[0], first.either, first.bisected, false);
   for (size_t i = 0; i + 1 < cuts.size(); i++) {
@@ -189,11 +205,11 @@ Played play(Group& g, const CheckedChain& c, const std::vector<uint32_t>& cuts, 
     double worst = -1;
     uint32_t at = b;
     bool unproven = false, atKey = false;  // keyed where the judge would cut it; the worst misread at b
-    const double slack = bisectionSlack(g, c.bones, a);
+    const Slack slack = bisectionSlack(g, c.bones, a, b);
     if (b - a <= longest) {
       p.frames += b - a;
       for (uint32_t f = a + 1;; f++) {
-        const Deviation d = deviationsAt(g, c.bones, f, f == b, slack, share);
+        const Deviation d = deviationsAt(g, c.bones, f, f == b ? slack.atEnd : slack.inside, share);
         noteExact(f, d.exact);
         if (!(d.either <= worst)) worst = d.either, at = f, atKey = d.bisected && f == b;
         if (f == b) break;
@@ -202,7 +218,7 @@ Played play(Group& g, const CheckedChain& c, const std::vector<uint32_t>& cuts, 
       // Proven for MMD's reading; the bisected one only within its slack.
       const Verdict v = prove(g, c.bones, a, b, share);
       noteExact(v.at, v.worst);
-      worst = v.worst, at = v.at, unproven = v.kind == Verdict::Unproven || !(v.worst + slack <= share);
+      worst = v.worst, at = v.at, unproven = v.kind == Verdict::Unproven || !(v.worst + slack.inside <= share);
     }
     judged(at, worst, atKey, unproven);
   }

@@ -131,6 +131,15 @@ double progressTravel(Curve c, const CurvePoint& p, const CurvePoint& q) {
   return travel + std::fabs(bezier(y1, y2, t2) - bezier(y1, y2, from));
 }
 
+const CurveMemo::Facts& CurveMemo::find(Curve c) {
+  const uint32_t bytes = uint32_t(c.x1) | uint32_t(c.y1) << 8 | uint32_t(c.x2) << 16 | uint32_t(c.y2) << 24;
+  Facts& f = facts_[(bytes * 2654435761u) >> 22];
+  if (f.known && f.bytes == bytes) return f;
+  const auto up = [](double v) { return std::nextafter(static_cast<float>(v), INFINITY); };
+  f = {.bytes = bytes, .known = true, .start = up(std::fabs(bisectedAt(c, 0).y)), .spread = up(bisectionSpread(c))};
+  return f;
+}
+
 Curve cutCurve(Curve c, double xa, double xb) {
   // de Casteljau at the two times, in both coordinates; then the piece
   // between them, scaled to the unit square.

@@ -36,6 +36,23 @@ double bisectionSpread(Curve c);
 /// difference where it only rises, every rise and fall between where it
 /// overshoots; where time runs back and forth, no bound (infinity).
 double progressTravel(Curve c, const CurvePoint& p, const CurvePoint& q);
+/// What the bisecting players make of curves, worked out once a curve: how
+/// far along they read its start, and its bisection spread.
+class CurveMemo {
+ public:
+  double start(Curve c) { return find(c).start; }
+  double spread(Curve c) { return find(c).spread; }
+
+ private:
+  struct Facts {
+    uint32_t bytes = 0;
+    bool known = false;
+    float start = 0, spread = 0;  // rounded up: bounds stay bounds
+  };
+  const Facts& find(Curve c);
+  Facts facts_[1024];
+};
+
 /// The part of the curve between times xa < xb, scaled to the unit square
 /// and rounded to whole parameters within 0 to 127.
 Curve cutCurve(Curve c, double xa, double xb);

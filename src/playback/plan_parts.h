@@ -60,6 +60,7 @@ struct BonePlan {
 struct Group {
   std::array<BonePlan, kGroupBones> bones;
   Judge judge;
+  CurveMemo curves;  // what the bisecting players make of the curves met
   BonePlan& operator[](int bone) { return bones[static_cast<size_t>(bone)]; }
   const BonePlan& operator[](int bone) const { return bones[static_cast<size_t>(bone)]; }
 };
