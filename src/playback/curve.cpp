@@ -63,6 +63,12 @@ CurvePoint curveAt(Curve c, double x) {
   return {t, bezier(y1, y2, t)};
 }
 
+CurvePoint curveAtHalving(Curve c, double x) {
+  if (x <= 0) return {0, 0};
+  if (x >= 1) return {1, 1};
+  return solveWild(c.x1 / 127.0, c.x2 / 127.0, c.y1 / 127.0, c.y2 / 127.0, x);
+}
+
 double progressTravel(Curve c, const CurvePoint& p, const CurvePoint& q) {
   switch (curveKind(c)) {
     case CurveKind::Plain:

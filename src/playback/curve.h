@@ -23,6 +23,11 @@ struct CurvePoint {
 };
 CurvePoint curveAt(Curve c, double x);
 inline double curveProgress(Curve c, double x) { return curveAt(c, x).y; }
+/// The curve at time x as babylon-mmd reads every curve, the plain ones
+/// too: halving from t = 1/2 fifteen times, stopping within 1e-5 of x, the
+/// progress of the last t tried. Up to about 1e-4 off curveAt on short
+/// stretches, more near an x that is flat at an end.
+CurvePoint curveAtHalving(Curve c, double x);
 /// How far the progress travels between two points of the curve: their
 /// difference where it only rises, every rise and fall between where it
 /// overshoots; where time runs back and forth, no bound (infinity).
