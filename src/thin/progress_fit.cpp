@@ -103,8 +103,8 @@ uint8_t toByte(double v) { return static_cast<uint8_t>(std::lround(std::clamp(v,
 }  // namespace
 
 bool holdsStraight(const std::vector<Window>& w) {
-  return std::all_of(w.begin(), w.end(),
-                     [](const Window& k) { return k.x >= k.lo + kHalvingSlack && k.x <= k.hi - kHalvingSlack; });
+  static const double slack = halvingSlack(kStraight);
+  return std::all_of(w.begin(), w.end(), [](const Window& k) { return k.x >= k.lo + slack && k.x <= k.hi - slack; });
 }
 
 // The cost of the parameters p (x1, x2, y1, y2) over the samples, each

@@ -19,15 +19,12 @@ struct Window {
 /// The curves MMD's editor writes for a straight progress.
 inline constexpr Curve kStraight = {20, 20, 107, 107};
 
-/// How far babylon-mmd's reading of a straight curve can stray from the
-/// time itself; a window narrower than twice this does not take one.
-inline constexpr double kHalvingSlack = 6e-5;
-
 /// How far babylon-mmd's reading of a curve can stray from the precise
 /// one, in progress (infinity where time is flat somewhere on the curve).
 double halvingSlack(Curve c);
 
-/// Whether the straight curve keeps every window, in both readings.
+/// Whether the straight curve keeps every window, in both readings (with
+/// room for the halving's reading: a window narrower than that takes none).
 bool holdsStraight(const std::vector<Window>& w);
 
 /// What a fit found: a curve that keeps every window, or the first window
