@@ -18,6 +18,16 @@
 //   make_sample OUT FRAMES SEED wrists
 //                                the dance with 左手首 keyed now and then
 //                                and 右手首 never, as many motions have them
+//   make_sample OUT FRAMES SEED baked
+//                                the hands' dance and センター walking about,
+//                                played and keyed at every frame of every
+//                                bone on straight curves (a baked motion)
+//   make_sample OUT FRAMES SEED keyed
+//                                the motion that baked plays, as keyed
+//   make_sample OUT FRAMES SEED traced [DEGREES]
+//                                the baked motion with up to DEGREES (0.2)
+//                                of jitter a keyframe (and a hundredth of
+//                                that in units on センター), as traced from video
 //   make_sample OUT.vpd 0 SEED pose
 //                                a pose (VPD) of both arm chains, bent and
 //                                twisted far, their twist bones now and then
@@ -246,27 +256,41 @@ void writeHostile(uint32_t count, uint64_t seed) {
 }
 
 // A turn of `twist` radians about the limb (roughly X), after a swing of
-// `swing` radians about an axis across it.
-void putLimbRotation(double twist, double swing, double across) {
+// `swing` radians about an axis across it: X, Y, Z, W.
+void limbRotation(double twist, double swing, double across, float* q) {
   const double ay = std::cos(across), az = std::sin(across);
   const double sw = std::sin(swing / 2), cw = std::cos(swing / 2), st = std::sin(twist / 2), ct = std::cos(twist / 2);
   // (swing about (0, ay, az)) ⊗ (twist about X): the twist first.
-  putF32(static_cast<float>(cw * st));
-  putF32(static_cast<float>(ay * sw * ct + az * sw * st));
-  putF32(static_cast<float>(az * sw * ct - ay * sw * st));
-  putF32(static_cast<float>(cw * ct));
+  q[0] = static_cast<float>(cw * st);
+  q[1] = static_cast<float>(ay * sw * ct + az * sw * st);
+  q[2] = static_cast<float>(az * sw * ct - ay * sw * st);
+  q[3] = static_cast<float>(cw * ct);
+}
+
+// The canonical block of 16 parameters.
+void putParams(const unsigned char* p) {
+  unsigned char bz[64] = {};
+  for (int row = 0; row < 4; row++) {
+    for (int c = 0; c + row < 16; c++) bz[16 * row + c] = p[c + row];
+  }
+  putBytes(bz, 64);
 }
 
 enum class Wrists { None, Often, Seldom };
 
-void writeDance(uint32_t frames, uint64_t seed, Wrists wrists) {
+// A keyframe of a generated motion: its bone, frame, position, rotation and parameters.
+struct DanceKey {
+  int bone;
+  uint32_t frame;
+  float pos[3], rot[4];
+  unsigned char p[16];
+};
+constexpr uint32_t kMostDanceKeys = 1 << 16;
+DanceKey gDance[kMostDanceKeys];
+
+// The dance's keyframes into gDance, bone by bone; their count.
+uint32_t makeDance(uint32_t frames, uint64_t seed, Wrists wrists) {
   gState = seed * 2654435761ULL + 0x9E3779B97F4A7C15ULL;
-  struct Planned {
-    int bone;
-    uint32_t frame;
-    double twist, swing, across;
-  };
-  Planned keys[1 << 16];
   uint32_t count = 0;
   // 左腕 右腕 左ひじ 右ひじ, then the twist bones 左腕捩 and 左手捩 now and
   // then; the wrists 左手首 右手首 as often as the limbs, or the left seldom.
@@ -279,32 +303,126 @@ void writeDance(uint32_t frames, uint64_t seed, Wrists wrists) {
              : twistBone ? 20 + static_cast<uint32_t>(uniform() * 80)
                          : 3 + static_cast<uint32_t>(uniform() * 27);
     };
-    for (uint32_t f = static_cast<uint32_t>(uniform() * 5); f < frames && count < (1 << 16); f += step()) {
+    for (uint32_t f = static_cast<uint32_t>(uniform() * 5); f < frames && count < kMostDanceKeys; f += step()) {
       // Mostly small moves, some larger, a few fast ones (up to 40 degrees of twist a step).
       const double r = uniform(), scale = r < 0.55 ? 0.12 : r < 0.88 ? 0.4 : 1.0;
       twist += (uniform() - 0.5) * 1.4 * scale;
       if (twist > 2.6 || twist < -2.6) twist *= 0.5;
       swing = twistBone ? 0 : std::fabs(swing + (uniform() - 0.5) * 1.2 * scale);
       across += (uniform() - 0.5) * 1.5 * scale;
-      keys[count++] = {bone, f, twistBone ? twist * 0.3 : twist, std::min(swing, 2.0), across};
+      DanceKey& k = gDance[count++];
+      k = {bone, f, {0, 0, 0}, {}, {}};
+      limbRotation(twistBone ? twist * 0.3 : twist, std::min(swing, 2.0), across, k.rot);
     }
   }
+  // Half the rotation curves uneven, the rest and the other channels MMD's default.
+  for (uint32_t i = 0; i < count; i++) {
+    const bool uneven = uniform() < 0.5;
+    for (int c = 0; c < 16; c++) {
+      gDance[i].p[c] = static_cast<unsigned char>(c % 4 == 3 && uneven ? uniform() * 128 : (c < 8 ? 20 : 107));
+    }
+  }
+  return count;
+}
+
+void writeDance(uint32_t frames, uint64_t seed, Wrists wrists) {
+  const uint32_t count = makeDance(frames, seed, wrists);
   writeHeader(count);
   for (uint32_t i = 0; i < count; i++) {
-    const Planned& k = keys[i];
+    const DanceKey& k = gDance[i];
     putName(kBones[k.bone].name, 15);
     putU32(k.frame);
     for (int c = 0; c < 3; c++) putF32(0.0f);
-    putLimbRotation(k.twist, k.swing, k.across);
-    // Half the rotation curves uneven, the rest and the other channels MMD's default.
-    unsigned char p[16];
+    for (float c : k.rot) putF32(c);
+    putParams(k.p);
+  }
+  putU32(0);
+  putU32(0);
+  putU32(0);
+  putU32(0);
+}
+
+// y at x on a curve of parameters p (channel c), solved by halving finely.
+double curveAt(const unsigned char* p, int c, double x) {
+  auto cubic = [](double a, double b, double t) { return 3 * (1 - t) * (1 - t) * t * a + 3 * (1 - t) * t * t * b + t * t * t; };
+  const double x1 = p[c] / 127.0, y1 = p[4 + c] / 127.0, x2 = p[8 + c] / 127.0, y2 = p[12 + c] / 127.0;
+  double lo = 0, hi = 1;
+  for (int i = 0; i < 60; i++) (cubic(x1, x2, (lo + hi) / 2) < x ? lo : hi) = (lo + hi) / 2;
+  return cubic(y1, y2, (lo + hi) / 2);
+}
+
+// The shorter slerp from a to b at s, rotations as X, Y, Z, W.
+void slerp(const float* a, const float* b, double s, double* out) {
+  double dot = 0, sign = 1;
+  for (int i = 0; i < 4; i++) dot += double(a[i]) * b[i];
+  if (dot < 0) dot = -dot, sign = -1;
+  const double half = std::acos(std::min(dot, 1.0)), wa = half > 1e-9 ? std::sin((1 - s) * half) / std::sin(half) : 1 - s;
+  const double wb = half > 1e-9 ? std::sin(s * half) / std::sin(half) : s;
+  for (int i = 0; i < 4; i++) out[i] = wa * a[i] + sign * wb * b[i];
+}
+
+// The dance with the wrists, and センター walking about (its own curves on
+// every channel), played as a player does and keyed at every frame of every
+// bone on straight curves, as a motion baked in another tool is; `noise`
+// degrees (and a hundredth of that in units) of jitter on each keyframe, as
+// a motion traced from video has.
+void writeBaked(uint32_t frames, uint64_t seed, double noise, bool keyed) {
+  uint32_t count = makeDance(frames, seed, Wrists::Often);
+  double x = 0, z = 0, turn = 0;
+  for (uint32_t f = 0; f < frames && count < kMostDanceKeys; f += 10 + static_cast<uint32_t>(uniform() * 30)) {
+    x += (uniform() - 0.5) * 4, z += (uniform() - 0.5) * 4, turn += (uniform() - 0.5) * 1.5;
+    DanceKey& k = gDance[count++];
+    k = {0, f, {static_cast<float>(x), static_cast<float>(uniform() * 1.5 - 1), static_cast<float>(z)}, {}, {}};
+    limbRotation(0, turn, 0, k.rot);  // about Y
     const bool uneven = uniform() < 0.5;
-    for (int c = 0; c < 16; c++) p[c] = static_cast<unsigned char>(c % 4 == 3 && uneven ? uniform() * 128 : (c < 8 ? 20 : 107));
-    unsigned char bz[64] = {};
-    for (int row = 0; row < 4; row++) {
-      for (int c = 0; c + row < 16; c++) bz[16 * row + c] = p[c + row];
+    for (int c = 0; c < 16; c++) k.p[c] = static_cast<unsigned char>(uneven ? uniform() * 128 : (c < 8 ? 20 : 107));
+  }
+  if (keyed) {  // the motion the bake plays, as it was keyed
+    writeHeader(count);
+    for (uint32_t i = 0; i < count; i++) {
+      putName(kBones[gDance[i].bone].name, 15);
+      putU32(gDance[i].frame);
+      for (float c : gDance[i].pos) putF32(c);
+      for (float c : gDance[i].rot) putF32(c);
+      putParams(gDance[i].p);
     }
-    putBytes(bz, 64);
+    for (int i = 0; i < 4; i++) putU32(0);
+    return;
+  }
+  const int bones[] = {0, 1, 2, 3, 4, 7, 8, 10, 11};
+  writeHeader(static_cast<uint32_t>(sizeof bones / sizeof bones[0]) * frames);
+  const unsigned char straight[16] = {20, 20, 20, 20, 20, 20, 20, 20, 107, 107, 107, 107, 107, 107, 107, 107};
+  for (int bone : bones) {
+    uint32_t first = count, last = count;  // the bone's keyframes: first to last, in frame order
+    for (uint32_t i = 0; i < count; i++) {
+      if (gDance[i].bone != bone) continue;
+      if (first == count) first = i;
+      last = i;
+    }
+    const DanceKey rest = {bone, 0, {0, 0, 0}, {0, 0, 0, 1}, {}};  // a bone the dance never keyed
+    for (uint32_t f = 0, i = first; f < frames; f++) {
+      while (i < last && gDance[i + 1].frame <= f) i++;
+      const DanceKey& a = first < count ? gDance[i] : rest;
+      const DanceKey& b = i < last ? gDance[i + 1] : a;
+      const double s = f <= a.frame || i == last ? 0 : double(f - a.frame) / double(b.frame - a.frame);
+      double q[4], pos[3];
+      slerp(a.rot, b.rot, s > 0 ? curveAt(b.p, 3, s) : 0, q);
+      for (int c = 0; c < 3; c++) pos[c] = a.pos[c] + (double(b.pos[c]) - a.pos[c]) * (s > 0 ? curveAt(b.p, c, s) : 0);
+      if (noise > 0) {  // a turn of up to `noise` degrees about a random axis, after
+        const double ax = uniform() - 0.5, ay = uniform() - 0.5, az = uniform() - 0.5, len = std::sqrt(ax * ax + ay * ay + az * az);
+        const double half = (uniform() - 0.5) * noise * 3.14159265358979 / 180, k = std::sin(half) / len;
+        const double n[4] = {ax * k, ay * k, az * k, std::cos(half)};
+        const double r[4] = {n[3] * q[0] + n[0] * q[3] + n[1] * q[2] - n[2] * q[1], n[3] * q[1] + n[1] * q[3] + n[2] * q[0] - n[0] * q[2],
+                             n[3] * q[2] + n[2] * q[3] + n[0] * q[1] - n[1] * q[0], n[3] * q[3] - n[0] * q[0] - n[1] * q[1] - n[2] * q[2]};
+        for (int c = 0; c < 4; c++) q[c] = r[c];
+        for (double& p : pos) p += bone == 0 ? (uniform() - 0.5) * noise / 50 : 0;
+      }
+      putName(kBones[bone].name, 15);
+      putU32(f);
+      for (double p : pos) putF32(static_cast<float>(p));
+      for (double c : q) putF32(static_cast<float>(c));
+      putParams(straight);
+    }
   }
   putU32(0);
   putU32(0);
@@ -355,8 +473,8 @@ void writePose(uint64_t seed) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc == 3 || argc > 5) {
-    std::fprintf(stderr, "usage: make_sample OUT [COUNT SEED [hostile|dance|hands|wrists|pose]]\n");
+  if (argc < 2 || argc == 3 || argc > 6 || (argc == 6 && std::strcmp(argv[4], "traced") != 0)) {
+    std::fprintf(stderr, "usage: make_sample OUT [COUNT SEED [hostile|dance|hands|wrists|keyed|baked|traced [DEGREES]|pose]]\n");
     return 2;
   }
   gOut = std::fopen(argv[1], "wb");
@@ -370,6 +488,10 @@ int main(int argc, char** argv) {
                             !std::strcmp(argv[4], "wrists"))) {
     const Wrists wrists = argv[4][0] == 'd' ? Wrists::None : argv[4][0] == 'h' ? Wrists::Often : Wrists::Seldom;
     writeDance(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)), std::strtoull(argv[3], nullptr, 10), wrists);
+  } else if (argc >= 5 && (!std::strcmp(argv[4], "baked") || !std::strcmp(argv[4], "traced") || !std::strcmp(argv[4], "keyed"))) {
+    const double noise = argv[4][0] != 't' ? 0 : argc == 6 ? std::strtod(argv[5], nullptr) : 0.2;
+    writeBaked(static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)), std::strtoull(argv[3], nullptr, 10), noise,
+               argv[4][0] == 'k');
   } else if (argc == 5 && std::strcmp(argv[4], "pose") == 0) {
     writePose(std::strtoull(argv[3], nullptr, 10));
   } else if (argc == 5) {

@@ -12,6 +12,14 @@
 //   playback_eval A.vmd B.vmd keys       judged only on the frames where B
 //                                        keys the side's 手首
 //   playback_eval A.vmd B.vmd all F T    judged only on the frames F to T
+//   playback_eval A.vmd B.vmd bones      every bone on its own, as written
+//                                        (no fixed axes unless a model is
+//                                        named): per bone its rotation's
+//                                        largest deviation and its
+//                                        position's largest distance, each
+//                                        with its frame, with the curves
+//                                        solved precisely and then as
+//                                        babylon-mmd halves them
 //
 // Player rules: per bone, keyframes by frame, of several on one frame the
 // last in the file; the first held before it, the last after it; between
@@ -66,9 +74,9 @@ Q slerp(Q a, Q b, double s) {
 // y at x on the cubic from (0,0) through (x1,y1), (x2,y2) to (1,1). Where
 // an x passes 1 (a byte past 127) time runs back and forth and no root is
 // the root: read as babylon-mmd reads it, halving from t = 1/2 fifteen times.
-double ease(double x1, double y1, double x2, double y2, double x) {
+double ease(double x1, double y1, double x2, double y2, double x, bool halving = false) {
   auto b = [](double p1, double p2, double t) { return 3 * (1 - t) * (1 - t) * t * p1 + 3 * (1 - t) * t * t * p2 + t * t * t; };
-  if (x1 > 1 || x2 > 1) {
+  if (x1 > 1 || x2 > 1 || halving) {
     double t = 0.5, step = 0.5, tried = t;
     for (int i = 0; i < 15; i++) {
       tried = t;
@@ -93,6 +101,7 @@ struct Key {
   unsigned frame;
   Q rot;
   double x1, y1, x2, y2;
+  double pos[3], curve[3][4];  // X, Y, Z and each one's curve: x1 y1 x2 y2
 };
 using Bones = std::map<std::string, std::vector<Key>>;
 using Axes = std::map<std::string, Q>;  // a pair bone's fixed axis, unit, in x y z
@@ -255,7 +264,13 @@ bool load(const char* path, const Axes& axes, Bones* bones, unsigned* last) {
   for (size_t i = 0, at = 54; i < u32(50) && at + 111 <= n; i++, at += 111) {
     std::string name(reinterpret_cast<const char*>(&d[at]), strnlen(reinterpret_cast<const char*>(&d[at]), 15));
     Key k = {u32(at + 15), rotation(f32(at + 43), f32(at + 31), f32(at + 35), f32(at + 39)),
-             d[at + 47 + 33] / 127.0, d[at + 47 + 7] / 127.0, d[at + 47 + 11] / 127.0, d[at + 47 + 15] / 127.0};
+             d[at + 47 + 33] / 127.0, d[at + 47 + 7] / 127.0, d[at + 47 + 11] / 127.0, d[at + 47 + 15] / 127.0,
+             {f32(at + 19), f32(at + 23), f32(at + 27)}, {}};
+    const unsigned char xz[3] = {0, 1, 32};  // X and Y in the first row, Z from byte 32 (2 holds other things)
+    for (int c = 0; c < 3; c++) {
+      const unsigned char cb[4] = {xz[c], static_cast<unsigned char>(4 + c), static_cast<unsigned char>(8 + c), static_cast<unsigned char>(12 + c)};
+      for (int i = 0; i < 4; i++) k.curve[c][i] = d[at + 47 + cb[i]] / 127.0;
+    }
     auto axis = axes.find(name);
     if (axis != axes.end()) k.rot = onAxis(k.rot, axis->second);
     std::vector<Key>& keys = (*bones)[name];
@@ -271,15 +286,54 @@ bool load(const char* path, const Axes& axes, Bones* bones, unsigned* last) {
   return true;
 }
 
-Q at(const Bones& bones, const char* name, unsigned frame) {
+// The bone's rotation at `frame`, and with `pos` its position (each channel along its own curve, kept as a float).
+Q at(const Bones& bones, const std::string& name, unsigned frame, bool halving = false, double* pos = nullptr) {
   auto it = bones.find(name);
-  if (it == bones.end() || it->second.empty()) return {1, 0, 0, 0};
+  if (it == bones.end() || it->second.empty()) return (pos ? pos[0] = pos[1] = pos[2] = 0 : 0), Q{1, 0, 0, 0};
   const std::vector<Key>& k = it->second;
   auto next = std::upper_bound(k.begin(), k.end(), frame, [](unsigned f, const Key& key) { return f < key.frame; });
-  if (next == k.begin()) return k.front().rot;
-  if (next == k.end() || (next - 1)->frame == frame) return (next - 1)->rot;
-  const Key &a = *(next - 1), &b = *next;
-  return slerp(a.rot, b.rot, ease(b.x1, b.y1, b.x2, b.y2, double(frame - a.frame) / double(b.frame - a.frame)));
+  const Key& a = next == k.begin() ? *next : *(next - 1);
+  if (next == k.begin() || next == k.end() || a.frame == frame) {
+    for (int c = 0; pos != nullptr && c < 3; c++) pos[c] = a.pos[c];
+    return a.rot;
+  }
+  const Key& b = *next;
+  const double x = double(frame - a.frame) / double(b.frame - a.frame);
+  for (int c = 0; pos != nullptr && c < 3; c++) {
+    const double* e = b.curve[c];
+    pos[c] = float(a.pos[c] + (b.pos[c] - a.pos[c]) * ease(e[0], e[1], e[2], e[3], x, halving));
+  }
+  return slerp(a.rot, b.rot, ease(b.x1, b.y1, b.x2, b.y2, x, halving));
+}
+
+// Every bone of either motion on its own: "bone N NAME", then per reading
+// (precise, halving) the rotation's largest deviation and the position's
+// largest distance, each "at" its frame; then the largest of all.
+void judgeBones(const Bones& a, const Bones& b, unsigned last) {
+  std::map<std::string, int> names;
+  for (const Bones* m : {&a, &b}) {
+    for (const auto& [name, keys] : *m) names.emplace(name, 0);
+  }
+  double all[2][2] = {};
+  int n = 0;
+  for (const auto& [name, unused] : names) {
+    std::printf("bone %d ", n++);
+    for (unsigned char c : name) std::printf("%02X", c);
+    for (int r = 0; r < 2; r++) {
+      double worst[2] = {}, pa[3], pb[3];
+      unsigned where[2] = {};
+      for (unsigned f = 0; f <= last; f++) {
+        const double d[2] = {degrees(at(a, name, f, r, pa), at(b, name, f, r, pb)), std::hypot(pa[0] - pb[0], pa[1] - pb[1], pa[2] - pb[2])};
+        for (int i = 0; i < 2; i++) {
+          if (d[i] > worst[i]) worst[i] = d[i], where[i] = f;
+        }
+      }
+      std::printf(" %s %.4f at %u %.5f at %u", r ? "halving" : "precise", worst[0], where[0], worst[1], where[1]);
+      for (int i = 0; i < 2; i++) all[r][i] = std::max(all[r][i], worst[i]);
+    }
+    std::printf("\n");
+  }
+  std::printf("all precise %.4f %.5f halving %.4f %.5f\n", all[0][0], all[0][1], all[1][0], all[1][1]);
 }
 
 }  // namespace
@@ -297,10 +351,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   argv += model, argc -= model;
+  const bool bonesOnly = argc > 3 && std::strcmp(argv[3], "bones") == 0;
+  if (bonesOnly && !model) axes.clear();  // as written: the bones judged are any bones
   if (argc < 3 || !load(argv[1], axes, &a, &last) || !load(argv[2], axes, &b, &last)) {
-    std::fprintf(stderr, "usage: playback_eval [model.pmx|model.pmd] A.vmd B.vmd [frames|keys|all] [FROM TO]\n");
+    std::fprintf(stderr, "usage: playback_eval [model.pmx|model.pmd] A.vmd B.vmd [frames|keys|all|bones] [FROM TO]\n");
     return 2;
   }
+  if (bonesOnly) return judgeBones(a, b, std::min(last, 1u << 24)), 0;
   // 左腕 左腕捩 左ひじ 左手捩 左手首, and the right side's (右).
   const char* names[2][5] = {{"\x8D\xB6\x98\x72", "\x8D\xB6\x98\x72\x9D\x80", "\x8D\xB6\x82\xD0\x82\xB6", "\x8D\xB6\x8E\xE8\x9D\x80",
                               "\x8D\xB6\x8E\xE8\x8E\xF1"},

@@ -95,9 +95,8 @@ double bisectionSpread(Curve c) {
   double xLo, xHi, yLo, yHi;
   slopeRange(c.x1 / 127.0, c.x2 / 127.0, &xLo, &xHi);
   slopeRange(c.y1 / 127.0, c.y2 / 127.0, &yLo, &yHi);
-  if (!(xLo > 0)) return 2;
-  const double dt = std::max(1e-5 / xLo, std::ldexp(1.0, -15));
-  return std::min(2.0, std::max(std::fabs(yLo), std::fabs(yHi)) * dt);
+  if (!(xLo > 1e-3)) return INFINITY;  // flat in time somewhere: only frames tell
+  return std::max(std::fabs(yLo), std::fabs(yHi)) * std::max(1e-5 / xLo, std::ldexp(1.0, -15));
 }
 
 double progressTravel(Curve c, const CurvePoint& p, const CurvePoint& q) {

@@ -30,7 +30,8 @@ inline double curveProgress(Curve c, double x) { return curveAt(c, x).y; }
 /// out some way along.
 CurvePoint bisectedAt(Curve c, double x);
 /// How far the bisected progress can lie from the exact one at any time
-/// inside the stretch (0 < x < 1): at most 2 where x(t) flattens anywhere.
+/// inside the stretch (0 < x < 1); infinite where x(t) flattens anywhere,
+/// and there only the frames tell.
 double bisectionSpread(Curve c);
 /// How far the progress travels between two points of the curve: their
 /// difference where it only rises, every rise and fall between where it

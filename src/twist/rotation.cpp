@@ -27,15 +27,6 @@ constexpr auto kAtanTerms = [] {
   return c;
 }();
 
-// To 1e-16 up to pi/2, and within 1e-10 up to 3 (an overshooting curve's
-// far end): the terms to the 21st power, by Horner's rule.
-double sinSmall(double a) {
-  const double a2 = a * a;
-  double sum = kSinTerms[10];
-  for (int n = 9; n >= 0; n--) sum = sum * a2 + kSinTerms[static_cast<size_t>(n)];
-  return sum * a;
-}
-
 double atanSmall(double x) {  // 0 <= x <= 1
   int halvings = 0;
   for (; x > 0.1; halvings++) x = x / (1 + std::sqrt(1 + x * x));
@@ -48,13 +39,21 @@ double atanSmall(double x) {  // 0 <= x <= 1
   return sum * (1 << halvings);
 }
 
-// The angle, 0 to pi/2, whose sine and cosine are in the ratio s : c (both >= 0).
+}  // namespace
+
+// To 1e-16 up to pi/2, and within 1e-10 up to 3 (an overshooting curve's
+// far end): the terms to the 21st power, by Horner's rule.
+double sinSmall(double a) {
+  const double a2 = a * a;
+  double sum = kSinTerms[10];
+  for (int n = 9; n >= 0; n--) sum = sum * a2 + kSinTerms[static_cast<size_t>(n)];
+  return sum * a;
+}
+
 double angleOf(double s, double c) {
   if (!(s > 0)) return s == 0 ? 0 : s;  // no turn, or a NaN passed on
   return s <= c ? atanSmall(s / c) : std::numbers::pi / 2 - atanSmall(c / s);
 }
-
-}  // namespace
 
 Quat toFloat(const DQuat& q) {
   // Which NaN an operation passes on depends on its operands' order, which

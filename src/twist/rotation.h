@@ -14,6 +14,12 @@ namespace torsel {
 /// Degrees per radian.
 inline constexpr double kDegrees = 180 / std::numbers::pi;
 
+/// sin by its series: to 1e-16 up to pi/2 (within 1e-10 up to 3).
+double sinSmall(double a);
+/// The angle, 0 to pi/2, whose sine and cosine are in the ratio s : c (both
+/// at least 0); a NaN passes on.
+double angleOf(double s, double c);
+
 /// A rotation in double: what a player computes, never written as it stands.
 struct DQuat {
   double x, y, z, w;

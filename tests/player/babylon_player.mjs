@@ -5,10 +5,11 @@
 // elbow (ひじ ⊗ 手捩), the wrist (both) and the hand (the wrist ⊗ 手首); out,
 // the largest deviation of each chain between the two, in degrees: left arm,
 // elbow, wrist, hand, then right. Or two poses (VPD), the same chains and the
-// turn of each side's 腕捩 and 手捩 on their own.
+// turn of each side's 腕捩 and 手捩 on their own. Or bones by name: each one's
+// largest turn and move between two motions, as the runtime poses it.
 import { NullEngine } from '@babylonjs/core/Engines/nullEngine';
 import { ImportMeshAsync } from '@babylonjs/core/Loading/sceneLoader';
-import { Matrix, Quaternion } from '@babylonjs/core/Maths/math.vector';
+import { Matrix, Quaternion, Vector3 } from '@babylonjs/core/Maths/math.vector';
 import { Logger } from '@babylonjs/core/Misc/logger';
 import { Scene } from '@babylonjs/core/scene';
 import 'babylon-mmd/esm/Loader/pmxLoader';
@@ -58,6 +59,23 @@ export async function openPlayer(modelBytes, extension) {
     const [a, b] = buffers.map((p, i) => play(poseLoader.loadFromBuffer(`p${i}`, p), 0)[0]);
     return [0, 1].flatMap((side) => a[side].map((q, c) => degrees(q, b[side][c])));
   };
+  // bones: names and two ArrayBuffers of VMD files; per bone [degrees, units] at the most.
+  const bones = async (names, ...motions) => {
+    const animations = await Promise.all(motions.map((m, i) => loader.loadFromBufferAsync(`b${i}`, m)));
+    const last = Math.max(...animations.map((a) => a.endFrame));
+    const runtime = names.map((n) => model.runtimeBones.find((b) => b.name === n).linkedBone);
+    const [a, b] = animations.map((animation) => {
+      model.setRuntimeAnimation(model.createRuntimeAnimation(animation));
+      return Array.from({ length: last + 1 }, (_, f) => {
+        model.beforePhysics(f);
+        model.afterPhysics();
+        return runtime.map((bone) => [bone.rotationQuaternion.clone(), bone.position.clone()]);
+      });
+    });
+    return names.map((n, i) => a.reduce(([turn, move], frame, f) => [
+      Math.max(turn, degrees(frame[i][0], b[f][i][0])), Math.max(move, Vector3.Distance(frame[i][1], b[f][i][1]))],
+    [0, 0]));
+  };
   // motions: two ArrayBuffers of VMD files.
   return Object.assign(async (...motions) => {
     const animations = await Promise.all(motions.map((m, i) =>
@@ -66,5 +84,5 @@ export async function openPlayer(modelBytes, extension) {
     const [a, b] = animations.map((animation) => play(animation, last));
     return [0, 1].flatMap((side) => [0, 1, 2, 3].map((c) =>
       Math.max(...a.map((frame, f) => degrees(frame[side][c], b[f][side][c])))));
-  }, { poses });
+  }, { poses, bones });
 }
