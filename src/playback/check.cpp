@@ -276,7 +276,7 @@ void keyBeyond(Group& g, const PlanOptions& o, int side, const CheckedChain& c, 
     for (uint32_t f : frames) {
       values.push_back(inRange(o, f) ? valueAt(g, j, j.first, f) : toFloat(rotationAt(b.in, f)));
     }
-    for (size_t i = 0; i < frames.size(); i++) {
+    for (size_t i = 0; i < frames.size() && g.mayKey(j.bone); i++) {
       keyAt(b, frames[i], values[i], toFloat(played(o.rule[j.bone], values[i])));
     }
     setTurns(&b.out.played);

@@ -265,7 +265,7 @@ class JobRunner {
     int added = 0;
     for (;;) {
       const uint32_t ra = left.raw.frame, rb = ends.back().raw.frame, at = f.v.at;
-      if (f.v.kind != Verdict::Within && at > ra && at < rb && added < kMostAdded) {
+      if (f.v.kind != Verdict::Within && at > ra && at < rb && added < kMostAdded && g_.mayKey(j_.bone, ends.size())) {
         Key mid = keyAt(at, false);
         // A keyframe that leaves its own frame beyond the bound mends
         // nothing; a twist bone that leaves it beyond most of it asks the

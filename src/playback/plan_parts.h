@@ -61,8 +61,19 @@ struct Group {
   std::array<BonePlan, kGroupBones> bones;
   Judge judge;
   CurveMemo curves;  // what the bisecting players make of the curves met
+  size_t keyCap = SIZE_MAX;  // the most keyframes the side planned now may write
   BonePlan& operator[](int bone) { return bones[static_cast<size_t>(bone)]; }
   const BonePlan& operator[](int bone) const { return bones[static_cast<size_t>(bone)]; }
+  /// True while the side of `bone` may write one keyframe more (with
+  /// `pending` not yet written); once it may not, the judge's work is spent:
+  /// nothing more is keyed, and what strays is reported.
+  bool mayKey(int bone, size_t pending = 0) {
+    size_t keys = pending;
+    for (int b = groupBone(bone / kArmBones, kArm), e = b + kArmBones; b < e; b++) keys += bones[size_t(b)].out.rot.size();
+    if (keys < keyCap) return true;
+    judge.setWork(0);
+    return false;
+  }
 };
 /// Keyframe i of a bone's output as it is written: the input's keyframe whose
 /// stretch it cuts (its other channels and kept bytes), at its frame, with

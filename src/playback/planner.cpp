@@ -19,6 +19,10 @@ namespace {
 // real motion asks (a dance of 6,000 frames a tenth of it); a hostile one
 // is then planned as far as it goes and the rest reported.
 constexpr uint64_t kJudgeWork = uint64_t(3) << 20, kJudgeWorkPerKey = 256;
+// A side's planned bones write at most this many times the keyframes its
+// arm group holds in the input, and this many more: past that the plan
+// keys no further and reports the chains beyond.
+constexpr size_t kKeyGrowth = 8, kKeyGrowthFloor = 1024;
 
 bool keyedInRange(const Group& g, const PlanOptions& o, int bone) {
   for (const PlayedKey& k : g[bone].in.keys) {
@@ -258,6 +262,7 @@ void Planner::plan(const PlanOptions& o) {
     // The work grows with the keyframes, whatever frames they span; the
     // planner and the check each have their own.
     g.judge.setWork(kJudgeWork + kJudgeWorkPerKey * keys);
+    g.keyCap = kKeyGrowth * keys + kKeyGrowthFloor;
     planSide({.g = g, .o = o, .side = side, .room = o.bound * kMargin, .reports = reports_[side]});
     // Where the plan ran out of work, the check says how far it strays but keys nothing more.
     const bool mend = g.judge.workLeft();
