@@ -128,11 +128,11 @@ void setTurns(PlayedTrack* p) {
   }
 }
 
-size_t keyAfter(const PlayedTrack& p, uint32_t frame) {
+size_t keyAfterFar(const PlayedTrack& p, uint32_t frame) {
   const std::vector<PlayedKey>& t = p.keys;
   auto answers = [&](size_t i) { return (i == 0 || t[i - 1].frame <= frame) && (i == t.size() || t[i].frame > frame); };
   const size_t c = std::min(p.cursor, t.size());
-  for (size_t i : {c, c + 1, c + 2, c - 1}) {  // c - 1 wraps past every index when c is 0
+  for (size_t i : {c + 1, c + 2, c - 1}) {  // c - 1 wraps past every index when c is 0
     if (i <= t.size() && answers(i)) return p.cursor = i;
   }
   const auto it = std::upper_bound(t.begin(), t.end(), frame, [](uint32_t f, const PlayedKey& k) { return f < k.frame; });

@@ -83,7 +83,14 @@ inline PlayedKey playedKey(const HeldKey& k, const Quat& rot) { return {k.frame,
 PlayedTrack playedTrack(const Track& t, const AxisRule& rule);
 /// Works out the turn of every stretch, once its keyframes stand.
 void setTurns(PlayedTrack* p);
-size_t keyAfter(const PlayedTrack& t, uint32_t frame);
+/// Index of the first keyframe after `frame`, found from where the last
+/// look-up ended (inline: the planner looks up by the million, mostly there).
+size_t keyAfterFar(const PlayedTrack& t, uint32_t frame);
+inline size_t keyAfter(const PlayedTrack& t, uint32_t frame) {
+  const size_t c = t.cursor, n = t.keys.size();
+  if (c <= n && (c == 0 || t.keys[c - 1].frame <= frame) && (c == n || t.keys[c].frame > frame)) return c;
+  return keyAfterFar(t, frame);
+}
 bool keyOn(const PlayedTrack& t, uint32_t frame, size_t* index);
 DQuat rotationAt(const PlayedTrack& t, uint32_t frame);
 /// The rotation at `frame` as the players that bisect the curve show it
