@@ -61,11 +61,11 @@ class JobRunner {
     for (int b : j_.span) spanOf(b);
     spanOf(j_.bone);
     std::vector<uint32_t> frames;
-    for (const PlayedKey& k : b_.in.keys) {
+    for (const PlayedKey& k : b_.basis().keys) {
       if (!(j_.dropInRange && inRange(o_, k.frame))) frames.push_back(k.frame);
     }
     for (int b : j_.events) {
-      for (const PlayedKey& k : g_[b].in.keys) {
+      for (const PlayedKey& k : g_[b].basis().keys) {
         if (inRange(o_, k.frame)) frames.push_back(k.frame);
       }
     }
@@ -177,7 +177,7 @@ class JobRunner {
     if (!judge_.inside(a, b)) {
       curveOver(b_.in, a, b, &c);
     } else if (lead >= 0) {
-      curveOver(g_[j_.leads.at[lead]].in, a, b, &c);
+      curveOver(g_[j_.leads.at[lead]].basis(), a, b, &c);
     }
     return c;
   }
@@ -213,7 +213,7 @@ class JobRunner {
       curveOver(b_.in, a, b, &curve);
     } else {
       for (int c = 0; c < j_.leads.n && lead < 0; c++) {
-        if (curveOver(g_[j_.leads.at[c]].in, a, b, &curve)) lead = c;
+        if (curveOver(g_[j_.leads.at[c]].basis(), a, b, &curve)) lead = c;
       }
     }
     setRotationCurve(&kb->raw, curve);
@@ -241,7 +241,7 @@ class JobRunner {
     for (int c = *lead + 1; b - a >= 2 && *lead >= 0 && c < j_.leads.n && f.v.kind != Verdict::Within; c++) {
       Key other = *kb;
       Curve curve;
-      if (!curveOver(g_[j_.leads.at[c]].in, a, b, &curve)) continue;
+      if (!curveOver(g_[j_.leads.at[c]].basis(), a, b, &curve)) continue;
       setRotationCurve(&other.raw, curve);
       const Found g = judge_.judgeStretchTo(left, other);
       if (g.excess < f.excess) f = g, *lead = c, *kb = other;

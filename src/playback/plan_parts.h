@@ -35,6 +35,12 @@ struct BonePlan {
   Track held;             // the input's keyframes as they stand
   int32_t heldCount = 0;  // its records, several on one frame included
   PlayedTrack in;         // the input as played
+  // A motion thinned: the keyframes the thinning kept, as played. They give
+  // the bone its first keyframes and the curves of its stretches; the input
+  // stays what every chain is judged against.
+  Track thinHeld;
+  PlayedTrack thinIn;
+  bool thinned = false;
   // The keyframes as planned: each one's frame, curve and rotation as played,
   // and as written; the rest of what is written is its input's (writtenKey).
   struct Output {
@@ -46,6 +52,9 @@ struct BonePlan {
   mutable size_t heldCursor = 0;  // where the last look-up in `held` ended
   /// What the output plays.
   const PlayedTrack& shown() const { return planned ? out.played : in; }
+  /// What its first keyframes and curves are taken from: the input, or the
+  /// input thinned.
+  const PlayedTrack& basis() const { return thinned ? thinIn : in; }
   /// Index of the first held keyframe after f, found from where the last
   /// look-up ended (the planner walks a track mostly forward).
   size_t heldAfter(uint32_t f) const;

@@ -244,12 +244,19 @@ void Planner::hold(int bone, const HeldKey& k) {
   b.heldCount++;
 }
 
+void Planner::holdThinned(int bone, const HeldKey& k) {
+  BonePlan& b = (*group_)[bone];
+  b.thinHeld.push_back(k);
+  b.thinned = true;
+}
+
 void Planner::plan(const PlanOptions& o) {
   Group& g = *group_;
   if (o.wrist && !o.fold) countWristSplits(g, o, reports_);
   for (BonePlan& b : g.bones) {
     makeTrack(&b.held);
     b.held.shrink_to_fit();
+    makeTrack(&b.thinHeld);
   }
   // A side at a time, so that only one side's working tracks are held.
   for (int side = 0; side < kArmSides; side++) {
@@ -257,6 +264,7 @@ void Planner::plan(const PlanOptions& o) {
     uint64_t keys = 0;
     for (int b = first; b < end; b++) {
       g[b].in = playedTrack(g[b].held, o.rule[b]);
+      if (g[b].thinned) g[b].thinIn = playedTrack(g[b].thinHeld, o.rule[b]);
       keys += g[b].held.size();
     }
     // The work grows with the keyframes, whatever frames they span; the
@@ -269,7 +277,7 @@ void Planner::plan(const PlanOptions& o) {
     g.judge.setWork(kJudgeWork + kJudgeWorkPerKey * keys);
     checkSide(g, o, side, mend, reports_[side]);
     // Planned and checked: only what is written stays.
-    for (int b = first; b < end; b++) g[b].in = {}, g[b].out.verbatim = {};
+    for (int b = first; b < end; b++) g[b].in = {}, g[b].thinIn = {}, g[b].thinHeld = {}, g[b].out.verbatim = {};
   }
 }
 

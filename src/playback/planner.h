@@ -39,6 +39,10 @@ class Planner {
 
   /// Holds a keyframe of an arm-group bone, in file order.
   void hold(int bone, const HeldKey& k);
+  /// Holds a keyframe of the bone as the motion's thinning kept it (its
+  /// curves fitted): a bone so held takes its first keyframes and curves
+  /// from these, and is still judged against the input.
+  void holdThinned(int bone, const HeldKey& k);
   /// Plans every chain that has a keyframe in the range.
   void plan(const PlanOptions& o);
   /// True when the bone's records are replaced by its planned track.
