@@ -5,10 +5,10 @@
 #include <random>
 #include <vector>
 
-#include "twist/bone_pairs.h"
-#include "twist/model_axes.h"
-#include "twist/run_settings.h"
-#include "twist/separation.h"
+#include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
+#include "arm/separation.h"
+#include "run/run_settings.h"
 
 namespace {
 

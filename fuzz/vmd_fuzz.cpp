@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "twist/model_axes.h"
-#include "twist/run_settings.h"
+#include "arm/model_axes.h"
+#include "run/run_settings.h"
 #include "vmd/convert.h"
 #include "vmd/prescan.h"
 

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "twist/model_axes.h"
-#include "twist/run_settings.h"
+#include "arm/model_axes.h"
+#include "run/run_settings.h"
 #include "vpd/pose_convert.h"
 #include "vpd/pose_text.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
-#include "twist/run_settings.h"
+#include "run/run_settings.h"
 
 namespace torsel {
 namespace {

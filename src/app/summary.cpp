@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "arm/bone_names.h"
 #include "io/path_util.h"
 #include "platform/platform.h"
-#include "twist/bone_names.h"
-#include "twist/run_settings.h"
+#include "run/run_settings.h"
 
 namespace torsel {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "io/byte_stream.h"
-#include "twist/quat.h"
+#include "math/quat.h"
 
 namespace torsel {
 

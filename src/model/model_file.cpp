@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "arm/bone_names.h"
 #include "io/byte_stream.h"
 #include "io/path_util.h"
 #include "platform/platform.h"
-#include "twist/bone_names.h"
 
 namespace torsel {
 namespace {

@@ -2,8 +2,8 @@
 // the built-in ones.
 #pragma once
 
-#include "twist/bone_pairs.h"
-#include "twist/quat.h"
+#include "arm/bone_pairs.h"
+#include "math/quat.h"
 
 namespace torsel {
 

@@ -3,16 +3,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "arm/bone_names.h"
+#include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
+#include "arm/separation.h"
 #include "format/key_block.h"
 #include "format/vmd_format.h"
 #include "io/byte_stream.h"
 #include "platform/platform.h"
-#include "twist/bone_names.h"
-#include "twist/bone_pairs.h"
-#include "twist/model_axes.h"
-#include "twist/result_codes.h"
-#include "twist/run_settings.h"
-#include "twist/separation.h"
+#include "result/result_codes.h"
+#include "run/run_settings.h"
 #include "vmd/planned.h"
 #include "vmd/prescan.h"
 #include "vmd/wrist_pass.h"

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "arm/bone_names.h"
+#include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
 #include "format/key_block.h"
 #include "platform/platform.h"
 #include "playback/planner.h"
-#include "twist/bone_names.h"
-#include "twist/bone_pairs.h"
-#include "twist/model_axes.h"
-#include "twist/run_settings.h"
+#include "run/run_settings.h"
 #include "vmd/wrist_pass.h"
 
 namespace torsel {

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "arm/bone_names.h"
 #include "format/vmd_format.h"
-#include "twist/bone_names.h"
 
 namespace torsel {
 

@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
+#include "arm/bone_names.h"
+#include "arm/bone_pairs.h"
 #include "format/vmd_format.h"
 #include "io/byte_stream.h"
 #include "platform/platform.h"
 #include "playback/planner.h"
-#include "twist/bone_names.h"
-#include "twist/bone_pairs.h"
-#include "twist/run_settings.h"
+#include "run/run_settings.h"
 #include "vmd/planned.h"
 #include "vmd/wrist_pass.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "twist/result_codes.h"
+#include "result/result_codes.h"
 
 namespace torsel {
 

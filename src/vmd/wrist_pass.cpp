@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "arm/bone_names.h"
+#include "arm/bone_pairs.h"
+#include "arm/separation.h"
 #include "platform/platform.h"
 #include "playback/player.h"
-#include "twist/bone_names.h"
-#include "twist/bone_pairs.h"
-#include "twist/run_settings.h"
-#include "twist/separation.h"
+#include "run/run_settings.h"
 
 namespace torsel {
 namespace {

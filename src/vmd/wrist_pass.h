@@ -18,11 +18,11 @@
 
 #include "format/key_block.h"
 #include "format/vmd_format.h"
-#include "twist/quat.h"
+#include "math/quat.h"
 
 namespace torsel {
 
-/// splitAbout (twist/separation.h) the side's forearm axis: the elbow
+/// splitAbout (arm/separation.h) the side's forearm axis: the elbow
 /// pair's, in use.
 void wristSplit(int side, Quat q, Quat* twist, Quat* rest);
 

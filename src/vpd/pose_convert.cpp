@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "arm/bone_names.h"
+#include "arm/bone_pairs.h"
+#include "arm/separation.h"
 #include "io/byte_stream.h"
+#include "math/rotation.h"
 #include "platform/platform.h"
-#include "twist/bone_names.h"
-#include "twist/bone_pairs.h"
-#include "twist/result_codes.h"
-#include "twist/rotation.h"
-#include "twist/run_settings.h"
-#include "twist/separation.h"
+#include "result/result_codes.h"
+#include "run/run_settings.h"
 #include "vmd/prescan.h"
 #include "vmd/wrist_pass.h"
 #include "vpd/pose_text.h"

@@ -7,7 +7,7 @@
 
 #include "io/byte_stream.h"
 #include "platform/platform.h"
-#include "twist/result_codes.h"
+#include "result/result_codes.h"
 #include "vmd/prescan.h"
 
 namespace torsel {

@@ -4,10 +4,10 @@
 
 #include <string>
 
+#include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
+#include "run/run_settings.h"
 #include "support/harness.h"
-#include "twist/bone_pairs.h"
-#include "twist/model_axes.h"
-#include "twist/run_settings.h"
 #include "vmd/convert.h"
 #include "vmd/prescan.h"
 

@@ -1,11 +1,11 @@
-#include "twist/model_axes.h"
+#include "arm/model_axes.h"
 
 #include <bit>
 #include <cstdint>
 #include <cstdio>
 
+#include "arm/bone_pairs.h"
 #include "platform/platform.h"
-#include "twist/bone_pairs.h"
 
 namespace torsel {
 namespace {

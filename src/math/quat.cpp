@@ -1,4 +1,4 @@
-#include "twist/quat.h"
+#include "math/quat.h"
 
 #include <cmath>
 #include <cstdio>

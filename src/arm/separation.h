@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "twist/quat.h"
-#include "twist/run_settings.h"
+#include "math/quat.h"
+#include "run/run_settings.h"
 
 namespace torsel {
 

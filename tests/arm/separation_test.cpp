@@ -1,6 +1,6 @@
 // The separation against its worked figures and its properties: the twist
 // is a turn about the rest axis, and twist and kept rotation make q again.
-#include "twist/separation.h"
+#include "arm/separation.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <random>
 #include <string>
 
-#include "twist/bone_pairs.h"
-#include "twist/model_axes.h"
-#include "twist/run_settings.h"
+#include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
+#include "run/run_settings.h"
 
 namespace torsel {
 namespace {

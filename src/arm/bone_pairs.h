@@ -6,11 +6,11 @@
 #include <array>
 #include <cstdint>
 
-#include "twist/bone_names.h"
-#include "twist/quat.h"
-#include "twist/rotation.h"
-#include "twist/run_settings.h"
-#include "twist/separation.h"
+#include "arm/bone_names.h"
+#include "arm/separation.h"
+#include "math/quat.h"
+#include "math/rotation.h"
+#include "run/run_settings.h"
 
 namespace torsel {
 

@@ -1,4 +1,4 @@
-#include "twist/rotation.h"
+#include "math/rotation.h"
 
 #include <algorithm>
 #include <array>

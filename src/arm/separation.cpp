@@ -1,10 +1,10 @@
-#include "twist/separation.h"
+#include "arm/separation.h"
 
 #include <cstdio>
 #include <limits>
 
 #include "platform/platform.h"
-#include "twist/run_settings.h"
+#include "run/run_settings.h"
 
 namespace torsel {
 namespace {

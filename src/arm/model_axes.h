@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "twist/quat.h"
+#include "math/quat.h"
 
 namespace torsel {
 

@@ -1,10 +1,10 @@
-#include "twist/bone_pairs.h"
+#include "arm/bone_pairs.h"
 
 #include <cstdio>
 
+#include "arm/bone_names.h"
 #include "platform/platform.h"
-#include "twist/bone_names.h"
-#include "twist/run_settings.h"
+#include "run/run_settings.h"
 
 namespace torsel {
 

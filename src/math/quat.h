@@ -11,7 +11,7 @@
 #include <limits>
 
 #if TORSEL_SOFT_EXTENDED
-#include "twist/soft_extended.h"
+#include "math/soft_extended.h"
 #endif
 
 namespace torsel {
