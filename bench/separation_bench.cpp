@@ -35,7 +35,6 @@ void separation(benchmark::State& state) {
   in.r = {gPairs[0].restQuat.x, gPairs[0].restQuat.y, gPairs[0].restQuat.z};
   in.side = Side::Left;
   in.frameTime = 5;
-  in.twistBone = gPairs[0].twistBone;
   in.method = gSettings.subMode;
   size_t i = 0;
   for (auto _ : state) {

@@ -39,8 +39,6 @@ struct PairScan {
 
 extern std::array<BonePair, kPairCount> gPairs;
 extern std::array<PairScan, kPairCount> gScans;
-/// Source keyframes converted in the current file's pass.
-extern std::array<int32_t, kPairCount> gConvCounts;
 
 enum class PairRole { Source, Twist };
 
@@ -54,14 +52,6 @@ int findPair(const KnownBone& bone, PairRole* role, const RunSettings& run);
 /// An elbow pair is converted only where the run's handTwist is set.
 bool pairIsActive(int pair, const RunSettings& run);
 
-enum class PairAction { Ordinary, Convert, Drop };
-
-/// For a source keyframe: Ordinary out of the run's range; otherwise
-/// Convert, with the twist rotation and the kept rotation in `result` (the
-/// run's method, its start frame's merge, its display level), and the
-/// pair's count up.
-PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, const RunSettings& run, SeparationResult* result);
-
 /// Left, right; the elbow pair of side s is pair 2s + 1.
 inline constexpr int kWristSides = 2;
 
@@ -73,21 +63,13 @@ DQuat shownRotation(int pair, bool twist, const Quat& rot);
 /// run's settings.
 SeparationInput pairSeparationInput(int pair, uint32_t frameTime, Quat rot, const RunSettings& run);
 
-/// True for a twist keyframe at `frameTime` that filterTwistKeyframe drops.
+/// Both the pair's bones keyed at the start frame: the twist bone's rotation
+/// there is merged into the twist inserted, and its keyframe dropped.
+bool pairMergesAtFrom(int pair);
+/// True for a twist keyframe at `frameTime` that is dropped so.
 bool pairDropsAtFrom(int pair, uint32_t frameTime, const RunSettings& run);
-
-/// For a twist keyframe: Drop when it was merged into the inserted one at
-/// fromFrame; otherwise Ordinary (with a warning when in range).
-PairAction filterTwistKeyframe(int pair, const KeyframeView& kf, const RunSettings& run);
 
 /// Keyframes the pair adds to the output's bone count.
 int32_t pairFrameCountDelta(int pair, const RunSettings& run);
-
-/// Zeroes the conversion counts at the start of a pass.
-void resetPairCounts();
-
-/// The verification lines (display level 1 and up) and the addition of the
-/// file's counts to the run totals.
-void reportPairCounts(const RunSettings& run);
 
 }  // namespace torsel

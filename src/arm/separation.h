@@ -1,31 +1,23 @@
 // Splitting one keyframe rotation q into a twist about the limb's own axis
-// and a kept rotation, by one of six methods (the run's subMode).
+// and a kept rotation, by one of six methods (the run's subMode). Nothing
+// here prints: what a split meets on its way comes back in a trace, which
+// the pass that writes the split prints (pass/split_lines.h).
 #pragma once
 
 #include <cstdint>
 
 #include "math/quat.h"
-#include "run/run_settings.h"
 
 namespace torsel {
 
 enum class Side : uint8_t { Left, Right };
 
-/// What the pairs and the separation need to know of one bone keyframe.
-struct KeyframeView {
-  int32_t block;        // running block number in the file, from 1
-  const char* name;     // bone name, NUL-terminated Shift-JIS
-  int lastNul;          // last-NUL index of the name field
-  uint32_t frameTime;
-  Quat rot;
-};
-
 /// Everything a split reads, built with designated initializers. The fields
 /// without a default must be named (-Wextra warns where one is left out);
-/// the rest left out merge nothing and print no more than the display level.
+/// the rest left out merge nothing.
 struct SeparationInput {
   Quat q;                       // the keyframe's rotation, as read
-  Vec3 r;                       // the pair's rest axis, not normalised
+  Vec3 r;                       // the pair's twist axis, not normalised
   Side side;
   uint32_t frameTime;
   // The start frame and what the pair's pre-scan found on it: where both
@@ -34,11 +26,8 @@ struct SeparationInput {
   bool sourceAtFrom = false;
   bool twistAtFrom = false;
   Quat twistRotAtFrom = kIdentity;
-  const char* twistBone = "";   // named in the export line
-  bool rightArm = false;        // the right-arm pair prints extra lines at frame 778
   int8_t method;                // the separation method, 0 to 5: the run's subMode
-  int8_t displayLevel = 0;      // the run's: from 1 up the split's lines are printed
-  bool quiet = false;           // print nothing: a split the planner weighs
+  bool quiet = false;           // a split weighed, not written: its trace keeps the warnings only
 };
 
 struct SeparationResult {
@@ -46,22 +35,42 @@ struct SeparationResult {
   Quat kept;   // K: replaces q in the source keyframe
 };
 
-/// Splits q by in.method and, unless quiet, prints the diagnostic lines of
-/// in.displayLevel. Never fails: degenerate input falls back to
-/// fixed rotations. A method outside 0..5 yields Tw = identity and K = q.
-SeparationResult separateTwist(const SeparationInput& in);
+/// A step of a split that its lines show, in the order a split meets them.
+enum class SplitStep : uint8_t {
+  AxisX, AxisY, AxisZ,        // q's turned axes
+  CancelOnAxis,               // methods 3-5: the cancel rotation about the twist axis
+  CancelOnX,                  // method 2: the cancel rotation about local X
+  SwingHome,                  // method 0: the shortest swing that brings X home
+  HomeX, HomeY, HomeZ,        // method 0: the axes after that swing
+  SwingAboutY, SwingAboutZ,   // method 1: the swings about Y, then Z
+  TwistOfY, TwistOfZ,         // methods 0 and 1: the turns about X that bring Y, then Z home
+  OffX, OffY, OffZ,           // methods 0 and 1: the axes turned home, where one strays
+  Stray,                      // a turning axis found off its axis: its cosine in v.x (a warning)
+  Twist, Source, Kept,        // Tw, q, K
+};
+
+/// What a split met, step by step: fixed room for the most a method meets.
+struct SplitTrace {
+  struct Entry {
+    SplitStep step;
+    Quat v;
+  };
+  static constexpr int kCapacity = 24;
+  Entry entries[kCapacity];
+  int count = 0;
+  void add(SplitStep step, const Quat& v) {
+    if (count < kCapacity) entries[count++] = {step, v};
+  }
+};
+
+/// Splits q by in.method. Never fails: degenerate input falls back to
+/// fixed rotations; a method outside 0..5 yields Tw = identity and K = q.
+/// With a trace, its steps (only its warnings when in.quiet) are added to it.
+SeparationResult separateTwist(const SeparationInput& in, SplitTrace* trace = nullptr);
 
 /// Splits q about the unit axis a into q = twist ⊗ rest, the twist on the
 /// parent's side, the rest without a turn about the axis; a half turn
 /// across it keeps q whole. In float steps, as the wrist's split writes it.
 void splitAbout(const Vec3& a, Quat q, Quat* twist, Quat* rest);
-
-/// "Block", name, frame time and rotation of a keyframe a pair or the
-/// shoulder check looks at; printed at display level exactly 1.
-void printKeyframeHeader(const KeyframeView& kf, int displayLevel);
-
-/// Diagnostics of a shoulder keyframe: its header and, in the run's range,
-/// its rotated axes. Changes and counts nothing.
-void shoulderDiagnostics(const KeyframeView& kf, const RunSettings& run);
 
 }  // namespace torsel

@@ -10,6 +10,7 @@
 #include "format/key_block.h"
 #include "format/vmd_format.h"
 #include "io/byte_stream.h"
+#include "pass/pair_keyframe.h"
 #include "platform/platform.h"
 #include "result/result_codes.h"
 #include "run/run_settings.h"

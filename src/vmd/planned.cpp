@@ -8,6 +8,7 @@
 #include "arm/bone_pairs.h"
 #include "arm/model_axes.h"
 #include "format/key_block.h"
+#include "pass/pair_keyframe.h"
 #include "platform/platform.h"
 #include "playback/planner.h"
 #include "run/run_settings.h"
@@ -73,7 +74,7 @@ void plannedPlan() {
   plan(o);
   // Every source keyframe in the range was taken care of, also by a fold with nothing to fold.
   for (int i = 0; i < kPairCount; i++) {
-    if (pairIsActive(i, gSettings)) gConvCounts[static_cast<size_t>(i)] = gScans[static_cast<size_t>(i)].reccnt;
+    if (pairIsActive(i, gSettings)) setPairCount(i, gScans[static_cast<size_t>(i)].reccnt);
   }
 }
 

@@ -9,6 +9,7 @@
 #include "arm/bone_names.h"
 #include "arm/bone_pairs.h"
 #include "arm/separation.h"
+#include "pass/split_lines.h"
 #include "platform/platform.h"
 #include "playback/player.h"
 #include "run/run_settings.h"
@@ -64,11 +65,15 @@ const WristFrame* findFrame(int side, uint32_t frame) {
   return it != f.end() && it->frame == frame ? &*it : nullptr;
 }
 
-// The twist the elbow's split gives a 手捩 keyframe, without its lines.
+// The twist the elbow's split gives a 手捩 keyframe, with its warnings
+// but not its lines.
 Quat elbowTwist(int pair, const HeldKey& k) {
   SeparationInput in = pairSeparationInput(pair, k.frame, k.rot, gSettings);
   in.quiet = true;
-  return separateTwist(in).twist;
+  SplitTrace warnings;
+  const Quat twist = separateTwist(in, &warnings).twist;
+  printSplit(warnings, {});
+  return twist;
 }
 
 // A bone keyed at `frame` with what `track` (as the conversion writes it

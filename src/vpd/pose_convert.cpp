@@ -10,6 +10,7 @@
 #include "arm/separation.h"
 #include "io/byte_stream.h"
 #include "math/rotation.h"
+#include "pass/pair_keyframe.h"
 #include "platform/platform.h"
 #include "result/result_codes.h"
 #include "run/run_settings.h"
@@ -150,7 +151,7 @@ void convertPairs(const RunSettings& pose) {
     if (fold) {
       // The twist bone stays, at rest: a bone a pose leaves out keeps
       // whatever turn the model had, and would twist the limb twice.
-      gConvCounts[pair] = gScans[pair].reccnt;
+      setPairCount(pair, gScans[pair].reccnt);
       if (twist < 0) continue;
       setRotation(p.sourceBone, quatMultiply(held, gScans[pair].twistRotAtFrom), twist, true);
       setRotation(p.twistBone, kIdentity, twist, false);
