@@ -29,10 +29,10 @@ std::vector<Quat> rotations() {
 void separation(benchmark::State& state) {
   gSettings = RunSettings{};
   gSettings.subMode = static_cast<int8_t>(state.range(0));
-  copySetupRestQuats();
+  useModel(builtInModel());
   const std::vector<Quat> qs = rotations();
   SeparationInput in{};
-  in.r = {gPairs[0].restQuat.x, gPairs[0].restQuat.y, gPairs[0].restQuat.z};
+  in.r = pairAxes(0).twistAxis;
   in.side = Side::Left;
   in.frameTime = 5;
   in.method = gSettings.subMode;

@@ -65,6 +65,9 @@ const char* lastModelToken() {
   return model;
 }
 
+// The model-setup line: the model whose axes the run turns about.
+void printModelLine() { std::printf(plat::say(kModelLineJa, "Converting setup: Model [%s] \n"), modelInUseName()); }
+
 // Takes the axes of the pairs this run converts from the model; the run
 // ends with result 3 when the model cannot give them.
 int32_t setupFromModel(const char* path) {
@@ -83,24 +86,27 @@ int32_t setupFromModel(const char* path) {
   }
   for (int i = 0; i < kPairCount; i++) {
     // A fold splits nothing; -W turns the wrists about the elbows' axes, whatever the mode.
-    const bool needed = (pairs[i] && !fold) || (wrists && gPairs[i].needsHandTwist);
+    const bool needed = (pairs[i] && !fold) || (wrists && kPairs[i].needsHandTwist);
     if (!needed || !gModel.noDirection[i]) continue;
     std::printf("Cannot use model file : %s (the axis of %s has no direction)\n", path,
-                plat::conText(gPairs[i].sourceBone));
+                plat::conText(kPairs[i].sourceBone));
     return kResultModel;
   }
-  std::printf(plat::say(kModelLineJa, "Converting setup: Model [%s] \n"), gModel.name);
-  setModelInUse(gModel.name);
-  constexpr const char* kLabels[kPairCount] = {"Left  arm  ", "Left  elbow", "Right arm  ", "Right elbow"};
+  ModelInUse model = builtInModel();
+  model.name = gModel.name;
   for (int i = 0; i < kPairCount; i++) {
     // The bones play as this model plays them: a twist bone it lacks (a fold's) has no fixed axis.
-    gPairs[i].twistFixed = gModel.fixed[i] && gModel.found[i];
-    gPairs[i].sourceFixed = gModel.sourceFixed[i];
-    gPairs[i].sourceAxis = gModel.sourceAxis[i];
+    PairAxes& axes = model.pairs[static_cast<size_t>(i)];
+    axes.twistFixed = gModel.fixed[i] && gModel.found[i];
+    axes.source = {gModel.sourceFixed[i], gModel.sourceAxis[i]};
+    if (gModel.found[i]) axes.twistAxis = gModel.axis[i];
+  }
+  useModel(model);
+  printModelLine();
+  constexpr const char* kLabels[kPairCount] = {"Left  arm  ", "Left  elbow", "Right arm  ", "Right elbow"};
+  for (int i = 0; i < kPairCount; i++) {
     if (!gModel.found[i]) continue;
     const Vec3& a = gModel.axis[i];
-    gPairs[i].restQuat = {a.x, a.y, a.z, 0.0f};
-    gPairs[i].twistAxis = a;
     if (showAtLeast(1) || gSettings.checkMode) {
       std::printf("     %s axis = %g %g %g (%s) \n", kLabels[i], static_cast<double>(a.x), static_cast<double>(a.y),
                   static_cast<double>(a.z), gModel.fixed[i] ? "fixed axis" : "bone direction");
@@ -132,7 +138,7 @@ void printPairCounts() {
       "     Right elbow count = %ld (%s) \n",
   };
   for (int i = 0; i < kPairCount; i++) {
-    std::printf(kLines[i], static_cast<long>(gScans[i].reccnt), plat::conText(gPairs[i].sourceBone));
+    std::printf(kLines[i], static_cast<long>(gScans[i].reccnt), plat::conText(kPairs[i].sourceBone));
   }
   std::printf("\n");
 }
@@ -255,10 +261,9 @@ bool answeredAlone() {
 int32_t gatherSettings() {
   gSettings = RunSettings{};
   deriveModes();
-  copySetupRestQuats();
-  setModelInUse(nullptr);
+  useModel(builtInModel());
   // A model given with the motions announces itself once it is read.
-  if (lastModelToken() == nullptr) printModelSetupLine();
+  if (lastModelToken() == nullptr) printModelLine();
   for (int i = 1; i < gArgs.argCount; i++) {
     if (isOptionToken(gArgs.argItems[i])) walkOptionToken(gArgs.argItems[i], true);
   }

@@ -9,24 +9,19 @@
 #include "arm/bone_names.h"
 #include "arm/separation.h"
 #include "math/quat.h"
-#include "math/rotation.h"
 #include "run/run_settings.h"
 
 namespace torsel {
 
 inline constexpr int kPairCount = 4;
 
+/// A pair, as the table below gives it.
 struct BonePair {
   const char* sourceBone;    // Shift-JIS
   const char* twistBone;     // Shift-JIS
-  Quat restQuat;             // set at start-up; only X, Y, Z are read
   Side side;
   bool needsHandTwist;       // active only when handTwist is set
-  const char* verifyFormat;
-  // A player turns every keyframe of a bone with a fixed axis onto that
-  // axis, its angle kept: set up with the model in use.
-  bool sourceFixed = false, twistFixed = false;
-  Vec3 sourceAxis = {}, twistAxis = {};
+  const char* verifyFormat;  // its verification line: the pre-scan's count, the pass's
 };
 
 /// What the pre-scan learns of a pair in one file.
@@ -37,7 +32,11 @@ struct PairScan {
   Quat twistRotAtFrom = kIdentity;  // rotation of the last such twist keyframe
 };
 
-extern std::array<BonePair, kPairCount> gPairs;
+/// Left, right; the elbow pair of side s is pair 2s + 1.
+inline constexpr int kWristSides = 2;
+
+/// The four pairs.
+extern const std::array<BonePair, kPairCount> kPairs;
 extern std::array<PairScan, kPairCount> gScans;
 
 enum class PairRole { Source, Twist };
@@ -51,17 +50,6 @@ int findPair(const KnownBone& bone, PairRole* role, const RunSettings& run);
 
 /// An elbow pair is converted only where the run's handTwist is set.
 bool pairIsActive(int pair, const RunSettings& run);
-
-/// Left, right; the elbow pair of side s is pair 2s + 1.
-inline constexpr int kWristSides = 2;
-
-/// The rotation a player shows for a keyframe of the pair's source or twist
-/// bone under the model in use: on the bone's fixed axis, where it has one.
-DQuat shownRotation(int pair, bool twist, const Quat& rot);
-
-/// What the separation of a source keyframe of the pair is given under the
-/// run's settings.
-SeparationInput pairSeparationInput(int pair, uint32_t frameTime, Quat rot, const RunSettings& run);
 
 /// Both the pair's bones keyed at the start frame: the twist bone's rotation
 /// there is merged into the twist inserted, and its keyframe dropped.

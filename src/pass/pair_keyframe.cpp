@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
 #include "pass/split_lines.h"
 #include "platform/platform.h"
 
@@ -36,7 +37,7 @@ PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, const RunSett
   *result = separateTwist(pairSeparationInput(pair, kf.frameTime, kf.rot, run), &trace);
   printSplit(trace, {.steps = run.displayLevel >= 1,
                      .home = pair == kRightArm && kf.frameTime == 778,
-                     .twistBone = gPairs[pair].twistBone});
+                     .twistBone = kPairs[pair].twistBone});
   return PairAction::Convert;
 }
 
@@ -50,7 +51,7 @@ PairAction filterTwistKeyframe(int pair, const KeyframeView& kf, const RunSettin
   // "ここに「%s」データがあるとまずい. \n": printed whatever the language.
   constexpr char kStrayJa[] = "\x82\xB1\x82\xB1\x82\xC9\x81\x75%s\x81\x76\x83\x66\x81\x5B\x83\x5E"
                               "\x82\xAA\x82\xA0\x82\xE9\x82\xC6\x82\xDC\x82\xB8\x82\xA2. \n";
-  std::printf(plat::conText(kStrayJa), plat::conText(gPairs[pair].twistBone));
+  std::printf(plat::conText(kStrayJa), plat::conText(kPairs[pair].twistBone));
   return PairAction::Ordinary;
 }
 
@@ -67,7 +68,7 @@ void reportPairCounts(const RunSettings& run) {
   if (run.displayLevel >= 1) {
     for (int i = 0; i < kPairCount; i++) {
       if (!pairIsActive(i, run)) continue;
-      std::printf(gPairs[i].verifyFormat, static_cast<long>(gScans[i].reccnt), static_cast<long>(gConverted[i]));
+      std::printf(kPairs[i].verifyFormat, static_cast<long>(gScans[i].reccnt), static_cast<long>(gConverted[i]));
       std::printf(gScans[i].reccnt != gConverted[i] ? " **** differ \n" : " OK \n");
     }
     std::printf("\n");

@@ -97,7 +97,7 @@ int32_t copyBoneSection(int32_t count) {
       const WristPin* pins;
       int before, after;
       if (wristCarrier(side, block, kf.frameTime, &hand, &pins, &before, &after)) {
-        const char* handTwist = gPairs[2 * side + 1].twistBone;
+        const char* handTwist = kPairs[2 * side + 1].twistBone;
         for (int i = 0; i < before + after; i++) {
           if (i == before && writeTwistKeyframe(kf, handTwist, hand) != 0) return -1;
           if (writeHeldKey(pins[i].key, pins[i].wrist ? sjisName(side, BoneRole::Wrist) : handTwist) != 0) return -1;
@@ -120,7 +120,7 @@ int32_t copyBoneSection(int32_t count) {
         // A wrist keyed on the same frame writes the one 手捩 keyframe there.
         const bool absorbed = wrist == BoneRole::None && gSettings.wristTwist && !planning && pair % 2 == 1 &&
                               wristAbsorbs(pair / 2, kf.frameTime);
-        if (!absorbed && writeTwistKeyframe(kf, gPairs[pair].twistBone, split.twist) != 0) return -1;
+        if (!absorbed && writeTwistKeyframe(kf, kPairs[pair].twistBone, split.twist) != 0) return -1;
         written += !absorbed;
         rot = split.kept;
       }

@@ -67,9 +67,9 @@ void plannedPlan() {
   o.elbows = gSettings.handTwist != 0;
   for (int bone = 0; bone < kGroupBones; bone++) {
     if (bone % kArmBones == kWrist) continue;  // no model gives 手首 a fixed axis
-    const BonePair& p = gPairs[static_cast<size_t>(pairOfGroupBone(bone))];
-    o.rule[bone] = isTwist(bone) ? AxisRule{p.twistFixed, p.twistAxis} : AxisRule{p.sourceFixed, p.sourceAxis};
-    o.axis[bone / kArmBones][pairOfGroupBone(bone) % 2] = {p.restQuat.x, p.restQuat.y, p.restQuat.z};
+    const PairAxes& a = pairAxes(pairOfGroupBone(bone));
+    o.rule[bone] = isTwist(bone) ? a.twistRule() : a.source;
+    o.axis[bone / kArmBones][pairOfGroupBone(bone) % 2] = a.twistAxis;
   }
   plan(o);
   // Every source keyframe in the range was taken care of, also by a fold with nothing to fold.
@@ -186,9 +186,9 @@ bool reportPlanned() {
   const long tenths = boundTenths();
   // The model and the bound stand in the other order in Japanese.
   if (plat::inJapanese()) {
-    std::printf(plat::conText(kWithinJa), modelInUse(), tenths / 10, tenths % 10);
+    std::printf(plat::conText(kWithinJa), modelInUseName(), tenths / 10, tenths % 10);
   } else {
-    std::printf("  Within %ld.%ld degrees on %s \n", tenths / 10, tenths % 10, modelInUse());
+    std::printf("  Within %ld.%ld degrees on %s \n", tenths / 10, tenths % 10, modelInUseName());
   }
   return within;
 }

@@ -8,6 +8,7 @@
 
 #include "arm/bone_names.h"
 #include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
 #include "arm/separation.h"
 #include "pass/split_lines.h"
 #include "platform/platform.h"
@@ -18,13 +19,6 @@ namespace torsel {
 namespace {
 
 int elbowPair(int side) { return 2 * side + 1; }
-
-// The side's forearm axis, of length 1.
-Vec3 forearmAxis(int side) {
-  const Quat& r = gPairs[static_cast<size_t>(elbowPair(side))].restQuat;
-  const float len = vecLength(r);
-  return {divF(r.x, len), divF(r.y, len), divF(r.z, len)};
-}
 
 struct HeldRecord {
   int32_t block;
@@ -237,8 +231,6 @@ void planSide(int side) {
 }
 
 }  // namespace
-
-void wristSplit(int side, Quat q, Quat* twist, Quat* rest) { splitAbout(forearmAxis(side), q, twist, rest); }
 
 void wristReset() { gSides = {}; }
 

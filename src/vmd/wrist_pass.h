@@ -22,10 +22,6 @@
 
 namespace torsel {
 
-/// splitAbout (arm/separation.h) the side's forearm axis: the elbow
-/// pair's, in use.
-void wristSplit(int side, Quat q, Quat* twist, Quat* rest);
-
 /// Forgets what was held for the last file.
 void wristReset();
 /// Holds a keyframe of 手首, 手捩 or ひじ (pre-scan, file order, block from 1).

@@ -7,6 +7,7 @@
 
 #include "arm/bone_names.h"
 #include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
 #include "arm/separation.h"
 #include "io/byte_stream.h"
 #include "math/rotation.h"
@@ -15,7 +16,6 @@
 #include "result/result_codes.h"
 #include "run/run_settings.h"
 #include "vmd/prescan.h"
-#include "vmd/wrist_pass.h"
 #include "vpd/pose_text.h"
 
 namespace torsel {
@@ -98,7 +98,7 @@ Quat played(int pair, bool twist, const Quat& rot) { return unitFloat(shownRotat
 void scanPairs() {
   gScans = {};
   for (int pair = 0; pair < kPairCount; pair++) {
-    const int limb = lastBlock(gPairs[pair].sourceBone), twist = lastBlock(gPairs[pair].twistBone);
+    const int limb = lastBlock(kPairs[pair].sourceBone), twist = lastBlock(kPairs[pair].twistBone);
     PairScan& scan = gScans[pair];
     scan.reccnt = limb >= 0;
     scan.sourceAtFrom = limb >= 0 ? 0xFF : 0;
@@ -145,7 +145,7 @@ void convertPairs(const RunSettings& pose) {
   const bool fold = pose.unfoldTwist != 0;
   for (int pair = 0; pair < kPairCount; pair++) {
     if (!pairIsActive(pair, pose)) continue;
-    const BonePair& p = gPairs[pair];
+    const BonePair& p = kPairs[pair];
     const int limb = lastBlock(p.sourceBone), twist = lastBlock(p.twistBone);
     const Quat held = limb >= 0 ? played(pair, false, gPose.block[limb].rot) : kIdentity;
     if (fold) {
@@ -177,7 +177,7 @@ void convertWrists(const RunSettings& pose) {
     const int wrist = lastBlock(sjisName(side, BoneRole::Wrist));
     if (wrist < 0) continue;
     const int pair = 2 * side + 1;
-    const BonePair& p = gPairs[pair];
+    const BonePair& p = kPairs[pair];
     const PoseBlock& w = gPose.block[wrist];
     Quat twist, rest;
     wristSplit(side, unitFloat({w.rot.x, w.rot.y, w.rot.z, w.rot.w}), &twist, &rest);

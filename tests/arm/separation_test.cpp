@@ -24,7 +24,7 @@ bool near(const Quat& a, const Quat& b, double tolerance, double sign = 1) {
 std::string str(const Quat& q) { return ::testing::PrintToString(std::array<float, 4>{q.x, q.y, q.z, q.w}); }
 
 struct SeparationTest : testing::Test {
-  void SetUp() override { gSettings = {}, gScans = {}, copySetupRestQuats(); }
+  void SetUp() override { gSettings = {}, gScans = {}, useModel(builtInModel()); }
   SeparationResult separate(int pair, int mode, Quat q, uint32_t frame = 5) {
     gSettings.subMode = static_cast<int8_t>(mode);
     return separateTwist(pairSeparationInput(pair, frame, q, gSettings));
@@ -68,7 +68,7 @@ TEST_F(SeparationTest, PropertiesOverRandomRotations) {
     if (len > 1e-3 && len < 1) rotations.push_back({float(v[0] / len), float(v[1] / len), float(v[2] / len), float(v[3] / len)});
   }
   for (int pair = 0; pair < 4; pair++) {
-    const Quat& rest = gPairs[static_cast<size_t>(pair)].restQuat;
+    const Vec3& rest = pairAxes(pair).twistAxis;
     const double len = std::sqrt(double(rest.x) * rest.x + double(rest.y) * rest.y + double(rest.z) * rest.z);
     const double u[3] = {rest.x / len, rest.y / len, rest.z / len};
     for (const Quat& q : rotations) {

@@ -38,7 +38,7 @@ TEST_F(ChangedInput, BetweenThePasses) {
   };
   const std::string in = dir_ + "/d.vmd", out = dir_ + "/d-cnv.vmd";
   for (const auto& c : cases) {
-    gSettings = {}, gTotals = {}, gSettings.displayLevel = 1, copySetupRestQuats();
+    gSettings = {}, gTotals = {}, gSettings.displayLevel = 1, useModel(builtInModel());
     writeFile(in, original);
     writeFile(out, {'o', 'l', 'd'});
     testing::internal::CaptureStdout();
