@@ -63,6 +63,12 @@ int flushBuffer() {
 
 int rdOpen(const char* path) { return openInput(path, true); }
 
+int rdReportFailure() {
+  if (!rdHasFailed()) return 0;
+  std::printf("Cannot read RD file at %06X \n", static_cast<unsigned>(rdCount()));
+  return -1;
+}
+
 int rdProbe(const char* path) { return openInput(path, false); }
 
 void rdClose() {

@@ -179,7 +179,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   for (int i = 0; i < kMagicSize; i++) {
     int c = vmdGetByte();
     if (isTestedMagicByte(i) && c != static_cast<unsigned char>(kMagic[i])) {
-      if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
+      if (rdReportFailure() != 0) return abandon(kResultCannotOpen);
       std::printf("Illegal file format at %06X=(%02X) \n", static_cast<unsigned>(rdCount()), static_cast<unsigned>(c));
       return abandon(kResultFormat);
     }
@@ -190,12 +190,12 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   // A read that fails in the header ends the pass before anything of it is shown.
   NameField model;
   readNameField(kModelNameSize, &model);
-  if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
+  if (rdReportFailure() != 0) return abandon(kResultCannotOpen);
   for (int i = 0; i < kModelNameSize; i++) wrPutByte(model.raw[i]);
   if (showAtLeast(1) && model.lastNul >= 1) std::printf("model name = %s \n", plat::conText(model.text));
 
   int32_t boneCount = rdGetInt32();
-  if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
+  if (rdReportFailure() != 0) return abandon(kResultCannotOpen);
   // Planned now, so that the bone count written is already the output's.
   if (gSettings.wristTwist && !planningPairs()) wristPlan();
   if (planningPairs()) plannedPlan();
@@ -235,7 +235,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
     copyTrailingData();
   }
 
-  if (reportReadFailure() != 0) return abandon(kResultCannotOpen);
+  if (rdReportFailure() != 0) return abandon(kResultCannotOpen);
   // Every failure counts, also one in the trailing bytes or the last flush.
   if (wrIsClosed() || wrClose() != 0) return writeFailure();
   if (wrPublish() != 0) return writeFailure();

@@ -13,8 +13,4 @@ namespace torsel {
 /// every display level). Leaves the input stream closed.
 int32_t confirmMotionFile(const char* inPath);
 
-/// Prints the read-error line when the input stopped on a failed read, not
-/// at its end; -1 then, else 0.
-int32_t reportReadFailure();
-
 }  // namespace torsel

@@ -15,7 +15,6 @@
 #include "platform/platform.h"
 #include "result/result_codes.h"
 #include "run/run_settings.h"
-#include "vmd/prescan.h"
 #include "vpd/pose_text.h"
 
 namespace torsel {
