@@ -51,84 +51,102 @@ int writeHeldKey(const HeldKey& k, const char* bone) {
   return writeTwistKeyframe(kf, bone, k.rot);
 }
 
-// Bone keyframes: each record as read, a twist keyframe before every
-// converted one, merged twist keyframes left out; the arm group as planned
-// where -K or -U plans it. Returns the number of records written, or -1
-// when the output failed.
+// What the bone section carries from record to record.
+struct BoneSection {
+  bool planning;                    // -K or -U: the arm group's sides as planned
+  bool wristPass;                   // the plain -W: the wrist pass is asked about every record
+  bool sideWritten[kWristSides];    // a planned side's keyframes are out
+};
+
+// A planned side's record: the side's planned keyframes written at the
+// place of its first record, the others left out. The number written, or -1.
+int32_t writePlannedRecord(BoneSection* s, int side) {
+  if (s->sideWritten[side]) return 0;
+  s->sideWritten[side] = true;
+  return writePlannedSide(side);
+}
+
+// Before an in-range 手首 record under -W that carries its side's 手捩
+// keyframe: the pins of the range's start, that keyframe, the pins of its
+// end. The number written, or -1.
+int32_t writeWristCarried(const BoneKeyframe& kf, int side, const WristRecord& w) {
+  if (!w.carrier) return 0;
+  const char* handTwistBone = kPairs[static_cast<size_t>(2 * side + 1)].twistBone;
+  for (int i = 0; i < w.before + w.after; i++) {
+    if (i == w.before && writeTwistKeyframe(kf, handTwistBone, w.hand) != 0) return -1;
+    const char* bone = w.pins[i].wrist ? sjisName(side, BoneRole::Wrist) : handTwistBone;
+    if (writeHeldKey(w.pins[i].key, bone) != 0) return -1;
+  }
+  if (w.after == 0 && writeTwistKeyframe(kf, handTwistBone, w.hand) != 0) return -1;
+  return 1 + w.before + w.after;
+}
+
+constexpr int32_t kDropped = -2;
+
+// A record of an active pair. A source keyframe in range is split: its twist
+// keyframe written before it (unless -W keys 手捩 on its frame), the kept
+// rotation in *rot. A twist keyframe merged at the start frame is dropped
+// (kDropped). The number written before the record, or -1.
+int32_t writePairRecord(int pair, PairRole role, const KeyframeView& view, const BoneKeyframe& kf, bool twistTaken,
+                        Quat* rot) {
+  if (role == PairRole::Twist) return filterTwistKeyframe(pair, view, gSettings) == PairAction::Drop ? kDropped : 0;
+  SeparationResult split;
+  if (convertSourceKeyframe(pair, view, gSettings, &split) != PairAction::Convert) return 0;
+  if (!twistTaken && writeTwistKeyframe(kf, kPairs[static_cast<size_t>(pair)].twistBone, split.twist) != 0) return -1;
+  *rot = split.kept;
+  return twistTaken ? 0 : 1;
+}
+
+// The records after the -W range start their stretches at the range's end.
+void recurve(BoneKeyframe* kf, const Curve& curve) {
+  HeldKey k = {};
+  packBlock(kf->bz, &k);
+  setRotationCurve(&k, curve);
+  unpackBlock(k, kf->bz);
+}
+
+// One bone record, by its kind: a planned side's, one the wrist pass
+// answers for, a pair's, or a copy. The number of records written, or -1.
+int32_t writeBoneRecord(BoneSection* s, int32_t block, BoneKeyframe* kf) {
+  const KeyframeView view = {.block = block, .name = kf->name.text, .lastNul = kf->name.lastNul,
+                             .frameTime = kf->frameTime, .rot = kf->rot};
+  const KnownBone bone = knownBone(kf->name.text);
+  // The shoulders are diagnosed, never converted.
+  if (bone.role == BoneRole::Shoulder) shoulderDiagnostics(view, gSettings);
+  if (s->planning && plannedReplaces(bone)) return writePlannedRecord(s, bone.side);
+
+  const WristRecord w = s->wristPass ? wristRecord(block, *kf, bone) : WristRecord{};
+  if (w.dropped) {
+    if (showAtLeast(1)) std::printf("  => skipped recording %s block. \n", plat::conText(kf->name.text));
+    return 0;
+  }
+  const int32_t carried = w.split ? writeWristCarried(*kf, bone.side, w) : 0;
+  if (carried < 0) return -1;
+  if (w.recurved) recurve(kf, w.curve);
+  Quat rot = w.split ? w.rest : kf->rot;
+  PairRole role;
+  // Under -U what the plan leaves is as it is: nothing to fold.
+  const int pair = gSettings.unfoldTwist ? -1 : findPair(bone, &role, gSettings);
+  const int32_t before = pair >= 0 ? writePairRecord(pair, role, view, *kf, w.twistTaken, &rot) : 0;
+  if (before == kDropped) return 0;
+  if (before < 0 || writeBoneKeyframe(*kf, kf->name.raw, rot) != 0) return -1;
+  return carried + before + 1;
+}
+
+// Bone keyframes, record by record. Returns the number of records written,
+// or -1 when the output failed.
 int32_t copyBoneSection(int32_t count) {
+  BoneSection s = {.planning = planningPairs(), .wristPass = gSettings.wristTwist && !planningPairs(),
+                   .sideWritten = {}};
   int32_t written = 0;
-  bool sideWritten[kWristSides] = {};
-  const bool planning = planningPairs();
   BoneKeyframe kf;
   for (int32_t block = 1; !rdIsClosed() && block <= count; block++) {
     if (readBoneKeyframe(&kf) != 0) break;
     if (showBetween(2, 9)) printBoneKeyframe(block, kf, showBetween(3, 9));
     checkBz(kf.bz);
-
-    const KeyframeView view = {block, kf.name.text, kf.name.lastNul, kf.frameTime, kf.rot};
-    const KnownBone bone = knownBone(kf.name.text);
-    const int side = bone.side;
-    // The shoulders are diagnosed, never converted.
-    if (bone.role == BoneRole::Shoulder) shoulderDiagnostics(view, gSettings);
-
-    // A planned side's keyframes stand at the place of its first record.
-    if (planning && plannedReplaces(bone)) {
-      if (sideWritten[side]) continue;
-      sideWritten[side] = true;
-      const int32_t planned = writePlannedSide(side);
-      if (planned < 0) return -1;
-      written += planned;
-      continue;
-    }
-    Quat rot = kf.rot;
-    PairRole role;
-    int pair = findPair(bone, &role, gSettings);
-    const bool wristOrHand = bone.role == BoneRole::Wrist || bone.role == BoneRole::HandTwist;
-    const BoneRole wrist = gSettings.wristTwist && !planning && wristOrHand ? bone.role : BoneRole::None;
-    if (gSettings.unfoldTwist) pair = -1;  // nothing to fold: as it is
-    if (wrist == BoneRole::HandTwist && wristAbsorbs(side, kf.frameTime)) {
-      if (showAtLeast(1)) std::printf("  => skipped recording %s block. \n", plat::conText(kf.name.text));
-      continue;
-    }
-    if (wrist == BoneRole::Wrist && inFrameRange(kf.frameTime)) {
-      Quat twist, hand;
-      wristSplit(side, kf.rot, &twist, &rot);
-      wristCount(side, twist);
-      const WristPin* pins;
-      int before, after;
-      if (wristCarrier(side, block, kf.frameTime, &hand, &pins, &before, &after)) {
-        const char* handTwist = kPairs[2 * side + 1].twistBone;
-        for (int i = 0; i < before + after; i++) {
-          if (i == before && writeTwistKeyframe(kf, handTwist, hand) != 0) return -1;
-          if (writeHeldKey(pins[i].key, pins[i].wrist ? sjisName(side, BoneRole::Wrist) : handTwist) != 0) return -1;
-        }
-        if (after == 0 && writeTwistKeyframe(kf, handTwist, hand) != 0) return -1;
-        written += 1 + before + after;
-      }
-    }
-    // The records after the range now start their stretches at the range's end.
-    Curve recurve;
-    if (wrist != BoneRole::None && wristRecurve(side, block, &recurve)) {
-      HeldKey k = {};
-      packBlock(kf.bz, &k);
-      setRotationCurve(&k, recurve);
-      unpackBlock(k, kf.bz);
-    }
-    if (pair >= 0 && role == PairRole::Source) {
-      SeparationResult split;
-      if (convertSourceKeyframe(pair, view, gSettings, &split) == PairAction::Convert) {
-        // A wrist keyed on the same frame writes the one 手捩 keyframe there.
-        const bool absorbed = wrist == BoneRole::None && gSettings.wristTwist && !planning && pair % 2 == 1 &&
-                              wristAbsorbs(pair / 2, kf.frameTime);
-        if (!absorbed && writeTwistKeyframe(kf, kPairs[pair].twistBone, split.twist) != 0) return -1;
-        written += !absorbed;
-        rot = split.kept;
-      }
-    } else if (pair >= 0 && filterTwistKeyframe(pair, view, gSettings) == PairAction::Drop) {
-      continue;
-    }
-    if (writeBoneKeyframe(kf, kf.name.raw, rot) != 0) return -1;
-    written++;
+    const int32_t n = writeBoneRecord(&s, block, &kf);
+    if (n < 0) return -1;
+    written += n;
   }
   return written;
 }

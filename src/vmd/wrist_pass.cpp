@@ -230,6 +230,36 @@ void planSide(int side) {
   s.delta = static_cast<int32_t>(s.frames.size()) - absorbed + s.pinCount;
 }
 
+// A 手捩 record (the input's, or an elbow's twist) at `frame` in the
+// range, replaced by the one the wrist keys there.
+bool takesFrame(int side, uint32_t frame) { return inFrameRange(frame) && findFrame(side, frame) != nullptr; }
+
+// For an in-range 手首 record: where it is the last on its frame, the 手捩
+// keyframe it carries and the pins written with it.
+void carry(int side, int32_t block, uint32_t frame, WristRecord* r) {
+  const WristSide& s = gSides[static_cast<size_t>(side)];
+  const WristFrame* f = findFrame(side, frame);
+  if (f == nullptr || f->block != block) return;
+  r->carrier = true;
+  r->hand = f->hand;
+  r->pins = s.pins;
+  r->before = f == &s.frames.front() ? s.before : 0;
+  r->after = f == &s.frames.back() ? s.pinCount - s.before : 0;
+  if (r->before == 0) r->pins += s.before;
+}
+
+// For the first 手捩 or 手首 record after the range: true with the curve of
+// its stretch, which now starts at the range's end.
+bool recurveOf(int side, int32_t block, Curve* curve) {
+  const WristSide& s = gSides[static_cast<size_t>(side)];
+  for (int i = 0; i < s.recurveCount; i++) {
+    if (s.recurves[i].block != block) continue;
+    *curve = s.recurves[i].curve;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void wristReset() { gSides = {}; }
@@ -251,35 +281,23 @@ void wristPlan() {
 int32_t wristCountDelta() { return gSides[0].delta + gSides[1].delta; }
 int32_t wristCountDeltaOf(int side) { return gSides[static_cast<size_t>(side)].delta; }
 
-bool wristAbsorbs(int side, uint32_t frame) { return inFrameRange(frame) && findFrame(side, frame) != nullptr; }
-
-bool wristCarrier(int side, int32_t block, uint32_t frame, Quat* hand, const WristPin** pins, int* before,
-                  int* after) {
-  const WristSide& s = gSides[static_cast<size_t>(side)];
-  const WristFrame* f = findFrame(side, frame);
-  if (f == nullptr || f->block != block) return false;
-  *hand = f->hand;
-  *pins = s.pins;
-  *before = f == &s.frames.front() ? s.before : 0;
-  *after = f == &s.frames.back() ? s.pinCount - s.before : 0;
-  if (*before == 0) *pins += s.before;
-  return true;
-}
-
-bool wristRecurve(int side, int32_t block, Curve* curve) {
-  const WristSide& s = gSides[static_cast<size_t>(side)];
-  for (int i = 0; i < s.recurveCount; i++) {
-    if (s.recurves[i].block != block) continue;
-    *curve = s.recurves[i].curve;
-    return true;
+WristRecord wristRecord(int32_t block, const BoneKeyframe& kf, const KnownBone& bone) {
+  WristRecord r;
+  if (bone.role == BoneRole::Elbow) r.twistTaken = takesFrame(bone.side, kf.frameTime);
+  if (bone.role == BoneRole::HandTwist) r.dropped = takesFrame(bone.side, kf.frameTime);
+  if (bone.role == BoneRole::Wrist && inFrameRange(kf.frameTime)) {
+    Quat twist;
+    wristSplit(bone.side, kf.rot, &twist, &r.rest);
+    r.split = true;
+    WristSide& s = gSides[static_cast<size_t>(bone.side)];
+    s.splits++;
+    s.largest = std::max(s.largest, angleBetween(kIdentityD, toDouble(twist)));
+    carry(bone.side, block, kf.frameTime, &r);
   }
-  return false;
-}
-
-void wristCount(int side, const Quat& twist) {
-  WristSide& s = gSides[static_cast<size_t>(side)];
-  s.splits++;
-  s.largest = std::max(s.largest, angleBetween(kIdentityD, toDouble(twist)));
+  if ((bone.role == BoneRole::Wrist || bone.role == BoneRole::HandTwist) && !r.dropped) {
+    r.recurved = recurveOf(bone.side, block, &r.curve);
+  }
+  return r;
 }
 
 void wristSetCounts(int side, int32_t splits, double largest) {
