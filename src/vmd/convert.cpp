@@ -152,7 +152,7 @@ int32_t copyBoneSection(int32_t count) {
 }
 
 // Morph keyframes, copied. Returns the number written, or -1.
-int32_t copyMorphSection(int32_t count) {
+int32_t copyMorphKeyframes(int32_t count) {
   int32_t written = 0;
   MorphKeyframe kf;
   for (int32_t block = 1; !rdIsClosed() && block <= count; block++) {
@@ -182,18 +182,9 @@ void copyTrailingData() {
   if (showAtLeast(1)) std::printf("Unrecognized block: Total %ld bytes.\n", static_cast<long>(copied));
 }
 
-}  // namespace
-
-int32_t convertMotionFile(const char* outPath, const char* inPath) {
-  std::printf("Reading from: %s \n", inPath);
-  std::printf("Writing to  : %s \n", outPath);
-  resetPairCounts();
-  if (rdOpen(inPath) != 0) return kResultCannotOpen;
-  if (wrOpenBeside(outPath) != 0) {
-    rdClose();
-    return kResultCannotOpen;
-  }
-
+// The magic and the model name, copied. kResultOk, or the pass's result
+// with the output abandoned.
+int32_t copyHeader() {
   for (int i = 0; i < kMagicSize; i++) {
     int c = vmdGetByte();
     if (isTestedMagicByte(i) && c != static_cast<unsigned char>(kMagic[i])) {
@@ -204,17 +195,19 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
     wrPutByte(c);
     if ((i == 0 || i == 24) && wrIsClosed()) return writeFailure();
   }
-
   // A read that fails in the header ends the pass before anything of it is shown.
   NameField model;
   readNameField(kModelNameSize, &model);
   if (rdReportFailure() != 0) return abandon(kResultCannotOpen);
   for (int i = 0; i < kModelNameSize; i++) wrPutByte(model.raw[i]);
   if (showAtLeast(1) && model.lastNul >= 1) std::printf("model name = %s \n", plat::conText(model.text));
+  return kResultOk;
+}
 
-  int32_t boneCount = rdGetInt32();
-  if (rdReportFailure() != 0) return abandon(kResultCannotOpen);
-  // Planned now, so that the bone count written is already the output's.
+// The bone count the output will hold, written: the input's and what the
+// pairs, the wrist pass or the plan add (planned now, so that the count
+// written is already the output's). Returns it.
+int32_t writeBoneCount(int32_t boneCount) {
   if (gSettings.wristTwist && !planningPairs()) wristPlan();
   if (planningPairs()) plannedPlan();
   uint32_t announced = static_cast<uint32_t>(boneCount);  // wraps, never overflows
@@ -229,30 +222,31 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
     std::printf("max blocks of frames = %ld \n", static_cast<long>(boneCount));
     std::printf(" => max blocks of frames = %ld (cnv) \n", static_cast<long>(static_cast<int32_t>(announced)));
   }
+  return static_cast<int32_t>(announced);
+}
 
-  int32_t bonesWritten = copyBoneSection(boneCount);
-  if (bonesWritten < 0) return writeFailure();
-  // A cut input, or several twist keyframes dropped at the start frame,
-  // leaves fewer records than announced; the header must say what is there.
-  if (static_cast<int32_t>(announced) != bonesWritten && wrPatchInt32(kBoneCountOffset, bonesWritten) != 0) {
-    return writeFailure();
-  }
-
+// The morph section, if the input has one, and any bytes after it. 0, or
+// -1 when the output failed.
+int copyMorphSection() {
   int32_t morphCount = rdGetInt32();
-  if (!rdIsClosed()) {
-    int32_t morphCountOffset = wrCount();
-    wrPutInt32(morphCount);
-    if (showAtLeast(1)) {
-      std::printf("\nMorph exist. \n");
-      std::printf("max morph frames = %ld \n", static_cast<long>(morphCount));
-      std::printf(" => max morph frames = %ld (cnv) \n", static_cast<long>(morphCount));
-    }
-    int32_t morphsWritten = copyMorphSection(morphCount);
-    if (morphsWritten < 0) return writeFailure();
-    if (morphsWritten != morphCount && wrPatchInt32(morphCountOffset, morphsWritten) != 0) return writeFailure();
-    copyTrailingData();
+  if (rdIsClosed()) return 0;
+  int32_t morphCountOffset = wrCount();
+  wrPutInt32(morphCount);
+  if (showAtLeast(1)) {
+    std::printf("\nMorph exist. \n");
+    std::printf("max morph frames = %ld \n", static_cast<long>(morphCount));
+    std::printf(" => max morph frames = %ld (cnv) \n", static_cast<long>(morphCount));
   }
+  int32_t morphsWritten = copyMorphKeyframes(morphCount);
+  if (morphsWritten < 0) return -1;
+  if (morphsWritten != morphCount && wrPatchInt32(morphCountOffset, morphsWritten) != 0) return -1;
+  copyTrailingData();
+  return 0;
+}
 
+// The output published once whole, then the pass's reports: the plan's,
+// the wrist pass's, the pairs' lines and the run's totals.
+int32_t publish() {
   if (rdReportFailure() != 0) return abandon(kResultCannotOpen);
   // Every failure counts, also one in the trailing bytes or the last flush.
   if (wrIsClosed() || wrClose() != 0) return writeFailure();
@@ -264,6 +258,30 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   reportPairCounts(gSettings);
   gTotals.convertedFileCount++;
   return within ? kResultOk : kResultBeyond;
+}
+
+}  // namespace
+
+int32_t convertMotionFile(const char* outPath, const char* inPath) {
+  std::printf("Reading from: %s \n", inPath);
+  std::printf("Writing to  : %s \n", outPath);
+  resetPairCounts();
+  if (rdOpen(inPath) != 0) return kResultCannotOpen;
+  if (wrOpenBeside(outPath) != 0) {
+    rdClose();
+    return kResultCannotOpen;
+  }
+  if (const int32_t header = copyHeader(); header != kResultOk) return header;
+  const int32_t boneCount = rdGetInt32();
+  if (rdReportFailure() != 0) return abandon(kResultCannotOpen);
+  const int32_t announced = writeBoneCount(boneCount);
+  const int32_t bonesWritten = copyBoneSection(boneCount);
+  if (bonesWritten < 0) return writeFailure();
+  // A cut input, or several twist keyframes dropped at the start frame,
+  // leaves fewer records than announced; the header must say what is there.
+  if (announced != bonesWritten && wrPatchInt32(kBoneCountOffset, bonesWritten) != 0) return writeFailure();
+  if (copyMorphSection() != 0) return writeFailure();
+  return publish();
 }
 
 }  // namespace torsel
