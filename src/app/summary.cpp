@@ -13,11 +13,16 @@ namespace torsel {
 namespace {
 
 constexpr int kTextSize = 520;
-char gText[kTextSize];
-int gTextUsed = 0;
-char gLine[kTextSize];
-char gFileName[plat::kPathMax];
-char gOutputName[plat::kPathMax];
+// The summary's text as it is built, the line in hand, and the names of
+// the last file and of its output.
+struct SummaryText {
+  char text[kTextSize];
+  int used = 0;
+  char line[kTextSize];
+  char fileName[plat::kPathMax];
+  char outputName[plat::kPathMax];
+};
+SummaryText gSummary;
 
 // A line of the summary, in English and in Japanese (Shift-JIS).
 struct Line {
@@ -62,11 +67,11 @@ constexpr Line kTotal = {"=> %d \x82\xC2\x82\xCC\x83\x74\x83\x40\x83\x43\x83\x8B
 void appendFormatted(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(gLine, sizeof gLine, format, args);
+  int n = std::vsnprintf(gSummary.line, sizeof gSummary.line, format, args);
   va_end(args);
-  if (n < 0 || gTextUsed + n >= kTextSize) return;
-  std::memcpy(gText + gTextUsed, gLine, static_cast<size_t>(n) + 1);
-  gTextUsed += n;
+  if (n < 0 || gSummary.used + n >= kTextSize) return;
+  std::memcpy(gSummary.text + gSummary.used, gSummary.line, static_cast<size_t>(n) + 1);
+  gSummary.used += n;
 }
 template <class... Args>
 void appendLine(const Line* line, Args... args) {
@@ -82,14 +87,14 @@ void appendCount(const CountLine& c, int32_t count) {
 }  // namespace
 
 const char* buildSummaryText(const char* lastInput) {
-  gTextUsed = 0;
-  gText[0] = '\0';
+  gSummary.used = 0;
+  gSummary.text[0] = '\0';
   const RunTotals& r = gTotals;
   int32_t total = static_cast<int32_t>(static_cast<uint32_t>(r.leftArm) + static_cast<uint32_t>(r.leftElbow) +
                                        static_cast<uint32_t>(r.rightArm) + static_cast<uint32_t>(r.rightElbow));
-  if (std::strlen(lastInput) >= sizeof gFileName || findFileName(gFileName, lastInput) != 0) gFileName[0] = '\0';
+  if (std::strlen(lastInput) >= sizeof gSummary.fileName || findFileName(gSummary.fileName, lastInput) != 0) gSummary.fileName[0] = '\0';
 
-  if (r.convertedFileCount == 1) appendLine(&kName, gFileName);
+  if (r.convertedFileCount == 1) appendLine(&kName, gSummary.fileName);
   if (r.convertedFileCount >= 2) appendLine(&kAllFiles);
   appendCount(kLeftArm, r.leftArm);
   if (gSettings.handTwist) appendCount(kLeftElbow, r.leftElbow);
@@ -98,8 +103,8 @@ const char* buildSummaryText(const char* lastInput) {
   // The name of the file written, from the name as stored: the same rule
   // as the output path (a pose's suffix for a pose).
   if (r.convertedFileCount == 1 &&
-      pathOutputName(gOutputName, sizeof gOutputName, gFileName, pathOutputSuffix(gFileName)) == 0) {
-    appendLine(&kName, gOutputName);
+      pathOutputName(gSummary.outputName, sizeof gSummary.outputName, gSummary.fileName, pathOutputSuffix(gSummary.fileName)) == 0) {
+    appendLine(&kName, gSummary.outputName);
   }
   if (gSettings.unfoldTwist) {
     appendLine(&kTwistFolded, static_cast<int>(r.twistFolded));
@@ -108,7 +113,7 @@ const char* buildSummaryText(const char* lastInput) {
   }
   if (gSettings.wristTwist) appendLine(&kWristSplit, static_cast<int>(r.wristSplit));
   appendLine(&kTotal, static_cast<int>(r.convertedFileCount), static_cast<int>(total));
-  return gText;
+  return gSummary.text;
 }
 
 void showRunSummary(const char* lastInput) {

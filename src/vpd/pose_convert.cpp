@@ -38,10 +38,14 @@ struct Edit {
   bool before;       // added: before the anchor, else after it
   Quat rot;
 };
-Edit gEdits[kMaxEdits];
-int gEditCount = 0;
-int32_t gFolded = 0, gSplits = 0;
-bool gIndexTooLong = false;  // an index written has more digits than a pose is read with
+// What a conversion changes in the pose, and what it counts.
+struct PoseEdits {
+  Edit edit[kMaxEdits];
+  int count = 0;
+  int32_t folded = 0, splits = 0;
+  bool indexTooLong = false;  // an index written has more digits than a pose is read with
+};
+PoseEdits gEdits;
 
 bool isBone(const PoseBlock& b, const char* name) {
   const size_t length = std::strlen(name);
@@ -57,8 +61,8 @@ int lastBlock(const char* name) {
 }
 
 Edit* findEdit(const char* name) {
-  for (int i = 0; i < gEditCount; i++) {
-    if (std::strcmp(gEdits[i].name, name) == 0) return &gEdits[i];
+  for (int i = 0; i < gEdits.count; i++) {
+    if (std::strcmp(gEdits.edit[i].name, name) == 0) return &gEdits.edit[i];
   }
   return nullptr;
 }
@@ -75,7 +79,7 @@ Quat heldRotation(const char* name) {
 void setRotation(const char* name, const Quat& rot, int anchor, bool before) {
   Edit* e = findEdit(name);
   if (e == nullptr) {
-    e = &gEdits[gEditCount++];
+    e = &gEdits.edit[gEdits.count++];
     *e = {name, lastBlock(name), anchor, before, kIdentity};
   }
   e->rot = rot;
@@ -154,7 +158,7 @@ void convertPairs(const RunSettings& pose) {
       if (twist < 0) continue;
       setRotation(p.sourceBone, quatMultiply(held, gScans[pair].twistRotAtFrom), twist, true);
       setRotation(p.twistBone, kIdentity, twist, false);
-      gFolded++;
+      gEdits.folded++;
       if (pose.displayLevel >= 1) {
         std::printf("  => folded %s into %s \n", plat::conText(p.twistBone), plat::conText(p.sourceBone));
       }
@@ -184,7 +188,7 @@ void convertWrists(const RunSettings& pose) {
     const int elbow = lastBlock(p.sourceBone);
     setRotation(p.twistBone, hand, elbow >= 0 ? elbow : wrist, elbow < 0);
     setRotation(sjisName(side, BoneRole::Wrist), rest, wrist, false);
-    gSplits++;
+    gEdits.splits++;
     if (pose.displayLevel >= 1) {
       std::printf("  => twist of %s onto %s (X,Y,Z,W) = %g %g %g %g \n", plat::conText(sjisName(side, BoneRole::Wrist)),
                   plat::conText(p.twistBone), static_cast<double>(twist.x), static_cast<double>(twist.y),
@@ -217,7 +221,7 @@ int64_t blockIndex(const PoseBlock& b) {
 void writeBoneHead(int64_t index) {
   char head[32] = "Bone";
   const char* end = std::to_chars(head + 4, head + sizeof head, index).ptr;
-  gIndexTooLong = gIndexTooLong || end - head - 4 > kMaxPoseIndexDigits;
+  gEdits.indexTooLong = gEdits.indexTooLong || end - head - 4 > kMaxPoseIndexDigits;
   wrPutBytes(reinterpret_cast<const uint8_t*>(head), static_cast<int>(end - head));
 }
 
@@ -256,7 +260,7 @@ void writeAdded(const Edit& e, int64_t index) {
 // block as MMD writes them. 0, or -1 once the output has failed.
 int writePose() {
   int added = 0;
-  for (int i = 0; i < gEditCount; i++) added += gEdits[i].block < 0;
+  for (int i = 0; i < gEdits.count; i++) added += gEdits.edit[i].block < 0;
   int32_t from = 0;
   if (added > 0) {
     writeSpan(0, gPose.countAt);
@@ -269,13 +273,13 @@ int writePose() {
   for (int i = 0; i < gPose.blocks; i++) {
     const PoseBlock& b = gPose.block[i];
     writeSpan(from, b.at);
-    for (int k = 0; k < gEditCount; k++) {
-      if (gEdits[k].block >= 0 || gEdits[k].anchor != i || !gEdits[k].before) continue;
-      writeAdded(gEdits[k], blockIndex(b) + shift++);
+    for (int k = 0; k < gEdits.count; k++) {
+      if (gEdits.edit[k].block >= 0 || gEdits.edit[k].anchor != i || !gEdits.edit[k].before) continue;
+      writeAdded(gEdits.edit[k], blockIndex(b) + shift++);
       writeEol();
     }
     const Edit* edit = nullptr;
-    for (int k = 0; k < gEditCount; k++) edit = gEdits[k].block == i ? &gEdits[k] : edit;
+    for (int k = 0; k < gEdits.count; k++) edit = gEdits.edit[k].block == i ? &gEdits.edit[k] : edit;
     if (!b.morph && shift > 0) {
       writeBoneHead(blockIndex(b) + shift);
       writeSpan(b.numberEnd, b.rotAt);
@@ -288,11 +292,11 @@ int writePose() {
     } else {
       writeSpan(b.rotAt, b.end);
     }
-    for (int k = 0; k < gEditCount; k++) {
-      if (gEdits[k].block >= 0 || gEdits[k].anchor != i || gEdits[k].before) continue;
+    for (int k = 0; k < gEdits.count; k++) {
+      if (gEdits.edit[k].block >= 0 || gEdits.edit[k].anchor != i || gEdits.edit[k].before) continue;
       if (gPose.text[b.end - 1] != '\n') writeEol();
       writeEol();
-      writeAdded(gEdits[k], blockIndex(b) + ++shift);
+      writeAdded(gEdits.edit[k], blockIndex(b) + ++shift);
     }
     from = b.end;
   }
@@ -324,12 +328,12 @@ int32_t convertPoseFile(const char* outPath, const char* inPath, const RunSettin
   // Read again: the file may have changed since it was confirmed.
   const int32_t read = loadPose(inPath);
   if (read != kResultOk) return read;
-  gEditCount = 0;
-  gFolded = gSplits = 0;
+  gEdits.count = 0;
+  gEdits.folded = gEdits.splits = 0;
   convertPairs(pose);
   if (pose.wristTwist) convertWrists(pose);
   int added = 0;
-  for (int i = 0; i < gEditCount; i++) added += gEdits[i].block < 0;
+  for (int i = 0; i < gEdits.count; i++) added += gEdits.edit[i].block < 0;
   if (pose.displayLevel >= 1) {
     std::printf("max blocks of frames = %ld \n", static_cast<long>(gPose.count));
     std::printf(" => max blocks of frames = %ld (cnv) \n", static_cast<long>(gPose.count) + added);
@@ -338,9 +342,9 @@ int32_t convertPoseFile(const char* outPath, const char* inPath, const RunSettin
   // Nothing is written that would not be read as a pose again.
   if (gPose.blocks + added > kMaxPoseBlocks) return refusePoseOutput();
   if (wrOpenBeside(outPath) != 0) return kResultCannotOpen;
-  gIndexTooLong = false;
+  gEdits.indexTooLong = false;
   const bool written = writePose() == 0;
-  if (written && (gIndexTooLong || wrCount() > kMaxPoseSize)) return abandon(refusePoseOutput());
+  if (written && (gEdits.indexTooLong || wrCount() > kMaxPoseSize)) return abandon(refusePoseOutput());
   if (!written || wrClose() != 0) {
     std::printf("Cannot write to file at %06X \n", static_cast<unsigned>(wrCount()));
     return abandon(kResultWrite);
@@ -348,8 +352,8 @@ int32_t convertPoseFile(const char* outPath, const char* inPath, const RunSettin
   if (wrPublish() != 0) return abandon(kResultWrite);
   std::printf("\n");
   reportPairCounts(pose);
-  gTotals.twistFolded += gFolded;
-  gTotals.wristSplit += gSplits;
+  gTotals.twistFolded += gEdits.folded;
+  gTotals.wristSplit += gEdits.splits;
   gTotals.convertedFileCount++;
   return kResultOk;
 }
