@@ -43,10 +43,14 @@ struct CountLine {
   const char* pad;
   const char* en;
 };
-constexpr CountLine kLeftArm = {0, BoneRole::Arm, "\x81\x40", " Left  arm    %d  frame(s) \r\n"};
-constexpr CountLine kLeftElbow = {0, BoneRole::Elbow, "", " Left  elbow  %d  frame(s) \r\n"};
-constexpr CountLine kRightArm = {1, BoneRole::Arm, "\x81\x40", " Right arm    %d  frame(s) \r\n"};
-constexpr CountLine kRightElbow = {1, BoneRole::Elbow, "", " Right elbow  %d  frame(s) \r\n"};
+constexpr CountLine kLeftArm = {.side = 0, .role = BoneRole::Arm, .pad = "\x81\x40",
+                                .en = " Left  arm    %d  frame(s) \r\n"};
+constexpr CountLine kLeftElbow = {.side = 0, .role = BoneRole::Elbow, .pad = "",
+                                  .en = " Left  elbow  %d  frame(s) \r\n"};
+constexpr CountLine kRightArm = {.side = 1, .role = BoneRole::Arm, .pad = "\x81\x40",
+                                 .en = " Right arm    %d  frame(s) \r\n"};
+constexpr CountLine kRightElbow = {.side = 1, .role = BoneRole::Elbow, .pad = "",
+                                   .en = " Right elbow  %d  frame(s) \r\n"};
 // %+d キーフレーム
 constexpr Line kKeepAdded = {"Keep.motion: %+d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",
                              "Keep.motion: %+d keyframe(s) \r\n"};

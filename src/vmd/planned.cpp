@@ -106,7 +106,7 @@ int32_t writePlannedSide(int side) {
     const int bone = groupBone(side, b);
     if (!planReplaces(bone)) continue;
     Planned& p = planned[n++];
-    p = {bone, 0, planKeyCount(bone), {}, {}};
+    p = {.bone = bone, .next = 0, .count = planKeyCount(bone), .key = {}, .name = {}};
     if (p.count > 0) p.key = planKey(bone, 0);
     std::memcpy(p.name, groupBoneName(bone), std::strlen(groupBoneName(bone)));
   }

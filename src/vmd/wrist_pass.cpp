@@ -125,12 +125,16 @@ int32_t handTwistWithoutW(int side, HandTwist* h) {
   };
   std::vector<Entry> entries;
   for (const HeldRecord& t : s.twists) {
-    if (!pairDropsAtFrom(pair, t.key.frame, gSettings)) entries.push_back({t.key, 2 * int64_t(t.block) + 1, -1, t.block});
+    if (!pairDropsAtFrom(pair, t.key.frame, gSettings)) {
+      entries.push_back({.key = t.key, .order = 2 * int64_t(t.block) + 1, .elbow = -1, .block = t.block});
+    }
   }
   if (pairIsActive(pair, gSettings)) {
     for (size_t i = 0; i < s.elbows.size(); i++) {
       const HeldRecord& e = s.elbows[i];
-      if (inFrameRange(e.key.frame)) entries.push_back({e.key, 2 * int64_t(e.block), int32_t(i), 0});
+      if (inFrameRange(e.key.frame)) {
+        entries.push_back({.key = e.key, .order = 2 * int64_t(e.block), .elbow = int32_t(i), .block = 0});
+      }
     }
   }
   int32_t absorbed = 0;

@@ -80,7 +80,7 @@ void setRotation(const char* name, const Quat& rot, int anchor, bool before) {
   Edit* e = findEdit(name);
   if (e == nullptr) {
     e = &gEdits.edit[gEdits.count++];
-    *e = {name, lastBlock(name), anchor, before, kIdentity};
+    *e = {.name = name, .block = lastBlock(name), .anchor = anchor, .before = before, .rot = kIdentity};
   }
   e->rot = rot;
 }
@@ -166,7 +166,9 @@ void convertPairs(const RunSettings& pose) {
     }
     if (limb < 0) continue;
     SeparationResult split;
-    convertSourceKeyframe(pair, {limb + 1, p.sourceBone, kNameSize - 1, 0, held}, pose, &split);
+    const KeyframeView view = {.block = limb + 1, .name = p.sourceBone, .lastNul = kNameSize - 1, .frameTime = 0,
+                               .rot = held};
+    convertSourceKeyframe(pair, view, pose, &split);
     setRotation(p.sourceBone, split.kept, limb, false);
     setRotation(p.twistBone, split.twist, limb, false);
   }
