@@ -26,7 +26,8 @@ struct BonePair {
 
 /// What the pre-scan learns of a pair in one file.
 struct PairScan {
-  int32_t reccnt = 0;        // source keyframes in range
+  /// The record count: how many of the file's source keyframes are in range.
+  int32_t reccnt = 0;
   uint8_t sourceAtFrom = 0;  // 0xFF: a source keyframe at fromFrame
   uint8_t twistAtFrom = 0;   // 0xFF: a twist keyframe at fromFrame
   Quat twistRotAtFrom = kIdentity;  // rotation of the last such twist keyframe

@@ -28,7 +28,7 @@ struct Axes {
 
 // Where a split's steps go: `steps` (null when nobody shows them) and
 // `warnings` (null when nobody asked), the same trace but for a quiet split.
-struct Record {
+struct Tracing {
   SplitTrace* steps;
   SplitTrace* warnings;
   void add(SplitStep step, const Quat& v) const {
@@ -48,7 +48,7 @@ void rotateAxes(Axes* a, const Quat& p) {
   a->ez = quatRotate(p, a->ez);
 }
 
-Quat swing(const Quat& from, const Swing& s, const Record& rec) {
+Quat swing(const Quat& from, const Swing& s, const Tracing& rec) {
   Quat result;
   float cip = 0.0f;
   if (rotationAboutAxis(from, s.target, s.axis, &result, &cip) == 1 && rec.warnings != nullptr) {
@@ -85,7 +85,7 @@ Quat cancelOnX(const Quat& q) {
 
 // Methods 0 and 1: X swung home (method 0: the shortest way, in `align`),
 // then the turn about X that brings Z home, the inverse of the twist.
-Quat cancelBySwings(int method, Axes axes, Quat* align, const Record& rec) {
+Quat cancelBySwings(int method, Axes axes, Quat* align, const Tracing& rec) {
   if (method == 0) {
     *align = rotationBetween(axes.ex, kXTarget);
     rec.add(SplitStep::SwingHome, *align);
@@ -120,7 +120,7 @@ Quat onPairAxis(const Vec3& r, const Quat& t) {
 SeparationResult separateTwist(const SeparationInput& in, SplitTrace* trace) {
   const Quat& q = in.q;
   const int mode = in.method;
-  const Record rec = {in.quiet ? nullptr : trace, trace};
+  const Tracing rec = {in.quiet ? nullptr : trace, trace};
   // The turned axes take part in methods 0 and 1; the others only show them.
   Axes axes{};
   if (rec.steps != nullptr || mode == 0 || mode == 1) axes = {quatAxisX(q), quatAxisY(q), quatAxisZ(q)};

@@ -36,7 +36,7 @@ PairAction convertSourceKeyframe(int pair, const KeyframeView& kf, const RunSett
   SplitTrace trace;
   *result = separateTwist(pairSeparationInput(pair, kf.frameTime, kf.rot, run), &trace);
   printSplit(trace, {.steps = run.displayLevel >= 1,
-                     .home = pair == kRightArm && kf.frameTime == 778,
+                     .homeAxes = pair == kRightArm && kf.frameTime == 778,
                      .twistBone = kPairs[pair].twistBone});
   return PairAction::Convert;
 }

@@ -42,7 +42,7 @@ void printSplit(const SplitTrace& trace, const SplitLines& how) {
   for (int i = 0; i < trace.count; i++) {
     const SplitStep step = trace.entries[i].step;
     const Quat& v = trace.entries[i].v;
-    const bool shown = step == SplitStep::Stray ? true : isHome(step) ? how.home : how.steps;
+    const bool shown = step == SplitStep::Stray ? true : isHome(step) ? how.homeAxes : how.steps;
     if (!shown) continue;
     if (step == SplitStep::Twist) {
       std::printf("  => exporting to %s x-rot (X,Y,Z,W) = %g %g %g %g \n", plat::conText(how.twistBone), d(v.x),

@@ -9,7 +9,7 @@ namespace torsel {
 /// Which of a split's lines are shown, and the twist bone they name.
 struct SplitLines {
   bool steps = false;             // display level 1 and up
-  bool home = false;              // the axes swung home, at any level: the right arm's at frame 778
+  bool homeAxes = false;          // the axes swung home, at any level: the right arm's at frame 778
   const char* twistBone = "";     // Shift-JIS, named in the twist's line
 };
 

@@ -69,16 +69,16 @@ int32_t writePlannedRecord(BoneSection* s, int side) {
 // Before an in-range 手首 record under -W that carries its side's 手捩
 // keyframe: the pins of the range's start, that keyframe, the pins of its
 // end. The number written, or -1.
-int32_t writeWristCarried(const BoneKeyframe& kf, int side, const WristRecord& w) {
-  if (!w.carrier) return 0;
+int32_t writeWristCarried(const BoneKeyframe& kf, int side, const WristRecord& wrist) {
+  if (!wrist.carrier) return 0;
   const char* handTwistBone = kPairs[static_cast<size_t>(2 * side + 1)].twistBone;
-  for (int i = 0; i < w.before + w.after; i++) {
-    if (i == w.before && writeTwistKeyframe(kf, handTwistBone, w.hand) != 0) return -1;
-    const char* bone = w.pins[i].wrist ? sjisName(side, BoneRole::Wrist) : handTwistBone;
-    if (writeHeldKey(w.pins[i].key, bone) != 0) return -1;
+  for (int i = 0; i < wrist.before + wrist.after; i++) {
+    if (i == wrist.before && writeTwistKeyframe(kf, handTwistBone, wrist.hand) != 0) return -1;
+    const char* bone = wrist.pins[i].wrist ? sjisName(side, BoneRole::Wrist) : handTwistBone;
+    if (writeHeldKey(wrist.pins[i].key, bone) != 0) return -1;
   }
-  if (w.after == 0 && writeTwistKeyframe(kf, handTwistBone, w.hand) != 0) return -1;
-  return 1 + w.before + w.after;
+  if (wrist.after == 0 && writeTwistKeyframe(kf, handTwistBone, wrist.hand) != 0) return -1;
+  return 1 + wrist.before + wrist.after;
 }
 
 constexpr int32_t kDropped = -2;
@@ -115,19 +115,19 @@ int32_t writeBoneRecord(BoneSection* s, int32_t block, BoneKeyframe* kf) {
   if (bone.role == BoneRole::Shoulder) shoulderDiagnostics(view, gSettings);
   if (s->planning && plannedReplaces(bone)) return writePlannedRecord(s, bone.side);
 
-  const WristRecord w = s->wristPass ? wristRecord(block, *kf, bone) : WristRecord{};
-  if (w.dropped) {
+  const WristRecord wrist = s->wristPass ? wristRecord(block, *kf, bone) : WristRecord{};
+  if (wrist.dropped) {
     if (showAtLeast(1)) std::printf("  => skipped recording %s block. \n", plat::conText(kf->name.text));
     return 0;
   }
-  const int32_t carried = w.split ? writeWristCarried(*kf, bone.side, w) : 0;
+  const int32_t carried = wrist.split ? writeWristCarried(*kf, bone.side, wrist) : 0;
   if (carried < 0) return -1;
-  if (w.recurved) recurve(kf, w.curve);
-  Quat rot = w.split ? w.rest : kf->rot;
+  if (wrist.recurved) recurve(kf, wrist.curve);
+  Quat rot = wrist.split ? wrist.rest : kf->rot;
   PairRole role;
   // Under -U what the plan leaves is as it is: nothing to fold.
   const int pair = gSettings.unfoldTwist ? -1 : findPair(bone, &role, gSettings);
-  const int32_t before = pair >= 0 ? writePairRecord(pair, role, view, *kf, w.twistTaken, &rot) : 0;
+  const int32_t before = pair >= 0 ? writePairRecord(pair, role, view, *kf, wrist.twistTaken, &rot) : 0;
   if (before == kDropped) return 0;
   if (before < 0 || writeBoneKeyframe(*kf, kf->name.raw, rot) != 0) return -1;
   return carried + before + 1;

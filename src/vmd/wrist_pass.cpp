@@ -106,7 +106,7 @@ void collectFrames(WristSide* s) {
 // 手捩 as the conversion writes it without -W, one keyframe a frame: per
 // keyframe the elbow keyframe whose twist it is still to be (or -1) and the
 // input's 手捩 record (or 0).
-struct HandTwist {
+struct HandTwistTrack {
   Track track;
   std::vector<int32_t> elbowOf, blockOf;
 };
@@ -114,7 +114,7 @@ struct HandTwist {
 // The input's 手捩 records but those merged at the start frame and, where
 // the elbows are split, a twist keyframe just before each elbow keyframe in
 // the range. Returns how many of them the wrist's frames absorb.
-int32_t handTwistWithoutW(int side, HandTwist* h) {
+int32_t handTwistWithoutW(int side, HandTwistTrack* h) {
   const WristSide& s = gSides[static_cast<size_t>(side)];
   const int pair = elbowPair(side);
   struct Entry {
@@ -151,7 +151,7 @@ int32_t handTwistWithoutW(int side, HandTwist* h) {
 
 // 手捩 and 手首 keyed at the range's ends that cut them (`before`, `after`)
 // with what they played without -W; `played` is h's track as the player shows it.
-void pinEnds(WristSide* s, const HandTwist& h, const Track& played, bool before, bool after) {
+void pinEnds(WristSide* s, const HandTwistTrack& h, const Track& played, bool before, bool after) {
   const uint32_t from = static_cast<uint32_t>(gSettings.fromFrame), to = static_cast<uint32_t>(gSettings.toFrame);
   Track wrists;
   std::vector<int32_t> wristBlocks;
@@ -190,7 +190,7 @@ void planSide(int side) {
   WristSide& s = gSides[static_cast<size_t>(side)];
   const int pair = elbowPair(side);
   collectFrames(&s);
-  HandTwist h;
+  HandTwistTrack h;
   const int32_t absorbed = handTwistWithoutW(side, &h);
   Track& track = h.track;
 
