@@ -99,5 +99,30 @@ TEST_F(SeparationTest, PropertiesOverRandomRotations) {
   }
 }
 
+// A trace only watches: with it or without, the same bits; a quiet split
+// keeps no step but its warnings; the steps end with Tw, q and K.
+TEST_F(SeparationTest, TracingChangesNothing) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> uni(-1, 1);
+  for (int i = 0; i < 400; i++) {
+    const Quat q = {uni(rng), uni(rng), uni(rng), uni(rng)};
+    for (int mode = 0; mode <= 5; mode++) {
+      SeparationInput in = pairSeparationInput(i % 4, 5, q, gSettings);
+      in.method = static_cast<int8_t>(mode);
+      SplitTrace trace, quiet;
+      const SeparationResult plain = separateTwist(in), traced = separateTwist(in, &trace);
+      in.quiet = true;
+      const SeparationResult hushed = separateTwist(in, &quiet);
+      ASSERT_TRUE(sameBits(plain.twist, traced.twist) && sameBits(plain.kept, traced.kept) &&
+                  sameBits(plain.twist, hushed.twist) && sameBits(plain.kept, hushed.kept)) << str(q);
+      for (int k = 0; k < quiet.count; k++) ASSERT_EQ(quiet.entries[k].step, SplitStep::Stray);
+      ASSERT_GE(trace.count, 6);
+      const SplitTrace::Entry* last = trace.entries + trace.count - 3;
+      ASSERT_TRUE(trace.entries[0].step == SplitStep::AxisX && last[0].step == SplitStep::Twist &&
+                  sameBits(last[0].v, plain.twist) && sameBits(last[1].v, q) && sameBits(last[2].v, plain.kept));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace torsel
