@@ -5,7 +5,6 @@
 
 #include "arm/bone_names.h"
 #include "arm/bone_pairs.h"
-#include "arm/model_axes.h"
 #include "arm/separation.h"
 #include "format/key_block.h"
 #include "format/vmd_format.h"
@@ -15,7 +14,6 @@
 #include "result/result_codes.h"
 #include "run/run_settings.h"
 #include "vmd/planned.h"
-#include "vmd/prescan.h"
 #include "vmd/wrist_pass.h"
 
 namespace torsel {
