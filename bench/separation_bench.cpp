@@ -5,10 +5,10 @@
 #include <random>
 #include <vector>
 
-#include "twist/bone_pairs.h"
-#include "twist/model_axes.h"
-#include "twist/run_settings.h"
-#include "twist/separation.h"
+#include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
+#include "arm/separation.h"
+#include "run/run_settings.h"
 
 namespace {
 
@@ -29,13 +29,12 @@ std::vector<Quat> rotations() {
 void separation(benchmark::State& state) {
   gSettings = RunSettings{};
   gSettings.subMode = static_cast<int8_t>(state.range(0));
-  copySetupRestQuats();
+  useModel(builtInModel());
   const std::vector<Quat> qs = rotations();
   SeparationInput in{};
-  in.r = {gPairs[0].restQuat.x, gPairs[0].restQuat.y, gPairs[0].restQuat.z};
+  in.r = pairAxes(0).twistAxis;
   in.side = Side::Left;
   in.frameTime = 5;
-  in.twistBone = gPairs[0].twistBone;
   in.method = gSettings.subMode;
   size_t i = 0;
   for (auto _ : state) {

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "twist/model_axes.h"
-#include "twist/run_settings.h"
+#include "arm/model_axes.h"
+#include "run/run_settings.h"
 #include "vmd/convert.h"
 #include "vmd/prescan.h"
 
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   base.fromFrame = static_cast<int32_t>(size % 3 == 2 ? 30 : size % 3);
   base.checkMode = size % 7 == 0 ? 0xFF : 0;
   gSettings = base;
-  copySetupRestQuats();
+  useModel(builtInModel());
   if (confirmMotionFile(gIn.c_str()) != 0 || gSettings.checkMode) return 0;
   for (int8_t mode : {8, 9, 10, 11, 12, 13, 4}) {
     gSettings = base;

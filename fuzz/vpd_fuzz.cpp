@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "twist/model_axes.h"
-#include "twist/run_settings.h"
+#include "arm/model_axes.h"
+#include "run/run_settings.h"
 #include "vpd/pose_convert.h"
 #include "vpd/pose_text.h"
 
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RunSettings base;  // what is printed, from the size
   base.displayLevel = static_cast<int8_t>(size % 11);
   base.checkMode = size % 7 == 0 ? 0xFF : 0;
-  copySetupRestQuats();
+  useModel(builtInModel());
   if (confirmPoseFile(gIn.c_str(), base) != 0 || base.checkMode) return 0;
   const int blocks = gPose.blocks;
   bool longIndex = false;

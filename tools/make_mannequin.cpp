@@ -19,7 +19,7 @@
 #include <cstring>
 #include <string>
 
-#include "twist/model_axes.h"
+#include "arm/model_axes.h"
 
 namespace {
 

@@ -9,16 +9,16 @@
 #include "app/options.h"
 #include "app/run_record.h"
 #include "app/summary.h"
+#include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
 #include "io/byte_stream.h"
 #include "io/file_dialog.h"
 #include "io/path_util.h"
 #include "model/model_file.h"
 #include "model/model_rig.h"
 #include "platform/platform.h"
-#include "twist/bone_pairs.h"
-#include "twist/model_axes.h"
-#include "twist/result_codes.h"
-#include "twist/run_settings.h"
+#include "result/result_codes.h"
+#include "run/run_settings.h"
 #include "vmd/convert.h"
 #include "vmd/prescan.h"
 #include "vpd/pose_convert.h"
@@ -31,22 +31,34 @@ constexpr int kMaxPlatformArgs = 511;
 // "%sさんセットアップ \n": the model line in Japanese.
 constexpr char kModelLineJa[] = "%s\x82\xB3\x82\xF1\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76 \n";
 
-ModelAxes gModel;
-char gModelReason[256];
+// The model the user names, as read; the model in use names it from here.
+struct NamedModel {
+  ModelAxes axes;
+  char reason[256];  // why it cannot serve
+};
+NamedModel gNamedModel;
 
-char gProgramDir[plat::kPathMax];
-char gDialogPath[plat::kPathMax];
-char gInputPath[plat::kPathMax];
-char gOutputPath[plat::kPathMax];
+// What start-up keeps for the rest of the run.
+struct StartUp {
+  char programDir[plat::kPathMax];  // where the dialog starts
+  char dialogPath[plat::kPathMax];  // the file chosen in it
+  uint8_t handTwist = 0;            // as the start-up mode derives it, for a run without a file
+};
+StartUp gStartUp;
 
-// The outputs this run has published, and every motion it reads, known
-// before the first file: no output replaces either.
-plat::FileId gWritten[kMaxPlatformArgs];
-int gWrittenCount = 0;
-plat::FileId gInputs[kMaxPlatformArgs];
-int gInputCount = 0;
-bool gPoseNoted = false;
-uint8_t gStartUpHandTwist = 0;
+// The file pass: the file in hand and its output; the outputs this run has
+// published, and every motion it reads, known before the first file (no
+// output replaces either); whether the pose's note was said.
+struct FilePass {
+  char inputPath[plat::kPathMax];
+  char outputPath[plat::kPathMax];
+  plat::FileId written[kMaxPlatformArgs];
+  int writtenCount = 0;
+  plat::FileId inputs[kMaxPlatformArgs];
+  int inputCount = 0;
+  bool poseNoted = false;
+};
+FilePass gPass;
 
 bool isModelToken(const char* token) { return !isOptionToken(token) && isModelPath(token); }
 
@@ -67,52 +79,70 @@ const char* lastModelToken() {
   return model;
 }
 
-// Takes the axes of the pairs this run converts from the model; the run
-// ends with result 3 when the model cannot give them.
-int32_t setupFromModel(const char* path) {
-  if (readModelAxes(path, &gModel, gModelReason, sizeof gModelReason) != 0) {
-    std::printf("Cannot use model file : %s (%s)\n", path, gModelReason);
-    recordModelRefused(gModelReason, nullptr, false);
-    return kResultModel;
-  }
-  // Every bone the run writes or plays must be there: a twist keyed onto a
-  // bone the model lacks is a turn lost.
+// The model-setup line: the model whose axes the run turns about.
+void printModelLine() { std::printf(plat::say(kModelLineJa, "Converting setup: Model [%s] \n"), modelInUseName()); }
+
+// True when the model read cannot serve this run, why printed: every bone
+// the run writes or plays must be there (a twist keyed onto a bone the
+// model lacks is a turn lost), and every axis it splits about must point
+// somewhere.
+bool modelRefused(const ModelAxes& m, const char* path) {
   bool pairs[kPairCount];
   for (int i = 0; i < kPairCount; i++) pairs[i] = pairIsActive(i, gSettings);
   const bool fold = gSettings.unfoldTwist != 0, wrists = gSettings.wristTwist != 0;
-  if (const char* bone = missingBone(gModel, pairs, fold, wrists)) {
+  if (const char* bone = missingBone(m, pairs, fold, wrists)) {
     std::printf("Cannot use model file : %s (no bone %s)\n", path, plat::conText(bone));
     recordModelRefused("", bone, false);
-    return kResultModel;
+    return true;
   }
   for (int i = 0; i < kPairCount; i++) {
     // A fold splits nothing; -W turns the wrists about the elbows' axes, whatever the mode.
-    const bool needed = (pairs[i] && !fold) || (wrists && gPairs[i].needsHandTwist);
-    if (!needed || !gModel.noDirection[i]) continue;
+    const bool needed = (pairs[i] && !fold) || (wrists && kPairs[i].needsHandTwist);
+    if (!needed || !m.noDirection[i]) continue;
     std::printf("Cannot use model file : %s (the axis of %s has no direction)\n", path,
-                plat::conText(gPairs[i].sourceBone));
-    recordModelRefused("", gPairs[i].sourceBone, true);
-    return kResultModel;
+                plat::conText(kPairs[i].sourceBone));
+    recordModelRefused("", kPairs[i].sourceBone, true);
+    return true;
   }
-  std::printf(plat::say(kModelLineJa, "Converting setup: Model [%s] \n"), gModel.name);
-  setModelInUse(gModel.name);
-  constexpr const char* kLabels[kPairCount] = {"Left  arm  ", "Left  elbow", "Right arm  ", "Right elbow"};
+  return false;
+}
+
+// The model in use made of the model read: its axes where it gives them,
+// the built-in ones elsewhere.
+ModelInUse modelOf(const ModelAxes& m) {
+  ModelInUse model = builtInModel();
+  model.name = m.name;
   for (int i = 0; i < kPairCount; i++) {
     // The bones play as this model plays them: a twist bone it lacks (a fold's) has no fixed axis.
-    gPairs[i].twistFixed = gModel.fixed[i] && gModel.found[i];
-    gPairs[i].sourceFixed = gModel.sourceFixed[i];
-    gPairs[i].sourceAxis = gModel.sourceAxis[i];
-    if (!gModel.found[i]) continue;
-    const Vec3& a = gModel.axis[i];
-    gPairs[i].restQuat = {a.x, a.y, a.z, 0.0f};
-    gPairs[i].twistAxis = a;
-    if (showAtLeast(1) || gSettings.checkMode) {
-      std::printf("     %s axis = %g %g %g (%s) \n", kLabels[i], static_cast<double>(a.x), static_cast<double>(a.y),
-                  static_cast<double>(a.z), gModel.fixed[i] ? "fixed axis" : "bone direction");
-    }
+    PairAxes& axes = model.pairs[static_cast<size_t>(i)];
+    axes.twistFixed = m.fixed[i] && m.found[i];
+    axes.source = {m.sourceFixed[i], m.sourceAxis[i]};
+    if (m.found[i]) axes.twistAxis = m.axis[i];
+  }
+  return model;
+}
+
+// Takes the axes of the pairs this run converts from the model; the run
+// ends with result 3 when the model cannot give them.
+int32_t setupFromModel(const char* path) {
+  const ModelAxes& m = gNamedModel.axes;
+  if (readModelAxes(path, &gNamedModel.axes, gNamedModel.reason, sizeof gNamedModel.reason) != 0) {
+    std::printf("Cannot use model file : %s (%s)\n", path, gNamedModel.reason);
+    recordModelRefused(gNamedModel.reason, nullptr, false);
+    return kResultModel;
+  }
+  if (modelRefused(m, path)) return kResultModel;
+  useModel(modelOf(m));
+  printModelLine();
+  constexpr const char* kLabels[kPairCount] = {"Left  arm  ", "Left  elbow", "Right arm  ", "Right elbow"};
+  for (int i = 0; i < kPairCount; i++) {
+    if (!m.found[i] || !(showAtLeast(1) || gSettings.checkMode)) continue;
+    const Vec3& a = m.axis[i];
+    std::printf("     %s axis = %g %g %g (%s) \n", kLabels[i], static_cast<double>(a.x), static_cast<double>(a.y),
+                static_cast<double>(a.z), m.fixed[i] ? "fixed axis" : "bone direction");
   }
   // What of the arm group the model cannot play as intended, before any motion.
-  reportRig(gModel, fold, showAtLeast(1) || gSettings.checkMode, gSettings.checkMode && !anyMotionOrPose());
+  reportRig(m, gSettings.unfoldTwist != 0, showAtLeast(1) || gSettings.checkMode, gSettings.checkMode && !anyMotionOrPose());
   return kResultOk;
 }
 
@@ -139,7 +169,7 @@ void printPairCounts() {
       "     Right elbow count = %ld (%s) \n",
   };
   for (int i = 0; i < kPairCount; i++) {
-    std::printf(kLines[i], static_cast<long>(gScans[i].reccnt), plat::conText(gPairs[i].sourceBone));
+    std::printf(kLines[i], static_cast<long>(gScans[i].reccnt), plat::conText(kPairs[i].sourceBone));
   }
   std::printf("\n");
 }
@@ -147,10 +177,10 @@ void printPairCounts() {
 // A pose is one frame: once a run, that a frame range and a bound say
 // nothing there.
 void notePoseOptions() {
-  if (gPoseNoted || (gSettings.fromFrame == 0 && gSettings.toFrame == RunSettings{}.toFrame && gSettings.keepMotion <= 0)) {
+  if (gPass.poseNoted || (gSettings.fromFrame == 0 && gSettings.toFrame == RunSettings{}.toFrame && gSettings.keepMotion <= 0)) {
     return;
   }
-  gPoseNoted = true;
+  gPass.poseNoted = true;
   // "ポーズ: -F, -T と -K は 1 フレームのポーズには関係ないので無視します. \n"
   constexpr char kPoseNoteJa[] = "\x83\x7C\x81\x5B\x83\x59: -F, -T \x82\xC6 -K \x82\xCD 1 \x83\x74\x83\x8C\x81\x5B\x83\x80"
                                  "\x82\xCC\x83\x7C\x81\x5B\x83\x59\x82\xC9\x82\xCD\x8A\xD6\x8C\x57\x82\xC8\x82\xA2\x82\xCC"
@@ -163,33 +193,33 @@ void notePoseOptions() {
 int32_t processFile(const char* token) {
   std::printf("\n");
   const bool pose = pathIsPose(token);
-  if (std::strlen(token) >= sizeof gInputPath ||
-      pathOutputName(gOutputPath, static_cast<int>(sizeof gOutputPath), token, pathOutputSuffix(token)) != 0) {
-    gInputPath[0] = '\0';
+  if (std::strlen(token) >= sizeof gPass.inputPath ||
+      pathOutputName(gPass.outputPath, static_cast<int>(sizeof gPass.outputPath), token, pathOutputSuffix(token)) != 0) {
+    gPass.inputPath[0] = '\0';
     std::printf("Path too long : %s\n", token);
     recordRefusal(FileRefusal::Path);
     return kResultCannotOpen;
   }
-  std::strcpy(gInputPath, token);
+  std::strcpy(gPass.inputPath, token);
   deriveModes();
   // An output that is the input itself (a link to it), or that this run
   // has written already, would lose a motion: refused before anything is read.
   plat::FileId out, in;
-  if (plat::fileId(gOutputPath, &out) == 0) {
-    if (plat::fileId(gInputPath, &in) == 0 && in == out) {
-      std::printf("Output is the input file : %s\n", gOutputPath);
+  if (plat::fileId(gPass.outputPath, &out) == 0) {
+    if (plat::fileId(gPass.inputPath, &in) == 0 && in == out) {
+      std::printf("Output is the input file : %s\n", gPass.outputPath);
       recordRefusal(FileRefusal::Output);
       return kResultCannotOpen;
     }
-    for (int i = 0; i < gInputCount && !gSettings.checkMode; i++) {
-      if (gInputs[i] != out) continue;
-      std::printf("Output is an input of this run : %s\n", gOutputPath);
+    for (int i = 0; i < gPass.inputCount && !gSettings.checkMode; i++) {
+      if (gPass.inputs[i] != out) continue;
+      std::printf("Output is an input of this run : %s\n", gPass.outputPath);
       recordRefusal(FileRefusal::Output);
       return kResultCannotOpen;
     }
-    for (int i = 0; i < gWrittenCount; i++) {
-      if (gWritten[i] != out) continue;
-      std::printf("Output already written in this run : %s\n", gOutputPath);
+    for (int i = 0; i < gPass.writtenCount; i++) {
+      if (gPass.written[i] != out) continue;
+      std::printf("Output already written in this run : %s\n", gPass.outputPath);
       recordRefusal(FileRefusal::Output);
       return kResultCannotOpen;
     }
@@ -197,15 +227,15 @@ int32_t processFile(const char* token) {
 
   if (pose) notePoseOptions();
   // A motion cut short is converted as far as it goes; the run says so at its end.
-  const int32_t scanned = pose ? confirmPoseFile(gInputPath, gSettings) : confirmMotionFile(gInputPath);
+  const int32_t scanned = pose ? confirmPoseFile(gPass.inputPath, gSettings) : confirmMotionFile(gPass.inputPath);
   if (scanned != kResultOk && scanned != kResultCut) return scanned;
   if (showAtLeast(1) && !pose) printPairCounts();
   if (gSettings.checkMode) return scanned;
 
-  const int32_t result = pose ? convertPoseFile(gOutputPath, gInputPath, gSettings) : convertMotionFile(gOutputPath, gInputPath);
+  const int32_t result = pose ? convertPoseFile(gPass.outputPath, gPass.inputPath, gSettings) : convertMotionFile(gPass.outputPath, gPass.inputPath);
   if (result != kResultOk && result != kResultBeyond) return result;
-  if (gWrittenCount < kMaxPlatformArgs && plat::fileId(gOutputPath, &out) == 0) gWritten[gWrittenCount++] = out;
-  std::printf("=> %s \n", gOutputPath);
+  if (gPass.writtenCount < kMaxPlatformArgs && plat::fileId(gPass.outputPath, &out) == 0) gPass.written[gPass.writtenCount++] = out;
+  std::printf("=> %s \n", gPass.outputPath);
   std::printf("Conversion OK. \n");
   return scanned != kResultOk ? scanned : result;
 }
@@ -239,10 +269,10 @@ void collectArguments(int argc, char** argv) {
     addArgToken(&gArgs, argv[i]);
   }
   const char* program = gArgs.argCount > 0 ? gArgs.argItems[0] : "";
-  if (std::strlen(program) < sizeof gProgramDir) {
-    pathDirPart(gProgramDir, program);
+  if (std::strlen(program) < sizeof gStartUp.programDir) {
+    pathDirPart(gStartUp.programDir, program);
   } else {
-    gProgramDir[0] = '\0';
+    gStartUp.programDir[0] = '\0';
   }
 }
 
@@ -266,10 +296,9 @@ bool answeredAlone() {
 int32_t gatherSettings() {
   gSettings = RunSettings{};
   deriveModes();
-  copySetupRestQuats();
-  setModelInUse(nullptr);
+  useModel(builtInModel());
   // A model given with the motions announces itself once it is read.
-  if (lastModelToken() == nullptr) printModelSetupLine();
+  if (lastModelToken() == nullptr) printModelLine();
   recordEchoes(true);
   for (int i = 1; i < gArgs.argCount; i++) {
     if (isOptionToken(gArgs.argItems[i])) walkOptionToken(gArgs.argItems[i], true);
@@ -277,7 +306,7 @@ int32_t gatherSettings() {
   recordEchoes(false);
   // The mode check and the model need the run's pairs; each file derives
   // them again, and a run without one keeps the start-up pairs.
-  gStartUpHandTwist = gSettings.handTwist;
+  gStartUp.handTwist = gSettings.handTwist;
   deriveModes();
   const char* model = lastModelToken();
   return model != nullptr ? setupFromModel(model) : kResultOk;
@@ -317,12 +346,12 @@ int32_t refuseSettings() {
 // the summary of 0 files.
 bool haveFile() {
   if (gArgs.argCount >= 2) return true;
-  gDialogPath[0] = '\0';
-  bool chosen = openFileDialog(gDialogPath, kDialogMotion, gProgramDir) == 0;
+  gStartUp.dialogPath[0] = '\0';
+  bool chosen = openFileDialog(gStartUp.dialogPath, kDialogMotion, gStartUp.programDir) == 0;
   if (chosen) {
     const int before = gArgs.argCount;
-    addArgToken(&gArgs, gDialogPath);
-    chosen = gArgs.argCount > before && rdProbe(gDialogPath) == 0;
+    addArgToken(&gArgs, gStartUp.dialogPath);
+    chosen = gArgs.argCount > before && rdProbe(gStartUp.dialogPath) == 0;
     rdClose();
   }
   if (!chosen) {
@@ -337,16 +366,16 @@ bool haveFile() {
 // result and the summary. The run's result: the failure, else the first
 // warning.
 int32_t runFiles(int32_t result) {
-  gSettings.handTwist = gStartUpHandTwist;
+  gSettings.handTwist = gStartUp.handTwist;
   gTotals = RunTotals{};
-  gWrittenCount = 0;
-  gInputCount = 0;
-  gPoseNoted = false;
+  gPass.writtenCount = 0;
+  gPass.inputCount = 0;
+  gPass.poseNoted = false;
   for (int i = 1; i < gArgs.argCount; i++) {
     const char* token = gArgs.argItems[i];
-    if (!isOptionToken(token) && !isModelToken(token) && plat::fileId(token, &gInputs[gInputCount]) == 0) gInputCount++;
+    if (!isOptionToken(token) && !isModelToken(token) && plat::fileId(token, &gPass.inputs[gPass.inputCount]) == 0) gPass.inputCount++;
   }
-  gInputPath[0] = '\0';
+  gPass.inputPath[0] = '\0';
   int32_t warning = kResultOk;  // the first one
   for (int i = 1; i < gArgs.argCount && result == kResultOk; i++) {
     const char* token = gArgs.argItems[i];
@@ -364,7 +393,7 @@ int32_t runFiles(int32_t result) {
   if (result == kResultOk) result = warning;
   reportResult(result);
   std::fflush(stdout);
-  showRunSummary(gInputPath);
+  showRunSummary(gPass.inputPath);
   std::fflush(stdout);
   return result;
 }

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
-#include "twist/run_settings.h"
+#include "run/run_settings.h"
 
 namespace torsel {
 namespace {
@@ -22,7 +22,8 @@ enum class Reading : uint8_t {
 // (the one its reading names) and the line that confirms it (printf with
 // the value stored), with its Japanese twin where it has one.
 struct Option {
-  char letter, second;  // second: a letter that must follow, or '\0'
+  char letter;
+  char second = '\0';  // a letter that must follow, or '\0'
   Reading reading;
   int32_t RunSettings::*whole = nullptr;
   int8_t RunSettings::*lowByte = nullptr;
@@ -36,17 +37,21 @@ constexpr char kWristOnJa[] = "\x8E\xE8\x8E\xF1\x82\xCC\x9D\x80\x82\xE8 = ON. \n
 
 // Walked in order: ND before N.
 constexpr Option kOptions[] = {
-    {'R', 0, Reading::Whole, &RunSettings::refPosture, nullptr, nullptr, "Ref.posture = %ld time frame. \n"},
-    {'F', 0, Reading::Whole, &RunSettings::fromFrame, nullptr, nullptr, "  conv from Frame = %ld. \n"},
-    {'T', 0, Reading::Whole, &RunSettings::toFrame, nullptr, nullptr, "  conv to   Frame = %ld. \n"},
-    {'M', 0, Reading::LowByte, nullptr, &RunSettings::convMode, nullptr, "Conv.mode = %ld. \n"},
-    {'D', 0, Reading::LowByte, nullptr, &RunSettings::displayLevel, nullptr, "Info.displayLevel = %ld. \n"},
-    {'K', 0, Reading::Whole, &RunSettings::keepMotion, nullptr, nullptr, "Keep.motion = %ld. \n"},
-    {'U', 0, Reading::Switch, nullptr, nullptr, &RunSettings::unfoldTwist, "Unfold.twist = ON. \n"},
-    {'W', 0, Reading::Switch, nullptr, nullptr, &RunSettings::wristTwist, "Wrist.twist = ON. \n", kWristOnJa},
-    {'C', 0, Reading::Switch, nullptr, nullptr, &RunSettings::checkMode, "VMDfile.checkmode = ON. \n"},
-    {'N', 'D', Reading::Bare, nullptr, nullptr, &RunSettings::noDialog, "Cancel.displaying.dialogue. \n"},
-    {'N', 0, Reading::Ignored},
+    {.letter = 'R', .reading = Reading::Whole, .whole = &RunSettings::refPosture,
+     .echo = "Ref.posture = %ld time frame. \n"},
+    {.letter = 'F', .reading = Reading::Whole, .whole = &RunSettings::fromFrame, .echo = "  conv from Frame = %ld. \n"},
+    {.letter = 'T', .reading = Reading::Whole, .whole = &RunSettings::toFrame, .echo = "  conv to   Frame = %ld. \n"},
+    {.letter = 'M', .reading = Reading::LowByte, .lowByte = &RunSettings::convMode, .echo = "Conv.mode = %ld. \n"},
+    {.letter = 'D', .reading = Reading::LowByte, .lowByte = &RunSettings::displayLevel,
+     .echo = "Info.displayLevel = %ld. \n"},
+    {.letter = 'K', .reading = Reading::Whole, .whole = &RunSettings::keepMotion, .echo = "Keep.motion = %ld. \n"},
+    {.letter = 'U', .reading = Reading::Switch, .on = &RunSettings::unfoldTwist, .echo = "Unfold.twist = ON. \n"},
+    {.letter = 'W', .reading = Reading::Switch, .on = &RunSettings::wristTwist, .echo = "Wrist.twist = ON. \n",
+     .echoJa = kWristOnJa},
+    {.letter = 'C', .reading = Reading::Switch, .on = &RunSettings::checkMode, .echo = "VMDfile.checkmode = ON. \n"},
+    {.letter = 'N', .second = 'D', .reading = Reading::Bare, .on = &RunSettings::noDialog,
+     .echo = "Cancel.displaying.dialogue. \n"},
+    {.letter = 'N', .reading = Reading::Ignored},
 };
 
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }

@@ -4,11 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "arm/bone_names.h"
+#include "arm/bone_pairs.h"
+#include "pass/pair_keyframe.h"
 #include "playback/plan_options.h"
-#include "twist/bone_names.h"
-#include "twist/bone_pairs.h"
-#include "twist/result_codes.h"
-#include "twist/run_settings.h"
+#include "result/result_codes.h"
+#include "run/run_settings.h"
 #include "vmd/planned.h"
 
 #ifdef __EMSCRIPTEN__
@@ -90,7 +91,7 @@ void recordFile(bool pose, int32_t result) {
   if (!f.converted) return;
   for (int i = 0; i < kPairCount; i++) {
     f.active[i] = pairIsActive(i, gSettings);
-    f.counted[i] = gScans[i].reccnt, f.convertedKeys[i] = gConvCounts[i], f.strays[i] = gStrayCounts[i];
+    f.counted[i] = gScans[i].reccnt, f.convertedKeys[i] = pairConverted(i), f.strays[i] = pairStrays(i);
   }
   if (pose || !planningPairs()) return;  // no plan: no chain judged
   for (int side = 0; side < kArmSides; side++) {

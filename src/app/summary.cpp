@@ -4,20 +4,25 @@
 #include <cstdio>
 #include <cstring>
 
+#include "arm/bone_names.h"
 #include "io/path_util.h"
 #include "platform/platform.h"
-#include "twist/bone_names.h"
-#include "twist/run_settings.h"
+#include "run/run_settings.h"
 
 namespace torsel {
 namespace {
 
 constexpr int kTextSize = 520;
-char gText[kTextSize];
-int gTextUsed = 0;
-char gLine[kTextSize];
-char gFileName[plat::kPathMax];
-char gOutputName[plat::kPathMax];
+// The summary's text as it is built, the line in hand, and the names of
+// the last file and of its output.
+struct SummaryText {
+  char text[kTextSize];
+  int used = 0;
+  char line[kTextSize];
+  char fileName[plat::kPathMax];
+  char outputName[plat::kPathMax];
+};
+SummaryText gSummary;
 
 // A line of the summary, in English and in Japanese (Shift-JIS).
 struct Line {
@@ -38,10 +43,14 @@ struct CountLine {
   const char* pad;
   const char* en;
 };
-constexpr CountLine kLeftArm = {0, BoneRole::Arm, "\x81\x40", " Left  arm    %d  frame(s) \r\n"};
-constexpr CountLine kLeftElbow = {0, BoneRole::Elbow, "", " Left  elbow  %d  frame(s) \r\n"};
-constexpr CountLine kRightArm = {1, BoneRole::Arm, "\x81\x40", " Right arm    %d  frame(s) \r\n"};
-constexpr CountLine kRightElbow = {1, BoneRole::Elbow, "", " Right elbow  %d  frame(s) \r\n"};
+constexpr CountLine kLeftArm = {.side = 0, .role = BoneRole::Arm, .pad = "\x81\x40",
+                                .en = " Left  arm    %d  frame(s) \r\n"};
+constexpr CountLine kLeftElbow = {.side = 0, .role = BoneRole::Elbow, .pad = "",
+                                  .en = " Left  elbow  %d  frame(s) \r\n"};
+constexpr CountLine kRightArm = {.side = 1, .role = BoneRole::Arm, .pad = "\x81\x40",
+                                 .en = " Right arm    %d  frame(s) \r\n"};
+constexpr CountLine kRightElbow = {.side = 1, .role = BoneRole::Elbow, .pad = "",
+                                   .en = " Right elbow  %d  frame(s) \r\n"};
 // %+d キーフレーム
 constexpr Line kKeepAdded = {"Keep.motion: %+d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",
                              "Keep.motion: %+d keyframe(s) \r\n"};
@@ -62,11 +71,11 @@ constexpr Line kTotal = {"=> %d \x82\xC2\x82\xCC\x83\x74\x83\x40\x83\x43\x83\x8B
 void appendFormatted(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(gLine, sizeof gLine, format, args);
+  int n = std::vsnprintf(gSummary.line, sizeof gSummary.line, format, args);
   va_end(args);
-  if (n < 0 || gTextUsed + n >= kTextSize) return;
-  std::memcpy(gText + gTextUsed, gLine, static_cast<size_t>(n) + 1);
-  gTextUsed += n;
+  if (n < 0 || gSummary.used + n >= kTextSize) return;
+  std::memcpy(gSummary.text + gSummary.used, gSummary.line, static_cast<size_t>(n) + 1);
+  gSummary.used += n;
 }
 template <class... Args>
 void appendLine(const Line* line, Args... args) {
@@ -82,14 +91,14 @@ void appendCount(const CountLine& c, int32_t count) {
 }  // namespace
 
 const char* buildSummaryText(const char* lastInput) {
-  gTextUsed = 0;
-  gText[0] = '\0';
+  gSummary.used = 0;
+  gSummary.text[0] = '\0';
   const RunTotals& r = gTotals;
   int32_t total = static_cast<int32_t>(static_cast<uint32_t>(r.leftArm) + static_cast<uint32_t>(r.leftElbow) +
                                        static_cast<uint32_t>(r.rightArm) + static_cast<uint32_t>(r.rightElbow));
-  if (std::strlen(lastInput) >= sizeof gFileName || findFileName(gFileName, lastInput) != 0) gFileName[0] = '\0';
+  if (std::strlen(lastInput) >= sizeof gSummary.fileName || findFileName(gSummary.fileName, lastInput) != 0) gSummary.fileName[0] = '\0';
 
-  if (r.convertedFileCount == 1) appendLine(&kName, gFileName);
+  if (r.convertedFileCount == 1) appendLine(&kName, gSummary.fileName);
   if (r.convertedFileCount >= 2) appendLine(&kAllFiles);
   appendCount(kLeftArm, r.leftArm);
   if (gSettings.handTwist) appendCount(kLeftElbow, r.leftElbow);
@@ -98,8 +107,8 @@ const char* buildSummaryText(const char* lastInput) {
   // The name of the file written, from the name as stored: the same rule
   // as the output path (a pose's suffix for a pose).
   if (r.convertedFileCount == 1 &&
-      pathOutputName(gOutputName, sizeof gOutputName, gFileName, pathOutputSuffix(gFileName)) == 0) {
-    appendLine(&kName, gOutputName);
+      pathOutputName(gSummary.outputName, sizeof gSummary.outputName, gSummary.fileName, pathOutputSuffix(gSummary.fileName)) == 0) {
+    appendLine(&kName, gSummary.outputName);
   }
   if (gSettings.unfoldTwist) {
     appendLine(&kTwistFolded, static_cast<int>(r.twistFolded));
@@ -108,7 +117,7 @@ const char* buildSummaryText(const char* lastInput) {
   }
   if (gSettings.wristTwist) appendLine(&kWristSplit, static_cast<int>(r.wristSplit));
   appendLine(&kTotal, static_cast<int>(r.convertedFileCount), static_cast<int>(total));
-  return gText;
+  return gSummary.text;
 }
 
 void showRunSummary(const char* lastInput) {

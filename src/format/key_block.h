@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "twist/quat.h"
+#include "math/quat.h"
 
 namespace torsel {
 

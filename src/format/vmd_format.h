@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "io/byte_stream.h"
-#include "twist/quat.h"
+#include "math/quat.h"
 
 namespace torsel {
 
@@ -39,6 +39,8 @@ struct BoneKeyframe {
   uint32_t frameTime;
   Vec3 pos;
   Quat rot;
+  /// The interpolation block: the four channels' curve parameters, each
+  /// repeated (bzParams, checkBz and canonicalBz say which bytes are which).
   uint8_t bz[kBzSize];
 };
 

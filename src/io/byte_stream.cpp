@@ -14,8 +14,11 @@ namespace {
 int unbuffer(std::FILE* f) { return std::setvbuf(f, nullptr, _IONBF, 0) == 0 ? 0 : -1; }
 
 // The output's target and the file of the program's own written in its stead.
-char gTarget[plat::kPathMax];
-char gTemp[plat::kPathMax];
+struct OutputFiles {
+  char target[plat::kPathMax];
+  char temp[plat::kPathMax];
+};
+OutputFiles gOutput;
 
 int openInput(const char* path, bool verbose) {
   rdClose();
@@ -62,6 +65,12 @@ int flushBuffer() {
 }  // namespace
 
 int rdOpen(const char* path) { return openInput(path, true); }
+
+int rdReportFailure() {
+  if (!rdHasFailed()) return 0;
+  std::printf("Cannot read RD file at %06X \n", static_cast<unsigned>(rdCount()));
+  return -1;
+}
 
 int rdProbe(const char* path) { return openInput(path, false); }
 
@@ -112,17 +121,17 @@ int rdSkip(int32_t n) {
 int64_t rdSize() { return gRd.closed ? -1 : plat::fileSize(gRd.file); }
 
 int wrOpenBeside(const char* target) {
-  const bool fits = std::strlen(target) < sizeof gTarget;
-  std::FILE* f = !fits || plat::isWriteProtected(target) ? nullptr : plat::createTemp(target, gTemp);
+  const bool fits = std::strlen(target) < sizeof gOutput.target;
+  std::FILE* f = !fits || plat::isWriteProtected(target) ? nullptr : plat::createTemp(target, gOutput.temp);
   if (f == nullptr) {
     std::printf("Cannot open WR file : %s\n", target);
     return -1;
   }
-  std::strcpy(gTarget, target);
+  std::strcpy(gOutput.target, target);
   if (unbuffer(f) != 0) {
     std::printf("Buffering failed.(WR)\n");
     std::fclose(f);
-    plat::removeFile(gTemp);
+    plat::removeFile(gOutput.temp);
     plat::releaseTemp();
     return -1;
   }
@@ -160,8 +169,8 @@ int wrPatchInt32(int32_t offset, int32_t value) {
 }
 
 int wrPublish() {
-  if (plat::replaceFile(gTemp, gTarget) != 0) {
-    std::printf("Cannot replace file : %s\n", gTarget);
+  if (plat::replaceFile(gOutput.temp, gOutput.target) != 0) {
+    std::printf("Cannot replace file : %s\n", gOutput.target);
     return -1;
   }
   plat::releaseTemp();
@@ -170,7 +179,7 @@ int wrPublish() {
 
 void wrAbandon() {
   wrClose();
-  plat::removeFile(gTemp);
+  plat::removeFile(gOutput.temp);
   plat::releaseTemp();
 }
 

@@ -90,6 +90,9 @@ inline int rdIsClosed() { return gRd.closed ? -1 : 0; }
 inline int32_t rdCount() { return gRd.count; }
 /// -1 when the stream closed because a read failed, not at the end of the file.
 inline int rdHasFailed() { return gRd.failed ? -1 : 0; }
+/// Where the input stopped on a failed read, not at its end: the line
+/// "Cannot read RD file at <offset>" printed, and -1; else 0.
+int rdReportFailure();
 
 /// Opens the output on a new file of the program's own beside `target`
 /// (plat::createTemp), which takes the target's place only once complete

@@ -56,14 +56,18 @@ constexpr struct {
     {0x3001, "FNERR_SUBCLASSFAILURE.\n"},
 };
 
-char gFilter[kFilterCapacity];
-char gInitialDir[plat::kPathMax];
-char gFileName[plat::kPathMax];
-char gInitialExt[plat::kPathMax];
+// What the dialog is handed: its filter list, folder, file name and extension.
+struct DialogFields {
+  char filter[kFilterCapacity];
+  char initialDir[plat::kPathMax];
+  char fileName[plat::kPathMax];
+  char initialExt[plat::kPathMax];
+};
+DialogFields gFields;
 
 void appendString(int* fill, const char* s) {
   size_t n = std::strlen(s) + 1;
-  std::memcpy(gFilter + *fill, s, n);
+  std::memcpy(gFields.filter + *fill, s, n);
   *fill += static_cast<int>(n);
 }
 
@@ -81,7 +85,7 @@ void appendGroup(int* fill, const FilterEntry (&group)[N]) {
 unsigned filterIndexFor(const char* ext) {
   if (ext[0] == '\0') return 0;
   unsigned index = 0;
-  for (const char* p = gFilter; *p != '\0';) {
+  for (const char* p = gFields.filter; *p != '\0';) {
     index++;
     const char* pattern = p + std::strlen(p) + 1;
     // Entries with a single pattern only: "*.BMP" names ".BMP".
@@ -97,12 +101,12 @@ unsigned filterIndexFor(const char* ext) {
 }  // namespace
 
 int openFileDialog(char* result, int dialogType, const char* initialPath) {
-  if (std::strlen(initialPath) >= sizeof gInitialDir) initialPath = "";
-  pathDirPart(gInitialDir, initialPath);
-  pathTrimSlash(gInitialDir);
-  pathNamePart(gFileName, initialPath);
-  pathExtPart(gInitialExt, initialPath);
-  std::printf("Initext: %s \n", gInitialExt);
+  if (std::strlen(initialPath) >= sizeof gFields.initialDir) initialPath = "";
+  pathDirPart(gFields.initialDir, initialPath);
+  pathTrimSlash(gFields.initialDir);
+  pathNamePart(gFields.fileName, initialPath);
+  pathExtPart(gFields.initialExt, initialPath);
+  std::printf("Initext: %s \n", gFields.initialExt);
 
   int fill = 0;
   bool motion = dialogType == kDialogMotion;
@@ -110,31 +114,31 @@ int openFileDialog(char* result, int dialogType, const char* initialPath) {
   if ((dialogType & 2) != 0 && dialogType <= 3) appendGroup(&fill, kScriptGroup);
   if ((dialogType & 1) != 0 && dialogType <= 3) appendGroup(&fill, kImageGroup);
   appendGroup(&fill, kAllGroup);
-  gFilter[fill] = '\0';
-  gFilter[fill + 1] = '\0';
+  gFields.filter[fill] = '\0';
+  gFields.filter[fill + 1] = '\0';
 
   plat::OpenFileParams params{};
-  params.filter = gFilter;
+  params.filter = gFields.filter;
   params.filterIndex = 0;
-  params.file = gFileName;
+  params.file = gFields.fileName;
   params.fileCapacity = 260;
-  params.initialDir = gInitialDir[0] != '\0' ? gInitialDir : nullptr;
+  params.initialDir = gFields.initialDir[0] != '\0' ? gFields.initialDir : nullptr;
   params.title = motion ? "Open MMD Motion File" : kTitles[static_cast<unsigned>(dialogType) & 3];
   params.defExt = motion ? "vmd" : kDefaultExts[static_cast<unsigned>(dialogType) & 3];
   params.flags = 0x1800;  // OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST
   if (motion) {
-    if (prefixMatchNoCase(gInitialExt, ".VMD") == 0) {
+    if (prefixMatchNoCase(gFields.initialExt, ".VMD") == 0) {
       params.filterIndex = 1;
       params.defExt = "vmd";
     }
   } else if (dialogType != 0) {
-    params.filterIndex = filterIndexFor(gInitialExt);
-    if (params.filterIndex != 0) params.defExt = gInitialExt + 1;
+    params.filterIndex = filterIndexFor(gFields.initialExt);
+    if (params.filterIndex != 0) params.defExt = gFields.initialExt + 1;
   }
 
   int ok = plat::getOpenFileName(&params);
   if (ok != 0) {
-    if (result != nullptr) std::strcpy(result, gFileName);
+    if (result != nullptr) std::strcpy(result, gFields.fileName);
     return 0;
   }
   unsigned long code = plat::commDlgExtendedError();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "arm/bone_names.h"
 #include "io/byte_stream.h"
 #include "io/path_util.h"
 #include "model/model_read.h"

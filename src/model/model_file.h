@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "twist/bone_pairs.h"
-#include "twist/quat.h"
+#include "arm/bone_pairs.h"
+#include "math/quat.h"
 
 namespace torsel {
 

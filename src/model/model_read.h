@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "model/model_file.h"
-#include "twist/bone_names.h"
+#include "arm/bone_names.h"
 
 namespace torsel::modelread {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "twist/bone_names.h"
-#include "twist/rotation.h"
+#include "arm/bone_names.h"
+#include "math/rotation.h"
 
 namespace torsel {
 namespace {

@@ -189,11 +189,14 @@ namespace {
 
 // The temporary output, removed when a signal ends the process. Its path is
 // in place before the file exists, so the handler only reads it.
-char gTempPath[kPathMax];
-volatile sig_atomic_t gTempHeld = 0;
+struct TempOutput {
+  char path[kPathMax];
+  volatile sig_atomic_t held = 0;
+};
+TempOutput gTemp;
 
 void onTermination(int sig) {
-  if (gTempHeld) unlink(gTempPath);
+  if (gTemp.held) unlink(gTemp.path);
   signal(sig, SIG_DFL);
   raise(sig);
 }
@@ -233,25 +236,25 @@ std::FILE* createTemp(const char* target, char* tempPath) {
   static unsigned serial = 0;
   for (int attempt = 0; attempt < 100; attempt++) {
     const unsigned tag = static_cast<unsigned>(getpid()) * 2654435761u + serial++ * 40503u;
-    std::snprintf(gTempPath, sizeof gTempPath, "%.*s.torsel-%08x.tmp", folder, target, tag);
-    int fd = open(gTempPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    std::snprintf(gTemp.path, sizeof gTemp.path, "%.*s.torsel-%08x.tmp", folder, target, tag);
+    int fd = open(gTemp.path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno == EEXIST) continue;  // somebody else's: never touched
     if (fd < 0) return nullptr;
-    gTempHeld = 1;
+    gTemp.held = 1;
     std::FILE* f = !replacing || fchmod(fd, st.st_mode & 0777) == 0 ? fdopen(fd, "wb") : nullptr;
     if (f == nullptr) {
       close(fd);
-      unlink(gTempPath);
-      gTempHeld = 0;
+      unlink(gTemp.path);
+      gTemp.held = 0;
       return nullptr;
     }
-    std::memcpy(tempPath, gTempPath, sizeof gTempPath);
+    std::memcpy(tempPath, gTemp.path, sizeof gTemp.path);
     return f;
   }
   return nullptr;
 }
 
-void releaseTemp() { gTempHeld = 0; }
+void releaseTemp() { gTemp.held = 0; }
 
 bool isWriteProtected(const char* path) {
   struct stat st;

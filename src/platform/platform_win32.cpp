@@ -75,11 +75,14 @@ namespace {
 // The temporary output, removed when the console is interrupted or closed.
 // The file is shared for deletion, so the handler's thread may remove it
 // while it is still being written.
-char gTempPath[kPathMax];
-volatile LONG gTempHeld = 0;
+struct TempOutput {
+  char path[kPathMax];
+  volatile LONG held = 0;
+};
+TempOutput gTemp;
 
 BOOL WINAPI onConsoleEvent(DWORD) {
-  if (gTempHeld) DeleteFileA(gTempPath);
+  if (gTemp.held) DeleteFileA(gTemp.path);
   return FALSE;  // the default handling ends the process
 }
 
@@ -101,33 +104,33 @@ std::FILE* createTemp(const char* target, char* tempPath) {
   static unsigned serial = 0;
   for (int attempt = 0; attempt < 100; attempt++) {
     const unsigned tag = static_cast<unsigned>(GetCurrentProcessId()) * 2654435761u + serial++ * 40503u;
-    std::snprintf(gTempPath, sizeof gTempPath, "%.*s.torsel-%08x.tmp", folder, target, tag);
-    HANDLE h = CreateFileA(gTempPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+    std::snprintf(gTemp.path, sizeof gTemp.path, "%.*s.torsel-%08x.tmp", folder, target, tag);
+    HANDLE h = CreateFileA(gTemp.path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) continue;  // never touched
     if (h == INVALID_HANDLE_VALUE) return nullptr;
-    gTempHeld = 1;
+    gTemp.held = 1;
     // An earlier output's attributes (hidden, archive, ...) stay with the new one.
     const DWORD kept = GetFileAttributesA(target);
     if (kept != INVALID_FILE_ATTRIBUTES && (kept & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      SetFileAttributesA(gTempPath, kept & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+      SetFileAttributesA(gTemp.path, kept & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
     }
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
     std::FILE* f = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
     if (f == nullptr) {
       fd >= 0 ? _close(fd) : CloseHandle(h);
-      DeleteFileA(gTempPath);
-      gTempHeld = 0;
+      DeleteFileA(gTemp.path);
+      gTemp.held = 0;
       return nullptr;
     }
-    std::memcpy(tempPath, gTempPath, sizeof gTempPath);
+    std::memcpy(tempPath, gTemp.path, sizeof gTemp.path);
     return f;
   }
   return nullptr;
 }
 
-void releaseTemp() { gTempHeld = 0; }
+void releaseTemp() { gTemp.held = 0; }
 
 bool isWriteProtected(const char* path) {
   DWORD attributes = GetFileAttributesA(path);

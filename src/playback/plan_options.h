@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "twist/quat.h"
-#include "twist/rotation.h"
+#include "math/quat.h"
+#include "math/rotation.h"
 
 namespace torsel {
 

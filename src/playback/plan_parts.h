@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "arm/separation.h"
 #include "playback/judge.h"
 #include "playback/plan_options.h"
 #include "playback/player.h"
-#include "twist/separation.h"
 
 namespace torsel::planning {
 

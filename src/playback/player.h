@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "format/key_block.h"
+#include "math/quat.h"
+#include "math/rotation.h"
 #include "playback/curve.h"
-#include "twist/quat.h"
-#include "twist/rotation.h"
 
 namespace torsel {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "format/key_block.h"
-#include "twist/rotation.h"
+#include "math/rotation.h"
 
 namespace torsel::thin {
 

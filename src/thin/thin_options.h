@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "twist/rotation.h"
+#include "math/rotation.h"
 
 namespace torsel::thin {
 

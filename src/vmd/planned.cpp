@@ -6,13 +6,14 @@
 #include <iterator>
 #include <memory>
 
+#include "arm/bone_names.h"
+#include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
 #include "format/key_block.h"
+#include "pass/pair_keyframe.h"
 #include "platform/platform.h"
 #include "playback/planner.h"
-#include "twist/bone_names.h"
-#include "twist/bone_pairs.h"
-#include "twist/model_axes.h"
-#include "twist/run_settings.h"
+#include "run/run_settings.h"
 #include "vmd/wrist_pass.h"
 
 namespace torsel {
@@ -79,9 +80,9 @@ void plannedPlan() {
   o.elbows = gSettings.handTwist != 0;
   for (int bone = 0; bone < kGroupBones; bone++) {
     if (bone % kArmBones == kWrist) continue;  // no model gives 手首 a fixed axis
-    const BonePair& p = gPairs[static_cast<size_t>(pairOfGroupBone(bone))];
-    o.rule[bone] = isTwist(bone) ? AxisRule{p.twistFixed, p.twistAxis} : AxisRule{p.sourceFixed, p.sourceAxis};
-    o.axis[bone / kArmBones][pairOfGroupBone(bone) % 2] = {p.restQuat.x, p.restQuat.y, p.restQuat.z};
+    const PairAxes& a = pairAxes(pairOfGroupBone(bone));
+    o.rule[bone] = isTwist(bone) ? a.twistRule() : a.source;
+    o.axis[bone / kArmBones][pairOfGroupBone(bone) % 2] = a.twistAxis;
   }
   gPlanner->plan(o);
   for (int side = 0; side < kArmSides; side++) {
@@ -94,7 +95,7 @@ void plannedPlan() {
   }
   // Every source keyframe in the range was taken care of, also by a fold with nothing to fold.
   for (int i = 0; i < kPairCount; i++) {
-    if (pairIsActive(i, gSettings)) gConvCounts[static_cast<size_t>(i)] = gScans[static_cast<size_t>(i)].reccnt;
+    if (pairIsActive(i, gSettings)) setPairCount(i, gScans[static_cast<size_t>(i)].reccnt);
   }
 }
 
@@ -126,7 +127,7 @@ int32_t writePlannedSide(int side) {
     const int bone = groupBone(side, b);
     if (!gPlanner->replaces(bone)) continue;
     Planned& p = planned[n++];
-    p = {bone, 0, gPlanner->keyCount(bone), {}, {}};
+    p = {.bone = bone, .next = 0, .count = gPlanner->keyCount(bone), .key = {}, .name = {}};
     if (p.count > 0) p.key = gPlanner->key(bone, 0);
     std::memcpy(p.name, groupBoneName(bone), std::strlen(groupBoneName(bone)));
   }
@@ -225,9 +226,9 @@ bool reportPlanned() {
   const long tenths = boundTenths();
   // The model and the bound stand in the other order in Japanese.
   if (plat::inJapanese()) {
-    std::printf(plat::conText(kWithinJa), modelInUse(), tenths / 10, tenths % 10);
+    std::printf(plat::conText(kWithinJa), modelInUseName(), tenths / 10, tenths % 10);
   } else {
-    std::printf("  Within %ld.%ld degrees on %s \n", tenths / 10, tenths % 10, modelInUse());
+    std::printf("  Within %ld.%ld degrees on %s \n", tenths / 10, tenths % 10, modelInUseName());
   }
   return within;
 }

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
+#include "arm/bone_names.h"
 #include "format/vmd_format.h"
 #include "playback/plan_options.h"
-#include "twist/bone_names.h"
 
 namespace torsel {
 

@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
+#include "arm/bone_names.h"
+#include "arm/bone_pairs.h"
 #include "format/vmd_format.h"
 #include "io/byte_stream.h"
 #include "platform/platform.h"
 #include "playback/planner.h"
-#include "twist/bone_names.h"
-#include "twist/bone_pairs.h"
-#include "twist/run_settings.h"
+#include "run/run_settings.h"
 #include "vmd/planned.h"
 #include "vmd/wrist_pass.h"
 
@@ -86,19 +86,13 @@ void reportCut(Cut cut, int32_t announced, int32_t present) {
 
 int32_t finish(Cut cut = Cut::None, int32_t announced = 0, int32_t present = 0) {
   rdClose();
-  if (reportReadFailure() != 0) return kResultCannotOpen;
+  if (rdReportFailure() != 0) return kResultCannotOpen;
   if (cut != Cut::None) reportCut(cut, announced, present);
   std::printf("\n");
   return cut != Cut::None ? kResultCut : kResultOk;
 }
 
 }  // namespace
-
-int32_t reportReadFailure() {
-  if (!rdHasFailed()) return 0;
-  std::printf("Cannot read RD file at %06X \n", static_cast<unsigned>(rdCount()));
-  return -1;
-}
 
 int32_t confirmMotionFile(const char* inPath) {
   gScans = {};
@@ -112,7 +106,7 @@ int32_t confirmMotionFile(const char* inPath) {
     int c = rdGetByte();
     if (isTestedMagicByte(i) && c != static_cast<unsigned char>(kMagic[i])) {
       rdClose();
-      if (reportReadFailure() != 0) return kResultCannotOpen;
+      if (rdReportFailure() != 0) return kResultCannotOpen;
       std::printf("Illegal file format at %06X=(%02X) \n", static_cast<unsigned>(rdCount()), static_cast<unsigned>(c));
       return kResultFormat;
     }

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "twist/result_codes.h"
+#include "result/result_codes.h"
 
 namespace torsel {
 
@@ -12,9 +12,5 @@ namespace torsel {
 /// header byte is wrong; 5 when it ends before what it announces (said at
 /// every display level). Leaves the input stream closed.
 int32_t confirmMotionFile(const char* inPath);
-
-/// Prints the read-error line when the input stopped on a failed read, not
-/// at its end; -1 then, else 0.
-int32_t reportReadFailure();
 
 }  // namespace torsel

@@ -6,24 +6,19 @@
 #include <cstdio>
 #include <vector>
 
+#include "arm/bone_names.h"
+#include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
+#include "arm/separation.h"
+#include "pass/split_lines.h"
 #include "platform/platform.h"
 #include "playback/player.h"
-#include "twist/bone_names.h"
-#include "twist/bone_pairs.h"
-#include "twist/run_settings.h"
-#include "twist/separation.h"
+#include "run/run_settings.h"
 
 namespace torsel {
 namespace {
 
 int elbowPair(int side) { return 2 * side + 1; }
-
-// The side's forearm axis, of length 1.
-Vec3 forearmAxis(int side) {
-  const Quat& r = gPairs[static_cast<size_t>(elbowPair(side))].restQuat;
-  const float len = vecLength(r);
-  return {divF(r.x, len), divF(r.y, len), divF(r.z, len)};
-}
 
 struct HeldRecord {
   int32_t block;
@@ -64,11 +59,15 @@ const WristFrame* findFrame(int side, uint32_t frame) {
   return it != f.end() && it->frame == frame ? &*it : nullptr;
 }
 
-// The twist the elbow's split gives a 手捩 keyframe, without its lines.
+// The twist the elbow's split gives a 手捩 keyframe, with its warnings
+// but not its lines.
 Quat elbowTwist(int pair, const HeldKey& k) {
   SeparationInput in = pairSeparationInput(pair, k.frame, k.rot, gSettings);
   in.quiet = true;
-  return separateTwist(in).twist;
+  SplitTrace warnings;
+  const Quat twist = separateTwist(in, &warnings).twist;
+  printSplit(warnings, {});
+  return twist;
 }
 
 // A bone keyed at `frame` with what `track` (as the conversion writes it
@@ -107,7 +106,7 @@ void collectFrames(WristSide* s) {
 // 手捩 as the conversion writes it without -W, one keyframe a frame: per
 // keyframe the elbow keyframe whose twist it is still to be (or -1) and the
 // input's 手捩 record (or 0).
-struct HandTwist {
+struct HandTwistTrack {
   Track track;
   std::vector<int32_t> elbowOf, blockOf;
 };
@@ -115,7 +114,7 @@ struct HandTwist {
 // The input's 手捩 records but those merged at the start frame and, where
 // the elbows are split, a twist keyframe just before each elbow keyframe in
 // the range. Returns how many of them the wrist's frames absorb.
-int32_t handTwistWithoutW(int side, HandTwist* h) {
+int32_t handTwistWithoutW(int side, HandTwistTrack* h) {
   const WristSide& s = gSides[static_cast<size_t>(side)];
   const int pair = elbowPair(side);
   struct Entry {
@@ -126,12 +125,16 @@ int32_t handTwistWithoutW(int side, HandTwist* h) {
   };
   std::vector<Entry> entries;
   for (const HeldRecord& t : s.twists) {
-    if (!pairDropsAtFrom(pair, t.key.frame, gSettings)) entries.push_back({t.key, 2 * int64_t(t.block) + 1, -1, t.block});
+    if (!pairDropsAtFrom(pair, t.key.frame, gSettings)) {
+      entries.push_back({.key = t.key, .order = 2 * int64_t(t.block) + 1, .elbow = -1, .block = t.block});
+    }
   }
   if (pairIsActive(pair, gSettings)) {
     for (size_t i = 0; i < s.elbows.size(); i++) {
       const HeldRecord& e = s.elbows[i];
-      if (inFrameRange(e.key.frame)) entries.push_back({e.key, 2 * int64_t(e.block), int32_t(i), 0});
+      if (inFrameRange(e.key.frame)) {
+        entries.push_back({.key = e.key, .order = 2 * int64_t(e.block), .elbow = int32_t(i), .block = 0});
+      }
     }
   }
   int32_t absorbed = 0;
@@ -148,7 +151,7 @@ int32_t handTwistWithoutW(int side, HandTwist* h) {
 
 // 手捩 and 手首 keyed at the range's ends that cut them (`before`, `after`)
 // with what they played without -W; `played` is h's track as the player shows it.
-void pinEnds(WristSide* s, const HandTwist& h, const Track& played, bool before, bool after) {
+void pinEnds(WristSide* s, const HandTwistTrack& h, const Track& played, bool before, bool after) {
   const uint32_t from = static_cast<uint32_t>(gSettings.fromFrame), to = static_cast<uint32_t>(gSettings.toFrame);
   Track wrists;
   std::vector<int32_t> wristBlocks;
@@ -187,7 +190,7 @@ void planSide(int side) {
   WristSide& s = gSides[static_cast<size_t>(side)];
   const int pair = elbowPair(side);
   collectFrames(&s);
-  HandTwist h;
+  HandTwistTrack h;
   const int32_t absorbed = handTwistWithoutW(side, &h);
   Track& track = h.track;
 
@@ -231,9 +234,37 @@ void planSide(int side) {
   s.delta = static_cast<int32_t>(s.frames.size()) - absorbed + s.pinCount;
 }
 
-}  // namespace
+// A 手捩 record (the input's, or an elbow's twist) at `frame` in the
+// range, replaced by the one the wrist keys there.
+bool takesFrame(int side, uint32_t frame) { return inFrameRange(frame) && findFrame(side, frame) != nullptr; }
 
-void wristSplit(int side, Quat q, Quat* twist, Quat* rest) { splitAbout(forearmAxis(side), q, twist, rest); }
+// For an in-range 手首 record: where it is the last on its frame, the 手捩
+// keyframe it carries and the pins written with it.
+void carry(int side, int32_t block, uint32_t frame, WristRecord* r) {
+  const WristSide& s = gSides[static_cast<size_t>(side)];
+  const WristFrame* f = findFrame(side, frame);
+  if (f == nullptr || f->block != block) return;
+  r->carrier = true;
+  r->hand = f->hand;
+  r->pins = s.pins;
+  r->before = f == &s.frames.front() ? s.before : 0;
+  r->after = f == &s.frames.back() ? s.pinCount - s.before : 0;
+  if (r->before == 0) r->pins += s.before;
+}
+
+// For the first 手捩 or 手首 record after the range: true with the curve of
+// its stretch, which now starts at the range's end.
+bool recurveOf(int side, int32_t block, Curve* curve) {
+  const WristSide& s = gSides[static_cast<size_t>(side)];
+  for (int i = 0; i < s.recurveCount; i++) {
+    if (s.recurves[i].block != block) continue;
+    *curve = s.recurves[i].curve;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 void wristReset() { gSides = {}; }
 
@@ -254,35 +285,23 @@ void wristPlan() {
 int32_t wristCountDelta() { return gSides[0].delta + gSides[1].delta; }
 int32_t wristCountDeltaOf(int side) { return gSides[static_cast<size_t>(side)].delta; }
 
-bool wristAbsorbs(int side, uint32_t frame) { return inFrameRange(frame) && findFrame(side, frame) != nullptr; }
-
-bool wristCarrier(int side, int32_t block, uint32_t frame, Quat* hand, const WristPin** pins, int* before,
-                  int* after) {
-  const WristSide& s = gSides[static_cast<size_t>(side)];
-  const WristFrame* f = findFrame(side, frame);
-  if (f == nullptr || f->block != block) return false;
-  *hand = f->hand;
-  *pins = s.pins;
-  *before = f == &s.frames.front() ? s.before : 0;
-  *after = f == &s.frames.back() ? s.pinCount - s.before : 0;
-  if (*before == 0) *pins += s.before;
-  return true;
-}
-
-bool wristRecurve(int side, int32_t block, Curve* curve) {
-  const WristSide& s = gSides[static_cast<size_t>(side)];
-  for (int i = 0; i < s.recurveCount; i++) {
-    if (s.recurves[i].block != block) continue;
-    *curve = s.recurves[i].curve;
-    return true;
+WristRecord wristRecord(int32_t block, const BoneKeyframe& kf, const KnownBone& bone) {
+  WristRecord r;
+  if (bone.role == BoneRole::Elbow) r.twistTaken = takesFrame(bone.side, kf.frameTime);
+  if (bone.role == BoneRole::HandTwist) r.dropped = takesFrame(bone.side, kf.frameTime);
+  if (bone.role == BoneRole::Wrist && inFrameRange(kf.frameTime)) {
+    Quat twist;
+    wristSplit(bone.side, kf.rot, &twist, &r.rest);
+    r.split = true;
+    WristSide& s = gSides[static_cast<size_t>(bone.side)];
+    s.splits++;
+    s.largest = std::max(s.largest, angleBetween(kIdentityD, toDouble(twist)));
+    carry(bone.side, block, kf.frameTime, &r);
   }
-  return false;
-}
-
-void wristCount(int side, const Quat& twist) {
-  WristSide& s = gSides[static_cast<size_t>(side)];
-  s.splits++;
-  s.largest = std::max(s.largest, angleBetween(kIdentityD, toDouble(twist)));
+  if ((bone.role == BoneRole::Wrist || bone.role == BoneRole::HandTwist) && !r.dropped) {
+    r.recurved = recurveOf(bone.side, block, &r.curve);
+  }
+  return r;
 }
 
 void wristSetCounts(int side, int32_t splits, double largest) {

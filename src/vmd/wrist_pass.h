@@ -16,15 +16,12 @@
 
 #include <cstdint>
 
+#include "arm/bone_names.h"
 #include "format/key_block.h"
 #include "format/vmd_format.h"
-#include "twist/quat.h"
+#include "math/quat.h"
 
 namespace torsel {
-
-/// splitAbout (twist/separation.h) the side's forearm axis: the elbow
-/// pair's, in use.
-void wristSplit(int side, Quat q, Quat* twist, Quat* rest);
 
 /// Forgets what was held for the last file.
 void wristReset();
@@ -38,28 +35,39 @@ void wristPlan();
 /// Records -W adds to the bone count: a 手捩 keyframe per wrist frame and
 /// the pins at the range's ends, less the 手捩 records it replaces.
 int32_t wristCountDelta();
-/// A 手捩 record (the input's, or an elbow's twist) at `frame` in the
-/// range, replaced by the one the wrist keys there.
-bool wristAbsorbs(int side, uint32_t frame);
 /// A keyframe that takes 手捩 (or 手首) back at a range's end.
 struct WristPin {
   HeldKey key;
   bool wrist;  // 手首's, else 手捩's
 };
-/// For an in-range 手首 record: true when it is the last on its frame, the
-/// one before which the side's 手捩 keyframe is written, with its rotation;
-/// at the first such frame also the `before` pins of the range's start, at
-/// the last the `after` pins of its end, in `pins` (written with it).
-bool wristCarrier(int side, int32_t block, uint32_t frame, Quat* hand, const WristPin** pins, int* before,
-                  int* after);
-/// For the first 手捩 or 手首 record after the range: true with the curve
-/// of its stretch, which now starts at the range's end.
-bool wristRecurve(int side, int32_t block, Curve* curve);
+
+/// What -W makes of one bone record of the conversion pass: the one
+/// question the pass asks of each record.
+struct WristRecord {
+  bool dropped = false;         // a 手捩 record in the range whose frame the wrist's 手捩 keyframe takes
+  bool twistTaken = false;      // an elbow record whose split's 手捩 keyframe that takes
+  bool split = false;           // an in-range 手首 record: written with `rest`
+  Quat rest = kIdentity;
+  // The last in-range 手首 record on its frame carries the side's 手捩
+  // keyframe (`hand`), written before it; the first such record also the
+  // `before` pins of the range's start, the last the `after` pins of its end.
+  bool carrier = false;
+  Quat hand = kIdentity;
+  const WristPin* pins = nullptr;
+  int before = 0, after = 0;
+  // The first 手捩 or 手首 record after the range: its stretch now starts at
+  // the range's end, on this curve.
+  bool recurved = false;
+  Curve curve = kLinearCurve;
+};
+
+/// The answer for the record `kf` (block from 1) of the known bone `bone`;
+/// an in-range 手首 record's split is counted for the lines below.
+WristRecord wristRecord(int32_t block, const BoneKeyframe& kf, const KnownBone& bone);
+
 /// The side's part of wristCountDelta.
 int32_t wristCountDeltaOf(int side);
-/// Counts one split and its twist, for the lines below; or, planned, all
-/// of a side's at once.
-void wristCount(int side, const Quat& twist);
+/// A planned side's splits and the largest twist moved, all at once.
 void wristSetCounts(int side, int32_t splits, double largest);
 /// Per side (display level 1 and up) the wrist keyframes split and the
 /// largest twist moved; adds the splits to the run's totals.

@@ -5,16 +5,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "arm/bone_names.h"
+#include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
+#include "arm/separation.h"
 #include "io/byte_stream.h"
+#include "math/rotation.h"
+#include "pass/pair_keyframe.h"
 #include "platform/platform.h"
-#include "twist/bone_names.h"
-#include "twist/bone_pairs.h"
-#include "twist/result_codes.h"
-#include "twist/rotation.h"
-#include "twist/run_settings.h"
-#include "twist/separation.h"
-#include "vmd/prescan.h"
-#include "vmd/wrist_pass.h"
+#include "result/result_codes.h"
+#include "run/run_settings.h"
 #include "vpd/pose_text.h"
 
 namespace torsel {
@@ -38,10 +38,14 @@ struct Edit {
   bool before;       // added: before the anchor, else after it
   Quat rot;
 };
-Edit gEdits[kMaxEdits];
-int gEditCount = 0;
-int32_t gFolded = 0, gSplits = 0;
-bool gIndexTooLong = false;  // an index written has more digits than a pose is read with
+// What a conversion changes in the pose, and what it counts.
+struct PoseEdits {
+  Edit edit[kMaxEdits];
+  int count = 0;
+  int32_t folded = 0, splits = 0;
+  bool indexTooLong = false;  // an index written has more digits than a pose is read with
+};
+PoseEdits gEdits;
 
 bool isBone(const PoseBlock& b, const char* name) {
   const size_t length = std::strlen(name);
@@ -57,8 +61,8 @@ int lastBlock(const char* name) {
 }
 
 Edit* findEdit(const char* name) {
-  for (int i = 0; i < gEditCount; i++) {
-    if (std::strcmp(gEdits[i].name, name) == 0) return &gEdits[i];
+  for (int i = 0; i < gEdits.count; i++) {
+    if (std::strcmp(gEdits.edit[i].name, name) == 0) return &gEdits.edit[i];
   }
   return nullptr;
 }
@@ -75,8 +79,8 @@ Quat heldRotation(const char* name) {
 void setRotation(const char* name, const Quat& rot, int anchor, bool before) {
   Edit* e = findEdit(name);
   if (e == nullptr) {
-    e = &gEdits[gEditCount++];
-    *e = {name, lastBlock(name), anchor, before, kIdentity};
+    e = &gEdits.edit[gEdits.count++];
+    *e = {.name = name, .block = lastBlock(name), .anchor = anchor, .before = before, .rot = kIdentity};
   }
   e->rot = rot;
 }
@@ -97,7 +101,7 @@ Quat played(int pair, bool twist, const Quat& rot) { return unitFloat(shownRotat
 void scanPairs() {
   gScans = {};
   for (int pair = 0; pair < kPairCount; pair++) {
-    const int limb = lastBlock(gPairs[pair].sourceBone), twist = lastBlock(gPairs[pair].twistBone);
+    const int limb = lastBlock(kPairs[pair].sourceBone), twist = lastBlock(kPairs[pair].twistBone);
     PairScan& scan = gScans[pair];
     scan.reccnt = limb >= 0;
     scan.sourceAtFrom = limb >= 0 ? 0xFF : 0;
@@ -144,17 +148,17 @@ void convertPairs(const RunSettings& pose) {
   const bool fold = pose.unfoldTwist != 0;
   for (int pair = 0; pair < kPairCount; pair++) {
     if (!pairIsActive(pair, pose)) continue;
-    const BonePair& p = gPairs[pair];
+    const BonePair& p = kPairs[pair];
     const int limb = lastBlock(p.sourceBone), twist = lastBlock(p.twistBone);
     const Quat held = limb >= 0 ? played(pair, false, gPose.block[limb].rot) : kIdentity;
     if (fold) {
       // The twist bone stays, at rest: a bone a pose leaves out keeps
       // whatever turn the model had, and would twist the limb twice.
-      gConvCounts[pair] = gScans[pair].reccnt;
+      setPairCount(pair, gScans[pair].reccnt);
       if (twist < 0) continue;
       setRotation(p.sourceBone, quatMultiply(held, gScans[pair].twistRotAtFrom), twist, true);
       setRotation(p.twistBone, kIdentity, twist, false);
-      gFolded++;
+      gEdits.folded++;
       if (pose.displayLevel >= 1) {
         std::printf("  => folded %s into %s \n", plat::conText(p.twistBone), plat::conText(p.sourceBone));
       }
@@ -162,7 +166,9 @@ void convertPairs(const RunSettings& pose) {
     }
     if (limb < 0) continue;
     SeparationResult split;
-    convertSourceKeyframe(pair, {limb + 1, p.sourceBone, kNameSize - 1, 0, held}, pose, &split);
+    const KeyframeView view = {.block = limb + 1, .name = p.sourceBone, .lastNul = kNameSize - 1, .frameTime = 0,
+                               .rot = held};
+    convertSourceKeyframe(pair, view, pose, &split);
     setRotation(p.sourceBone, split.kept, limb, false);
     setRotation(p.twistBone, split.twist, limb, false);
   }
@@ -176,7 +182,7 @@ void convertWrists(const RunSettings& pose) {
     const int wrist = lastBlock(sjisName(side, BoneRole::Wrist));
     if (wrist < 0) continue;
     const int pair = 2 * side + 1;
-    const BonePair& p = gPairs[pair];
+    const BonePair& p = kPairs[pair];
     const PoseBlock& w = gPose.block[wrist];
     Quat twist, rest;
     wristSplit(side, unitFloat({w.rot.x, w.rot.y, w.rot.z, w.rot.w}), &twist, &rest);
@@ -184,7 +190,7 @@ void convertWrists(const RunSettings& pose) {
     const int elbow = lastBlock(p.sourceBone);
     setRotation(p.twistBone, hand, elbow >= 0 ? elbow : wrist, elbow < 0);
     setRotation(sjisName(side, BoneRole::Wrist), rest, wrist, false);
-    gSplits++;
+    gEdits.splits++;
     if (pose.displayLevel >= 1) {
       std::printf("  => twist of %s onto %s (X,Y,Z,W) = %g %g %g %g \n", plat::conText(sjisName(side, BoneRole::Wrist)),
                   plat::conText(p.twistBone), static_cast<double>(twist.x), static_cast<double>(twist.y),
@@ -217,7 +223,7 @@ int64_t blockIndex(const PoseBlock& b) {
 void writeBoneHead(int64_t index) {
   char head[32] = "Bone";
   const char* end = std::to_chars(head + 4, head + sizeof head, index).ptr;
-  gIndexTooLong = gIndexTooLong || end - head - 4 > kMaxPoseIndexDigits;
+  gEdits.indexTooLong = gEdits.indexTooLong || end - head - 4 > kMaxPoseIndexDigits;
   wrPutBytes(reinterpret_cast<const uint8_t*>(head), static_cast<int>(end - head));
 }
 
@@ -256,7 +262,7 @@ void writeAdded(const Edit& e, int64_t index) {
 // block as MMD writes them. 0, or -1 once the output has failed.
 int writePose() {
   int added = 0;
-  for (int i = 0; i < gEditCount; i++) added += gEdits[i].block < 0;
+  for (int i = 0; i < gEdits.count; i++) added += gEdits.edit[i].block < 0;
   int32_t from = 0;
   if (added > 0) {
     writeSpan(0, gPose.countAt);
@@ -269,13 +275,13 @@ int writePose() {
   for (int i = 0; i < gPose.blocks; i++) {
     const PoseBlock& b = gPose.block[i];
     writeSpan(from, b.at);
-    for (int k = 0; k < gEditCount; k++) {
-      if (gEdits[k].block >= 0 || gEdits[k].anchor != i || !gEdits[k].before) continue;
-      writeAdded(gEdits[k], blockIndex(b) + shift++);
+    for (int k = 0; k < gEdits.count; k++) {
+      if (gEdits.edit[k].block >= 0 || gEdits.edit[k].anchor != i || !gEdits.edit[k].before) continue;
+      writeAdded(gEdits.edit[k], blockIndex(b) + shift++);
       writeEol();
     }
     const Edit* edit = nullptr;
-    for (int k = 0; k < gEditCount; k++) edit = gEdits[k].block == i ? &gEdits[k] : edit;
+    for (int k = 0; k < gEdits.count; k++) edit = gEdits.edit[k].block == i ? &gEdits.edit[k] : edit;
     if (!b.morph && shift > 0) {
       writeBoneHead(blockIndex(b) + shift);
       writeSpan(b.numberEnd, b.rotAt);
@@ -288,11 +294,11 @@ int writePose() {
     } else {
       writeSpan(b.rotAt, b.end);
     }
-    for (int k = 0; k < gEditCount; k++) {
-      if (gEdits[k].block >= 0 || gEdits[k].anchor != i || gEdits[k].before) continue;
+    for (int k = 0; k < gEdits.count; k++) {
+      if (gEdits.edit[k].block >= 0 || gEdits.edit[k].anchor != i || gEdits.edit[k].before) continue;
       if (gPose.text[b.end - 1] != '\n') writeEol();
       writeEol();
-      writeAdded(gEdits[k], blockIndex(b) + ++shift);
+      writeAdded(gEdits.edit[k], blockIndex(b) + ++shift);
     }
     from = b.end;
   }
@@ -324,12 +330,12 @@ int32_t convertPoseFile(const char* outPath, const char* inPath, const RunSettin
   // Read again: the file may have changed since it was confirmed.
   const int32_t read = loadPose(inPath);
   if (read != kResultOk) return read;
-  gEditCount = 0;
-  gFolded = gSplits = 0;
+  gEdits.count = 0;
+  gEdits.folded = gEdits.splits = 0;
   convertPairs(pose);
   if (pose.wristTwist) convertWrists(pose);
   int added = 0;
-  for (int i = 0; i < gEditCount; i++) added += gEdits[i].block < 0;
+  for (int i = 0; i < gEdits.count; i++) added += gEdits.edit[i].block < 0;
   if (pose.displayLevel >= 1) {
     std::printf("max blocks of frames = %ld \n", static_cast<long>(gPose.count));
     std::printf(" => max blocks of frames = %ld (cnv) \n", static_cast<long>(gPose.count) + added);
@@ -338,9 +344,9 @@ int32_t convertPoseFile(const char* outPath, const char* inPath, const RunSettin
   // Nothing is written that would not be read as a pose again.
   if (gPose.blocks + added > kMaxPoseBlocks) return refusePoseOutput();
   if (wrOpenBeside(outPath) != 0) return kResultCannotOpen;
-  gIndexTooLong = false;
+  gEdits.indexTooLong = false;
   const bool written = writePose() == 0;
-  if (written && (gIndexTooLong || wrCount() > kMaxPoseSize)) return abandon(refusePoseOutput());
+  if (written && (gEdits.indexTooLong || wrCount() > kMaxPoseSize)) return abandon(refusePoseOutput());
   if (!written || wrClose() != 0) {
     std::printf("Cannot write to file at %06X \n", static_cast<unsigned>(wrCount()));
     return abandon(kResultWrite);
@@ -348,8 +354,8 @@ int32_t convertPoseFile(const char* outPath, const char* inPath, const RunSettin
   if (wrPublish() != 0) return abandon(kResultWrite);
   std::printf("\n");
   reportPairCounts(pose);
-  gTotals.twistFolded += gFolded;
-  gTotals.wristSplit += gSplits;
+  gTotals.twistFolded += gEdits.folded;
+  gTotals.wristSplit += gEdits.splits;
   gTotals.convertedFileCount++;
   return kResultOk;
 }

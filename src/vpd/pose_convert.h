@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "twist/run_settings.h"
+#include "run/run_settings.h"
 
 namespace torsel {
 

@@ -7,8 +7,7 @@
 
 #include "io/byte_stream.h"
 #include "platform/platform.h"
-#include "twist/result_codes.h"
-#include "vmd/prescan.h"
+#include "result/result_codes.h"
 
 namespace torsel {
 
@@ -327,7 +326,7 @@ int32_t readPoseText(const char* path) {
     gPose.text[gPose.size++] = static_cast<uint8_t>(c);
   }
   rdClose();
-  if (reportReadFailure() != 0) return kResultCannotOpen;
+  if (rdReportFailure() != 0) return kResultCannotOpen;
   if (large) return refuse(Why::TooLarge, 0);
   return parsePose();
 }

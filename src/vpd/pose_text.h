@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "format/vmd_format.h"
-#include "twist/quat.h"
+#include "math/quat.h"
 
 namespace torsel {
 

@@ -4,10 +4,10 @@
 
 #include <string>
 
+#include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
+#include "run/run_settings.h"
 #include "support/harness.h"
-#include "twist/bone_pairs.h"
-#include "twist/model_axes.h"
-#include "twist/run_settings.h"
 #include "vmd/convert.h"
 #include "vmd/prescan.h"
 
@@ -38,7 +38,7 @@ TEST_F(ChangedInput, BetweenThePasses) {
   };
   const std::string in = dir_ + "/d.vmd", out = dir_ + "/d-cnv.vmd";
   for (const auto& c : cases) {
-    gSettings = {}, gTotals = {}, gSettings.displayLevel = 1, copySetupRestQuats();
+    gSettings = {}, gTotals = {}, gSettings.displayLevel = 1, useModel(builtInModel());
     writeFile(in, original);
     writeFile(out, {'o', 'l', 'd'});
     testing::internal::CaptureStdout();

@@ -11,7 +11,7 @@
 #include <limits>
 
 #if TORSEL_SOFT_EXTENDED
-#include "twist/soft_extended.h"
+#include "math/soft_extended.h"
 #endif
 
 namespace torsel {
@@ -118,6 +118,12 @@ float vecLength(const V& v) {
                      static_cast<Extended>(v.z) * v.z);
 }
 
+/// v scaled to length 1 in float steps: each part divided by vecLength(v).
+inline Vec3 vecUnit(const Vec3& v) {
+  const float len = vecLength(v);
+  return {divF(v.x, len), divF(v.y, len), divF(v.z, len)};
+}
+
 /// The rotation that turns unit direction u onto unit direction v. Parallel
 /// inputs give (0,0,0,1), opposite ones (0,0,0,−1).
 Quat rotationBetween(Quat u, Quat v);
@@ -125,7 +131,7 @@ Quat rotationBetween(Quat u, Quat v);
 /// The rotation about the unit axis n that turns the part of a across n onto
 /// the direction of the part of b across n. Code −1 (identity result) when a
 /// projection is shorter than 1e-6; 1 when the turning axis found strays from
-/// n (a warning line is printed); else 0.
-int rotationAboutAxis(Quat a, Quat b, Vec3 n, Quat* out);
+/// n (|cip| < 0.9, the cosine between them in `cip`: the caller warns); else 0.
+int rotationAboutAxis(Quat a, Quat b, Vec3 n, Quat* out, float* cip);
 
 }  // namespace torsel

@@ -1,7 +1,7 @@
 // The software model of the x87 arithmetic: worked cases that hold on every
 // platform, and where long double is the x87 format, bit for bit the same
 // as the hardware on hostile operands.
-#include "twist/soft_extended.h"
+#include "math/soft_extended.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <limits>
 #include <random>
 
-#include "twist/quat.h"
+#include "math/quat.h"
 
 namespace torsel {
 namespace {

@@ -1,4 +1,4 @@
-#include "twist/run_settings.h"
+#include "run/run_settings.h"
 
 namespace torsel {
 

@@ -1,4 +1,4 @@
-#include "twist/rotation.h"
+#include "math/rotation.h"
 
 #include <algorithm>
 #include <array>
@@ -134,7 +134,7 @@ Arc makeArc(DQuat a, DQuat b) {
 }
 
 Arc arcOf(const DQuat& a, const DQuat& b, double theta, bool linear) {
-  Arc arc = {a, b, theta, 0, linear};
+  Arc arc = {.a = a, .b = b, .theta = theta, .linear = linear};
   if (!linear) arc.invSine = 1 / sinSmall(theta);
   return arc;
 }

@@ -1,4 +1,4 @@
-#include "twist/bone_names.h"
+#include "arm/bone_names.h"
 
 #include <cstring>
 

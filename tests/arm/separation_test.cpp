@@ -1,6 +1,6 @@
 // The separation against its worked figures and its properties: the twist
 // is a turn about the rest axis, and twist and kept rotation make q again.
-#include "twist/separation.h"
+#include "arm/separation.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <random>
 #include <string>
 
-#include "twist/bone_pairs.h"
-#include "twist/model_axes.h"
-#include "twist/run_settings.h"
+#include "arm/bone_pairs.h"
+#include "arm/model_axes.h"
+#include "run/run_settings.h"
 
 namespace torsel {
 namespace {
@@ -24,7 +24,7 @@ bool near(const Quat& a, const Quat& b, double tolerance, double sign = 1) {
 std::string str(const Quat& q) { return ::testing::PrintToString(std::array<float, 4>{q.x, q.y, q.z, q.w}); }
 
 struct SeparationTest : testing::Test {
-  void SetUp() override { gSettings = {}, gScans = {}, copySetupRestQuats(); }
+  void SetUp() override { gSettings = {}, gScans = {}, useModel(builtInModel()); }
   SeparationResult separate(int pair, int mode, Quat q, uint32_t frame = 5) {
     gSettings.subMode = static_cast<int8_t>(mode);
     return separateTwist(pairSeparationInput(pair, frame, q, gSettings));
@@ -68,7 +68,7 @@ TEST_F(SeparationTest, PropertiesOverRandomRotations) {
     if (len > 1e-3 && len < 1) rotations.push_back({float(v[0] / len), float(v[1] / len), float(v[2] / len), float(v[3] / len)});
   }
   for (int pair = 0; pair < 4; pair++) {
-    const Quat& rest = gPairs[static_cast<size_t>(pair)].restQuat;
+    const Vec3& rest = pairAxes(pair).twistAxis;
     const double len = std::sqrt(double(rest.x) * rest.x + double(rest.y) * rest.y + double(rest.z) * rest.z);
     const double u[3] = {rest.x / len, rest.y / len, rest.z / len};
     for (const Quat& q : rotations) {
@@ -95,6 +95,31 @@ TEST_F(SeparationTest, PropertiesOverRandomRotations) {
       ASSERT_TRUE(sameBits(r[3].twist, r[5].twist) && sameBits(r[3].kept, r[5].kept) &&
                   sameBits(r[3].twist, r[4].twist))
           << at;
+    }
+  }
+}
+
+// A trace only watches: with it or without, the same bits; a quiet split
+// keeps no step but its warnings; the steps end with Tw, q and K.
+TEST_F(SeparationTest, TracingChangesNothing) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> uni(-1, 1);
+  for (int i = 0; i < 400; i++) {
+    const Quat q = {uni(rng), uni(rng), uni(rng), uni(rng)};
+    for (int mode = 0; mode <= 5; mode++) {
+      SeparationInput in = pairSeparationInput(i % 4, 5, q, gSettings);
+      in.method = static_cast<int8_t>(mode);
+      SplitTrace trace, quiet;
+      const SeparationResult plain = separateTwist(in), traced = separateTwist(in, &trace);
+      in.quiet = true;
+      const SeparationResult hushed = separateTwist(in, &quiet);
+      ASSERT_TRUE(sameBits(plain.twist, traced.twist) && sameBits(plain.kept, traced.kept) &&
+                  sameBits(plain.twist, hushed.twist) && sameBits(plain.kept, hushed.kept)) << str(q);
+      for (int k = 0; k < quiet.count; k++) ASSERT_EQ(quiet.entries[k].step, SplitStep::Stray);
+      ASSERT_GE(trace.count, 6);
+      const SplitTrace::Entry* last = trace.entries + trace.count - 3;
+      ASSERT_TRUE(trace.entries[0].step == SplitStep::AxisX && last[0].step == SplitStep::Twist &&
+                  sameBits(last[0].v, plain.twist) && sameBits(last[1].v, q) && sameBits(last[2].v, plain.kept));
     }
   }
 }

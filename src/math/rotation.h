@@ -2,12 +2,12 @@
 // twist and swing about an axis, a fixed axis's rule and the slerp. Every
 // platform computes the same bits (no library sin or atan: their series in
 // plain arithmetic), so every platform plans the same keyframes; the float
-// arithmetic that writes bytes is in twist/quat.h.
+// arithmetic that writes bytes is in math/quat.h.
 #pragma once
 
 #include <numbers>
 
-#include "twist/quat.h"
+#include "math/quat.h"
 
 namespace torsel {
 

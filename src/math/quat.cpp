@@ -1,7 +1,6 @@
-#include "twist/quat.h"
+#include "math/quat.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace torsel {
 namespace {
@@ -31,7 +30,7 @@ Quat rotationBetween(Quat u, Quat v) {
   return {mulF(e.x, h), mulF(e.y, h), mulF(e.z, h), k};
 }
 
-int rotationAboutAxis(Quat a, Quat b, Vec3 n, Quat* out) {
+int rotationAboutAxis(Quat a, Quat b, Vec3 n, Quat* out, float* cip) {
   // The parts of a and b across n, as unit directions.
   Quat ends[2] = {a, b};
   for (Quat& p : ends) {
@@ -56,15 +55,11 @@ int rotationAboutAxis(Quat a, Quat b, Vec3 n, Quat* out) {
     return 0;
   }
   e = {divF(e.x, s), divF(e.y, s), divF(e.z, s), e.w};
-  float cip = toFloat(vecDot(e, n));
-  int code = 0;
-  if (std::fabs(cip) < kCipLimit) {
-    code = 1;
-    std::printf("  ** cip=%g  something fails ...\n", static_cast<double>(cip));
-  }
+  *cip = toFloat(vecDot(e, n));
+  const int code = std::fabs(*cip) < kCipLimit ? 1 : 0;
   float h = halfSine(d);
   float k = halfCosine(d);
-  if (cip < 0.0f) h = -h;
+  if (*cip < 0.0f) h = -h;
   *out = {mulF(n.x, h), mulF(n.y, h), mulF(n.z, h), k};
   return code;
 }

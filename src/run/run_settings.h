@@ -8,8 +8,11 @@ namespace torsel {
 
 struct RunSettings {
   int8_t convMode = 12;        // -M, low 8 bits
-  int8_t subMode = 4;          // convMode with bit value 8 cleared: the method
-  uint8_t handTwist = 8;       // 8: the elbows are converted too
+  /// The separation method, 0 to 5: convMode with bit value 8 cleared.
+  int8_t subMode = 4;
+  /// 8 when the elbows are converted too, their twist keyed on the hand
+  /// twist bones 手捩 (convMode 8 and up with bit value 8); else 0.
+  uint8_t handTwist = 8;
   int32_t fromFrame = 0;       // -F
   int32_t toFrame = 9999999;   // -T
   // Console detail, in bands: 1 adds the per-pair lines and the headers of
