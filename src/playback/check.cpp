@@ -233,7 +233,7 @@ Played play(Group& g, const CheckedChain& c, const std::vector<uint32_t>& cuts, 
 Job keyingJob(const PlanOptions& o, int side, const CheckedChain& c, bool carrier) {
   const Value v = carrier ? c.carried : c.twisted;
   return {.bone = carrier ? c.carrier : c.twist, .chain = c.bones, .first = v, .other = v,
-          .axis = unitOf(o.axis[side][c.pair]), .splitAxis = o.axis[side][c.pair],
+          .axis = vecUnit(o.axis[side][c.pair]), .splitAxis = o.axis[side][c.pair],
           .side = side == 0 ? Side::Left : Side::Right, .slot = c.slot};
 }
 

@@ -157,12 +157,6 @@ struct Earlier {
 
 inline bool inRange(const PlanOptions& o, uint32_t f) { return o.from <= f && f <= o.to; }
 
-/// An axis scaled to length 1 in float steps, as the wrist's split takes it.
-inline Vec3 unitOf(const Vec3& v) {
-  const float len = vecLength(v);
-  return {divF(v.x, len), divF(v.y, len), divF(v.z, len)};
-}
-
 /// The product of what the bones play at f: their input, or their output.
 DQuat chainAt(const Group& g, const Bones& bones, bool output, uint32_t f);
 /// The job's value at f (v); with `needed`, also what the chain needs from

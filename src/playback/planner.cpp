@@ -44,7 +44,7 @@ struct SidePlan {
   ChainReport* reports;    // the side's, by chain
   int bone(ArmBone b) const { return groupBone(side, b); }
   bool keyed(int bone) const { return keyedInRange(g, o, bone); }
-  Vec3 unitAxis(int pair) const { return unitOf(o.axis[side][pair]); }
+  Vec3 unitAxis(int pair) const { return vecUnit(o.axis[side][pair]); }
   Side which() const { return side == 0 ? Side::Left : Side::Right; }
   ChainReport& report(Chain c) const { return reports[c]; }
 };
@@ -222,7 +222,7 @@ void countWristSplits(const Group& g, const PlanOptions& o, ChainReport (*report
     for (const HeldKey& k : g[groupBone(side, kWrist)].held) {
       if (!inRange(o, k.frame)) continue;
       Quat twist, rest;
-      splitAbout(unitOf(o.axis[side][1]), k.rot, &twist, &rest);
+      splitAbout(vecUnit(o.axis[side][1]), k.rot, &twist, &rest);
       ChainReport& r = reports[side][kHandChain];
       r.splits++;
       r.twist = std::max(r.twist, angleBetween(kIdentityD, toDouble(twist)));

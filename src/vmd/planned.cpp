@@ -164,63 +164,44 @@ const ChainReport* plannedChain(int side, int chain, int* limb) {
   return &r;
 }
 
-bool reportPlanned() {
-  // "  %s: %+ld キーフレーム, 最大誤差 %.3f 度 \n"
-  constexpr char kKeptJa[] = "  %s: %+ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80, "
-                             "\x8D\xC5\x91\xE5\x8C\xEB\x8D\xB7 %.3f \x93\x78 \n";
-  // "  %s: 捩 %ld キーフレームを戻した, 最大誤差 %.3f 度 \n"
-  constexpr char kFoldedJa[] = "  %s: \x9D\x80 %ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0"
-                               "\x96\xDF\x82\xB5\x82\xBD, \x8D\xC5\x91\xE5\x8C\xEB\x8D\xB7 %.3f \x93\x78 \n";
+namespace {
+
+// A chain's keyframes beyond the plain conversion with the same options, or
+// a fold's twist keyframes folded.
+long keyframesOf(int side, int chain, const ChainReport& r) {
+  if (gSettings.unfoldTwist) return r.folded;
+  const int pair = chain == kArmChain ? 2 * side : 2 * side + 1;
+  long count = pairIsActive(pair, gSettings) ? -pairFrameCountDelta(pair, gSettings) : 0;
+  for (ArmBone b : {kArm, kArmTwist, kElbow, kHandTwist, kWrist}) {
+    const bool ofChain = chain == kArmChain ? b <= kArmTwist : b >= kElbow;
+    if (ofChain) count += gSaid.added[groupBone(side, b)];
+  }
+  if (chain == kHandChain) count -= wristCountDeltaOf(side);
+  return count;
+}
+
+// A chain beyond its bound, at every display level; and where the players
+// that bisect the curve misread the input itself there, that too.
+void reportBeyond(const char* name, const ChainReport& r) {
   // "  %s: フレーム %lu で上限を超えています, %.3f 度 \n"
   constexpr char kBeyondJa[] = "  %s: \x83\x74\x83\x8C\x81\x5B\x83\x80 %lu \x82\xC5\x8F\xE3\x8C\xC0\x82\xF0\x92\xB4\x82\xA6"
                                "\x82\xC4\x82\xA2\x82\xDC\x82\xB7, %.3f \x93\x78 \n";
-  const bool fold = gSettings.unfoldTwist != 0;
-  bool shown = false, within = true;
-  for (int side = 0; side < kArmSides; side++) {
-    const ChainReport& hand = gSaid.chains[side][kHandChain];
-    if (gSettings.wristTwist) wristSetCounts(side, hand.splits, hand.twist);
-    for (int c = 0; c < kChains; c++) {
-      int limb = 0;
-      const ChainReport* reported = plannedChain(side, c, &limb);
-      if (reported == nullptr) continue;
-      const ChainReport& r = *reported;
-      long count = r.folded;
-      if (!fold) {  // beyond the plain conversion with the same options
-        const int pair = c == kArmChain ? 2 * side : 2 * side + 1;
-        count = pairIsActive(pair, gSettings) ? -pairFrameCountDelta(pair, gSettings) : 0;
-        for (ArmBone b : {kArm, kArmTwist, kElbow, kHandTwist, kWrist}) {
-          const bool ofChain = c == kArmChain ? b <= kArmTwist : b >= kElbow;
-          if (ofChain) count += gSaid.added[groupBone(side, b)];
-        }
-        if (c == kHandChain) count -= wristCountDeltaOf(side);
-      }
-      (fold ? gTotals.twistFolded : gTotals.keepAdded) += static_cast<int32_t>(count);
-      within = within && !r.beyond;
-      const char* name = plat::conText(groupBoneName(limb));
-      if (r.beyond) {
-        std::printf(plat::say(kBeyondJa, "  Keep.motion %s: beyond the bound at frame %lu, %.3f deg \n"),
-                    name, static_cast<unsigned long>(r.at), r.worst);
-      }
-      if (r.beyond && r.misread > 0) {
-        // "  %s: そこでは babylon-mmd と three.js が入力そのものを MMD から %.3f 度ずらして表示します (曲線を二分法で解くため) \n"
-        constexpr char kMisreadJa[] =
-            "  %s: \x82\xBB\x82\xB1\x82\xC5\x82\xCD babylon-mmd \x82\xC6 three.js \x82\xAA\x93\xFC\x97\xCD"
-            "\x82\xBB\x82\xCC\x82\xE0\x82\xCC\x82\xF0 MMD \x82\xA9\x82\xE7 %.3f \x93\x78\x82\xB8\x82\xE7\x82\xB5"
-            "\x82\xC4\x95\x5C\x8E\xA6\x82\xB5\x82\xDC\x82\xB7 (\x8B\xC8\x90\xFC\x82\xF0\x93\xF1\x95\xAA\x96\x40"
-            "\x82\xC5\x89\xF0\x82\xAD\x82\xBD\x82\xDF) \n";
-        std::printf(plat::say(kMisreadJa, "  Keep.motion %s: there babylon-mmd and three.js show the input itself %.3f deg "
-                                          "from MMD (they bisect its curve) \n"),
-                    name, r.misread);
-      }
-      if (!showAtLeast(1)) continue;
-      const char* line =
-          fold ? plat::say(kFoldedJa, "  Unfold.twist %s: %ld twist keyframes folded, largest deviation %.3f deg \n")
-               : plat::say(kKeptJa, "  Keep.motion %s: %+ld keyframes, largest deviation %.3f deg \n");
-      std::printf(line, name, count, r.worst);
-      shown = true;
-    }
-  }
-  if (!shown || !within) return within;
+  std::printf(plat::say(kBeyondJa, "  Keep.motion %s: beyond the bound at frame %lu, %.3f deg \n"), name,
+              static_cast<unsigned long>(r.at), r.worst);
+  if (!(r.misread > 0)) return;
+  // "  %s: そこでは babylon-mmd と three.js が入力そのものを MMD から %.3f 度ずらして表示します (曲線を二分法で解くため) \n"
+  constexpr char kMisreadJa[] =
+      "  %s: \x82\xBB\x82\xB1\x82\xC5\x82\xCD babylon-mmd \x82\xC6 three.js \x82\xAA\x93\xFC\x97\xCD"
+      "\x82\xBB\x82\xCC\x82\xE0\x82\xCC\x82\xF0 MMD \x82\xA9\x82\xE7 %.3f \x93\x78\x82\xB8\x82\xE7\x82\xB5"
+      "\x82\xC4\x95\x5C\x8E\xA6\x82\xB5\x82\xDC\x82\xB7 (\x8B\xC8\x90\xFC\x82\xF0\x93\xF1\x95\xAA\x96\x40"
+      "\x82\xC5\x89\xF0\x82\xAD\x82\xBD\x82\xDF) \n";
+  std::printf(plat::say(kMisreadJa, "  Keep.motion %s: there babylon-mmd and three.js show the input itself %.3f deg "
+                                    "from MMD (they bisect its curve) \n"),
+              name, r.misread);
+}
+
+// "Within n degrees on <model>", once every chain was.
+void reportWithin() {
   // "  %s で %ld.%ld 度以内 \n": on which model the bound holds.
   constexpr char kWithinJa[] = "  %s \x82\xC5 %ld.%ld \x93\x78\x88\xC8\x93\xE0 \n";
   const long tenths = boundTenths();
@@ -230,6 +211,40 @@ bool reportPlanned() {
   } else {
     std::printf("  Within %ld.%ld degrees on %s \n", tenths / 10, tenths % 10, modelInUseName());
   }
+}
+
+}  // namespace
+
+bool reportPlanned() {
+  // "  %s: %+ld キーフレーム, 最大誤差 %.3f 度 \n"
+  constexpr char kKeptJa[] = "  %s: %+ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80, "
+                             "\x8D\xC5\x91\xE5\x8C\xEB\x8D\xB7 %.3f \x93\x78 \n";
+  // "  %s: 捩 %ld キーフレームを戻した, 最大誤差 %.3f 度 \n"
+  constexpr char kFoldedJa[] = "  %s: \x9D\x80 %ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0"
+                               "\x96\xDF\x82\xB5\x82\xBD, \x8D\xC5\x91\xE5\x8C\xEB\x8D\xB7 %.3f \x93\x78 \n";
+  const bool fold = gSettings.unfoldTwist != 0;
+  bool shown = false, within = true;
+  for (int side = 0; side < kArmSides; side++) {
+    const ChainReport& hand = gSaid.chains[side][kHandChain];
+    if (gSettings.wristTwist) wristSetCounts(side, hand.splits, hand.twist);
+    for (int c = 0; c < kChains; c++) {
+      int limb = 0;
+      const ChainReport* r = plannedChain(side, c, &limb);
+      if (r == nullptr) continue;
+      const long count = keyframesOf(side, c, *r);
+      (fold ? gTotals.twistFolded : gTotals.keepAdded) += static_cast<int32_t>(count);
+      within = within && !r->beyond;
+      const char* name = plat::conText(groupBoneName(limb));
+      if (r->beyond) reportBeyond(name, *r);
+      if (!showAtLeast(1)) continue;
+      const char* line =
+          fold ? plat::say(kFoldedJa, "  Unfold.twist %s: %ld twist keyframes folded, largest deviation %.3f deg \n")
+               : plat::say(kKeptJa, "  Keep.motion %s: %+ld keyframes, largest deviation %.3f deg \n");
+      std::printf(line, name, count, r->worst);
+      shown = true;
+    }
+  }
+  if (shown && within) reportWithin();
   return within;
 }
 
