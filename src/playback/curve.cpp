@@ -169,7 +169,8 @@ Curve cutCurve(Curve c, double xa, double xb) {
   // off the flat until they show it where it stands. A piece that starts
   // where its curve starts keeps the curve's own start, which they read as
   // they read the curve's.
-  while (xa > 0 && cut.x1 < 127 && std::fabs(bisectedAt(cut, 0).y) > kFlatStart) cut.x1++;
+  // (From x1 = 13 up, the halving reads every start within it.)
+  while (xa > 0 && cut.x1 < 13 && std::fabs(bisectedAt(cut, 0).y) > kFlatStart) cut.x1++;
   return cut;
 }
 

@@ -79,6 +79,14 @@ Judged JobJudge::probe(const Segment* seg, int n, int nIn, bool in, uint32_t f) 
   return judgedAt(seg, n, nIn, in && judging_ == Judging::Swing ? &j_.axis : nullptr, f);
 }
 
+double JobJudge::deviationOver(const Segment* seg, int n, int nIn, bool in, uint32_t f) const {
+  // The whole chain in the range: the input's side as remembered (chainAt).
+  if (!in || judging_ != Judging::Chain) return probe(seg, n, nIn, in, f).d;
+  DQuat shown = kIdentityD;
+  for (int i = nIn; i < n; i++) shown = i == nIn ? showAt(seg[i], f).rot : multiply(shown, showAt(seg[i], f).rot);
+  return deviationOf(chainAt(g_, j_.chain, false, f), shown);
+}
+
 double JobJudge::deviationAt(uint32_t f, const Quat& q) const {
   const DQuat own = toDouble(q);
   if (!inside(f, f)) return deviationOf(rotationAt(b_.in, f), own);
@@ -144,7 +152,7 @@ Verdict JobJudge::judgePart(Parts* p, uint32_t s, uint32_t e, bool in, double to
   }
   // Two frames, no frame between: the first is the last part's end where that was judged.
   Verdict v;
-  const double ds = p->lastAt == s ? p->lastD : probe(seg, n, nIn, in, s).d, de = probe(seg, n, nIn, in, e).d;
+  const double ds = p->lastAt == s ? p->lastD : deviationOver(seg, n, nIn, in, s), de = deviationOver(seg, n, nIn, in, e);
   v.at = s;
   if (!(ds <= v.worst)) v.worst = ds, v.at = s;
   if (!(de <= v.worst)) v.worst = de, v.at = e;

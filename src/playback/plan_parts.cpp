@@ -63,10 +63,50 @@ HeldKey writtenKey(const BonePlan& b, size_t i) {
   return k;
 }
 
-DQuat chainAt(const Group& g, const Bones& bones, bool output, uint32_t f) {
+namespace {
+
+// Spans longer than this are worked out frame by frame instead.
+constexpr uint32_t kMostRemembered = 1u << 18;
+
+DQuat productAt(const Group& g, const Bones& bones, bool output, uint32_t f) {
   DQuat c = kIdentityD;
   for (int b : bones) c = multiply(c, rotationAt(output ? g[b].shown() : g[b].in, f));
   return c;
+}
+
+bool sameBones(const Bones& a, const Bones& b) { return a.n == b.n && std::equal(a.begin(), a.end(), b.begin()); }
+
+// The input chain remembered for `bones`, made on first asking; null where
+// its span is too long to remember.
+const Group::InputChain* inputChainOf(const Group& g, const Bones& bones) {
+  for (const Group::InputChain& c : g.inputChains) {
+    if (sameBones(c.bones, bones)) return c.at.empty() ? nullptr : &c;
+  }
+  uint32_t lo = UINT32_MAX, hi = 0;
+  for (int b : bones) {
+    const auto& k = g[b].in.keys;
+    if (!k.empty()) lo = std::min(lo, k.front().frame), hi = std::max(hi, k.back().frame);
+  }
+  Group::InputChain& c = g.inputChains.emplace_back();
+  c.bones = bones;
+  if (lo > hi || hi - lo >= kMostRemembered) return nullptr;
+  c.first = lo;
+  c.at.resize(size_t(hi - lo) + 1);
+  for (uint32_t f = lo;; f++) {
+    c.at[f - lo] = productAt(g, bones, false, f);
+    if (f == hi) break;
+  }
+  return &c;
+}
+
+}  // namespace
+
+DQuat chainAt(const Group& g, const Bones& bones, bool output, uint32_t f) {
+  if (!output) {
+    const Group::InputChain* c = inputChainOf(g, bones);
+    if (c != nullptr && f >= c->first && f - c->first < c->at.size()) return c->at[f - c->first];
+  }
+  return productAt(g, bones, output, f);
 }
 
 Quat valueAt(const Group& g, const Job& j, Value v, uint32_t f, DQuat* needed, bool* hasNeeded) {

@@ -29,6 +29,24 @@ inline constexpr double kOutsideShare = 0.25;
 // is the room the twist bone plays within.
 inline constexpr double kSwingShare = 0.95;
 
+/// A few bones of a side: a chain in the order they turn, or a list.
+struct Bones {
+  int at[kArmBones] = {};
+  int n = 0;
+  Bones() = default;
+  Bones(std::initializer_list<int> list) {
+    for (int b : list) at[n++] = b;
+  }
+  const int* begin() const { return at; }
+  const int* end() const { return at + n; }
+  int indexOf(int bone) const {
+    for (int i = 0; i < n; i++) {
+      if (at[i] == bone) return i;
+    }
+    return -1;
+  }
+};
+
 /// A bone of the group: its input, and its output as planned so far (none
 /// until it is planned: it then plays its input).
 struct BonePlan {
@@ -71,6 +89,14 @@ struct Group {
   Judge judge;
   CurveMemo curves;  // what the bisecting players make of the curves met
   size_t keyCap = SIZE_MAX;  // the most keyframes the side planned now may write
+  // The input's product of a chain at every frame of its span, worked out
+  // once a side (the input never changes while it is planned).
+  struct InputChain {
+    Bones bones;
+    uint32_t first = 0;
+    std::vector<DQuat> at;
+  };
+  mutable std::vector<InputChain> inputChains;
   BonePlan& operator[](int bone) { return bones[static_cast<size_t>(bone)]; }
   const BonePlan& operator[](int bone) const { return bones[static_cast<size_t>(bone)]; }
   /// True while the side of `bone` may write one keyframe more (with
@@ -89,23 +115,6 @@ struct Group {
 /// its position there, its rotation and its curve.
 HeldKey writtenKey(const BonePlan& b, size_t i);
 
-/// A few bones of a side: a chain in the order they turn, or a list.
-struct Bones {
-  int at[kArmBones] = {};
-  int n = 0;
-  Bones() = default;
-  Bones(std::initializer_list<int> list) {
-    for (int b : list) at[n++] = b;
-  }
-  const int* begin() const { return at; }
-  const int* end() const { return at + n; }
-  int indexOf(int bone) const {
-    for (int i = 0; i < n; i++) {
-      if (at[i] == bone) return i;
-    }
-    return -1;
-  }
-};
 
 /// What a bone is keyed with in the range (outside it: its input).
 enum class Value {
@@ -220,6 +229,7 @@ class JobJudge {
   void follow(Parts* p, uint32_t s, bool in, const Segment& own) const;
   Verdict judgePart(Parts* p, uint32_t s, uint32_t e, bool in, double tol) const;
   Judged probe(const Segment* seg, int n, int nIn, bool in, uint32_t f) const;
+  double deviationOver(const Segment* seg, int n, int nIn, bool in, uint32_t f) const;
   bool ownAfterSlot() const;
 
   Group& g_;

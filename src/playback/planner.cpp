@@ -278,6 +278,7 @@ void Planner::plan(const PlanOptions& o) {
     checkSide(g, o, side, mend, reports_[side]);
     // Planned and checked: only what is written stays.
     for (int b = first; b < end; b++) g[b].in = {}, g[b].thinIn = {}, g[b].thinHeld = {}, g[b].out.verbatim = {};
+    g.inputChains.clear();
   }
 }
 

@@ -63,8 +63,8 @@ void plannedStart() {
   if (planningPairs() && !gSettings.checkMode) gPlanner = std::make_unique<Planner>();
 }
 
-void plannedHold(const BoneKeyframe& kf) {
-  const int bone = armGroupBone(knownBone(kf.name.text));
+void plannedHold(const BoneKeyframe& kf, const KnownBone& known) {
+  const int bone = armGroupBone(known);
   if (bone >= 0) gPlanner->hold(bone, heldKeyOf(kf));
 }
 

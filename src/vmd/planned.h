@@ -18,7 +18,7 @@ int armGroupBone(const KnownBone& known);
 /// is not only checked), the last one dropped.
 void plannedStart();
 /// Pre-scan: holds a keyframe of the arm group.
-void plannedHold(const BoneKeyframe& kf);
+void plannedHold(const BoneKeyframe& kf, const KnownBone& known);
 /// Once the planned sides are written: the plan dropped, its reports kept.
 void plannedDrop();
 /// Plans the file held, with the run's options and the model in use.

@@ -18,9 +18,10 @@ namespace {
 void scanBoneKeyframe(const BoneKeyframe& kf, int32_t block) {
   // With -K the planner carries the wrist; the plain -W pass holds nothing then.
   if (gSettings.wristTwist && !planningPairs() && !gSettings.checkMode) wristHold(kf, block);
-  if (planningPairs() && !gSettings.checkMode) plannedHold(kf);
+  const KnownBone known = knownBone(kf.name.text);
+  if (planningPairs() && !gSettings.checkMode) plannedHold(kf, known);
   PairRole role;
-  int pair = pairOf(knownBone(kf.name.text), &role);
+  int pair = pairOf(known, &role);
   if (pair < 0 || !inFrameRange(kf.frameTime)) return;
   PairScan& scan = gScans[pair];
   bool atFrom = kf.frameTime == static_cast<uint32_t>(gSettings.fromFrame);
