@@ -153,6 +153,17 @@ TEST_F(Keep, MotionsOnceFoundFarOffStayWithinAndBounded) {
   std::vector<Key> wristFar = forearmTurns(kRightElbow, 1, 30, 2.0);
   wristFar.push_back({kRightWrist, 6000, turn(0.3, 1, 0, 0.8)});
   std::vector<Key> armHalves = forearmTurns(kLeftElbow, 0, 20, 1.5, kLeftWrist);
+  // Random turns of all ten arm bones on random curves, 90 frames apart: a plan
+  // as fine as -K1 would write many times the input; it stops at the cap.
+  std::vector<Key> turns;
+  const char* armBones[] = {kLeftArm, kLeftArmTwist, kLeftElbow, kLeftWristTwist, kLeftWrist,
+                            kRightArm, kRightArmTwist, kRightElbow, kRightWristTwist, kRightWrist};
+  for (uint32_t i = 0, seed = 1; i < 1000; i++) {
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16 & 0x7FFF; };
+    const double x = next() / 16384.0 - 1, y = next() / 16384.0 - 1, z = next() / 16384.0 - 1;
+    const int x1 = next() % 128, y1 = next() % 128;
+    turns.push_back({armBones[i % 10], 90 * (i / 10), turn(x, y, z, next() / 5000.0), {}, curve(x1, y1, 107, 107)});
+  }
   for (uint32_t i = 0; i < 10; i++) armHalves.push_back({kLeftArm, 60 * i, turn(0.8, -0.6, 0.1 * i, 3.1 * (i % 2))});
   const float nan = std::bit_cast<float>(0x7FC00000u);
   const struct {
@@ -222,6 +233,7 @@ TEST_F(Keep, MotionsOnceFoundFarOffStayWithinAndBounded) {
       {"wristFar", wristFar, "-W -K5", 0, "arm hand", "", "", 40000, ""},
       {"fastForearm", forearmTurns(kLeftElbow, 0, 2, 2.9, kLeftWrist), "-W -K5", 0, "arm hand", "", "", 40000, ""},
       {"armHalves", armHalves, "-W -K5", 0, "arm hand", "", "", 60000, ""},
+      {"turns", turns, "-W -K1", 6, "-", "", "", (8 * 1000 + 2 * 1024 + 1000) * 111, "beyond the bound"},
   };
   for (const auto& row : rows) {
     const std::string in = dir_ + "/" + row.name + ".vmd", model = row.model[0] ? dir_ + "/" + row.model : "";
