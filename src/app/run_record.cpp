@@ -26,6 +26,7 @@ struct ChainEntry {
   bool within;
   double worst;
   uint32_t at;
+  double misread;  // how far the players that bisect the curve show the input from MMD at `at`
 };
 
 struct FileRecord {
@@ -98,7 +99,7 @@ void recordFile(bool pose, int32_t result) {
     for (int c = 0; c < kChains; c++) {
       int limb = 0;
       if (const ChainReport* r = plannedChain(side, c, &limb)) {
-        f.chains[f.chainCount++] = {limb, !r->beyond, r->worst, r->at};
+        f.chains[f.chainCount++] = {limb, !r->beyond, r->worst, r->at, r->misread};
       }
     }
   }
@@ -156,7 +157,9 @@ void putFile(std::string& out, const FileRecord& f) {
     putString(out, groupBoneUtf8(e.limb));
     out += std::string(",\"within\":") + (e.within ? "true" : "false") + ",\"worst\":";
     putNumber(out, e.worst);
-    out += ",\"frame\":" + std::to_string(e.at) + "}";
+    out += ",\"frame\":" + std::to_string(e.at) + ",\"misread\":";
+    putNumber(out, e.misread);
+    out += '}';
   }
   out += "]}";
 }

@@ -173,7 +173,8 @@ const jobs = {
           : same(output.bytes, motion.bytes) ? 'unchanged' : 'converted',
       // Twist bones the motion keyed itself in the range, beside the conversion's own.
       twistKeyed: !!file && file.pairs.some((p) => p.keyedAlready > 0),
-      // The chains the bound was not held on.
+      // The chains the bound was not held on (with how far the players that bisect the curve
+      // misread the input itself there).
       beyond: file ? file.chains.filter((c) => !c.within) : [],
     };
     if (report.state === 'failed') report.failure = failure(result.status, result.record, motion.bytes);

@@ -50,7 +50,16 @@ export function failed(f) {
 const strays = (r) => run.advise && !!r.chart && !r.chart.pose && !r.chart.kept && !r.chart.fold
   && (r.worst ||= worstOf(r.chart)).plain.value > ADVISE + 1e-9;
 
-// The worst deviation in words, once charted.
+// The chains beyond the bound: those not held, then those the players that bisect the curve
+// show apart from MMD because they misread the input itself there (no output matches both).
+const misread = (c) => c.misread > 0;
+function unheld(chains) {
+  const held = chains.filter((c) => !misread(c)), bisected = chains.filter(misread);
+  return [held.length ? `${T.unheldWhy(run.bound)} ${held.map(T.beyond).join(' · ')}` : '',
+    ...bisected.map(T.misread)].filter(Boolean).join(' ');
+}
+
+// The worst deviation in words, once charted (as MMD plays it).
 function deviation(r) {
   if (!hasOutput(r) || r.state === 'unchanged') return r.state === 'unchanged' ? T.exact : '';
   if (!r.chart) return T.measuring;
@@ -61,8 +70,9 @@ function deviation(r) {
   const words = !ours ? (plain.value === 0 ? T.exact
     : r.chart.pose ? T.worstPose(round(plain.value))
       : T.worstPlain(round(plain.value), plain.frame) + (strays(r) ? T.strays(ADVISE) : ''))
-    : ours.value > run.bound + 1e-9 ? T.worstBeyond(round(ours.value), run.bound)
-      : T.worstKept(round(ours.value), run.bound, r.chart.fold ? null : round(plain.value));
+    : (r.beyond.some(misread) ? T.inMmd : '')
+      + (ours.value > run.bound + 1e-9 ? T.worstBeyond(round(ours.value), run.bound)
+        : T.worstKept(round(ours.value), run.bound, r.chart.fold ? null : round(plain.value)));
   return unmeasured ? words + T.unmeasured(unmeasured) : words;
 }
 
@@ -74,7 +84,7 @@ function line(r) {
   pick.onchange = () => onSelect(r.index);
   const status = element('span', { className: r.state }, ` ${T[r.state]}`);
   const words = r.state === 'failed' ? failed(r.failure) : r.state === 'cut' ? T.cutWhy(r.cut)
-    : r.state === 'unheld' ? `${T.unheldWhy(run.bound)} ${r.beyond.map(T.beyond).join(' · ')}` : '';
+    : r.state === 'unheld' ? unheld(r.beyond) : '';
   if (words) status.append(`: ${words}`);
   const worst = deviation(r);
   if (hasOutput(r)) r.href ||= URL.createObjectURL(r.output.blob);

@@ -53,6 +53,9 @@ const EN = {
     + `the file holds ${c.held.toLocaleString()}. What it holds is converted.`,
   unheldWhy: (bound) => `The motion could not be kept within ${bound}° at every frame.`,
   beyond: (c) => `${c.bone}: ${c.worst.toFixed(2)}° at frame ${c.frame}`,
+  misread: (c) => `${c.bone}: at frame ${c.frame}, babylon-mmd (the preview here) and three.js show your motion`
+    + ` itself ${c.misread.toFixed(2)}° from where MMD shows it (they solve its curve by bisection); no output`
+    + ' can play right in both, so there the two figures part by about that much.',
   fail: {
     format: 'This is not a VMD motion: its first bytes are not a motion\'s header.',
     pose: 'This is not a pose MMD reads: the program\'s message below says which line and why.',
@@ -89,6 +92,7 @@ const EN = {
   worstKept: (v, bound, plain) => `worst deviation ${v}°, within the bound of ${bound}°`
     + (plain == null ? '' : ` (plain conversion: ${plain}°)`),
   worstBeyond: (v, bound) => `worst deviation ${v}°, beyond the bound of ${bound}°`,
+  inMmd: 'in MMD, ',
   exact: 'plays exactly as your motion',
   unmeasured: (n) => `; not measurable at ${n.toLocaleString()} frames`
     + ' (rotations that are not numbers)',
@@ -178,6 +182,9 @@ const JA = {
     + 'しかありません。あるぶんを変換しました。',
   unheldWhy: (bound) => `すべてのフレームを ${bound}° 以内に保つことはできませんでした。`,
   beyond: (c) => `${c.bone}: フレーム ${c.frame} で ${c.worst.toFixed(2)}°`,
+  misread: (c) => `${c.bone}: フレーム ${c.frame} では babylon-mmd (ここのプレビュー) と three.js が元のモーションそのものを`
+    + ` MMD から ${c.misread.toFixed(2)}° ずらして表示します (曲線を二分法で解くため)。両方で正しく再生できる出力はないため、`
+    + 'そこでは二つの姿がそのぶん離れます。',
   fail: {
     format: 'VMD モーションではありません: 先頭がモーションのヘッダーではありません。',
     pose: 'MMD が読めるポーズではありません: どの行のどこかはプログラムのメッセージにあります。',
@@ -212,6 +219,7 @@ const JA = {
   worstKept: (v, bound, plain) => `最大の誤差 ${v}°、上限 ${bound}° 以内`
     + (plain == null ? '' : ` (通常の変換では ${plain}°)`),
   worstBeyond: (v, bound) => `最大の誤差 ${v}°、上限 ${bound}° を超えています`,
+  inMmd: 'MMD では',
   exact: '元のモーションどおりに動きます',
   unmeasured: (n) => `。${n.toLocaleString()} フレームは測れません (数でない回転)`,
   measuring: '誤差を測っています…',
