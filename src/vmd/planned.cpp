@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "playback/planner.h"
 #include "run/run_settings.h"
+#include "vmd/thinned.h"
 #include "vmd/wrist_pass.h"
 
 namespace torsel {
@@ -22,7 +23,11 @@ namespace {
 // The bound of a fold without -K, in tenths of a degree: a fold always keeps the motion.
 constexpr int32_t kFoldBound = 5;
 
-int32_t boundTenths() { return gSettings.keepMotion > 0 ? gSettings.keepMotion : kFoldBound; }
+// -K's bound; without it, a thinning's (which keeps the arm group as -K does), else a fold's.
+int32_t boundTenths() {
+  if (gSettings.keepMotion > 0) return gSettings.keepMotion;
+  return gSettings.thinMotion > 0 ? gSettings.thinMotion : kFoldBound;
+}
 
 // The plan of the motion being converted: made at its pre-scan, dropped
 // once its bones are written; what it said stays for the counts and the report.
@@ -52,6 +57,17 @@ bool leftPlain(int pair) {
 
 }  // namespace
 
+const char* armGroupBoneName(int bone) { return groupBoneName(bone); }
+
+bool plannedJudges(int bone) {
+  const int side = bone / kArmBones, b = bone % kArmBones;
+  const bool inChain[kChains] = {b <= kArmTwist, b == kElbow || b == kHandTwist, true};
+  for (int c = 0; c < kChains; c++) {
+    if (inChain[c] && gSaid.chains[side][c].planned) return true;
+  }
+  return false;
+}
+
 int armGroupBone(const KnownBone& known) {
   if (known.role == BoneRole::None || known.role == BoneRole::Shoulder) return -1;
   return groupBone(known.side, static_cast<ArmBone>(known.role));
@@ -70,7 +86,7 @@ void plannedHold(const BoneKeyframe& kf) {
 
 void plannedDrop() { gPlanner.reset(); }
 
-void plannedPlan() {
+PlanOptions plannedOptions() {
   PlanOptions o;
   o.bound = boundTenths() / 10.0;
   o.from = static_cast<uint32_t>(gSettings.fromFrame);
@@ -84,7 +100,22 @@ void plannedPlan() {
     o.rule[bone] = isTwist(bone) ? a.twistRule() : a.source;
     o.axis[bone / kArmBones][pairOfGroupBone(bone) % 2] = a.twistAxis;
   }
-  gPlanner->plan(o);
+  return o;
+}
+
+void plannedPlan() {
+  const PlanOptions o = plannedOptions();
+  if (!thinningMotion()) {
+    gPlanner->plan(o);
+  } else {
+    // A side at a time, handed over from the thinning: the smaller first,
+    // so that the larger is held by one of them only.
+    const int first = thinnedArmKeys(0) <= thinnedArmKeys(1) ? 0 : 1;
+    for (const int side : {first, 1 - first}) {
+      thinnedHandOver(side, gPlanner.get());
+      gPlanner->plan(o, side);
+    }
+  }
   for (int side = 0; side < kArmSides; side++) {
     for (int c = 0; c < kChains; c++) gSaid.chains[side][c] = gPlanner->report(side, static_cast<Chain>(c));
   }
@@ -164,6 +195,57 @@ const ChainReport* plannedChain(int side, int chain, int* limb) {
   return &r;
 }
 
+namespace {
+
+// A chain's keyframes beyond the plain conversion with the same options, or
+// under -U its twist keyframes folded.
+long chainCount(int side, int c, const ChainReport& r) {
+  if (gSettings.unfoldTwist) return r.folded;
+  const int pair = c == kArmChain ? 2 * side : 2 * side + 1;
+  long count = pairIsActive(pair, gSettings) ? -pairFrameCountDelta(pair, gSettings) : 0;
+  for (ArmBone b : {kArm, kArmTwist, kElbow, kHandTwist, kWrist}) {
+    const bool ofChain = c == kArmChain ? b <= kArmTwist : b >= kElbow;
+    if (ofChain) count += gSaid.added[groupBone(side, b)];
+  }
+  if (c == kHandChain) count -= wristCountDeltaOf(side);
+  return count;
+}
+
+// A chain beyond its bound, and where the players that bisect its curves
+// misread the input itself there.
+void printBeyond(const char* name, const ChainReport& r) {
+  // "  %s: フレーム %lu で上限を超えています, %.3f 度 \n"
+  constexpr char kBeyondJa[] = "  %s: \x83\x74\x83\x8C\x81\x5B\x83\x80 %lu \x82\xC5\x8F\xE3\x8C\xC0\x82\xF0\x92\xB4\x82\xA6"
+                               "\x82\xC4\x82\xA2\x82\xDC\x82\xB7, %.3f \x93\x78 \n";
+  std::printf(plat::say(kBeyondJa, "  Keep.motion %s: beyond the bound at frame %lu, %.3f deg \n"), name,
+              static_cast<unsigned long>(r.at), r.worst);
+  if (!(r.misread > 0)) return;
+  // "  %s: そこでは babylon-mmd と three.js が入力そのものを MMD から %.3f 度ずらして表示します (曲線を二分法で解くため) \n"
+  constexpr char kMisreadJa[] =
+      "  %s: \x82\xBB\x82\xB1\x82\xC5\x82\xCD babylon-mmd \x82\xC6 three.js \x82\xAA\x93\xFC\x97\xCD"
+      "\x82\xBB\x82\xCC\x82\xE0\x82\xCC\x82\xF0 MMD \x82\xA9\x82\xE7 %.3f \x93\x78\x82\xB8\x82\xE7\x82\xB5"
+      "\x82\xC4\x95\x5C\x8E\xA6\x82\xB5\x82\xDC\x82\xB7 (\x8B\xC8\x90\xFC\x82\xF0\x93\xF1\x95\xAA\x96\x40"
+      "\x82\xC5\x89\xF0\x82\xAD\x82\xBD\x82\xDF) \n";
+  std::printf(plat::say(kMisreadJa, "  Keep.motion %s: there babylon-mmd and three.js show the input itself %.3f deg "
+                                    "from MMD (they bisect its curve) \n"),
+              name, r.misread);
+}
+
+// On which model the bound holds.
+void printWithin() {
+  // "  %s で %ld.%ld 度以内 \n"
+  constexpr char kWithinJa[] = "  %s \x82\xC5 %ld.%ld \x93\x78\x88\xC8\x93\xE0 \n";
+  const long tenths = boundTenths();
+  // The model and the bound stand in the other order in Japanese.
+  if (plat::inJapanese()) {
+    std::printf(plat::conText(kWithinJa), modelInUseName(), tenths / 10, tenths % 10);
+  } else {
+    std::printf("  Within %ld.%ld degrees on %s \n", tenths / 10, tenths % 10, modelInUseName());
+  }
+}
+
+}  // namespace
+
 bool reportPlanned() {
   // "  %s: %+ld キーフレーム, 最大誤差 %.3f 度 \n"
   constexpr char kKeptJa[] = "  %s: %+ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80, "
@@ -171,9 +253,6 @@ bool reportPlanned() {
   // "  %s: 捩 %ld キーフレームを戻した, 最大誤差 %.3f 度 \n"
   constexpr char kFoldedJa[] = "  %s: \x9D\x80 %ld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0"
                                "\x96\xDF\x82\xB5\x82\xBD, \x8D\xC5\x91\xE5\x8C\xEB\x8D\xB7 %.3f \x93\x78 \n";
-  // "  %s: フレーム %lu で上限を超えています, %.3f 度 \n"
-  constexpr char kBeyondJa[] = "  %s: \x83\x74\x83\x8C\x81\x5B\x83\x80 %lu \x82\xC5\x8F\xE3\x8C\xC0\x82\xF0\x92\xB4\x82\xA6"
-                               "\x82\xC4\x82\xA2\x82\xDC\x82\xB7, %.3f \x93\x78 \n";
   const bool fold = gSettings.unfoldTwist != 0;
   bool shown = false, within = true;
   for (int side = 0; side < kArmSides; side++) {
@@ -184,34 +263,11 @@ bool reportPlanned() {
       const ChainReport* reported = plannedChain(side, c, &limb);
       if (reported == nullptr) continue;
       const ChainReport& r = *reported;
-      long count = r.folded;
-      if (!fold) {  // beyond the plain conversion with the same options
-        const int pair = c == kArmChain ? 2 * side : 2 * side + 1;
-        count = pairIsActive(pair, gSettings) ? -pairFrameCountDelta(pair, gSettings) : 0;
-        for (ArmBone b : {kArm, kArmTwist, kElbow, kHandTwist, kWrist}) {
-          const bool ofChain = c == kArmChain ? b <= kArmTwist : b >= kElbow;
-          if (ofChain) count += gSaid.added[groupBone(side, b)];
-        }
-        if (c == kHandChain) count -= wristCountDeltaOf(side);
-      }
+      const long count = chainCount(side, c, r);
       (fold ? gTotals.twistFolded : gTotals.keepAdded) += static_cast<int32_t>(count);
       within = within && !r.beyond;
       const char* name = plat::conText(groupBoneName(limb));
-      if (r.beyond) {
-        std::printf(plat::say(kBeyondJa, "  Keep.motion %s: beyond the bound at frame %lu, %.3f deg \n"),
-                    name, static_cast<unsigned long>(r.at), r.worst);
-      }
-      if (r.beyond && r.misread > 0) {
-        // "  %s: そこでは babylon-mmd と three.js が入力そのものを MMD から %.3f 度ずらして表示します (曲線を二分法で解くため) \n"
-        constexpr char kMisreadJa[] =
-            "  %s: \x82\xBB\x82\xB1\x82\xC5\x82\xCD babylon-mmd \x82\xC6 three.js \x82\xAA\x93\xFC\x97\xCD"
-            "\x82\xBB\x82\xCC\x82\xE0\x82\xCC\x82\xF0 MMD \x82\xA9\x82\xE7 %.3f \x93\x78\x82\xB8\x82\xE7\x82\xB5"
-            "\x82\xC4\x95\x5C\x8E\xA6\x82\xB5\x82\xDC\x82\xB7 (\x8B\xC8\x90\xFC\x82\xF0\x93\xF1\x95\xAA\x96\x40"
-            "\x82\xC5\x89\xF0\x82\xAD\x82\xBD\x82\xDF) \n";
-        std::printf(plat::say(kMisreadJa, "  Keep.motion %s: there babylon-mmd and three.js show the input itself %.3f deg "
-                                          "from MMD (they bisect its curve) \n"),
-                    name, r.misread);
-      }
+      if (r.beyond) printBeyond(name, r);
       if (!showAtLeast(1)) continue;
       const char* line =
           fold ? plat::say(kFoldedJa, "  Unfold.twist %s: %ld twist keyframes folded, largest deviation %.3f deg \n")
@@ -220,16 +276,7 @@ bool reportPlanned() {
       shown = true;
     }
   }
-  if (!shown || !within) return within;
-  // "  %s で %ld.%ld 度以内 \n": on which model the bound holds.
-  constexpr char kWithinJa[] = "  %s \x82\xC5 %ld.%ld \x93\x78\x88\xC8\x93\xE0 \n";
-  const long tenths = boundTenths();
-  // The model and the bound stand in the other order in Japanese.
-  if (plat::inJapanese()) {
-    std::printf(plat::conText(kWithinJa), modelInUseName(), tenths / 10, tenths % 10);
-  } else {
-    std::printf("  Within %ld.%ld degrees on %s \n", tenths / 10, tenths % 10, modelInUseName());
-  }
+  if (shown && within) printWithin();
   return within;
 }
 
