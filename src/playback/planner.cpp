@@ -183,13 +183,27 @@ void planFold(const SidePlan& p, int limb, int twist, double share, Chain chain)
   run(p, limbCarries(p, limb, twist, share), chain);
 }
 
+// -W, the elbows not split: ひじ, which no job keys, plays what the motion's
+// thinning kept of it, and the hand is planned over that.
+void playsThinned(BonePlan& b) {
+  b.out = {};
+  b.out.played = b.thinIn;
+  for (const HeldKey& k : b.thinHeld) b.out.rot.push_back(k.rot);
+  b.out.verbatim.assign(b.thinHeld.size(), 0);
+  b.planned = true;
+}
+
 // -W: the elbow's split, 手首 and 手捩 against the hand.
 void planHand(const SidePlan& p) {
   const PlanOptions& o = p.o;
   if (!p.keyed(p.bone(kWrist)) && !p.keyed(p.bone(kHandTwist)) && !(o.elbows && p.keyed(p.bone(kElbow)))) {
     return;
   }
-  if (o.elbows) run(p, elbowSplit(p), kElbowChain);
+  if (o.elbows) {
+    run(p, elbowSplit(p), kElbowChain);
+  } else if (p.g[p.bone(kElbow)].thinned) {
+    playsThinned(p.g[p.bone(kElbow)]);
+  }
   planPair(p, wristRest(p, nullptr), twistOfHand(p), kHandChain);
 }
 
