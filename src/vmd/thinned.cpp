@@ -44,12 +44,11 @@ bool planTakes(const PlanOptions& o, int bone) {
 
 // What a bone the plan takes is thinned within: its kept frames only start
 // the plan, which keys it again where its chain strays. Its chain's share of
-// the bound serves best (on baked motions 27 % fewer keyframes written than
-// the whole bound, on traced ones as many; tighter still loses on traced).
-double armBound(const PlanOptions& o, int bone) {
-  const bool shared = (o.elbows || o.wrist) && !(o.wrist && bone % kArmBones > kArmTwist);
-  return o.bound * (shared ? 0.5 : 1.0);
-}
+// the bound serves best: half of it where the arm and the elbow (or under -W
+// the rest of the hand) share the bound. On baked motions 27 % fewer
+// keyframes written than the whole bound, on traced ones as many; tighter
+// still loses on traced ones.
+double armBound(const PlanOptions& o) { return o.bound * (o.elbows || o.wrist ? 0.5 : 1.0); }
 
 }  // namespace
 
@@ -74,7 +73,7 @@ void thinnedRun() {
     gThinned.takes[bone] = planTakes(o, bone);
     if (gThinner->boneId(name) == UINT32_MAX) continue;
     gThinner->setAxis(name, o.rule[bone]);
-    if (gThinned.takes[bone]) gThinner->seed(name, armBound(o, bone));
+    if (gThinned.takes[bone]) gThinner->seed(name, armBound(o));
   }
   gThinned.report = gThinner->run();
   gThinned.written.assign(gThinner->boneCount(), 0);
