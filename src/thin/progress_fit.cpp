@@ -84,6 +84,17 @@ uint8_t toByte(double v) { return static_cast<uint8_t>(std::lround(std::clamp(v,
 
 }  // namespace
 
+// Window k as a sample: its middle, weighed by its width (within 0 to 1).
+ProgressFitter::Sample ProgressFitter::sampleOf(size_t k, const Window& w, double t) {
+  const double lo = std::max(w.lo, 0.0), hi = std::min(w.hi, 1.0), width = std::max(hi - lo, 1e-9);
+  const double weight = 1 / (width * width);
+  return {.window = k, .x = w.x, .s = (lo + hi) / 2, .weight = weight, .t = t, .width = 1 / std::sqrt(weight)};
+}
+
+namespace {
+
+}  // namespace
+
 bool holdsStraight(const std::vector<Window>& w) {
   static const double slack = halvingSlack(kStraight);
   return std::all_of(w.begin(), w.end(), [](const Window& k) { return k.x >= k.lo + slack && k.x <= k.hi - slack; });
@@ -125,16 +136,15 @@ double ProgressFitter::strayOf(Curve c, double cap) {
   double precise = 0, halved = 0;
   for (Sample& s : samples_) {
     if (precise > 0 && 1 + precise >= cap) return 1 + precise;  // no better than the best so far
-    const double at = y.at(solveT(x, s.x, s.t)), width = 1 / std::sqrt(s.weight);
-    precise = std::max(precise, (std::fabs(at - s.s) - width / 2) / width);
-    s.close = std::fabs(at - s.s) + slack > width / 2;
+    const double at = y.at(solveT(x, s.x, s.t));
+    precise = std::max(precise, (std::fabs(at - s.s) - s.width / 2) / s.width);
+    s.close = std::fabs(at - s.s) + slack > s.width / 2;
   }
   if (precise > 0) return 1 + precise;
   // The halving's reading only where it may leave the window.
   for (const Sample& s : samples_) {
     if (!s.close) continue;
-    const double width = 1 / std::sqrt(s.weight);
-    halved = std::max(halved, (std::fabs(bisectedAt(c, s.x).y - s.s) - width / 2) / width);
+    halved = std::max(halved, (std::fabs(bisectedAt(c, s.x).y - s.s) - s.width / 2) / s.width);
   }
   return std::max(halved, 0.0);
 }
@@ -153,13 +163,10 @@ bool ProgressFitter::keepsAll(Curve c, const std::vector<Window>& w, size_t* fir
       if (halved >= w[k].lo && halved <= w[k].hi) continue;
     }
     if (left++ == 0) *first = k;
-    // The window joins the samples, for the next try.
-    const double lo = std::max(w[k].lo, 0.0), hi = std::min(w[k].hi, 1.0), width = std::max(hi - lo, 1e-9);
-    samples_.push_back({k, w[k].x, (lo + hi) / 2, 1 / (width * width), t});
+    samples_.push_back(sampleOf(k, w[k], t));  // the window joins the samples, for the next try
   }
   return left == 0;
 }
-
 
 // A plain curve's progress stays within 0 to 1 and never falls: no window
 // may lie below one before it. The first that does, or w.size().
@@ -174,8 +181,7 @@ size_t ProgressFitter::seed(const std::vector<Window>& w) {
   samples_.clear();
   for (size_t i = 0; i < n; i++) {
     const size_t at = w.size() <= kMostSampled ? i : i * (w.size() - 1) / (n - 1);
-    const double lo = std::max(w[at].lo, 0.0), hi = std::min(w[at].hi, 1.0), width = std::max(hi - lo, 1e-9);
-    samples_.push_back({at, w[at].x, (lo + hi) / 2, 1 / (width * width), w[at].x});
+    samples_.push_back(sampleOf(at, w[at], w[at].x));
   }
   return w.size();
 }
@@ -243,7 +249,7 @@ size_t ProgressFitter::firstLeft(Curve c, double worst, size_t none) const {
   const Cubic x(c.x1 / 127.0, c.x2 / 127.0), y(c.y1 / 127.0, c.y2 / 127.0);
   for (const Sample& s : samples_) {
     const double at = worst >= 1 ? y.at(solveT(x, s.x, s.t)) : bisectedAt(c, s.x).y;
-    if (std::fabs(at - s.s) > 0.5 / std::sqrt(s.weight)) first = std::min(first, s.window);
+    if (std::fabs(at - s.s) > 0.5 * s.width) first = std::min(first, s.window);
   }
   return first;
 }

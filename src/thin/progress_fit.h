@@ -51,8 +51,10 @@ class ProgressFitter {
   struct Sample {
     size_t window;
     double x, s, weight, t;
+    double width;        // 1 / sqrt(weight), worked out once
     bool close = false;  // near enough an edge that the halving's reading may leave the window
   };
+  static Sample sampleOf(size_t k, const Window& w, double t);
   double solve(const double* p, double* h, double* g);
   // How far c strays from the sampled windows, in widths (0: it keeps them);
   // once it is no better than cap, that much.
