@@ -249,6 +249,8 @@ void planAndCheck(Group& g, const PlanOptions& o, int side, ChainReport* reports
   for (int b = first; b < end; b++) {
     g[b].in = playedTrack(g[b].held, o.rule[b]);
     if (g[b].thinned) g[b].thinIn = playedTrack(g[b].thinHeld, o.rule[b]);
+    // Played, what the thinning kept is needed as it stands only by a ひじ no job keys (playsThinned).
+    if (!(o.wrist && !o.elbows && b % kArmBones == kElbow)) Track().swap(g[b].thinHeld);
     keys += g[b].held.size();
   }
   // The work grows with the keyframes, whatever frames they span; the
