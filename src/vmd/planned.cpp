@@ -59,15 +59,6 @@ bool leftPlain(int pair) {
 
 const char* armGroupBoneName(int bone) { return groupBoneName(bone); }
 
-bool plannedJudges(int bone) {
-  const int side = bone / kArmBones, b = bone % kArmBones;
-  const bool inChain[kChains] = {b <= kArmTwist, b == kElbow || b == kHandTwist, true};
-  for (int c = 0; c < kChains; c++) {
-    if (inChain[c] && gSaid.chains[side][c].planned) return true;
-  }
-  return false;
-}
-
 int armGroupBone(const KnownBone& known) {
   if (known.role == BoneRole::None || known.role == BoneRole::Shoulder) return -1;
   return groupBone(known.side, static_cast<ArmBone>(known.role));

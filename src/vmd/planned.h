@@ -15,8 +15,6 @@ namespace torsel {
 int armGroupBone(const KnownBone& known);
 /// An arm-group bone's name, Shift-JIS.
 const char* armGroupBoneName(int bone);
-/// Once planned: true when a chain the plan judged holds the bone.
-bool plannedJudges(int bone);
 
 /// Pre-scan: a plan made anew for the motion (when -K or -U plans and it
 /// is not only checked), the last one dropped.

@@ -21,9 +21,10 @@ void scanBoneKeyframe(const BoneKeyframe& kf, int32_t block) {
   if (gSettings.wristTwist && !planningPairs() && !gSettings.checkMode) wristHold(kf, block);
   // Thinned, the arm group comes to the plan from the thinning.
   if (planningPairs() && !thinningMotion() && !gSettings.checkMode) plannedHold(kf);
-  if (thinningMotion() && !gSettings.checkMode) thinnedHold(kf);
+  const KnownBone known = knownBone(kf.name.text);
+  if (thinningMotion() && !gSettings.checkMode) thinnedHold(kf, known);
   PairRole role;
-  int pair = pairOf(knownBone(kf.name.text), &role);
+  int pair = pairOf(known, &role);
   if (pair < 0 || !inFrameRange(kf.frameTime)) return;
   PairScan& scan = gScans[pair];
   bool atFrom = kf.frameTime == static_cast<uint32_t>(gSettings.fromFrame);

@@ -20,7 +20,8 @@ namespace {
 std::unique_ptr<thin::Thinner> gThinner;
 struct Thinned {
   thin::ThinReport report;
-  bool takes[kGroupBones];       // the plan takes the arm-group bone over
+  bool keyed[kGroupBones];       // the arm-group bone has a keyframe in the range
+  bool takes[kGroupBones];       // the plan takes it over
   std::vector<uint8_t> written;  // by the thinner's place: the bone is written as thinned
   bool said = false;
   ThinSaid what;
@@ -36,10 +37,14 @@ int groupBoneOf(uint32_t id) { return armGroupBone(knownBone(gThinner->boneName(
 // Once planned: the plan writes the bone at that place.
 bool planWrites(uint32_t id) { return groupBoneOf(id) >= 0 && plannedReplaces(knownBone(gThinner->boneName(id).c_str())); }
 
-// True for a bone of a chain the plan keeps (-K's): the plan takes it over.
-bool planTakes(const PlanOptions& o, int bone) {
+// True for a bone of a chain the plan will keep (-K's), as the plan chooses
+// them: the plan takes it over. `keyed`: the side's bones keyed in the range.
+bool planTakes(const PlanOptions& o, int bone, const bool* keyed) {
   const int b = bone % kArmBones;
-  return b <= kArmTwist || ((b == kElbow || b == kHandTwist) && o.elbows) || (o.wrist && !o.fold);
+  const bool arm = o.fold ? keyed[kArmTwist] : keyed[kArm] || keyed[kArmTwist];
+  const bool elbow = o.elbows && !o.wrist && (o.fold ? keyed[kHandTwist] : keyed[kElbow] || keyed[kHandTwist]);
+  const bool hand = o.wrist && (keyed[kWrist] || keyed[kHandTwist] || (o.elbows && keyed[kElbow]));
+  return hand || (b <= kArmTwist && arm) || ((b == kElbow || b == kHandTwist) && elbow);
 }
 
 // What a bone the plan takes is thinned within: its kept frames only start
@@ -64,13 +69,17 @@ void thinnedStart() {
   gThinner = std::make_unique<thin::Thinner>(o);
 }
 
-void thinnedHold(const BoneKeyframe& kf) { gThinner->hold(kf.name.text, heldKeyOf(kf)); }
+void thinnedHold(const BoneKeyframe& kf, const KnownBone& known) {
+  gThinner->hold(kf.name.text, heldKeyOf(kf));
+  const int bone = armGroupBone(known);
+  if (bone >= 0 && inFrameRange(kf.frameTime)) gThinned.keyed[bone] = true;
+}
 
 void thinnedRun() {
   const PlanOptions o = plannedOptions();
   for (int bone = 0; bone < kGroupBones; bone++) {
     const char* name = armGroupBoneName(bone);
-    gThinned.takes[bone] = planTakes(o, bone);
+    gThinned.takes[bone] = planTakes(o, bone, &gThinned.keyed[groupBone(bone / kArmBones, kArm)]);
     if (gThinner->boneId(name) == UINT32_MAX) continue;
     gThinner->setAxis(name, o.rule[bone]);
     if (gThinned.takes[bone]) gThinner->seed(name, armBound(o));
@@ -111,7 +120,10 @@ void thinnedSettle() {
   for (uint32_t id = 0; id < gThinner->boneCount(); id++) {
     const int bone = groupBoneOf(id);
     if (planWrites(id)) continue;
-    if (bone >= 0 && plannedJudges(bone)) {
+    // Taken but not written by the plan: played as it stands by a chain the
+    // plan judged (ひじ under -M4 -W without a hand), or keyed nowhere in the
+    // range; thinned only to start the plan, never checked.
+    if (bone >= 0 && gThinned.takes[bone]) {
       gThinner->restore(gThinner->boneName(id));
       continue;
     }

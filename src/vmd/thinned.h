@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "arm/bone_names.h"
 #include "format/vmd_format.h"
 #include "thin/thinner.h"
 
@@ -17,8 +18,8 @@ class Planner;
 /// Pre-scan: a thinning made anew for the motion (when -S thins and it is
 /// not only checked), the last one dropped.
 void thinnedStart();
-/// Pre-scan: holds a bone record.
-void thinnedHold(const BoneKeyframe& kf);
+/// Pre-scan: holds a bone record, the known bone it is.
+void thinnedHold(const BoneKeyframe& kf, const KnownBone& known);
 /// Thins every bone held, on the fixed axes of the model in use.
 void thinnedRun();
 /// The arm group's records of a side held.
@@ -26,8 +27,8 @@ uint64_t thinnedArmKeys(int side);
 /// Hands a side's arm group to the plan: each bone's records as held and as
 /// thinned; the thinning lets go of its own.
 void thinnedHandOver(int side, Planner* planner);
-/// Once planned: a bone of a chain the plan judged but does not write is
-/// written as it stands (the plan played it so).
+/// Once planned: a bone the plan took but does not write is written as it
+/// stands (a chain the plan judged played it so).
 void thinnedSettle();
 /// What the thinning takes from the bone count: the records it leaves out
 /// of the bones the plan does not write.
