@@ -114,7 +114,8 @@ void Thinner::hold(std::string_view bone, const HeldKey& k) {
   const uint32_t i = b.count;
   const size_t chunk = i < 255 ? size_t(std::bit_width(i + 1) - 1) : 8 + ((i - 255) >> 8);
   if (chunk == b.chunks.size()) {
-    b.chunks.push_back(std::make_unique_for_overwrite<Key[]>(chunk < 8 ? size_t(1) << chunk : 256));
+    // Left unset until held: a chunk is filled record by record.
+    b.chunks.push_back(std::unique_ptr<Key[]>(new Key[chunk < 8 ? size_t(1) << chunk : 256]));
   }
   keyOf(b, i) = {k.frame, k.rot, k.pos, intern(k.params, k.kept)};
   b.count++;
