@@ -147,9 +147,9 @@ void putFile(std::string& out, const FileRecord& f) {
     if (!f.active[i]) continue;
     out += first ? "{\"bone\":" : ",{\"bone\":";
     first = false;
-    putString(out, utf8Of(gPairs[i].sourceBone));
+    putString(out, utf8Of(kPairs[i].sourceBone));
     out += ",\"twistBone\":";
-    putString(out, utf8Of(gPairs[i].twistBone));
+    putString(out, utf8Of(kPairs[i].twistBone));
     out += ",\"counted\":" + std::to_string(f.counted[i]) + ",\"converted\":" + std::to_string(f.convertedKeys[i]) +
            ",\"keyedAlready\":" + std::to_string(f.strays[i]) + "}";
   }

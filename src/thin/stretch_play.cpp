@@ -24,8 +24,9 @@ void StretchPlay::measureSlack(CurveMemo* memo) {
   double squares = 0, starts = 0, largest = 0;
   for (int c = 0; c < 3; c++) {
     if (pa[c] == pb[c]) continue;  // held: the same float either way
-    const double span = std::fabs(double(pb[c]) - pa[c]), spread = span * memo->spread(channelCurve(b_.params, c)) * 1.01;
-    const double start = span * memo->start(channelCurve(b_.params, c));
+    const Curve curve = channelCurve(b_.params, c);
+    const double span = std::fabs(double(pb[c]) - pa[c]);
+    const double spread = span * memo->spread(curve) * 1.01, start = span * memo->start(curve);
     squares += spread * spread, starts += start * start;
     largest = std::max({largest, std::fabs(double(pa[c])), std::fabs(double(pb[c]))});
   }

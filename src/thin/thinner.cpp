@@ -62,7 +62,9 @@ Thinner::Key& Thinner::keyOf(const Bone& b, uint32_t i) {
   return b.chunks[8 + ((i - 255) >> 8)][(i - 255) & 255];
 }
 
-uint32_t Thinner::curvesOf(const Bone& b, uint32_t i) { return b.released.empty() ? keyOf(b, i).curves : b.released[i]; }
+uint32_t Thinner::curvesOf(const Bone& b, uint32_t i) {
+  return b.released.empty() ? keyOf(b, i).curves : b.released[i];
+}
 
 uint32_t Thinner::ownCurves(const Bone& b, uint32_t i) {
   const uint32_t c = curvesOf(b, i);

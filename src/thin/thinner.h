@@ -12,9 +12,9 @@
 // bytes, as unpackBlock does). Keyframes outside [from, to] and the motion
 // there stay as they are; of several keyframes of a bone on one frame in the
 // range, only the last in the file is written (the one players show). A bone
-// whose keyframes another pass writes can be handed over (records) and its
-// own keyframes let go (release); one another pass judges as the input
-// plays it is written as it stands (restore).
+// whose keyframes another pass writes can be thinned only to start it
+// (seed), handed over (records) and let go (release); one written as it
+// stands after all, restored (restore).
 #pragma once
 
 #include <array>
@@ -39,8 +39,8 @@ class Thinner {
   Thinner(const Thinner&) = delete;
   Thinner& operator=(const Thinner&) = delete;
 
-  /// Holds a bone keyframe, in file order: its frame, position, rotation
-  /// and parameters (k.kept is not held: the record keeps its own).
+  /// Holds a bone keyframe, in file order: its frame, position, rotation,
+  /// parameters and the free bytes of its block.
   void hold(std::string_view bone, const HeldKey& k);
   /// The bone's fixed axis in the model in use: its keyframes are played
   /// turned onto it, as MMD plays them.

@@ -269,7 +269,9 @@ int32_t publish() {
   if (wrPublish() != 0) return writeFailure();
   rdClose();
   std::printf("\n");
-  const bool within = (!planningPairs() || reportPlanned()) & (!thinningMotion() || reportThinned());
+  // Both say what they found, whatever the other did.
+  const bool chainsWithin = !planningPairs() || reportPlanned();
+  const bool within = (!thinningMotion() || reportThinned()) && chainsWithin;
   if (gSettings.wristTwist) wristReport();
   reportPairCounts(gSettings);
   gTotals.convertedFileCount++;

@@ -35,7 +35,9 @@ struct Thinned {
 // The plan's bone a place of the thinner holds, or -1.
 int groupBoneOf(uint32_t id) { return armGroupBone(knownBone(gThinner->boneName(id).c_str())); }
 // Once planned: the plan writes the bone at that place.
-bool planWrites(uint32_t id) { return groupBoneOf(id) >= 0 && plannedReplaces(knownBone(gThinner->boneName(id).c_str())); }
+bool planWrites(uint32_t id) {
+  return groupBoneOf(id) >= 0 && plannedReplaces(knownBone(gThinner->boneName(id).c_str()));
+}
 
 // True for a bone of a chain the plan will keep (-K's), as the plan chooses
 // them: the plan takes it over. `keyed`: the side's bones keyed in the range.
@@ -193,8 +195,9 @@ bool reportThinned() {
                 static_cast<unsigned long>(said->odd));
   }
   if (showAtLeast(1)) {
-    std::printf(plat::say(kThinnedJa, "  Thin.motion: %lld -> %lld keyframes, largest deviation %.3f deg, distance %.4f \n"),
-                static_cast<long long>(said->in), static_cast<long long>(said->out), said->worst, said->farthest);
+    std::printf(
+        plat::say(kThinnedJa, "  Thin.motion: %lld -> %lld keyframes, largest deviation %.3f deg, distance %.4f \n"),
+        static_cast<long long>(said->in), static_cast<long long>(said->out), said->worst, said->farthest);
   }
   gTotals.thinIn += said->in, gTotals.thinOut += said->out;
   return said->beyond == 0;
