@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The same bytes on every platform: converts the sample, generated hostile
 # motions (random bits, NaN, infinities, subnormals, huge and tiny values on
-# every converted bone), a dance and two poses in every mode, kept and folded too, with
-# the native x86-64 build, the aarch64 build under qemu-user and the
-# WebAssembly build in node, and compares every output file and console
-# text (a NaN's sign aside, which the C libraries print differently).
+# every converted bone), a dance, a traced motion and two poses in every
+# mode, kept, folded and thinned too, with the native x86-64 build, the
+# aarch64 build under qemu-user and the WebAssembly build in node, and
+# compares every output file, console text (a NaN's sign aside, which the
+# C libraries print differently) and exit status.
 #   tools/cross_check.sh [aarch64|wasm]...   (default: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,17 +32,18 @@ for seed in 1 2 3; do build/make_sample "$work/hostile$seed.vmd" 2000 "$seed" ho
 build/make_sample "$work/dance.vmd" 1500 9 dance
 build/make_sample "$work/hands.vmd" 1500 9 hands
 build/make_sample "$work/wrists.vmd" 1500 9 wrists
+build/make_sample "$work/traced.vmd" 300 4 traced 0.5
 for seed in 1 4; do build/make_sample "$work/pose$seed.vpd" 0 "$seed" pose; done
 passed=0 failed=0
 for input in "$work"/*.vmd "$work"/*.vpd; do
-  for options in -M0 -M1 -M2 -M3 -M4 -M5 -M8 -M9 -M10 -M11 -M12 -M13 "-M12 -D1" "-M4 -D1 -F5 -T30" -K5 "-K2 -M4" -U "-U -K5 -M9" "-W -M9" "-W -K5 -D1"; do
+  for options in -M0 -M1 -M2 -M3 -M4 -M5 -M8 -M9 -M10 -M11 -M12 -M13 "-M12 -D1" "-M4 -D1 -F5 -T30" -K5 "-K2 -M4" -U "-U -K5 -M9" "-W -M9" "-W -K5 -D1" "-S5 -D1" "-S2 -W -M4"; do
     stem=${input%.*} ext=${input##*.}
     # shellcheck disable=SC2086
-    LC_ALL=C build/torsel -ND $options "$input" | sed 's/-nan/nan/g' >"$work/native.txt"
+    { LC_ALL=C build/torsel -ND $options "$input" || echo "status $?"; } | sed 's/-nan/nan/g' >"$work/native.txt"
     mv "$stem-cnv.$ext" "$work/native.out"
     for runner in "${runners[@]}"; do
       # shellcheck disable=SC2086
-      LC_ALL=C $runner -ND $options "$input" | sed 's/-nan/nan/g' >"$work/other.txt"
+      { LC_ALL=C $runner -ND $options "$input" || echo "status $?"; } | sed 's/-nan/nan/g' >"$work/other.txt"
       if cmp -s "$work/native.out" "$stem-cnv.$ext" && cmp -s "$work/native.txt" "$work/other.txt"; then
         passed=$((passed + 1))
       else

@@ -19,7 +19,9 @@
 //                                        position's largest distance, each
 //                                        with its frame, with the curves
 //                                        solved precisely and then as
-//                                        babylon-mmd halves them
+//                                        babylon-mmd halves them (a
+//                                        keyframe's own frame as time 0
+//                                        of the stretch after it)
 //
 // Player rules: per bone, keyframes by frame, of several on one frame the
 // last in the file; the first held before it, the last after it; between
@@ -292,13 +294,16 @@ Q at(const Bones& bones, const std::string& name, unsigned frame, bool halving =
   if (it == bones.end() || it->second.empty()) return (pos ? pos[0] = pos[1] = pos[2] = 0 : 0), Q{1, 0, 0, 0};
   const std::vector<Key>& k = it->second;
   auto next = std::upper_bound(k.begin(), k.end(), frame, [](unsigned f, const Key& key) { return f < key.frame; });
+  // babylon-mmd reads a keyframe's own frame, and any before the first, as
+  // time 0 of the stretch after it, by halving too.
+  if (halving && next == k.begin() && k.size() > 1) next++;
   const Key& a = next == k.begin() ? *next : *(next - 1);
-  if (next == k.begin() || next == k.end() || a.frame == frame) {
+  if (next == k.begin() || next == k.end() || (a.frame == frame && !halving)) {
     for (int c = 0; pos != nullptr && c < 3; c++) pos[c] = a.pos[c];
     return a.rot;
   }
   const Key& b = *next;
-  const double x = double(frame - a.frame) / double(b.frame - a.frame);
+  const double x = a.frame >= frame ? 0 : double(frame - a.frame) / double(b.frame - a.frame);
   for (int c = 0; pos != nullptr && c < 3; c++) {
     const double* e = b.curve[c];
     pos[c] = float(a.pos[c] + (b.pos[c] - a.pos[c]) * ease(e[0], e[1], e[2], e[3], x, halving));

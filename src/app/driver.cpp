@@ -330,6 +330,13 @@ int32_t refuseSettings() {
                                 "\x82\xC5\x82\xCC\x82\xDD\x8E\x67\x82\xA6\x82\xDC\x82\xB7. \n",
                                 "Keep.motion needs mode 4 or 12. \n"));
   }
+  // Thinning keeps the arm group as -K does.
+  if (gSettings.thinMotion > 0 && !gSettings.unfoldTwist && gSettings.subMode != 4) {
+    // "Thin.motion はモード 4 か 12 か -U でのみ使えます. \n"
+    return refuseWith(plat::say("Thin.motion \x82\xCD\x83\x82\x81\x5B\x83\x68 4 \x82\xA9 12 \x82\xA9 -U "
+                                "\x82\xC5\x82\xCC\x82\xDD\x8E\x67\x82\xA6\x82\xDC\x82\xB7. \n",
+                                "Thin.motion needs mode 4 or 12, or -U. \n"));
+  }
   // A fold leaves no twist bone keyframe to move the wrist's twist onto.
   if (gSettings.wristTwist && gSettings.unfoldTwist) {
     // "Wrist.twist は Unfold.twist と一緒に使えません. \n"

@@ -45,6 +45,7 @@ constexpr Option kOptions[] = {
     {.letter = 'D', .reading = Reading::LowByte, .lowByte = &RunSettings::displayLevel,
      .echo = "Info.displayLevel = %ld. \n"},
     {.letter = 'K', .reading = Reading::Whole, .whole = &RunSettings::keepMotion, .echo = "Keep.motion = %ld. \n"},
+    {.letter = 'S', .reading = Reading::Whole, .whole = &RunSettings::thinMotion, .echo = "Thin.motion = %ld. \n"},
     {.letter = 'U', .reading = Reading::Switch, .on = &RunSettings::unfoldTwist, .echo = "Unfold.twist = ON. \n"},
     {.letter = 'W', .reading = Reading::Switch, .on = &RunSettings::wristTwist, .echo = "Wrist.twist = ON. \n",
      .echoJa = kWristOnJa},
@@ -168,6 +169,7 @@ void printHelp() {
   printUsage();
   // The options this version adds, which the usage above predates.
   std::printf("   -Kn     keep the motion within n/10 degrees (modes 4 and 12) \n");
+  std::printf("   -Sn     thin every bone's keyframes within n/10 degrees (modes 4 and 12, or -U) \n");
   std::printf("   -U      fold the twist bones back into their limbs \n");
   std::printf("   -W      move the wrists' twist onto the hand twist bones \n");
   std::printf("   <model>.pmx / .pmd   twist axes and fixed axes of your model \n");

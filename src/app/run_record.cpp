@@ -11,6 +11,7 @@
 #include "result/result_codes.h"
 #include "run/run_settings.h"
 #include "vmd/planned.h"
+#include "vmd/thinned.h"
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten.h>
@@ -37,6 +38,8 @@ struct FileRecord {
   int32_t counted[kPairCount], convertedKeys[kPairCount], strays[kPairCount];
   ChainEntry chains[kArmSides * kChains];
   int chainCount;
+  bool thinned;  // -S: what the thinning said
+  ThinSaid thin;
 };
 
 struct RunRecord {
@@ -94,6 +97,7 @@ void recordFile(bool pose, int32_t result) {
     f.active[i] = pairIsActive(i, gSettings);
     f.counted[i] = gScans[i].reccnt, f.convertedKeys[i] = pairConverted(i), f.strays[i] = pairStrays(i);
   }
+  if (const ThinSaid* t = pose ? nullptr : thinnedSaid()) f.thinned = true, f.thin = *t;
   if (pose || !planningPairs()) return;  // no plan: no chain judged
   for (int side = 0; side < kArmSides; side++) {
     for (int c = 0; c < kChains; c++) {
@@ -161,7 +165,16 @@ void putFile(std::string& out, const FileRecord& f) {
     putNumber(out, e.misread);
     out += '}';
   }
-  out += "]}";
+  out += "],\"thin\":";
+  if (!f.thinned) {
+    out += "null}";
+    return;
+  }
+  out += "{\"in\":" + std::to_string(f.thin.in) + ",\"out\":" + std::to_string(f.thin.out) + ",\"worst\":";
+  putNumber(out, f.thin.worst);
+  out += ",\"farthest\":";
+  putNumber(out, f.thin.farthest);
+  out += ",\"beyond\":" + std::to_string(f.thin.beyond) + "}}";
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // What a run did, file by file, as the page takes it: each file's status,
 // its pairs' counts, the twist bones it keyed already, each planned chain's
 // verdict, largest deviation and the input's misreading by the players that
-// bisect its curve there, and why a file or the model was refused;
+// bisect its curve there, what thinning it (-S) said (keyframes in
+// and out, the largest deviation and distance, the frames beyond), and why
+// a file or the model was refused;
 // all as the passes know them, never read back from the console. Filled in
 // every build; only the WebAssembly build hands it out (as JSON, from
 // torselRunRecord), so that native runs print and write what they did before.

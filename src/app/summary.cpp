@@ -61,6 +61,9 @@ constexpr Line kTwistFolded = {"Unfold.twist: \x9D\x80 %d \x83\x4C\x81\x5B\x83\x
 constexpr Line kWristSplit = {"Wrist.twist: \x8E\xE8\x8E\xF1 %d \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80"
                               "\x82\xF0\x95\xAA\x82\xAF\x82\xBD \r\n",
                               "Wrist.twist: %d wrist keyframe(s) split \r\n"};
+// Thin.motion: %lld -> %lld キーフレーム
+constexpr Line kThinned = {"Thin.motion: %lld -> %lld \x83\x4C\x81\x5B\x83\x74\x83\x8C\x81\x5B\x83\x80 \r\n",
+                           "Thin.motion: %lld -> %lld keyframe(s) \r\n"};
 // => %d つのファイル, 合計 %d フレームを変換しました.
 constexpr Line kTotal = {"=> %d \x82\xC2\x82\xCC\x83\x74\x83\x40\x83\x43\x83\x8B, \x8D\x87\x8C\x76 %d "
                          "\x83\x74\x83\x8C\x81\x5B\x83\x80\x82\xF0\x95\xCF\x8A\xB7\x82\xB5\x82\xDC\x82\xB5\x82\xBD. ",
@@ -116,6 +119,7 @@ const char* buildSummaryText(const char* lastInput) {
     appendLine(&kKeepAdded, static_cast<int>(r.keepAdded));
   }
   if (gSettings.wristTwist) appendLine(&kWristSplit, static_cast<int>(r.wristSplit));
+  if (thinningMotion()) appendLine(&kThinned, static_cast<long long>(r.thinIn), static_cast<long long>(r.thinOut));
   appendLine(&kTotal, static_cast<int>(r.convertedFileCount), static_cast<int>(total));
   return gSummary.text;
 }

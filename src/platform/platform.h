@@ -61,6 +61,10 @@ const char* conFromUtf8(const char* utf8);
 /// Size in bytes of an open file; -1 when it cannot be told.
 int64_t fileSize(std::FILE* f);
 
+/// Hands the memory freed so far back to the system where its allocator
+/// keeps it (many small blocks freed, then large ones taken anew).
+void giveBackMemory();
+
 /// Called once, first: a console whose reader has gone (or a file-size limit
 /// reached) fails the write at hand instead of ending the process, and an
 /// interruption removes the temporary output of createTemp.

@@ -4,6 +4,9 @@
 #include "platform/platform.h"
 
 #include <fcntl.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <iconv.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -223,6 +226,12 @@ void catchTerminations() {
 }  // namespace
 
 void guardRun() { catchTerminations(); }
+
+void giveBackMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);  // whole free pages inside the heap too, not only its top
+#endif
+}
 
 std::FILE* createTemp(const char* target, char* tempPath) {
   const char* slash = std::strrchr(target, '/');

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -90,6 +91,8 @@ BOOL WINAPI onConsoleEvent(DWORD) {
 
 // A closed console fails a write here without a signal: only the handler to set.
 void guardRun() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+
+void giveBackMemory() { _heapmin(); }
 
 std::FILE* createTemp(const char* target, char* tempPath) {
   int folder = 0;

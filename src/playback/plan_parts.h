@@ -67,6 +67,10 @@ struct BonePlan {
     std::vector<uint8_t> verbatim;  // per keyframe: the input's own, on its own stretch
   } out;
   bool planned = false;
+  // Planned a side at a time (Planner::plan(o, side)): its keyframes as
+  // written, held once its side is planned, which then holds nothing more.
+  Track written;
+  bool settled = false;
   mutable size_t heldCursor = 0;  // where the last look-up in `held` ended
   /// What the output plays.
   const PlayedTrack& shown() const { return planned ? out.played : in; }

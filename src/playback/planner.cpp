@@ -183,13 +183,27 @@ void planFold(const SidePlan& p, int limb, int twist, double share, Chain chain)
   run(p, limbCarries(p, limb, twist, share), chain);
 }
 
+// -W, the elbows not split: ひじ, which no job keys, plays what the motion's
+// thinning kept of it, and the hand is planned over that.
+void playsThinned(BonePlan& b) {
+  b.out = {};
+  b.out.played = b.thinIn;
+  for (const HeldKey& k : b.thinHeld) b.out.rot.push_back(k.rot);
+  b.out.verbatim.assign(b.thinHeld.size(), 0);
+  b.planned = true;
+}
+
 // -W: the elbow's split, 手首 and 手捩 against the hand.
 void planHand(const SidePlan& p) {
   const PlanOptions& o = p.o;
   if (!p.keyed(p.bone(kWrist)) && !p.keyed(p.bone(kHandTwist)) && !(o.elbows && p.keyed(p.bone(kElbow)))) {
     return;
   }
-  if (o.elbows) run(p, elbowSplit(p), kElbowChain);
+  if (o.elbows) {
+    run(p, elbowSplit(p), kElbowChain);
+  } else if (p.g[p.bone(kElbow)].thinned) {
+    playsThinned(p.g[p.bone(kElbow)]);
+  }
   planPair(p, wristRest(p, nullptr), twistOfHand(p), kHandChain);
 }
 
@@ -217,17 +231,39 @@ void planSide(const SidePlan& p) {
 }
 
 // -W splits every wrist record in the range: counted before one a frame is left.
-void countWristSplits(const Group& g, const PlanOptions& o, ChainReport (*reports)[kChains]) {
-  for (int side = 0; side < kArmSides; side++) {
-    for (const HeldKey& k : g[groupBone(side, kWrist)].held) {
-      if (!inRange(o, k.frame)) continue;
-      Quat twist, rest;
-      splitAbout(vecUnit(o.axis[side][1]), k.rot, &twist, &rest);
-      ChainReport& r = reports[side][kHandChain];
-      r.splits++;
-      r.twist = std::max(r.twist, angleBetween(kIdentityD, toDouble(twist)));
-    }
+void countWristSplits(const Group& g, const PlanOptions& o, int side, ChainReport& r) {
+  for (const HeldKey& k : g[groupBone(side, kWrist)].held) {
+    if (!inRange(o, k.frame)) continue;
+    Quat twist, rest;
+    splitAbout(vecUnit(o.axis[side][1]), k.rot, &twist, &rest);
+    r.splits++;
+    r.twist = std::max(r.twist, angleBetween(kIdentityD, toDouble(twist)));
   }
+}
+
+// A side planned and checked, its bones' tracks made; then only what is
+// written stays.
+void planAndCheck(Group& g, const PlanOptions& o, int side, ChainReport* reports) {
+  const int first = groupBone(side, kArm), end = groupBone(side + 1, kArm);
+  uint64_t keys = 0;
+  for (int b = first; b < end; b++) {
+    g[b].in = playedTrack(g[b].held, o.rule[b]);
+    if (g[b].thinned) g[b].thinIn = playedTrack(g[b].thinHeld, o.rule[b]);
+    // Played, what the thinning kept is needed as it stands only by a ひじ no job keys (playsThinned).
+    if (!(o.wrist && !o.elbows && b % kArmBones == kElbow)) Track().swap(g[b].thinHeld);
+    keys += g[b].held.size();
+  }
+  // The work grows with the keyframes, whatever frames they span; the
+  // planner and the check each have their own.
+  g.judge.setWork(kJudgeWork + kJudgeWorkPerKey * keys);
+  g.keyCap = kKeyGrowth * keys + kKeyGrowthFloor;
+  planSide({.g = g, .o = o, .side = side, .room = o.bound * kMargin, .reports = reports});
+  // Where the plan ran out of work, the check says how far it strays but keys nothing more.
+  const bool mend = g.judge.workLeft();
+  g.judge.setWork(kJudgeWork + kJudgeWorkPerKey * keys);
+  checkSide(g, o, side, mend, reports);
+  for (int b = first; b < end; b++) g[b].in = {}, g[b].thinIn = {}, g[b].thinHeld = {}, g[b].out.verbatim = {};
+  g.inputChains.clear();
 }
 
 }  // namespace
@@ -244,47 +280,58 @@ void Planner::hold(int bone, const HeldKey& k) {
   b.heldCount++;
 }
 
-void Planner::holdThinned(int bone, const HeldKey& k) {
+void Planner::hold(int bone, Track records) {
   BonePlan& b = (*group_)[bone];
-  b.thinHeld.push_back(k);
+  b.heldCount += static_cast<int32_t>(records.size());
+  if (b.held.empty()) b.held.swap(records);
+  else b.held.insert(b.held.end(), records.begin(), records.end());
+}
+
+void Planner::holdThinned(int bone, Track records) {
+  BonePlan& b = (*group_)[bone];
+  b.thinHeld.insert(b.thinHeld.end(), records.begin(), records.end());
   b.thinned = true;
 }
 
 void Planner::plan(const PlanOptions& o) {
   Group& g = *group_;
-  if (o.wrist && !o.fold) countWristSplits(g, o, reports_);
+  for (int side = 0; side < kArmSides && o.wrist && !o.fold; side++) {
+    countWristSplits(g, o, side, reports_[side][kHandChain]);
+  }
   for (BonePlan& b : g.bones) {
     makeTrack(&b.held);
     b.held.shrink_to_fit();
     makeTrack(&b.thinHeld);
   }
   // A side at a time, so that only one side's working tracks are held.
-  for (int side = 0; side < kArmSides; side++) {
-    const int first = groupBone(side, kArm), end = groupBone(side + 1, kArm);
-    uint64_t keys = 0;
-    for (int b = first; b < end; b++) {
-      g[b].in = playedTrack(g[b].held, o.rule[b]);
-      if (g[b].thinned) g[b].thinIn = playedTrack(g[b].thinHeld, o.rule[b]);
-      keys += g[b].held.size();
-    }
-    // The work grows with the keyframes, whatever frames they span; the
-    // planner and the check each have their own.
-    g.judge.setWork(kJudgeWork + kJudgeWorkPerKey * keys);
-    g.keyCap = kKeyGrowth * keys + kKeyGrowthFloor;
-    planSide({.g = g, .o = o, .side = side, .room = o.bound * kMargin, .reports = reports_[side]});
-    // Where the plan ran out of work, the check says how far it strays but keys nothing more.
-    const bool mend = g.judge.workLeft();
-    g.judge.setWork(kJudgeWork + kJudgeWorkPerKey * keys);
-    checkSide(g, o, side, mend, reports_[side]);
-    // Planned and checked: only what is written stays.
-    for (int b = first; b < end; b++) g[b].in = {}, g[b].thinIn = {}, g[b].thinHeld = {}, g[b].out.verbatim = {};
-    g.inputChains.clear();
+  for (int side = 0; side < kArmSides; side++) planAndCheck(g, o, side, reports_[side]);
+}
+
+void Planner::plan(const PlanOptions& o, int side) {
+  Group& g = *group_;
+  const int first = groupBone(side, kArm), end = groupBone(side + 1, kArm);
+  if (o.wrist && !o.fold) countWristSplits(g, o, side, reports_[side][kHandChain]);
+  for (int b = first; b < end; b++) makeTrack(&g[b].held), makeTrack(&g[b].thinHeld);
+  planAndCheck(g, o, side, reports_[side]);
+  // Its keyframes as written, and nothing more of the input.
+  for (int b = first; b < end; b++) {
+    BonePlan& p = g[b];
+    for (size_t i = 0; p.planned && i < p.out.rot.size(); i++) p.written.push_back(writtenKey(p, i));
+    p.settled = true;
+    Track().swap(p.held);
+    p.out = BonePlan::Output{};
   }
 }
 
 bool Planner::replaces(int bone) const { return (*group_)[bone].planned; }
-size_t Planner::keyCount(int bone) const { return (*group_)[bone].out.rot.size(); }
-HeldKey Planner::key(int bone, size_t i) const { return writtenKey((*group_)[bone], i); }
+size_t Planner::keyCount(int bone) const {
+  const BonePlan& b = (*group_)[bone];
+  return b.settled ? b.written.size() : b.out.rot.size();
+}
+HeldKey Planner::key(int bone, size_t i) const {
+  const BonePlan& b = (*group_)[bone];
+  return b.settled ? b.written[i] : writtenKey(b, i);
+}
 int32_t Planner::heldCount(int bone) const { return (*group_)[bone].heldCount; }
 
 }  // namespace torsel

@@ -21,6 +21,7 @@
 
 #include "format/key_block.h"
 #include "playback/plan_options.h"
+#include "playback/player.h"
 
 namespace torsel {
 
@@ -37,14 +38,19 @@ class Planner {
   Planner(const Planner&) = delete;
   Planner& operator=(const Planner&) = delete;
 
-  /// Holds a keyframe of an arm-group bone, in file order.
+  /// Holds a keyframe of an arm-group bone, in file order; or all its records.
   void hold(int bone, const HeldKey& k);
-  /// Holds a keyframe of the bone as the motion's thinning kept it (its
-  /// curves fitted): a bone so held takes its first keyframes and curves
-  /// from these, and is still judged against the input.
-  void holdThinned(int bone, const HeldKey& k);
+  void hold(int bone, Track records);
+  /// Holds the records of the bone the motion's thinning kept, in file order
+  /// (their curves fitted): a bone so held takes its first keyframes and
+  /// curves from these, and is still judged against the input.
+  void holdThinned(int bone, Track records);
   /// Plans every chain that has a keyframe in the range.
   void plan(const PlanOptions& o);
+  /// Plans the side's chains alone, from the keyframes of its bones held so
+  /// far (the other side's may be held after); then it keeps of the side
+  /// only its keyframes as written. Either this for each side, or plan(o).
+  void plan(const PlanOptions& o, int side);
   /// True when the bone's records are replaced by its planned track.
   bool replaces(int bone) const;
   /// The bone's planned keyframes, as they are written.

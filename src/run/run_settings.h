@@ -23,6 +23,7 @@ struct RunSettings {
   int32_t refPosture = 0;      // -R, reported only
   uint8_t noDialog = 0;        // -ND: 0xFF to print the summary, not show a box
   int32_t keepMotion = 0;      // -K: the playback bound in tenths of a degree; 0 or less: off
+  int32_t thinMotion = 0;      // -S: every bone's keyframes thinned within tenths of a degree; 0 or less: off
   uint8_t unfoldTwist = 0;     // -U: 0xFF to fold the twist bones back into their sources
   uint8_t wristTwist = 0;      // -W: 0xFF to move the wrists' twist onto the hand twist bones
 };
@@ -36,6 +37,8 @@ struct RunTotals {
   int32_t keepAdded = 0;       // keyframes -K added beyond a plain conversion's
   int32_t twistFolded = 0;     // twist keyframes -U folded away
   int32_t wristSplit = 0;      // wrist keyframes -W split
+  int64_t thinIn = 0;          // -S: bone keyframes read and written
+  int64_t thinOut = 0;
 };
 
 extern RunSettings gSettings;
@@ -47,8 +50,12 @@ inline bool inFrameRange(uint32_t t, const RunSettings& run) {
 }
 inline bool inFrameRange(uint32_t t) { return inFrameRange(t, gSettings); }
 
-/// -K or -U: the arm-group keyframes are planned, not converted one by one.
-inline bool planningPairs() { return gSettings.keepMotion > 0 || gSettings.unfoldTwist != 0; }
+/// -K, -U or -S: the arm-group keyframes are planned, not converted one by one.
+inline bool planningPairs() {
+  return gSettings.keepMotion > 0 || gSettings.unfoldTwist != 0 || gSettings.thinMotion > 0;
+}
+/// -S: every bone's keyframes are thinned.
+inline bool thinningMotion() { return gSettings.thinMotion > 0; }
 
 inline bool showAtLeast(int level) { return gSettings.displayLevel >= level; }
 inline bool showBetween(int low, int high) {

@@ -140,7 +140,23 @@ bool BoneThinner::fitStretch(size_t i, size_t j, std::array<uint8_t, 16>* params
     }
     setChannel(params, c, curve);
   }
+  if (!startHolds(i, j, *params)) return *stray = (*keys_)[i].frame + 1, false;
   return true;
+}
+
+// babylon-mmd reads key i's own frame as time 0 of the stretch after it,
+// solved by halving, which lands near 0 only: the stretch to j must show
+// there what the input's next stretch shows.
+bool BoneThinner::startHolds(size_t i, size_t j, const std::array<uint8_t, 16>& params) const {
+  const std::vector<PlayedPose>& keys = *keys_;
+  PlayedPose b = keys[j];
+  b.params = params.data();
+  const uint32_t f = keys[i].frame;
+  const StretchPlay in(keys[i], keys[i + 1]), out(keys[i], b);
+  const Vec3 p = in.position(f, true), q = out.position(f, true);
+  const double x = double(p.x) - q.x, y = double(p.y) - q.y, z = double(p.z) - q.z;
+  const double distance = std::sqrt(x * x + y * y + z * z);
+  return deviationOf(in.rotation(f, true), out.rotation(f, true)) <= o_.bound * kFitShare && distance <= distanceFit_;
 }
 
 // The farthest keyframe up to `end` that the stretch from i can reach.

@@ -38,6 +38,7 @@ class BoneThinner {
   /// last keyframe of every run between stay too. fates: one per key. The
   /// answer: how many keyframes stayed because the work ran out.
   uint64_t thin(const std::vector<PlayedPose>& keys, const std::vector<uint8_t>& fixed, std::vector<KeyFate>* fates);
+  const ThinOptions& options() const { return o_; }
 
  private:
   // The input at each frame after key i's: its rotation seen from key i's, and its position.
@@ -48,6 +49,7 @@ class BoneThinner {
   void sampleTo(size_t i, uint32_t last);
   bool stretchHolds(size_t i, size_t j, bool windows, uint32_t* stray);
   bool fitStretch(size_t i, size_t j, std::array<uint8_t, 16>* params, uint32_t* stray);
+  bool startHolds(size_t i, size_t j, const std::array<uint8_t, 16>& params) const;
   size_t reach(size_t i, size_t end, std::array<uint8_t, 16>* params);
 
   ThinOptions o_;

@@ -38,26 +38,30 @@ struct Fitted {
 /// Fits bytes 0 to 127: least squares over a few windows' middles (each
 /// weighed by its width), then nearby bytes until both readings keep those
 /// windows; then all of them are judged, and any the curve leaves joins
-/// the few, and so on. Time is kept off flat at its ends first (where the
-/// readings part most), and let go there only where the fit presses on it.
-/// Holds its working room from call to call.
+/// the few, and so on. Time is kept off flat at its ends, where the
+/// readings part most. Holds its working room from call to call.
 class ProgressFitter {
  public:
   Fitted fit(const std::vector<Window>& w);
 
  private:
-  Fitted fitWithin(const std::vector<Window>& w, int offFlat);
+  size_t seed(const std::vector<Window>& w);
+  void descend(double* p, int rounds);
+  Curve nearestBytes(const double* p, double* worst);
   struct Sample {
     size_t window;
     double x, s, weight, t;
+    double width;        // 1 / sqrt(weight), worked out once
     bool close = false;  // near enough an edge that the halving's reading may leave the window
   };
+  static Sample sampleOf(size_t k, const Window& w, double t);
   double solve(const double* p, double* h, double* g);
   // How far c strays from the sampled windows, in widths (0: it keeps them);
   // once it is no better than cap, that much.
   double strayOf(Curve c, double cap);
   // Whether c keeps every window; else the first it leaves (and a few more joined).
   bool keepsAll(Curve c, const std::vector<Window>& w, size_t* first);
+  size_t firstLeft(Curve c, double worst, size_t none) const;
 
   std::vector<Sample> samples_;
   std::vector<double> t_;

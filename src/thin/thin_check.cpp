@@ -7,16 +7,19 @@
 namespace torsel::thin {
 namespace {
 
-// Poses played frame by frame, the frames asked never going back.
+// Poses played frame by frame, the frames asked never going back; with a
+// memo, each stretch's slack measured.
 class PoseCursor {
  public:
-  explicit PoseCursor(const std::vector<PlayedPose>& poses, size_t from = 0) : p_(poses), k_(from) {}
+  explicit PoseCursor(const std::vector<PlayedPose>& poses, size_t from = 0, CurveMemo* memo = nullptr)
+      : p_(poses), k_(from), memo_(memo) {}
   const StretchPlay& at(uint32_t f) {
     while (k_ + 1 < p_.size() && p_[k_ + 1].frame <= f) k_++;
     // Before the first keyframe and after the last, a pose held.
     const bool moving = k_ + 1 < p_.size() && p_[k_].frame <= f;
     if (!p_.empty() && (k_ != builtKey_ || moving != builtMoving_)) {
       play_ = moving ? StretchPlay(p_[k_], p_[k_ + 1]) : StretchPlay(p_[k_]);
+      if (memo_ != nullptr) play_.measureSlack(memo_);
       builtKey_ = k_, builtMoving_ = moving;
     }
     return play_;
@@ -25,6 +28,7 @@ class PoseCursor {
  private:
   const std::vector<PlayedPose>& p_;
   size_t k_, builtKey_ = SIZE_MAX;
+  CurveMemo* memo_;
   bool builtMoving_ = false;
   StretchPlay play_;
 };
@@ -93,10 +97,15 @@ std::vector<PlayedPose> writtenPoses(const std::vector<PlayedPose>& keys, const 
 
 // Plays frames between keyframes a and b of input and output, in both readings.
 void playStretch(const std::vector<PlayedPose>& keys, const std::vector<KeyFate>& fates, size_t a, size_t b,
-                 Tally* tally) {
+                 CurveMemo* memo, Tally* tally) {
   const std::vector<PlayedPose> written = writtenPoses(keys, fates, a, b);
-  PoseCursor in(keys, a), out(written);
-  for (uint32_t f = keys[a].frame + 1; f < keys[b].frame; f++) {
+  PoseCursor in(keys, a, memo), out(written, 0, memo);
+  // a's own frame, which the halving players read as time 0 of the stretch
+  // after it (and every frame before a bone's first keyframe so).
+  const uint32_t fa = keys[a].frame;
+  tally->note(fa, in.at(fa).rotation(fa, true), out.at(fa).rotation(fa, true),
+              distanceOf(in.at(fa).position(fa, true), out.at(fa).position(fa, true)));
+  for (uint32_t f = fa + 1; f < keys[b].frame; f++) {
     const StretchPlay &i = in.at(f), &o = out.at(f);
     const DQuat qi = i.rotation(f, false), qo = o.rotation(f, false);
     const double d = distanceOf(i.position(f, false), o.position(f, false));
@@ -111,6 +120,7 @@ void playStretch(const std::vector<PlayedPose>& keys, const std::vector<KeyFate>
 
 Checked checkBone(const std::vector<PlayedPose>& keys, std::vector<KeyFate>* fates, const ThinOptions& o) {
   Checked result;
+  CurveMemo memo;
   for (size_t a = 0, b = 1; b < keys.size(); b++) {
     if (!(*fates)[b].kept) continue;
     if (b > a + 1 || (*fates)[b].refit) {  // where the output differs from the input
@@ -120,7 +130,7 @@ Checked checkBone(const std::vector<PlayedPose>& keys, std::vector<KeyFate>* fat
       played.worst = result.worst, played.worstAt = result.worstAt, played.farthest = result.farthest;
       const Checked before = played;
       Tally tally(o.bound, o.distance, &played);
-      playStretch(keys, *fates, a, b, &tally);
+      playStretch(keys, *fates, a, b, &memo, &tally);
       if (played.strayCount > 0) {
         // Mended: the input's keyframes there, as they stand; played again.
         for (size_t k = a + 1; k < b; k++) (*fates)[k] = KeyFate{};
@@ -128,7 +138,7 @@ Checked checkBone(const std::vector<PlayedPose>& keys, std::vector<KeyFate>* fat
         result.mended += b - a - 1;
         played = before;
         Tally again(o.bound, o.distance, &played);
-        playStretch(keys, *fates, a, b, &again);
+        playStretch(keys, *fates, a, b, &memo, &again);
       }
       if (played.worst > result.worst) result.worst = played.worst, result.worstAt = played.worstAt;
       result.farthest = std::max(result.farthest, played.farthest);

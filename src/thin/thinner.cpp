@@ -62,12 +62,26 @@ Thinner::Key& Thinner::keyOf(const Bone& b, uint32_t i) {
   return b.chunks[8 + ((i - 255) >> 8)][(i - 255) & 255];
 }
 
+uint32_t Thinner::curvesOf(const Bone& b, uint32_t i) {
+  return b.released.empty() ? keyOf(b, i).curves : b.released[i];
+}
+
+uint32_t Thinner::ownCurves(const Bone& b, uint32_t i) {
+  const uint32_t c = curvesOf(b, i);
+  if (!(c & kRefit)) return c & kPlace;
+  return std::lower_bound(b.inputCurves.begin(), b.inputCurves.end(), std::pair{i, 0u})->second;
+}
+
 uint32_t Thinner::find(std::string_view bone) const {
-  if (last_ < bones_.size() && bones_[last_].name == bone) return last_;
+  // The bone of the record before, or the one after it: files keep them
+  // together, or key the bones of a frame in the same order frame by frame.
+  for (const uint32_t guess : {last_, last_ + 1, 0u}) {
+    if (guess < bones_.size() && bones_[guess].name == bone) return last_ = guess;
+  }
   if (names_.empty()) return UINT32_MAX;
   const uint32_t s =
       names_[slotFor(names_, hashOf(bone.data(), bone.size()), [&](uint32_t id) { return bones_[id].name == bone; })];
-  return s == 0 ? UINT32_MAX : s - 1;
+  return s == 0 ? UINT32_MAX : last_ = s - 1;
 }
 
 uint32_t Thinner::idOf(std::string_view bone) {
@@ -82,15 +96,16 @@ uint32_t Thinner::idOf(std::string_view bone) {
   return last_ = id;
 }
 
-uint32_t Thinner::intern(const uint8_t* params) {
+uint32_t Thinner::intern(const uint8_t* params, const uint8_t* kept) {
+  Curves c;
+  std::memcpy(c.data(), params, 16);
+  std::memcpy(c.data() + 16, kept, 8);
   // Records mostly share their curves with the one before.
-  if (!table_.empty() && std::memcmp(table_[lastCurves_].data(), params, 16) == 0) return lastCurves_;
-  grow(&slots_, table_.size(), [&](uint32_t i) { return hashOf(table_[i].data(), 16); });
-  uint32_t* s = &slots_[slotFor(slots_, hashOf(params, 16),
-                                [&](uint32_t i) { return std::memcmp(table_[i].data(), params, 16) == 0; })];
+  if (!table_.empty() && table_[lastCurves_] == c) return lastCurves_;
+  grow(&slots_, table_.size(), [&](uint32_t i) { return hashOf(table_[i].data(), c.size()); });
+  uint32_t* s = &slots_[slotFor(slots_, hashOf(c.data(), c.size()), [&](uint32_t i) { return table_[i] == c; })];
   if (*s == 0) {
-    table_.emplace_back();
-    std::memcpy(table_.back().data(), params, 16);
+    table_.push_back(c);
     *s = static_cast<uint32_t>(table_.size());
   }
   return lastCurves_ = *s - 1;
@@ -100,12 +115,16 @@ void Thinner::hold(std::string_view bone, const HeldKey& k) {
   Bone& b = bones_[idOf(bone)];
   const uint32_t i = b.count;
   const size_t chunk = i < 255 ? size_t(std::bit_width(i + 1) - 1) : 8 + ((i - 255) >> 8);
-  if (chunk == b.chunks.size()) b.chunks.push_back(std::make_unique<Key[]>(chunk < 8 ? size_t(1) << chunk : 256));
-  keyOf(b, i) = {k.frame, k.rot, k.pos, intern(k.params)};
+  if (chunk == b.chunks.size()) {
+    // Left unset until held: a chunk is filled record by record.
+    b.chunks.push_back(std::unique_ptr<Key[]>(new Key[chunk < 8 ? size_t(1) << chunk : 256]));
+  }
+  keyOf(b, i) = {k.frame, k.rot, k.pos, intern(k.params, k.kept)};
   b.count++;
 }
 
 void Thinner::setAxis(std::string_view bone, const AxisRule& rule) { bones_[idOf(bone)].rule = rule; }
+void Thinner::seed(std::string_view bone, double degrees) { bones_[idOf(bone)].bound = degrees; }
 
 std::vector<uint32_t> Thinner::byFrame(const Bone& b) const {
   std::vector<uint32_t> order(b.count);
@@ -114,19 +133,24 @@ std::vector<uint32_t> Thinner::byFrame(const Bone& b) const {
   return order;
 }
 
-void Thinner::thinBone(uint32_t id, BoneThinner* thinner, ThinReport* r) {
-  Bone& b = bones_[id];
-  r->held += b.count;
-  const std::vector<uint32_t> order = byFrame(b);
-  // Of several keyframes on a frame in the range, the earlier ones go: players show the last.
-  std::vector<uint8_t> shown(b.count, 0);
+// Of several keyframes on a frame in the range, the earlier ones go: players
+// show the last. How many went.
+uint64_t Thinner::dropShadowed(Bone* b, const std::vector<uint32_t>& order) const {
+  std::vector<uint8_t> shown(b->count, 0);
   for (const uint32_t i : order) shown[i] = 1;
   uint64_t dropped = 0;
-  for (uint32_t i = 0; i < b.count; i++) {
-    Key& k = keyOf(b, i);
+  for (uint32_t i = 0; i < b->count; i++) {
+    Key& k = keyOf(*b, i);
     if (shown[i] || k.frame < o_.from || k.frame > o_.to) continue;
     k.curves |= kDropped, dropped++;
   }
+  return dropped;
+}
+
+void Thinner::thinBone(uint32_t id, BoneThinner* thinner, ThinReport* r) {
+  Bone& b = bones_[id];
+  const std::vector<uint32_t> order = byFrame(b);
+  uint64_t dropped = dropShadowed(&b, order);
   r->shadowed += dropped;
   std::vector<PlayedPose> keys(order.size());
   std::vector<uint8_t> fixed(order.size());
@@ -135,16 +159,15 @@ void Thinner::thinBone(uint32_t id, BoneThinner* thinner, ThinReport* r) {
     keys[v] = {k.frame, played(b.rule, k.rot), k.pos, table_[k.curves & kPlace].data()};
     const bool inRange = k.frame >= o_.from && k.frame <= o_.to, odd = isOdd(k.rot, k.pos);
     fixed[v] = !inRange || odd;
-    r->odd += inRange && odd;
+    b.outcome.odd += inRange && odd;
   }
   std::vector<KeyFate> fates;
   r->unworked += thinner->thin(keys, fixed, &fates);
-  Checked c = checkBone(keys, &fates, o_);
+  const Checked c = b.bound < 0 ? checkBone(keys, &fates, thinner->options()) : Checked{};
   r->mended += c.mended;
-  r->worst = std::max(r->worst, c.worst);
-  r->farthest = std::max(r->farthest, c.farthest);
+  b.outcome.worst = c.worst, b.outcome.farthest = c.farthest;
   r->strayCount += c.strayCount;
-  for (Stray& s : c.strays) {
+  for (Stray s : c.strays) {
     if (r->strays.size() < kMostStrays) s.bone = id, r->strays.push_back(s);
   }
   // The fitted curves join the table only now: keys point into it.
@@ -154,11 +177,17 @@ void Thinner::thinBone(uint32_t id, BoneThinner* thinner, ThinReport* r) {
       k.curves |= kDropped, dropped++;
     } else if (fates[v].refit) {
       b.inputCurves.push_back({order[v], k.curves});
-      k.curves = intern(fates[v].params.data()) | kRefit;
+      k.curves = intern(fates[v].params.data(), table_[k.curves & kPlace].data() + 16) | kRefit;
     }
   }
   std::sort(b.inputCurves.begin(), b.inputCurves.end());
-  r->written += b.count - dropped;
+  b.outcome.held = b.count;
+  b.outcome.written = b.count - static_cast<uint32_t>(dropped);
+  r->odd += b.outcome.odd;
+  r->held += b.count;
+  r->written += b.outcome.written;
+  r->worst = std::max(r->worst, c.worst);
+  r->farthest = std::max(r->farthest, c.farthest);
 }
 
 ThinReport Thinner::run() {
@@ -166,8 +195,16 @@ ThinReport Thinner::run() {
   r.bones = boneCount();
   if (ran_) return r;
   ran_ = true;
-  BoneThinner thinner(o_);
-  for (uint32_t id = 0; id < boneCount(); id++) thinBone(id, &thinner, &r);
+  // One thinner a bound: most runs need one.
+  std::vector<std::unique_ptr<BoneThinner>> thinners;
+  for (uint32_t id = 0; id < boneCount(); id++) {
+    ThinOptions o = o_;
+    if (bones_[id].bound >= 0) o.bound = bones_[id].bound;
+    auto same = [&](const std::unique_ptr<BoneThinner>& t) { return t->options().bound == o.bound; };
+    auto t = std::find_if(thinners.begin(), thinners.end(), same);
+    if (t == thinners.end()) t = thinners.insert(t, std::make_unique<BoneThinner>(o));
+    thinBone(id, t->get(), &r);
+  }
   return r;
 }
 
@@ -175,31 +212,49 @@ Thinner::Written Thinner::next(std::string_view bone) {
   Written w;
   const uint32_t id = find(bone);
   if (id == UINT32_MAX || bones_[id].cursor >= bones_[id].count) return w;
-  last_ = id;
-  const Key& k = keyOf(bones_[id], bones_[id].cursor++);
-  w.kept = !(k.curves & kDropped);
-  w.changed = (k.curves & kRefit) != 0;
-  w.params = table_[k.curves & kPlace];
+  const uint32_t c = curvesOf(bones_[id], bones_[id].cursor++);
+  w.kept = !(c & kDropped);
+  w.changed = (c & kRefit) != 0;
+  std::memcpy(w.params.data(), table_[c & kPlace].data(), 16);
   return w;
 }
 
-Track Thinner::track(std::string_view bone, bool output) const {
+Track Thinner::records(std::string_view bone, bool output) const {
   Track t;
   const uint32_t id = find(bone);
-  for (uint32_t i = 0; id != UINT32_MAX && i < bones_[id].count; i++) {
-    const Key& k = keyOf(bones_[id], i);
+  if (id == UINT32_MAX || !bones_[id].released.empty()) return t;
+  const Bone& b = bones_[id];
+  t.reserve(output ? b.outcome.written : b.count);
+  for (uint32_t i = 0; i < b.count; i++) {
+    const Key& k = keyOf(b, i);
     if (output && (k.curves & kDropped)) continue;
-    uint32_t curves = k.curves & kPlace;
-    if (!output && (k.curves & kRefit)) {
-      const auto& own = bones_[id].inputCurves;
-      curves = std::lower_bound(own.begin(), own.end(), std::pair{i, 0u})->second;
-    }
+    const Curves& c = table_[output ? k.curves & kPlace : ownCurves(b, i)];
     HeldKey h = {k.frame, k.pos, k.rot, {}, {}};
-    std::memcpy(h.params, table_[curves].data(), 16);
+    std::memcpy(h.params, c.data(), 16);
+    std::memcpy(h.kept, c.data() + 16, 8);
     t.push_back(h);
   }
-  makeTrack(&t);
   return t;
+}
+
+void Thinner::release(std::string_view bone) {
+  const uint32_t id = find(bone);
+  if (id == UINT32_MAX || !bones_[id].released.empty()) return;
+  Bone& b = bones_[id];
+  std::vector<uint32_t> curves(b.count);
+  for (uint32_t i = 0; i < b.count; i++) curves[i] = keyOf(b, i).curves;
+  std::vector<std::unique_ptr<Key[]>>().swap(b.chunks);
+  b.released = std::move(curves);
+}
+
+void Thinner::restore(std::string_view bone) {
+  const uint32_t id = find(bone);
+  if (id == UINT32_MAX) return;
+  Bone& b = bones_[id];
+  for (uint32_t i = 0; i < b.count; i++) (b.released.empty() ? keyOf(b, i).curves : b.released[i]) = ownCurves(b, i);
+  b.inputCurves = {};
+  b.outcome.written = b.count;
+  b.outcome.worst = b.outcome.farthest = 0;
 }
 
 }  // namespace torsel::thin

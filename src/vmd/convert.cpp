@@ -14,6 +14,7 @@
 #include "result/result_codes.h"
 #include "run/run_settings.h"
 #include "vmd/planned.h"
+#include "vmd/thinned.h"
 #include "vmd/wrist_pass.h"
 
 namespace torsel {
@@ -51,7 +52,8 @@ int writeHeldKey(const HeldKey& k, const char* bone) {
 
 // What the bone section carries from record to record.
 struct BoneSection {
-  bool planning;                    // -K or -U: the arm group's sides as planned
+  bool planning;                    // -K, -U or -S: the arm group's sides as planned
+  bool thinning;                    // -S: the thinning is asked about every other record
   bool wristPass;                   // the plain -W: the wrist pass is asked about every record
   bool sideWritten[kWristSides];    // a planned side's keyframes are out
 };
@@ -103,8 +105,20 @@ void recurve(BoneKeyframe* kf, const Curve& curve) {
   unpackBlock(k, kf->bz);
 }
 
+// Under -S, whether the record is written; written with its curves anew
+// where the thinning fitted them.
+bool thinnedRecord(BoneKeyframe* kf) {
+  const thin::Thinner::Written w = thinnedNext(*kf);
+  if (!w.kept || !w.changed) return w.kept;
+  HeldKey k = heldKeyOf(*kf);
+  std::copy(w.params.begin(), w.params.end(), k.params);
+  unpackBlock(k, kf->bz);
+  return true;
+}
+
 // One bone record, by its kind: a planned side's, one the wrist pass
-// answers for, a pair's, or a copy. The number of records written, or -1.
+// answers for, a pair's, or a copy (a thinned one, under -S). The number of
+// records written, or -1.
 int32_t writeBoneRecord(BoneSection* s, int32_t block, BoneKeyframe* kf) {
   const KeyframeView view = {.block = block, .name = kf->name.text, .lastNul = kf->name.lastNul,
                              .frameTime = kf->frameTime, .rot = kf->rot};
@@ -112,6 +126,7 @@ int32_t writeBoneRecord(BoneSection* s, int32_t block, BoneKeyframe* kf) {
   // The shoulders are diagnosed, never converted.
   if (bone.role == BoneRole::Shoulder) shoulderDiagnostics(view, gSettings);
   if (s->planning && plannedReplaces(bone)) return writePlannedRecord(s, bone.side);
+  if (s->thinning && !thinnedRecord(kf)) return 0;
 
   const WristRecord wrist = s->wristPass ? wristRecord(block, *kf, bone) : WristRecord{};
   if (wrist.dropped) {
@@ -134,8 +149,8 @@ int32_t writeBoneRecord(BoneSection* s, int32_t block, BoneKeyframe* kf) {
 // Bone keyframes, record by record. Returns the number of records written,
 // or -1 when the output failed.
 int32_t copyBoneSection(int32_t count) {
-  BoneSection s = {.planning = planningPairs(), .wristPass = gSettings.wristTwist && !planningPairs(),
-                   .sideWritten = {}};
+  BoneSection s = {.planning = planningPairs(), .thinning = thinningMotion(),
+                   .wristPass = gSettings.wristTwist && !planningPairs(), .sideWritten = {}};
   int32_t written = 0;
   BoneKeyframe kf;
   for (int32_t block = 1; !rdIsClosed() && block <= count; block++) {
@@ -203,12 +218,15 @@ int32_t copyHeader() {
 }
 
 // The bone count the output will hold, written: the input's and what the
-// pairs, the wrist pass or the plan add (planned now, so that the count
-// written is already the output's). Returns it.
+// pairs, the wrist pass or the plan add and the thinning takes (planned and
+// thinned now, so that the count written is already the output's). Returns it.
 int32_t writeBoneCount(int32_t boneCount) {
   if (gSettings.wristTwist && !planningPairs()) wristPlan();
+  if (thinningMotion()) thinnedRun();
   if (planningPairs()) plannedPlan();
+  if (thinningMotion()) thinnedSettle();
   uint32_t announced = static_cast<uint32_t>(boneCount);  // wraps, never overflows
+  if (thinningMotion()) announced += static_cast<uint32_t>(thinnedCountDelta());
   if (planningPairs()) {
     announced += static_cast<uint32_t>(plannedCountDelta());
   } else {
@@ -251,7 +269,9 @@ int32_t publish() {
   if (wrPublish() != 0) return writeFailure();
   rdClose();
   std::printf("\n");
-  const bool within = !planningPairs() || reportPlanned();
+  // Both say what they found, whatever the other did.
+  const bool chainsWithin = !planningPairs() || reportPlanned();
+  const bool within = (!thinningMotion() || reportThinned()) && chainsWithin;
   if (gSettings.wristTwist) wristReport();
   reportPairCounts(gSettings);
   gTotals.convertedFileCount++;
@@ -275,6 +295,7 @@ int32_t convertMotionFile(const char* outPath, const char* inPath) {
   const int32_t announced = writeBoneCount(boneCount);
   const int32_t bonesWritten = copyBoneSection(boneCount);
   if (planningPairs()) plannedDrop();
+  if (thinningMotion()) thinnedDrop(bonesWritten);
   if (bonesWritten < 0) return writeFailure();
   // A cut input, or several twist keyframes dropped at the start frame,
   // leaves fewer records than announced; the header must say what is there.

@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "playback/planner.h"
 #include "run/run_settings.h"
+#include "vmd/thinned.h"
 #include "vmd/wrist_pass.h"
 
 namespace torsel {
@@ -22,7 +23,11 @@ namespace {
 // The bound of a fold without -K, in tenths of a degree: a fold always keeps the motion.
 constexpr int32_t kFoldBound = 5;
 
-int32_t boundTenths() { return gSettings.keepMotion > 0 ? gSettings.keepMotion : kFoldBound; }
+// -K's bound; without it, a thinning's (which keeps the arm group as -K does), else a fold's.
+int32_t boundTenths() {
+  if (gSettings.keepMotion > 0) return gSettings.keepMotion;
+  return gSettings.thinMotion > 0 ? gSettings.thinMotion : kFoldBound;
+}
 
 // The plan of the motion being converted: made at its pre-scan, dropped
 // once its bones are written; what it said stays for the counts and the report.
@@ -52,6 +57,8 @@ bool leftPlain(int pair) {
 
 }  // namespace
 
+const char* armGroupBoneName(int bone) { return groupBoneName(bone); }
+
 int armGroupBone(const KnownBone& known) {
   if (known.role == BoneRole::None || known.role == BoneRole::Shoulder) return -1;
   return groupBone(known.side, static_cast<ArmBone>(known.role));
@@ -70,7 +77,7 @@ void plannedHold(const BoneKeyframe& kf, const KnownBone& known) {
 
 void plannedDrop() { gPlanner.reset(); }
 
-void plannedPlan() {
+PlanOptions plannedOptions() {
   PlanOptions o;
   o.bound = boundTenths() / 10.0;
   o.from = static_cast<uint32_t>(gSettings.fromFrame);
@@ -84,7 +91,22 @@ void plannedPlan() {
     o.rule[bone] = isTwist(bone) ? a.twistRule() : a.source;
     o.axis[bone / kArmBones][pairOfGroupBone(bone) % 2] = a.twistAxis;
   }
-  gPlanner->plan(o);
+  return o;
+}
+
+void plannedPlan() {
+  const PlanOptions o = plannedOptions();
+  if (!thinningMotion()) {
+    gPlanner->plan(o);
+  } else {
+    // A side at a time, handed over from the thinning: the smaller first,
+    // so that the larger is held by one of them only.
+    const int first = thinnedArmKeys(0) <= thinnedArmKeys(1) ? 0 : 1;
+    for (const int side : {first, 1 - first}) {
+      thinnedHandOver(side, gPlanner.get());
+      gPlanner->plan(o, side);
+    }
+  }
   for (int side = 0; side < kArmSides; side++) {
     for (int c = 0; c < kChains; c++) gSaid.chains[side][c] = gPlanner->report(side, static_cast<Chain>(c));
   }
@@ -167,22 +189,22 @@ const ChainReport* plannedChain(int side, int chain, int* limb) {
 namespace {
 
 // A chain's keyframes beyond the plain conversion with the same options, or
-// a fold's twist keyframes folded.
-long keyframesOf(int side, int chain, const ChainReport& r) {
+// under -U its twist keyframes folded.
+long chainCount(int side, int c, const ChainReport& r) {
   if (gSettings.unfoldTwist) return r.folded;
-  const int pair = chain == kArmChain ? 2 * side : 2 * side + 1;
+  const int pair = c == kArmChain ? 2 * side : 2 * side + 1;
   long count = pairIsActive(pair, gSettings) ? -pairFrameCountDelta(pair, gSettings) : 0;
   for (ArmBone b : {kArm, kArmTwist, kElbow, kHandTwist, kWrist}) {
-    const bool ofChain = chain == kArmChain ? b <= kArmTwist : b >= kElbow;
+    const bool ofChain = c == kArmChain ? b <= kArmTwist : b >= kElbow;
     if (ofChain) count += gSaid.added[groupBone(side, b)];
   }
-  if (chain == kHandChain) count -= wristCountDeltaOf(side);
+  if (c == kHandChain) count -= wristCountDeltaOf(side);
   return count;
 }
 
-// A chain beyond its bound, at every display level; and where the players
-// that bisect the curve misread the input itself there, that too.
-void reportBeyond(const char* name, const ChainReport& r) {
+// A chain beyond its bound, and where the players that bisect its curves
+// misread the input itself there.
+void printBeyond(const char* name, const ChainReport& r) {
   // "  %s: フレーム %lu で上限を超えています, %.3f 度 \n"
   constexpr char kBeyondJa[] = "  %s: \x83\x74\x83\x8C\x81\x5B\x83\x80 %lu \x82\xC5\x8F\xE3\x8C\xC0\x82\xF0\x92\xB4\x82\xA6"
                                "\x82\xC4\x82\xA2\x82\xDC\x82\xB7, %.3f \x93\x78 \n";
@@ -200,9 +222,9 @@ void reportBeyond(const char* name, const ChainReport& r) {
               name, r.misread);
 }
 
-// "Within n degrees on <model>", once every chain was.
-void reportWithin() {
-  // "  %s で %ld.%ld 度以内 \n": on which model the bound holds.
+// On which model the bound holds.
+void printWithin() {
+  // "  %s で %ld.%ld 度以内 \n"
   constexpr char kWithinJa[] = "  %s \x82\xC5 %ld.%ld \x93\x78\x88\xC8\x93\xE0 \n";
   const long tenths = boundTenths();
   // The model and the bound stand in the other order in Japanese.
@@ -229,22 +251,23 @@ bool reportPlanned() {
     if (gSettings.wristTwist) wristSetCounts(side, hand.splits, hand.twist);
     for (int c = 0; c < kChains; c++) {
       int limb = 0;
-      const ChainReport* r = plannedChain(side, c, &limb);
-      if (r == nullptr) continue;
-      const long count = keyframesOf(side, c, *r);
+      const ChainReport* reported = plannedChain(side, c, &limb);
+      if (reported == nullptr) continue;
+      const ChainReport& r = *reported;
+      const long count = chainCount(side, c, r);
       (fold ? gTotals.twistFolded : gTotals.keepAdded) += static_cast<int32_t>(count);
-      within = within && !r->beyond;
+      within = within && !r.beyond;
       const char* name = plat::conText(groupBoneName(limb));
-      if (r->beyond) reportBeyond(name, *r);
+      if (r.beyond) printBeyond(name, r);
       if (!showAtLeast(1)) continue;
       const char* line =
           fold ? plat::say(kFoldedJa, "  Unfold.twist %s: %ld twist keyframes folded, largest deviation %.3f deg \n")
                : plat::say(kKeptJa, "  Keep.motion %s: %+ld keyframes, largest deviation %.3f deg \n");
-      std::printf(line, name, count, r->worst);
+      std::printf(line, name, count, r.worst);
       shown = true;
     }
   }
-  if (shown && within) reportWithin();
+  if (shown && within) printWithin();
   return within;
 }
 

@@ -13,6 +13,8 @@ namespace torsel {
 
 /// The arm-group bone (playback/planner.h) a known bone is, or -1.
 int armGroupBone(const KnownBone& known);
+/// An arm-group bone's name, Shift-JIS.
+const char* armGroupBoneName(int bone);
 
 /// Pre-scan: a plan made anew for the motion (when -K or -U plans and it
 /// is not only checked), the last one dropped.
@@ -21,7 +23,10 @@ void plannedStart();
 void plannedHold(const BoneKeyframe& kf, const KnownBone& known);
 /// Once the planned sides are written: the plan dropped, its reports kept.
 void plannedDrop();
-/// Plans the file held, with the run's options and the model in use.
+/// The plan's options: the run's, and the axes of the model in use.
+PlanOptions plannedOptions();
+/// Plans the file held, with the run's options and the model in use; a
+/// motion thinned, its sides handed over from the thinning one at a time.
 void plannedPlan();
 /// Keyframes the plan adds to the bone count: its bones' planned keyframes
 /// less their records, and the plain conversion's for the pairs it leaves.

@@ -10,6 +10,7 @@
 #include "playback/planner.h"
 #include "run/run_settings.h"
 #include "vmd/planned.h"
+#include "vmd/thinned.h"
 #include "vmd/wrist_pass.h"
 
 namespace torsel {
@@ -19,7 +20,9 @@ void scanBoneKeyframe(const BoneKeyframe& kf, int32_t block) {
   // With -K the planner carries the wrist; the plain -W pass holds nothing then.
   if (gSettings.wristTwist && !planningPairs() && !gSettings.checkMode) wristHold(kf, block);
   const KnownBone known = knownBone(kf.name.text);
-  if (planningPairs() && !gSettings.checkMode) plannedHold(kf, known);
+  // Thinned, the arm group comes to the plan from the thinning.
+  if (planningPairs() && !thinningMotion() && !gSettings.checkMode) plannedHold(kf, known);
+  if (thinningMotion() && !gSettings.checkMode) thinnedHold(kf, known);
   PairRole role;
   int pair = pairOf(known, &role);
   if (pair < 0 || !inFrameRange(kf.frameTime)) return;
@@ -98,6 +101,7 @@ int32_t finish(Cut cut = Cut::None, int32_t announced = 0, int32_t present = 0) 
 int32_t confirmMotionFile(const char* inPath) {
   gScans = {};
   plannedStart();
+  thinnedStart();
   wristReset();
   std::printf("Confirming: %s \n", inPath);
   if (rdOpen(inPath) != 0) return kResultCannotOpen;

@@ -116,11 +116,13 @@ TEST_F(EndToEnd, MatrixOfRuns) {
                                           {kU8LeftElbow, {3, 14, 0.5f}}, {kU8LeftWristTwist, {4, 14, 0}},
                                           {kU8RightArm, {-1, 15, 0}}, {kU8RightArmTwist, {-2, 14.5f, -0.25f}},
                                           {kU8RightElbow, {-3, 14, -0.5f}}, {kU8RightWristTwist, {-4, 14, 0}}}));
-  // The pose stands in the folder only for the runs that name it.
+  // The pose and a baked motion stand in the folder only for the runs that name them.
   const RunOptions generator = {"C", -1, MAKE_SAMPLE_EXE, -1};
   ASSERT_EQ(runProgram({dir_ + "/pose.vpd", "0", "1", "pose"}, generator).status, 0);
-  const Bytes pose = readFile(dir_ + "/pose.vpd");
-  std::remove((dir_ + "/pose.vpd").c_str());
+  ASSERT_EQ(runProgram({dir_ + "/baked.vmd", "90", "2", "baked"}, generator).status, 0);
+  const std::map<std::string, Bytes> alone = {{"pose.vpd", readFile(dir_ + "/pose.vpd")},
+                                              {"baked.vmd", readFile(dir_ + "/baked.vmd")}};
+  for (const auto& [name, bytes] : alone) std::remove((dir_ + "/" + name).c_str());
   Bytes cut = readFile(dir_ + "/sample.vmd");
   cut.resize(1000);
   writeFile(dir_ + "/cut.vmd", cut);
@@ -155,7 +157,7 @@ TEST_F(EndToEnd, MatrixOfRuns) {
       {"-ND -D1 -K3 -M4 -F5 -T30 $/hostile.vmd", "56b16edb2c8bb3f4"}, {"-D10 -K5 $/sample.vmd", "ee7442c267e22828", "ja_JP.SJIS", 1},
       {"-ND -D1 $/\x83\x5C.vmd", "0ac94ef1fba82d2f", "ja_JP.SJIS", 1}, {"-ND -C $", "571ba342096ec168"}, {"-ND -C /proc/self/mem", "97380692fd5240d3", "C", 1},
       {"-ND -M4 $/arms.pmd $/sample.vmd", "843438760e5ec767", "ja_JP.SJIS"}, {"-ND $/none.pmx $/sample.vmd", "3cf5efa83402c9f5"},
-      {"--help -C", "ebfa6a415118baa7"}, {"--version -ND $/sample.vmd", "351d1b78dccfa399"},
+      {"--help -C", "d25c74978f5942f8"}, {"--version -ND $/sample.vmd", "351d1b78dccfa399"},
       // Options alone run over no file: the summary of 0 files, the elbows as the default mode has them;
       // values as read: -M's and -D's low 8 bits, frames unsigned.
       {"-ND -M4", "99303dc3d2603c3d"}, {"-ND -M264 -D255", "5be1dce3edf1e0ba"}, {"-ND -M268 -D266 -T-1 $/sample.vmd", "f118675017af6e3a"},
@@ -168,14 +170,19 @@ TEST_F(EndToEnd, MatrixOfRuns) {
       {"-ND -D1 -W -M4 -F5 $/pose.vpd", "d3a41024729177d0", "ja_JP.SJIS"},
       {"-ND -U $/sample.vmd $/pose.vpd", "47a74be8bf53519a"},
       {"-ND -C -D5 $/pose.vpd", "bf1269ed00bb6ef1"},
+      // Thinned: a baked motion back to a few keyframes a bone, the arm group kept; in a range, in
+      // Japanese; NaN and half turns kept as they stand; refused where -K would be.
+      {"-ND -D1 -S5 $/baked.vmd", "443ffbeecec39a87"}, {"-ND -S5 -M4 -F30 -T70 $/baked.vmd", "694e80d4f47f60ee", "ja_JP.SJIS"},
+      {"-ND -D1 -S5 -W $/hostile.vmd", "481aeee130450541"}, {"-ND -S5 -M9 $/sample.vmd", "5e3be6da413921ab"},
       {"-ND $/missing.vmd", "4308cca52ff2b370"}, {"-ND $/cut.vmd", "eee680cb69a38280"}, {"-ND -C $/cut.vmd", "37d47e278f48d331", "ja_JP.SJIS"}, {"-ND -D1 $/sample.vmd $/odd.vmd", "db3b527dafabfa5c"},
   };
   std::map<std::string, std::string> transcripts = readTranscripts();
   for (const auto& run : runs) {
     if (run.only == (underWine() ? 1 : 2)) continue;
     std::vector<std::string> args;
-    const bool posed = std::strstr(run.args, "pose.vpd") != nullptr;
-    if (posed) writeFile(dir_ + "/pose.vpd", pose);
+    for (const auto& [name, bytes] : alone) {
+      if (std::strstr(run.args, name.c_str())) writeFile(dir_ + "/" + name, bytes);
+    }
     std::istringstream words(replaceAll(run.args, "$", dir_));
     for (std::string w; words >> w;) args.push_back(w);
     RunResult r = runProgram(args, {run.locale, -1, "", -1});
@@ -186,7 +193,7 @@ TEST_F(EndToEnd, MatrixOfRuns) {
     }
     std::string transcript = std::to_string(r.status) + "\n" + console + "\n" + listDir(dir_);
     // Every output read back, its counts true.
-    for (const char* name : {"sample", "hostile", "odd", "\x83\x5C", "\xE3\x82\xBD", "pose"}) {
+    for (const char* name : {"sample", "hostile", "odd", "\x83\x5C", "\xE3\x82\xBD", "pose", "baked"}) {
       const bool vpd = name == std::string("pose");
       const std::string out = dir_ + "/" + name + (vpd ? "-cnv.vpd" : "-cnv.vmd");
       if (!fileExists(out)) continue;
@@ -199,7 +206,7 @@ TEST_F(EndToEnd, MatrixOfRuns) {
       transcript.append("\n").append(bytes.begin(), bytes.end());
       std::remove(out.c_str());
     }
-    if (posed) std::remove((dir_ + "/pose.vpd").c_str());
+    for (const auto& [name, bytes] : alone) std::remove((dir_ + "/" + name).c_str());
     EXPECT_EQ(digest(transcript), run.digest) << run.args << "\n" << r.out;
   }
   EXPECT_TRUE(transcripts.empty()) << "no run for the transcript of " << transcripts.begin()->first;
