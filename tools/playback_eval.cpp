@@ -22,6 +22,13 @@
 //                                        babylon-mmd halves them (a
 //                                        keyframe's own frame as time 0
 //                                        of the stretch after it)
+//   playback_eval A.vmd B.vmd chains [elbows] [hands]
+//                                        then "frame chains others" per
+//                                        frame: the worst chain a bound
+//                                        answers for (the arm; with elbows
+//                                        the elbow, with hands the hand),
+//                                        and the worst bone outside those
+//                                        chains, each bone on its own
 //
 // Player rules: per bone, keyframes by frame, of several on one frame the
 // last in the file; the first held before it, the last after it; between
@@ -311,6 +318,29 @@ Q at(const Bones& bones, const std::string& name, unsigned frame, bool halving =
   return slerp(a.rot, b.rot, ease(b.x1, b.y1, b.x2, b.y2, x, halving));
 }
 
+// 左腕 左腕捩 左ひじ 左手捩 左手首, and the right side's (右).
+const char* const names[2][5] = {{"\x8D\xB6\x98\x72", "\x8D\xB6\x98\x72\x9D\x80", "\x8D\xB6\x82\xD0\x82\xB6", "\x8D\xB6\x8E\xE8\x9D\x80",
+                                  "\x8D\xB6\x8E\xE8\x8E\xF1"},
+                                 {"\x89\x45\x98\x72", "\x89\x45\x98\x72\x9D\x80", "\x89\x45\x82\xD0\x82\xB6", "\x89\x45\x8E\xE8\x9D\x80",
+                                  "\x89\x45\x8E\xE8\x8E\xF1"}};
+
+// Per frame the largest rotation deviation of the bones of either motion but
+// the first `chained` of each side's names, each bone on its own.
+std::vector<double> othersAt(const Bones& a, const Bones& b, std::size_t frames, int chained) {
+  std::vector<double> worst(frames);
+  std::map<std::string, int> others;
+  for (const Bones* m : {&a, &b}) {
+    for (const auto& [name, keys] : *m) others.emplace(name, 0);
+  }
+  for (const auto& side : names) {
+    for (int k = 0; k < chained; k++) others.erase(side[k]);
+  }
+  for (const auto& [name, unused] : others) {
+    for (std::size_t f = 0; f < frames; f++) worst[f] = std::max(worst[f], degrees(at(a, name, unsigned(f)), at(b, name, unsigned(f))));
+  }
+  return worst;
+}
+
 // Every bone of either motion on its own: "bone N NAME", then per reading
 // (precise, halving) the rotation's largest deviation and the position's
 // largest distance, each "at" its frame; then the largest of all.
@@ -359,19 +389,18 @@ int main(int argc, char** argv) {
   const bool bonesOnly = argc > 3 && std::strcmp(argv[3], "bones") == 0;
   if (bonesOnly && !model) axes.clear();  // as written: the bones judged are any bones
   if (argc < 3 || !load(argv[1], axes, &a, &last) || !load(argv[2], axes, &b, &last)) {
-    std::fprintf(stderr, "usage: playback_eval [model.pmx|model.pmd] A.vmd B.vmd [frames|keys|all|bones] [FROM TO]\n");
+    std::fprintf(stderr, "usage: playback_eval [model.pmx|model.pmd] A.vmd B.vmd [frames|keys|all|bones|chains [elbows] [hands]] [FROM TO]\n");
     return 2;
   }
   if (bonesOnly) return judgeBones(a, b, std::min(last, 1u << 24)), 0;
-  // 左腕 左腕捩 左ひじ 左手捩 左手首, and the right side's (右).
-  const char* names[2][5] = {{"\x8D\xB6\x98\x72", "\x8D\xB6\x98\x72\x9D\x80", "\x8D\xB6\x82\xD0\x82\xB6", "\x8D\xB6\x8E\xE8\x9D\x80",
-                              "\x8D\xB6\x8E\xE8\x8E\xF1"},
-                             {"\x89\x45\x98\x72", "\x89\x45\x98\x72\x9D\x80", "\x89\x45\x82\xD0\x82\xB6", "\x89\x45\x8E\xE8\x9D\x80",
-                              "\x89\x45\x8E\xE8\x8E\xF1"}};
   const bool keysOnly = argc > 3 && std::strcmp(argv[3], "keys") == 0;
+  // The chains a bound answers for: the arm always, the elbow and the hand as asked.
+  const bool chainsMode = argc > 3 && std::strcmp(argv[3], "chains") == 0;
+  bool answers[4] = {true, false, false, false};
+  for (int i = 4; chainsMode && i < argc; i++) answers[1] |= !std::strcmp(argv[i], "elbows"), answers[3] |= !std::strcmp(argv[i], "hands");
   // A window of frames: F T after the mode word.
-  const unsigned long from = argc > 5 ? std::strtoul(argv[4], nullptr, 10) : 0;
-  const unsigned long to = argc > 5 ? std::strtoul(argv[5], nullptr, 10) : ~0ul;
+  const unsigned long from = argc > 5 && !chainsMode ? std::strtoul(argv[4], nullptr, 10) : 0;
+  const unsigned long to = argc > 5 && !chainsMode ? std::strtoul(argv[5], nullptr, 10) : ~0ul;
   std::vector<bool> keyed[2];
   for (int side = 0; side < 2; side++) {
     keyed[side].assign(std::size_t(std::min(last, 1u << 24)) + 1, !keysOnly);
@@ -383,9 +412,10 @@ int main(int argc, char** argv) {
   }
   double worst[2][4] = {};
   unsigned where[2][4] = {};
-  std::vector<double> hand[2];
+  std::vector<double> hand[2], kept;
   // Frame by frame: a motion longer than 2^24 frames is judged up to there, and says so.
   for (auto& h : hand) h.resize(std::size_t(std::min(last, 1u << 24)) + 1);
+  if (chainsMode) kept.resize(hand[0].size());
   if (last > 1u << 24) std::fprintf(stderr, "playback_eval: frames 0 to %u judged of %u\n", 1u << 24, last);
   for (unsigned f = 0; f < hand[0].size(); f++) {
     for (int side = 0; side < 2; side++) {
@@ -399,6 +429,7 @@ int main(int argc, char** argv) {
         if (dev[c] > worst[side][c]) worst[side][c] = dev[c], where[side][c] = f;
       }
       hand[side][f] = dev[3];
+      for (int c = 0; c < 4 && chainsMode; c++) kept[f] = answers[c] ? std::max(kept[f], dev[c]) : kept[f];
     }
   }
   const char* sides[2] = {"left", "right"};
@@ -408,6 +439,10 @@ int main(int argc, char** argv) {
   }
   for (unsigned f = 0; argc > 3 && std::strcmp(argv[3], "frames") == 0 && f < hand[0].size(); f++) {
     std::printf("%u %.4f %.4f\n", f, hand[0][f], hand[1][f]);
+  }
+  if (chainsMode) {
+    const std::vector<double> others = othersAt(a, b, kept.size(), answers[3] ? 5 : answers[1] ? 4 : 2);
+    for (std::size_t f = 0; f < kept.size(); f++) std::printf("%zu %.4f %.4f\n", f, kept[f], others[f]);
   }
   return 0;
 }

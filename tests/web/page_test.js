@@ -387,6 +387,7 @@ async function inView(page, last, count = 40) {
         true],
       ['keep 9999°', ['sample.vmd'], { keep: '9999' }, '#keep-why',
         'At most 10°: beyond that the motion is hardly kept.', true],
+      ['thin finer than 0.1°', ['sample.vmd'], { thin: '0.05' }, '#thin-why', 'In steps of 0.1°.', true],
       ['keep with mode 8', ['sample.vmd'], { mode: '8' }, '#keep-modes',
         'Keeping the motion needs mode 4 or 12, or fold back.', false],
       ['the wrist with fold back', ['sample.vmd'], { wrist: true, fold: true }, '#wrist-why',
@@ -489,6 +490,22 @@ async function inView(page, last, count = 40) {
     `a pose converted as natively, shown as one frame (${(100 * onePose.apart).toFixed(2)} % apart),`
       + ` a bad one in words: ${poseLines}`);
     await posed.close();
+    // A baked motion thinned: the output the native bytes, keyframes in and out as the program
+    // counts them on its line, the chart with the other bones beside the wrists, all within.
+    make('baked.vmd', '900', '2', 'baked');
+    const thinned = await open(browser, { uploads: [['mannequin.pmx', 'baked.vmd']],
+      fields: { keep: '0', thin: '0.5' }, convert: true });
+    const [[, thinBytes]] = await download(thinned, '#results a');
+    const counted = `${native(['-M12', '-S5'], ['mannequin.pmx', 'baked.vmd']).stdout}`
+      .match(/Thin\.motion: (\d+) -> (\d+) keyframe/);
+    const thinLine = await text(thinned, '#results li');
+    const charted = (await text(thinned, '#chart-summary')).match(/[\d.]+(?=°)/g) || [];
+    check(Buffer.from(thinBytes).equals(fs.readFileSync(file('baked-cnv.vmd')))
+      && thinLine.includes(`thinned: ${Number(counted[1]).toLocaleString('en')} → ${counted[2]} bone keyframes`)
+      && /other bones, thinned/.test(await text(thinned, '#chart-summary')) && charted.length === 3
+      && charted.slice(1).every((v) => Number(v) <= 0.5), `thinned as natively, said and charted: ${thinLine}`);
+    await shot(thinned, 'thinned.png', '#results-section');
+    await thinned.close();
     // Offline once visited: with the network cut the service worker serves the page, its workers
     // and modules (no request reaches the server); a zip of a model, motions in a folder and a
     // pose in, a zip of the native bytes out, named after it. The page installs as an app.

@@ -1,13 +1,14 @@
 // The chart: how far the worse of the two wrists plays from the input at
 // every frame, for the file shown: the plain conversion and, with a bound
-// (keep, fold back), the kept line and the bound, all on one scale; the
-// worst frame and value are written above it.
+// (keep, fold back, thin), the kept line and the bound, and thinned the worst
+// of the other bones, all on one scale; the worst frame and value are
+// written above it.
 import uPlot from 'uplot';
 import 'uplot/dist/uPlot.min.css';
 import { T } from './text.js';
 
 const $ = (id) => document.getElementById(id);
-const COLOURS = { plain: '#c33', kept: '#36c', bound: '#2a2' };
+const COLOURS = { plain: '#c33', kept: '#36c', bound: '#2a2', bones: '#a3a' };
 let plot = null;
 let onPick = () => {};
 // The results' width as last laid out: read when charting, it would lay the page out again.
@@ -75,9 +76,12 @@ export function show(report, bound, frames = report && report.chart && report.ch
   const c = report && report.chart;
   if (!c || !c.plain || c.pose) return;  // a pose: one frame, its deviation on its line
   $('chart-area').hidden = false;
-  // [label, values, colour]
-  const kept = c.fold ? [T.folded, c.plain, COLOURS.kept] : c.kept && [T.kept, c.kept, COLOURS.kept];
-  const series = [...(c.fold ? [] : [[T.plain, c.plain, COLOURS.plain]]), ...(kept ? [kept] : [])];
+  $('chart-head').textContent = c.thin ? T.chartHeadThin : T.chartHead;
+  // [label, values, colour]: thinned, the wrists before it (plain or folded) and after it
+  const kept = c.thin ? [T.thinnedLine, c.kept, COLOURS.kept]
+    : c.fold ? [T.folded, c.plain, COLOURS.kept] : c.kept && [T.kept, c.kept, COLOURS.kept];
+  const before = c.fold ? (c.thin ? [T.folded, c.plain, COLOURS.plain] : null) : [T.plain, c.plain, COLOURS.plain];
+  const series = [before, kept, c.bones && [T.otherBones, c.bones, COLOURS.bones]].filter(Boolean);
   const worsts = series.map(([, values]) => worst(values));
   $('chart-summary').textContent = series.map(([label], i) => (worsts[i].value > 0
     ? T.worst(label, worsts[i].frame, worsts[i].value) : T.noDeviation(label))).join(' · ');
@@ -96,9 +100,9 @@ export function show(report, bound, frames = report && report.chart && report.ch
     width: Math.min(1100, width), height: 280,
     scales: { x: { time: false, range: () => [0, Math.max(1, frames - 1)] },
       deg: { distr: 3, log: 10, range: () => [FLOOR, top] } },
-    axes: [{ label: T.frame }, { scale: 'deg', label: T.offBy, values: degrees }],
+    axes: [{ label: T.frame }, { scale: 'deg', label: c.thin ? T.offByThin : T.offBy, values: degrees }],
     series: [{ label: T.frame }, ...series.map(([label, , stroke], i) => ({ label, stroke,
-      width: i === series.length - 1 ? 2 : 1, scale: 'deg',
+      width: series[i] === kept ? 2 : 1, scale: 'deg',
       value: (u, v, s, k) => (k == null || values[i][k] == null ? '' : `${values[i][k].toFixed(2)}°`) }))],
   };
   if (bound > 0 && kept) {

@@ -79,18 +79,31 @@ async function run(create, wasm, args, files, env) {
   return { status, console: out.take(), written, record: record(m) };
 }
 
-// The wrists' deviation at every frame, the worse of the two, as playback_eval prints it:
-// 手首 as it turns in the world, the hand the user sees (with -W the forearm turns beneath
-// it). On the model in use, whose fixed axes the player follows.
-async function wrist(input, output, model) {
+// What playback_eval prints per frame (two figures a frame, after the frame's number), asked
+// with `words`, on the model in use, whose fixed axes the player follows.
+async function perFrame(input, output, model, words) {
   const named = model && { name: /\.pmd$/i.test(model.name) ? 'model.pmd' : 'model.pmx', bytes: model.bytes };
   const files = [{ name: 'in.vmd', bytes: input }, { name: 'out.vmd', bytes: output }, ...(named ? [named] : [])];
-  const args = [...(named ? [named.name] : []), 'in.vmd', 'out.vmd', 'frames'];
+  const args = [...(named ? [named.name] : []), 'in.vmd', 'out.vmd', ...words];
   const r = await run(createEval, 'playback_eval.wasm', args, files, {});
   const rows = new TextDecoder().decode(r.console).split('\n').map((l) => l.split(' ').map(Number)).filter((v) => v.length === 3);
-  const worse = new Float32Array(rows.length);
-  rows.forEach(([, left, right], i) => { worse[i] = Math.max(left, right); });
-  return worse;
+  const figures = [new Float32Array(rows.length), new Float32Array(rows.length)];
+  rows.forEach(([, a, b], i) => { figures[0][i] = a, figures[1][i] = b; });
+  return figures;
+}
+
+// The wrists' deviation at every frame, the worse of the two: 手首 as it turns in the world,
+// the hand the user sees (with -W the forearm turns beneath it).
+async function wrist(input, output, model) {
+  const [left, right] = await perFrame(input, output, model, ['frames']);
+  return left.map((v, i) => Math.max(v, right[i]));
+}
+
+// Thinned: the worst chain the bound answers for (the arm; the elbow where the elbows are
+// converted, the hand with -W), and the worst bone outside them, each bone on its own.
+function chains(input, output, model, options) {
+  const wrists = options.includes('-W'), elbows = !wrists && Number(options.find((o) => o.startsWith('-M')).slice(2)) >= 8;
+  return perFrame(input, output, model, ['chains', ...(elbows ? ['elbows'] : []), ...(wrists ? ['hands'] : [])]);
 }
 
 // The model's refusal as the run recorded it, or null.
@@ -140,8 +153,8 @@ const read = async (file) => ({ name: file.name, path: shiftJis(file.name),
 const STATES = { 0: 'converted', 5: 'cut', 6: 'unheld' };
 // The console's language and code page: the page's language, Shift-JIS.
 const locale = (japanese) => ({ LC_ALL: japanese ? 'ja_JP.SJIS' : 'en_US.SJIS' });
-// -K means nothing for a pose (one frame): not given, so that its run says nothing of it.
-const optionsFor = (name, options) => (isPose(name) ? options.filter((o) => !o.startsWith('-K')) : options);
+// -K and -S mean nothing for a pose (one frame): not given, so that its run says nothing of them.
+const optionsFor = (name, options) => (isPose(name) ? options.filter((o) => !/^-[KS]/.test(o)) : options);
 
 // Three jobs: check a model against the options (said when it is added);
 // convert a motion (the report the page lists); then, once every motion of
@@ -176,28 +189,37 @@ const jobs = {
       // The chains the bound was not held on (with how far the players that bisect the curve
       // misread the input itself there).
       beyond: file ? file.chains.filter((c) => !c.within) : [],
+      // Thinned (-S): keyframes in and out, the worst of the bones it wrote, frames beyond.
+      thin: file ? file.thin : null,
     };
     if (report.state === 'failed') report.failure = failure(result.status, result.record, motion.bytes);
     if (report.state === 'cut') report.cut = cutShort(motion.bytes);
     postMessage(report);
   },
-  // With "keep", the plain conversion's deviation beside the kept one's. A
-  // pose is measured as a motion of one frame; "keep" leaves it as it is.
+  // With "keep" or "thin", the plain conversion's deviation beside the kept one's; thinned,
+  // the chains the bound answers for and the other bones. A pose is measured as a motion of
+  // one frame; "keep" and "thin" leave it as it is.
   async chart({ index, motion: motionFile, model: modelFile, options, output: outputBlob }) {
     const [motion, model] = await Promise.all([read(motionFile), modelFile && read(modelFile)]);
     const pose = isPose(motion.name);
     let output = new Uint8Array(await outputBlob.arrayBuffer());
     if (pose) motion.bytes = poseAsMotion(motion.bytes), output = poseAsMotion(output);
     else motion.bytes = playable(motion.bytes).bytes;  // a motion cut short: what it holds
-    const keep = !pose && options.some((o) => /^-K[1-9]/.test(o));
+    const keep = !pose && options.some((o) => /^-[KS][1-9]/.test(o));
+    const thin = !pose && options.some((o) => /^-S[1-9]/.test(o));
     let plain = output;
     if (keep) {
-      const args = ['-ND', ...options.filter((o) => !o.startsWith('-K')), ...(model ? [model.path] : []), motion.path];
+      const args = ['-ND', ...options.filter((o) => !/^-[KS]/.test(o)), ...(model ? [model.path] : []), motion.path];
       plain = (await run(createTorsel, 'torsel.wasm', args, model ? [motion, model] : [motion], locale(false))).written[0]?.bytes;
     }
-    const chart = { plain: plain && await wrist(motion.bytes, plain, model),
-      kept: keep ? await wrist(motion.bytes, output, model) : null,
-      fold: options.includes('-U'), pose, frames: lastFrame(motion.bytes) + 1 };
+    const chart = { fold: options.includes('-U'), thin, pose, frames: lastFrame(motion.bytes) + 1 };
+    if (thin) {
+      [chart.plain] = plain ? await chains(motion.bytes, plain, model, options) : [null];
+      [chart.kept, chart.bones] = await chains(motion.bytes, output, model, options);
+    } else {
+      chart.plain = plain && await wrist(motion.bytes, plain, model);
+      chart.kept = keep ? await wrist(motion.bytes, output, model) : null;
+    }
     postMessage({ index, chart });
   },
 };

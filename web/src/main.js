@@ -90,10 +90,13 @@ $('convert').onclick = async () => {
   busy = true;
   update();
   const args = options.args(), keep = args.find((o) => o.startsWith('-K'));
+  const thin = args.find((o) => o.startsWith('-S'));
   run = { reports: [], motions: files.motions(), model: files.model(),
     modelName: files.modelTitle(), zipName: files.zipName(), signature: signature(), selected: -1, done: false, frames: [],
-    bound: keep ? Number(keep.slice(2)) / 10 : args.includes('-U') ? 0.5 : 0,
-    advise: !keep && options.keepAllowed() };
+    // The chains' bound: keep's, else thin's (which keeps them as keep does), else fold's.
+    bound: keep ? Number(keep.slice(2)) / 10 : thin ? Number(thin.slice(2)) / 10 : args.includes('-U') ? 0.5 : 0,
+    thin: thin ? Number(thin.slice(2)) / 10 : 0,
+    advise: !keep && !thin && options.keepAllowed() };
   const mine = run;
   results.clear(run), chart.clear(), preview.clear(), showName();
   window.torsel.state = 'converting';

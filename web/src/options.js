@@ -16,7 +16,7 @@ function frameWhy(text) {
   return v > LIMIT ? T.tooBig : '';
 }
 
-// "keep" in degrees, held by the program in tenths.
+// "keep" and "thin" in degrees, held by the program in tenths.
 function keepWhy(text) {
   if (text.trim() === '') return T.empty;
   const v = Number(text);
@@ -31,15 +31,16 @@ export const keepAllowed = () => [4, 12].includes(Number($('mode').value)) || $(
 // Marks every field; returns whether all hold.
 export function validate() {
   const why = { from: frameWhy($('from').value), to: frameWhy($('to').value),
-    keep: keepAllowed() ? keepWhy($('keep').value) : '', wrist: $('wrist').checked && $('fold').checked ? T.wristFold : '' };
+    keep: keepAllowed() ? keepWhy($('keep').value) : '', thin: keepAllowed() ? keepWhy($('thin').value) : '',
+    wrist: $('wrist').checked && $('fold').checked ? T.wristFold : '' };
   if (!why.from && !why.to && Number($('from').value) > Number($('to').value)) why.from = T.reversed;
   for (const [field, reason] of Object.entries(why)) {
     $(`${field}-why`).textContent = reason;
     $(field).classList.toggle('bad', reason !== '');
   }
-  $('keep-field').hidden = !keepAllowed();
+  $('keep-field').hidden = $('thin-field').hidden = !keepAllowed();
   $('keep-modes').hidden = keepAllowed();
-  return !why.from && !why.to && !why.keep && !why.wrist;
+  return !why.from && !why.to && !why.keep && !why.thin && !why.wrist;
 }
 
 export function args() {
@@ -48,8 +49,9 @@ export function args() {
   const from = Number($('from').value), to = Number($('to').value);
   if (from !== 0) options.push(`-F${from}`);
   if (to !== 9999999) options.push(`-T${to}`);
-  const tenths = Math.round(Number($('keep').value) * 10);
-  if (keepAllowed() && tenths > 0) options.push(`-K${tenths}`);
+  const tenths = (id) => Math.round(Number($(id).value) * 10);
+  if (keepAllowed() && tenths('keep') > 0) options.push(`-K${tenths('keep')}`);
+  if (keepAllowed() && tenths('thin') > 0) options.push(`-S${tenths('thin')}`);
   if ($('fold').checked) options.push('-U');
   if ($('wrist').checked) options.push('-W');
   return options;
@@ -64,7 +66,7 @@ export function relabel() {
 
 export function setup(changed) {
   relabel();
-  for (const id of ['mode', 'from', 'to', 'keep', 'fold']) $(id).addEventListener('input', changed);
+  for (const id of ['mode', 'from', 'to', 'keep', 'thin', 'fold']) $(id).addEventListener('input', changed);
   for (const id of ['fold', 'wrist']) $(id).addEventListener('change', changed);
   $('mode').addEventListener('change', changed);
 }

@@ -8,7 +8,7 @@ import { T } from './text.js';
 import { worstOf } from './chart.js';
 
 const $ = (id) => document.getElementById(id);
-let run = null;  // the batch: { reports, bound, selected, done, advise }
+let run = null;  // the batch: { reports, bound, thin, selected, done, advise }
 let stopped = '';
 let onSelect = () => {}, onKeep = () => {};
 // Beyond this the plain conversion is worth keeping: the bound "keep" holds on the page.
@@ -53,10 +53,12 @@ const strays = (r) => run.advise && !!r.chart && !r.chart.pose && !r.chart.kept 
 // The chains beyond the bound: those not held, then those the players that bisect the curve
 // show apart from MMD because they misread the input itself there (no output matches both).
 const misread = (c) => c.misread > 0;
-function unheld(chains) {
+// Thinned, the bones beyond the bound after them.
+function unheld({ beyond: chains, thin }) {
   const held = chains.filter((c) => !misread(c)), bisected = chains.filter(misread);
   return [held.length ? `${T.unheldWhy(run.bound)} ${held.map(T.beyond).join(' · ')}` : '',
-    ...bisected.map(T.misread)].filter(Boolean).join(' ');
+    ...bisected.map(T.misread), thin && thin.beyond > 0 ? T.thinBeyond(thin.beyond, run.thin) : '']
+    .filter(Boolean).join(' ');
 }
 
 // The worst deviation in words, once charted (as MMD plays it).
@@ -65,7 +67,7 @@ function deviation(r) {
   if (!r.chart) return T.measuring;
   const { plain, kept } = r.worst ||= worstOf(r.chart);
   const round = (v) => Number(v.toFixed(v < 10 ? 2 : 1));
-  const ours = r.chart.fold ? plain : kept;
+  const ours = kept || (r.chart.fold ? plain : null);
   const unmeasured = ours || plain ? (ours || plain).unmeasured : 0;
   const words = !ours ? (plain.value === 0 ? T.exact
     : r.chart.pose ? T.worstPose(round(plain.value))
@@ -76,6 +78,12 @@ function deviation(r) {
   return unmeasured ? words + T.unmeasured(unmeasured) : words;
 }
 
+// Keyframes in and out, and the worst of the bones thinned: the program's own figures, known
+// before the chart.
+function thinned(r) {
+  return hasOutput(r) && r.thin ? T.thinned(r.thin, Number(r.thin.worst.toFixed(2))) : '';
+}
+
 function line(r) {
   const li = element('li', { className: r.index === run.selected ? 'selected' : '' });
   li.dataset.index = r.index;
@@ -84,9 +92,9 @@ function line(r) {
   pick.onchange = () => onSelect(r.index);
   const status = element('span', { className: r.state }, ` ${T[r.state]}`);
   const words = r.state === 'failed' ? failed(r.failure) : r.state === 'cut' ? T.cutWhy(r.cut)
-    : r.state === 'unheld' ? unheld(r.beyond) : '';
+    : r.state === 'unheld' ? unheld(r) : '';
   if (words) status.append(`: ${words}`);
-  const worst = deviation(r);
+  const worst = deviation(r) + thinned(r);
   if (hasOutput(r)) r.href ||= URL.createObjectURL(r.output.blob);
   li.append(pick, ' ', hasOutput(r) ? link(r.output.name, r.href) : r.name, status,
     worst ? element('span', { className: 'deviation' }, ` — ${worst}`) : '');

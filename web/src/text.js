@@ -34,6 +34,10 @@ const EN = {
   keepNote: 'adds keyframes until every frame plays within this angle of your motion: '
     + '0.1° to 10° (0 = off)',
   keepModes: 'Keeping the motion needs mode 4 or 12, or fold back.',
+  thin: 'Thin the motion within',
+  thinNote: 'for motions keyed on every frame (traced from video, baked): keeps of every bone only the keyframes'
+    + ' it needs to play within this angle of your motion at every frame, the arms and elbows kept as "keep"'
+    + ' keeps them: 0.1° to 10° (0 = off)',
   fold: 'Fold the twist back',
   foldNote: 'the reverse: for models and players without twist bones, puts the twist bones\' turn back onto the arms',
   wrist: 'Move the wrists\' twist onto the hand twist bones',
@@ -52,6 +56,10 @@ const EN = {
     + `${c.announced.toLocaleString()} ${c.section} keyframes, `
     + `the file holds ${c.held.toLocaleString()}. What it holds is converted.`,
   unheldWhy: (bound) => `The motion could not be kept within ${bound}° at every frame.`,
+  thinBeyond: (frames, bound) => `Thinned, some bones play beyond ${bound}° at ${frames.toLocaleString()}`
+    + ` frame${frames > 1 ? 's' : ''} (the program's message names them).`,
+  thinned: (t, worst) => `; thinned: ${t.in.toLocaleString()} → ${t.out.toLocaleString()} bone keyframes,`
+    + ` the bones thinned ${worst}° off at worst`,
   beyond: (c) => `${c.bone}: ${c.worst.toFixed(2)}° at frame ${c.frame}`,
   misread: (c) => `${c.bone}: at frame ${c.frame}, babylon-mmd (the preview here) and three.js show your motion`
     + ` itself ${c.misread.toFixed(2)}° from where MMD shows it (they solve its curve by bisection); no output`
@@ -113,8 +121,10 @@ const EN = {
   consoleHead: 'Console', consoleEmpty: 'The program\'s own text shows here once you convert.', moreLines: (n) => `… and ${n.toLocaleString()} more lines, not shown.`,
   wholeText: 'Download the whole text',
   chartHead: 'How far the worse wrist strays from your motion',
-  frame: 'frame', offBy: 'worse wrist off by (°)',
+  chartHeadThin: 'How far the arms\' chains and the other bones stray from your motion',
+  frame: 'frame', offBy: 'worse wrist off by (°)', offByThin: 'off by (°)',
   plain: 'plain conversion', kept: 'kept', folded: 'folded back', bound: 'bound',
+  thinnedLine: 'chains, thinned', otherBones: 'other bones, thinned',
   worst: (what, frame, value) => `${what}: worst at frame ${frame}, ${value.toFixed(2)}°`,
   noDeviation: (what) => `${what}: plays exactly as your motion at every frame (0°).`,
   clickSeeks: 'Click the chart to show that frame in the preview.',
@@ -162,6 +172,9 @@ const JA = {
   from: '開始フレーム', to: '終了フレーム', rangeNote: '両端を含む',
   keep: 'モーションを保つ: 誤差', degrees: '° 以内',
   keepNote: 'すべてのフレームで元のモーションとの差がこの角度に収まるまでキーフレームを足します: 0.1° から 10° (0 で無効)',
+  thin: 'モーションを間引く: 誤差',
+  thinNote: '全フレームにキーがあるモーション (動画からのトレースやベイク) 向け: 各ボーンのキーフレームを、すべてのフレームで'
+    + '元のモーションとの差がこの角度に収まる分だけ残します。腕とひじは「保つ」と同じように保ちます: 0.1° から 10° (0 で無効)',
   keepModes: 'モーション保持はモード 4 か 12、または捩りを戻すときに使えます。',
   fold: '捩りを戻す',
   foldNote: '逆変換: 捩りボーンのないモデルやプレイヤー向けに、捩りボーンの回転を腕に戻します',
@@ -181,6 +194,10 @@ const JA = {
     + `${c.announced.toLocaleString()} 個としていますが、ファイルには ${c.held.toLocaleString()} 個`
     + 'しかありません。あるぶんを変換しました。',
   unheldWhy: (bound) => `すべてのフレームを ${bound}° 以内に保つことはできませんでした。`,
+  thinBeyond: (frames, bound) => `間引いた結果、${frames.toLocaleString()} フレームで ${bound}° を超えるボーンがあります`
+    + ' (プログラムのメッセージにボーン名があります)。',
+  thinned: (t, worst) => `。間引き: ボーンのキーフレーム ${t.in.toLocaleString()} → ${t.out.toLocaleString()}、`
+    + `間引いたボーンの最大誤差 ${worst}°`,
   beyond: (c) => `${c.bone}: フレーム ${c.frame} で ${c.worst.toFixed(2)}°`,
   misread: (c) => `${c.bone}: フレーム ${c.frame} では babylon-mmd (ここのプレビュー) と three.js が元のモーションそのものを`
     + ` MMD から ${c.misread.toFixed(2)}° ずらして表示します (曲線を二分法で解くため)。両方で正しく再生できる出力はないため、`
@@ -237,7 +254,9 @@ const JA = {
   consoleHead: 'コンソール', consoleEmpty: '変換すると、プログラム自身の出力がここに表示されます。', moreLines: (n) => `… ほか ${n.toLocaleString()} 行は表示していません。`,
   wholeText: '全文をダウンロード',
   chartHead: '悪い方の手首が元のモーションからずれる角度',
-  frame: 'フレーム', offBy: '悪い方の手首の誤差 (°)',
+  chartHeadThin: '腕のチェーンとほかのボーンが元のモーションからずれる角度',
+  frame: 'フレーム', offBy: '悪い方の手首の誤差 (°)', offByThin: '誤差 (°)',
+  thinnedLine: '腕のチェーン (間引き後)', otherBones: 'ほかのボーン (間引き後)',
   plain: '通常の変換', kept: '保持', folded: '捩りを戻した結果', bound: '上限',
   worst: (what, frame, value) => `${what}: 最大はフレーム ${frame} の ${value.toFixed(2)}°`,
   noDeviation: (what) => `${what}: すべてのフレームで元のモーションどおりに動きます (0°)。`,
