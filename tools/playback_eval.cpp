@@ -45,6 +45,7 @@
 #include <cstring>
 #include <map>
 #include <numbers>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -324,18 +325,24 @@ const char* const names[2][5] = {{"\x8D\xB6\x98\x72", "\x8D\xB6\x98\x72\x9D\x80"
                                  {"\x89\x45\x98\x72", "\x89\x45\x98\x72\x9D\x80", "\x89\x45\x82\xD0\x82\xB6", "\x89\x45\x8E\xE8\x9D\x80",
                                   "\x89\x45\x8E\xE8\x8E\xF1"}};
 
+// The bones of either motion, by name.
+std::set<std::string> namesOf(const Bones& a, const Bones& b) {
+  std::set<std::string> all;
+  for (const Bones* m : {&a, &b}) {
+    for (const auto& [name, keys] : *m) all.insert(name);
+  }
+  return all;
+}
+
 // Per frame the largest rotation deviation of the bones of either motion but
 // the first `chained` of each side's names, each bone on its own.
 std::vector<double> othersAt(const Bones& a, const Bones& b, std::size_t frames, int chained) {
   std::vector<double> worst(frames);
-  std::map<std::string, int> others;
-  for (const Bones* m : {&a, &b}) {
-    for (const auto& [name, keys] : *m) others.emplace(name, 0);
-  }
+  std::set<std::string> others = namesOf(a, b);
   for (const auto& side : names) {
     for (int k = 0; k < chained; k++) others.erase(side[k]);
   }
-  for (const auto& [name, unused] : others) {
+  for (const std::string& name : others) {
     for (std::size_t f = 0; f < frames; f++) worst[f] = std::max(worst[f], degrees(at(a, name, unsigned(f)), at(b, name, unsigned(f))));
   }
   return worst;
@@ -345,13 +352,9 @@ std::vector<double> othersAt(const Bones& a, const Bones& b, std::size_t frames,
 // (precise, halving) the rotation's largest deviation and the position's
 // largest distance, each "at" its frame; then the largest of all.
 void judgeBones(const Bones& a, const Bones& b, unsigned last) {
-  std::map<std::string, int> names;
-  for (const Bones* m : {&a, &b}) {
-    for (const auto& [name, keys] : *m) names.emplace(name, 0);
-  }
   double all[2][2] = {};
   int n = 0;
-  for (const auto& [name, unused] : names) {
+  for (const std::string& name : namesOf(a, b)) {
     std::printf("bone %d ", n++);
     for (unsigned char c : name) std::printf("%02X", c);
     for (int r = 0; r < 2; r++) {
