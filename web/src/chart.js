@@ -1,8 +1,9 @@
 // The chart: how far the worse of the two wrists plays from the input at
 // every frame, for the file shown: the plain conversion and, with a bound
-// (keep, fold back, thin), the kept line and the bound, and thinned the worst
-// of the other bones, all on one scale; the worst frame and value are
-// written above it.
+// (keep, fold back), the kept line and the bound, all on one scale; the
+// worst frame and value are written above it. Thinned, the worst chain the
+// bound answers for takes the wrists' place, and the worst of the other
+// bones is drawn beside it.
 import uPlot from 'uplot';
 import 'uplot/dist/uPlot.min.css';
 import { T } from './text.js';
@@ -77,7 +78,8 @@ export function show(report, bound, frames = report && report.chart && report.ch
   if (!c || !c.plain || c.pose) return;  // a pose: one frame, its deviation on its line
   $('chart-area').hidden = false;
   $('chart-head').textContent = c.thin ? T.chartHeadThin : T.chartHead;
-  // [label, values, colour]: thinned, the wrists before it (plain or folded) and after it
+  // [label, values, colour]: the line before the bound (plain or folded), the kept one, and
+  // thinned the other bones
   const kept = c.thin ? [T.thinnedLine, c.kept, COLOURS.kept]
     : c.fold ? [T.folded, c.plain, COLOURS.kept] : c.kept && [T.kept, c.kept, COLOURS.kept];
   const before = c.fold ? (c.thin ? [T.folded, c.plain, COLOURS.plain] : null) : [T.plain, c.plain, COLOURS.plain];
